@@ -1,0 +1,18 @@
+// The settings that drive a pass: loaded from the settings file, edited in the settings dialog.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vestrand {
+
+struct BackupSettings {
+    int32_t SaveMin = 60;                  // minutes between passes
+    std::string IdentifComp = "Test";      // this computer's folder under TargetDir
+    std::string TargetDir = "F:\\Arch\\";  // the backup folder
+    int64_t LowDriveSpaceMb = 10;          // free-space floor, units of 1,000,000 bytes
+    std::vector<std::string> SourceDirs;   // source folders, in order
+    std::vector<std::string> SourceFiles;  // single source files, in order
+};
+
+}  // namespace vestrand

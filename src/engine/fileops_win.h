@@ -1,0 +1,40 @@
+// Path and file primitives the mirror depends on. None raises an error to its caller except
+// MoveFileWithFallback; failures give false, -1 or nothing.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/paths.h"  // NormalizeDir, FileDirOf and the other pure path rules
+
+namespace vestrand {
+
+using DosDateTime = int32_t;
+
+struct DirEntry {
+    std::string Name;
+    DosDateTime Time = 0;  // last write, local time, packed
+    int32_t Size = 0;      // low 32 bits
+    int32_t Attr = 0;
+};
+
+bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
+DosDateTime FileStamp(const std::string& path);  // -1 when missing or a folder
+int32_t ReadAttributes(const std::string& path);  // -1 on failure
+void WriteAttributes(const std::string& path, int32_t attr);
+void CreateDirChain(const std::string& path);
+std::string CanonicalPath(const std::string& path);
+int64_t DriveFree(const std::string& path);  // -1 on failure (and for an empty path)
+// Calls `onEntry` for every entry of the search, "." and ".." included; returns false when the
+// search found nothing. The search is closed on every way out, also when onEntry returns false
+// (which stops the search) or throws.
+bool SearchFolder(const std::string& pattern, const std::function<bool(const DirEntry&)>& onEntry);
+bool CopyFileOver(const std::string& src, const std::string& dst);
+bool RemoveFolder(const std::string& path);
+bool MakeFolder(const std::string& path);
+void MoveFileWithFallback(const std::string& src, const std::string& dst);
+
+}  // namespace vestrand

@@ -1,0 +1,36 @@
+// Local date and time as a count of days since 30 December 1899, 00:00; the fraction is the
+// time of day. One minute is 1/1440.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace vestrand {
+
+using DateTime = double;
+
+inline constexpr double kMinute = 1.0 / 1440.0;
+inline constexpr double kSecond = 1.0 / 86400.0;
+
+struct CivilTime {
+    int year = 1899, month = 12, day = 30;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+DateTime EncodeDateTime(const CivilTime& t);
+// Rounds to the nearest millisecond, as the time stamps shown by the program do.
+CivilTime DecodeDateTime(DateTime value);
+
+// "dd.mm.yy hh:nn:ss": two-digit day, month and year separated by full stops, a blank, then
+// hour (00-23), minutes and seconds separated by `timeSeparator`. Example: 06.12.26 18:20:13.
+std::string FormatTimeStamp(DateTime value, char timeSeparator);
+// "yymmdd", as used in the names of journal archives.
+std::string FormatYyMmDd(DateTime value);
+
+// The clock of the program; tests give a fixed or stepping one.
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual DateTime Now() = 0;
+};
+
+}  // namespace vestrand

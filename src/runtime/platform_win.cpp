@@ -1,0 +1,62 @@
+#include "runtime/platform_win.h"
+
+#include <atomic>
+
+namespace vestrand {
+namespace {
+
+char ReadTimeSeparator() {
+    char buf[8] = {};
+    if (::GetLocaleInfoA(::GetThreadLocale(), LOCALE_STIME, buf, sizeof buf) > 0 && buf[0] != '\0')
+        return buf[0];
+    return ':';
+}
+
+std::atomic<char> g_timeSeparator{'\0'};
+
+}  // namespace
+
+char TimeSeparator() {
+    char sep = g_timeSeparator.load();
+    if (sep == '\0') {
+        sep = ReadTimeSeparator();
+        g_timeSeparator.store(sep);
+    }
+    return sep;
+}
+
+void RefreshTimeSeparator() { g_timeSeparator.store(ReadTimeSeparator()); }
+
+DateTime FromSystemTime(const SYSTEMTIME& st) {
+    CivilTime t;
+    t.year = st.wYear;
+    t.month = st.wMonth;
+    t.day = st.wDay;
+    t.hour = st.wHour;
+    t.minute = st.wMinute;
+    t.second = st.wSecond;
+    t.millisecond = st.wMilliseconds;
+    return EncodeDateTime(t);
+}
+
+DateTime SystemClock::Now() {
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    return FromSystemTime(st);
+}
+
+std::string ExecutablePath() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return std::string();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace vestrand

@@ -1,0 +1,26 @@
+// Small platform services shared by the engine, the settings and the user interface.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "runtime/datetime.h"
+
+namespace vestrand {
+
+// The time separator of the user's locale (LOCALE_STIME), the colon when the locale gives none.
+// Read once at start-up and again when the system announces a change of its regional settings.
+char TimeSeparator();
+void RefreshTimeSeparator();
+
+// Current local time through GetLocalTime.
+class SystemClock final : public IClock {
+public:
+    DateTime Now() override;
+};
+DateTime FromSystemTime(const SYSTEMTIME& st);
+
+// Full path of the running executable (GetModuleFileNameA).
+std::string ExecutablePath();
+
+}  // namespace vestrand

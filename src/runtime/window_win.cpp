@@ -1,0 +1,120 @@
+#include "runtime/window_win.h"
+
+#include <set>
+
+#include "runtime/error.h"
+
+namespace vestrand {
+namespace {
+
+std::string& TitleStorage() {
+    static std::string title;
+    return title;
+}
+ErrorHandler& HandlerStorage() {
+    static ErrorHandler handler;
+    return handler;
+}
+
+}  // namespace
+
+void SetApplicationTitle(const std::string& title) { TitleStorage() = title; }
+const std::string& ApplicationTitle() { return TitleStorage(); }
+void SetErrorHandler(ErrorHandler handler) { HandlerStorage() = std::move(handler); }
+
+void HandleException(std::exception_ptr error) {
+    std::string message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+        message = "Unknown error";
+    }
+    if (HandlerStorage()) {
+        HandlerStorage()(message);
+        return;
+    }
+    const std::string text = ErrorBoxText(message);
+    ::MessageBoxA(nullptr, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+Window::~Window() {
+    if (m_hwnd) {
+        HWND hwnd = m_hwnd;
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        m_hwnd = nullptr;
+        ::DestroyWindow(hwnd);
+    }
+}
+
+void Window::RegisterWindowClass(const char* className, UINT style, HBRUSH background, HICON icon,
+                                 HCURSOR cursor) {
+    static std::set<std::string> registered;
+    if (registered.count(className))
+        return;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = &Window::StaticWindowProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hIcon = icon;
+    wc.hIconSm = icon;
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = className;
+    if (::RegisterClassExA(&wc) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
+        registered.insert(className);
+}
+
+HWND Window::CreateWindowOf(const char* className, DWORD exStyle, DWORD style, const char* caption, int x, int y,
+                            int width, int height, HWND parent, HMENU menuOrId) {
+    return ::CreateWindowExA(exStyle, className, caption, style, x, y, width, height, parent, menuOrId,
+                             ::GetModuleHandleA(nullptr), this);
+}
+
+LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcA(m_hwnd, msg, wParam, lParam);
+}
+
+LRESULT Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_TIMER:
+        OnTimer(static_cast<UINT_PTR>(wParam));
+        return 0;
+    default:
+        return DefaultProc(msg, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK Window::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window* self = reinterpret_cast<Window*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCCREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        self = static_cast<Window*>(cs->lpCreateParams);
+        if (self) {
+            self->m_hwnd = hwnd;
+            ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        }
+    }
+    if (!self)
+        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    LRESULT result = 0;
+    try {
+        result = self->HandleMessage(msg, wParam, lParam);
+    } catch (...) {
+        HandleException(std::current_exception());
+    }
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        self->m_hwnd = nullptr;
+    }
+    return result;
+}
+
+}  // namespace vestrand

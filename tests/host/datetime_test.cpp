@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "runtime/datetime.h"
+#include "runtime/error.h"
+
+using namespace vestrand;
+
+TEST(DateTime, EpochAndKnownDays) {
+    EXPECT_DOUBLE_EQ(EncodeDateTime({1899, 12, 30, 0, 0, 0, 0}), 0.0);
+    EXPECT_DOUBLE_EQ(EncodeDateTime({1900, 1, 1, 0, 0, 0, 0}), 2.0);
+    EXPECT_DOUBLE_EQ(EncodeDateTime({2000, 1, 1, 12, 0, 0, 0}), 36526.5);
+    const CivilTime t = DecodeDateTime(EncodeDateTime({2026, 12, 6, 18, 20, 13, 0}));
+    EXPECT_EQ(t.year, 2026);
+    EXPECT_EQ(t.month, 12);
+    EXPECT_EQ(t.day, 6);
+    EXPECT_EQ(t.hour, 18);
+    EXPECT_EQ(t.minute, 20);
+    EXPECT_EQ(t.second, 13);
+}
+
+TEST(DateTime, StampPatternAndSeparator) {
+    const DateTime t = EncodeDateTime({2026, 12, 6, 18, 20, 13, 0});
+    EXPECT_EQ(FormatTimeStamp(t, ':'), "06.12.26 18:20:13");
+    EXPECT_EQ(FormatTimeStamp(t, '.'), "06.12.26 18.20.13");
+    EXPECT_EQ(FormatTimeStamp(0.0, ':'), "30.12.99 00:00:00");
+    EXPECT_EQ(FormatYyMmDd(t), "261206");
+    // Minute arithmetic across midnight and a leap day.
+    EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2028, 2, 28, 23, 59, 0, 0}) + 2 * kMinute, ':'), "29.02.28 00:01:00");
+    // A time a hair below a whole second is shown rounded, never as 59.999 truncated to :59 of the wrong minute.
+    EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2026, 1, 1, 10, 0, 0, 0}) - 1e-10, ':'), "01.01.26 10:00:00");
+}
+
+TEST(ErrorText, PlaceholderAndFullStopRule) {
+    EXPECT_EQ(FormatErrorText(kErrCannotOpenFile, "F:\\a.txt"), "Cannot open file F:\\a.txt");
+    EXPECT_EQ(ErrorBoxText("Stream write error"), "Stream write error.");
+    EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+    EXPECT_EQ(ErrorBoxText("ends with dash-"), "ends with dash-");  // '-' is below '.'
+    EXPECT_EQ(ErrorBoxText("path F:\\"), "path F:\\.");
+    EXPECT_EQ(ErrorBoxText("\xEF\xF3\xF2\xFC"), "\xEF\xF3\xF2\xFC.");  // Cyrillic: above '.'
+    EXPECT_EQ(ErrorBoxText(""), "");
+    EXPECT_THROW(RaiseError(kErrStreamRead), VestrandError);
+}

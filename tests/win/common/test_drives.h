@@ -1,0 +1,17 @@
+// Drive letters mapped for the tests by tools/wine-run: S: and T: (plain folders), R: (a small
+// tmpfs where the machine allows mounting one).
+#pragma once
+#include <string>
+
+namespace vestrand::test {
+
+// Makes an empty folder for one test on a mapped drive, e.g. FreshFolder('T', "pass_first") gives
+// "T:\pass_first\" with nothing in it.
+std::string FreshFolder(char drive, const std::string& name);
+// Removes a folder tree, clearing attributes first.
+void RemoveTree(const std::string& path);
+// Writes a file with the given content (creating missing folders).
+void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+
+}  // namespace vestrand::test

@@ -1,0 +1,47 @@
+// What the mirror held at the start of a pass: relative paths in the locale's case-insensitive
+// order, each with the time, size and attributes found there.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vestrand {
+
+struct TFileParam {
+    int32_t Time = 0;
+    int32_t Size = 0;
+    int32_t Attr = 0;
+};
+
+// -1, 0 or 1: CompareStringA with the user's default locale, ignoring case.
+int CompareIndexKeys(const std::string& a, const std::string& b);
+
+class BackupIndex {
+public:
+    // Building: Add every path found, then Sort once. A path equal to an earlier one keeps the
+    // earlier place and takes the later parameters.
+    void Add(const std::string& rel, const TFileParam& param) { m_items.push_back({rel, param, false}); }
+    void Sort();
+
+    // The parameters of a path still in the index, or nullptr.
+    const TFileParam* Find(const std::string& rel) const;
+    // Takes a path out of the index (no effect when absent).
+    void Remove(const std::string& rel);
+    // Takes out `folder` and everything below it (an empty folder means everything).
+    void RemoveTree(const std::string& folder);
+    // Calls onItem for every path still in the index, in index order.
+    void ForEach(const std::function<void(const std::string&, const TFileParam&)>& onItem) const;
+    size_t Count() const;
+
+private:
+    struct Item {
+        std::string Rel;
+        TFileParam Param;
+        bool Removed;
+    };
+    long Locate(const std::string& rel) const;  // position of an equal key, -1 when none
+    std::vector<Item> m_items;
+};
+
+}  // namespace vestrand

@@ -1,0 +1,188 @@
+#include "engine/fileops_win.h"
+
+#include <vector>
+
+#include "runtime/error.h"
+#include "runtime/handles_win.h"
+
+namespace vestrand {
+
+namespace {
+
+DosDateTime PackLocal(const FILETIME& ft) {
+    FILETIME local{};
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&ft, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return 0;
+    return static_cast<DosDateTime>((static_cast<uint32_t>(date) << 16) | time);
+}
+
+DirEntry ToEntry(const WIN32_FIND_DATAA& fd) {
+    DirEntry e;
+    e.Name = fd.cFileName;
+    e.Time = PackLocal(fd.ftLastWriteTime);
+    e.Size = static_cast<int32_t>(fd.nFileSizeLow);
+    e.Attr = static_cast<int32_t>(fd.dwFileAttributes);
+    return e;
+}
+
+// One walk of CanonicalPath: `useShort` picks the 8.3 name first, otherwise the long name first.
+std::string CanonicalWalk(const std::string& path, bool useShort) {
+    std::string rest = path;
+    std::string result;
+    for (auto at = rest.find_last_of('\\'); at != std::string::npos; at = rest.find_last_of('\\')) {
+        std::string name;
+        WIN32_FIND_DATAA fd{};
+        FindHandle h(FindFirstFileA(rest.c_str(), &fd));
+        if (h) {
+            const std::string longName = fd.cFileName, shortName = fd.cAlternateFileName;
+            if (useShort)
+                name = shortName.empty() ? longName : shortName;
+            else
+                name = longName.empty() ? shortName : longName;
+        }
+        result = "\\" + name + result;
+        rest.resize(at);
+    }
+    return rest + result;
+}
+
+}  // namespace
+
+bool IsFolder(const std::string& path) {
+    const DWORD attr = GetFileAttributesA(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::string& path) { return FileStamp(path) != -1; }
+
+DosDateTime FileStamp(const std::string& path) {
+    WIN32_FIND_DATAA fd{};
+    FindHandle h(FindFirstFileA(path.c_str(), &fd));
+    if (!h || (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return -1;
+    return PackLocal(fd.ftLastWriteTime);
+}
+
+int32_t ReadAttributes(const std::string& path) {
+    return static_cast<int32_t>(GetFileAttributesA(path.c_str()));  // INVALID_FILE_ATTRIBUTES is -1
+}
+
+void WriteAttributes(const std::string& path, int32_t attr) {
+    SetFileAttributesA(path.c_str(), static_cast<DWORD>(attr));
+}
+
+void CreateDirChain(const std::string& path) {
+    std::string rest = path;
+    std::string acc;
+    auto at = rest.find('\\');
+    if (at != std::string::npos) {
+        acc = rest.substr(0, at + 1);
+        rest.erase(0, at + 1);
+    }
+    while ((at = rest.find('\\')) != std::string::npos) {
+        acc += rest.substr(0, at + 1);
+        rest.erase(0, at + 1);
+        CreateDirectoryA(acc.c_str(), nullptr);
+    }
+    CreateDirectoryA(path.c_str(), nullptr);
+}
+
+std::string CanonicalPath(const std::string& path) { return CanonicalWalk(CanonicalWalk(path, true), false); }
+
+int64_t DriveFree(const std::string& path) {
+    if (path.empty())
+        return -1;
+    const std::string root = std::string(1, path[0]) + ":\\";
+    using ExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto ex =
+        kernel ? reinterpret_cast<ExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")))
+               : nullptr;
+    if (ex) {
+        ULARGE_INTEGER avail{}, total{}, free{};
+        if (!ex(root.c_str(), &avail, &total, &free))
+            return -1;
+        return static_cast<int64_t>(avail.QuadPart);
+    }
+    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceA(root.c_str(), &spc, &bps, &freeClusters, &clusters))
+        return -1;
+    return static_cast<int64_t>(spc) * bps * freeClusters;
+}
+
+bool SearchFolder(const std::string& pattern, const std::function<bool(const DirEntry&)>& onEntry) {
+    WIN32_FIND_DATAA fd{};
+    FindHandle h(FindFirstFileA(pattern.c_str(), &fd));
+    if (!h)
+        return false;
+    do {
+        if (!onEntry(ToEntry(fd)))
+            break;
+    } while (FindNextFileA(h.Get(), &fd));
+    return true;
+}
+
+bool CopyFileOver(const std::string& src, const std::string& dst) {
+    if (!CopyFileA(src.c_str(), dst.c_str(), FALSE))
+        return false;
+    // Wine's CopyFileA drops the hidden and system bits; the mirror must carry them all.
+    const DWORD attr = GetFileAttributesA(src.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES && GetFileAttributesA(dst.c_str()) != attr)
+        SetFileAttributesA(dst.c_str(), attr);
+    return true;
+}
+
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+namespace {
+
+// The fallback copy of MoveFileWithFallback: blocks of 8192 bytes, the source's last-write time.
+void StreamCopy(const std::string& src, std::string dst) {
+    FileHandle in(CreateFileA(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in)
+        RaiseError(kErrCannotOpenFile, src);
+    if (IsFolder(dst)) {
+        const auto at = src.find_last_of(":\\");
+        dst = NormalizeDir(dst) + (at == std::string::npos ? src : src.substr(at + 1));
+    }
+    CreateDirChain(FileDirOf(dst));
+    FileHandle out(
+        CreateFileA(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out)
+        RaiseError(kErrCannotCreateFile, dst);
+    std::vector<char> block(8192);
+    for (;;) {
+        DWORD got = 0, put = 0;
+        if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr))
+            RaiseError(kErrStreamRead);
+        if (got > 0 && (!WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got))
+            RaiseError(kErrStreamWrite);
+        if (got < block.size())
+            break;
+    }
+    FILETIME created{}, accessed{}, written{};
+    if (GetFileTime(in.Get(), &created, &accessed, &written))
+        SetFileTime(out.Get(), nullptr, nullptr, &written);
+}
+
+}  // namespace
+
+void MoveFileWithFallback(const std::string& src, const std::string& dst) {
+    char full[MAX_PATH * 2] = {};
+    const DWORD n = GetFullPathNameA(dst.c_str(), sizeof full, full, nullptr);
+    const std::string target = (n > 0 && n < sizeof full) ? std::string(full, n) : dst;
+    if (MoveFileA(src.c_str(), target.c_str()))
+        return;
+    if (GetFileAttributesA(src.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    const DWORD attr = GetFileAttributesA(src.c_str());
+    SetFileAttributesA(src.c_str(), attr & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    StreamCopy(src, target);
+    DeleteFileA(src.c_str());
+}
+
+}  // namespace vestrand

@@ -205,15 +205,15 @@ private:
             const std::string mirror = m_root + rel;
             if (const TFileParam* p = m_index.Find(rel)) {
                 if (FileStamp(src) != p->Time || ReadAttributes(src) != p->Attr)
-                    Report(CopyFile(src, mirror), "Update ", mirror);
+                    Report(CopyListedFile(src, mirror), "Update ", mirror);
                 m_index.Remove(rel);
             } else {
-                Report(CopyFile(src, mirror), "New    ", mirror);
+                Report(CopyListedFile(src, mirror), "New    ", mirror);
             }
         }
     }
 
-    static bool CopyFile(const std::string& src, const std::string& mirror) {
+    static bool CopyListedFile(const std::string& src, const std::string& mirror) {
         WriteAttributes(mirror, 0);
         CreateDirChain(FileDirOf(mirror));
         const bool ok = CopyIntoMirror(src, mirror);

@@ -1,0 +1,63 @@
+#include "settings/command_line.h"
+
+namespace vestrand {
+namespace {
+
+bool IsSeparator(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    return code >= 1 && code <= 32;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+    std::vector<std::string> args;
+    size_t i = 0;
+    for (;;) {
+        // Separators and empty quote pairs before an argument are skipped.
+        for (;;) {
+            while (i < line.size() && IsSeparator(line[i]))
+                ++i;
+            if (i + 1 < line.size() && line[i] == '"' && line[i + 1] == '"')
+                i += 2;
+            else
+                break;
+        }
+        if (i >= line.size() || line[i] == '\0')
+            break;
+        std::string arg;
+        while (i < line.size() && line[i] != '\0' && !IsSeparator(line[i])) {
+            if (line[i] == '"') {
+                ++i;
+                while (i < line.size() && line[i] != '\0' && line[i] != '"')
+                    arg += line[i++];
+                if (i < line.size() && line[i] == '"')
+                    ++i;
+            } else {
+                arg += line[i++];
+            }
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
+std::string CommandSwitch(std::string_view commandLine) {
+    const auto args = SplitCommandLine(commandLine);
+    if (args.size() < 2)
+        return std::string();
+    std::string result = args[1];
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return result;
+}
+
+StartMode StartModeOf(const std::string& upperSwitch) {
+    if (upperSwitch == "START") return StartMode::Start;
+    if (upperSwitch == "CONFIG") return StartMode::Config;
+    if (upperSwitch == "INSTALL") return StartMode::Install;
+    return StartMode::Resident;
+}
+
+}  // namespace vestrand

@@ -1,0 +1,67 @@
+#include "settings/schedule_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "runtime/handles_win.h"
+#include "runtime/platform_win.h"
+
+namespace vestrand {
+namespace {
+
+RegKey OpenOrCreateKey(const std::string& path) {
+    RegKey key;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
+        key.Reset();
+    return key;
+}
+
+}  // namespace
+
+DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin) {
+    if (now - 5 * kMinute > nextRun)
+        return now + 2 * kMinute;
+    if (now + 1 * kMinute >= nextRun)
+        return now + saveMin * kMinute;
+    return nextRun;
+}
+
+Schedule::Schedule(const BackupSettings& settings, IBackupDisplay& display, IClock& clock, std::string registryKey)
+    : m_settings(settings), m_display(display), m_clock(clock), m_registryKey(std::move(registryKey)) {}
+
+void Schedule::ScheduleNext() {
+    m_nextRun = NextRunAfter(m_nextRun, m_clock.Now(), m_settings.SaveMin);
+    const std::string text = FormatTimeStamp(m_nextRun, TimeSeparator());
+    m_display.SetNextTimeText(text);
+    m_display.SetTrayHint(kNextRunHintPrefix + text);
+    Store();
+}
+
+void Schedule::Store() const {
+    const RegKey key = OpenOrCreateKey(m_registryKey);
+    if (!key)
+        return;
+    static_assert(sizeof(DateTime) == 8);
+    ::RegSetValueExA(key.Get(), kScheduleValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&m_nextRun),
+                     sizeof m_nextRun);
+}
+
+void Schedule::Restore() {
+    const RegKey key = OpenOrCreateKey(m_registryKey);
+    if (!key)
+        return;
+    BYTE data[16] = {};
+    DWORD type = 0;
+    DWORD size = sizeof data;
+    const LONG rc = ::RegQueryValueExA(key.Get(), kScheduleValue, nullptr, &type, data, &size);
+    if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof(DateTime))
+        std::memcpy(&m_nextRun, data, sizeof(DateTime));
+    else
+        m_nextRun = m_clock.Now() - 1.0;
+}
+
+bool Schedule::IsDue() const { return m_clock.Now() > m_nextRun; }
+
+}  // namespace vestrand

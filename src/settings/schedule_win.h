@@ -1,0 +1,45 @@
+// When the next pass runs: computed after loading and after every pass, shown through the
+// display, and kept across restarts in the per-user registry.
+#pragma once
+#include <string>
+
+#include "engine/backup_settings.h"
+#include "engine/pass_host.h"
+#include "runtime/datetime.h"
+
+namespace vestrand {
+
+inline constexpr const char* kScheduleKey = "software\\Oskenvar\\Vestrand\\";
+inline constexpr const char* kScheduleValue = "NextVestrand";
+inline constexpr const char* kNextRunHintPrefix = "Следующий полис: ";
+
+// The three-way rule: more than 5 minutes past gives now + 2 minutes; from 5 minutes past to
+// 1 minute ahead gives now + saveMin minutes; further ahead stays.
+DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin);
+
+class Schedule final : public ISchedule {
+public:
+    Schedule(const BackupSettings& settings, IBackupDisplay& display, IClock& clock,
+             std::string registryKey = kScheduleKey);
+
+    void ScheduleNext() override;
+    DateTime NextRunTime() const override { return m_nextRun; }
+    void SetNextRunTime(DateTime value) { m_nextRun = value; }
+
+    // Reads the stored time: a failed read gives now - 1 day; a key that cannot be opened
+    // leaves the time as it is (0 before the first restore).
+    void Restore();
+    // The timer's test: strictly later than the next run.
+    bool IsDue() const;
+
+private:
+    void Store() const;
+
+    const BackupSettings& m_settings;
+    IBackupDisplay& m_display;
+    IClock& m_clock;
+    std::string m_registryKey;
+    DateTime m_nextRun = 0;
+};
+
+}  // namespace vestrand

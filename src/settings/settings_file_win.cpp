@@ -1,0 +1,162 @@
+#include "settings/settings_file_win.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+
+#include "engine/fileops_win.h"
+#include "engine/paths.h"
+#include "runtime/error.h"
+#include "runtime/platform_win.h"
+#include "settings/ini_int.h"
+
+namespace vestrand {
+namespace {
+
+constexpr const char* kConfig = "Config";
+constexpr const char* kSourceDir = "SourceDir";
+constexpr const char* kSourceFile = "SourceFile";
+constexpr const char* kListEnd = "None";
+constexpr DWORD kValueBuffer = 2048;  // a value is read as at most 2047 characters
+
+// Runs each write-back in turn; a refused one is remembered and the others still run.
+class WriteBacks {
+public:
+    void Run(const std::function<void()>& write) {
+        try {
+            write();
+        } catch (const VestrandError&) {
+            if (!m_first)
+                m_first = std::current_exception();
+        }
+    }
+    void RaiseFirst() const {
+        if (m_first)
+            std::rethrow_exception(m_first);
+    }
+
+private:
+    std::exception_ptr m_first;
+};
+
+// The four Config values: how each is read, corrected and written back, in file order.
+struct ConfigField {
+    const char* key;
+    std::function<void(const IniFile&, BackupSettings&)> load;   // read and correct
+    std::function<void(const IniFile&, const BackupSettings&)> store;
+};
+
+const ConfigField kConfigFields[] = {
+    {"SaveMin",
+     [](const IniFile& ini, BackupSettings& s) {
+         const int32_t value = ini.ReadInteger(kConfig, "SaveMin", 60);
+         s.SaveMin = value < 5 ? 5 : (value > 1440 ? 1440 : value);
+     },
+     [](const IniFile& ini, const BackupSettings& s) { ini.WriteInteger(kConfig, "SaveMin", s.SaveMin); }},
+    {"IdentifComp",
+     [](const IniFile& ini, BackupSettings& s) { s.IdentifComp = ini.ReadString(kConfig, "IdentifComp", "Test"); },
+     [](const IniFile& ini, const BackupSettings& s) { ini.WriteString(kConfig, "IdentifComp", s.IdentifComp); }},
+    {"TargetDir",
+     [](const IniFile& ini, BackupSettings& s) {
+         s.TargetDir = NormalizeDir(ini.ReadString(kConfig, "TargetDir", "F:\\Arch"));
+     },
+     [](const IniFile& ini, const BackupSettings& s) { ini.WriteString(kConfig, "TargetDir", s.TargetDir); }},
+    {"LowDriveSpaceMb",
+     [](const IniFile& ini, BackupSettings& s) {
+         const int64_t value = ini.ReadInteger(kConfig, "LowDriveSpaceMb", 10);
+         s.LowDriveSpaceMb = value < 5 ? 5 : value;
+     },
+     [](const IniFile& ini, const BackupSettings& s) {
+         ini.WriteInteger(kConfig, "LowDriveSpaceMb", s.LowDriveSpaceMb);
+     }},
+};
+
+// Keys "1", "2", ... up to the first missing key or the exact value "None".
+template <typename Canonical>
+std::vector<std::string> ReadList(const IniFile& ini, const char* section, Canonical canonical) {
+    std::vector<std::string> items;
+    for (int n = 1;; ++n) {
+        const std::string value = ini.ReadString(section, std::to_string(n), kListEnd);
+        if (value == kListEnd)
+            break;
+        items.push_back(canonical(value));
+    }
+    return items;
+}
+
+void WriteList(const IniFile& ini, const char* section, const std::vector<std::string>& items) {
+    ini.EraseSection(section);
+    int n = 1;
+    for (const auto& item : items)
+        ini.WriteString(section, std::to_string(n++), item);
+}
+
+}  // namespace
+
+std::string SettingsFilePathFor(const std::string& executablePath) {
+    const auto slash = executablePath.find_last_of("\\/:");
+    const auto dot = executablePath.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? executablePath.substr(0, dot) : executablePath) + ".ini";
+}
+
+std::string SettingsFilePath() { return SettingsFilePathFor(ExecutablePath()); }
+
+std::string IniFile::ReadString(const char* section, const std::string& key, const std::string& fallback) const {
+    char buffer[kValueBuffer];
+    const DWORD length = ::GetPrivateProfileStringA(section, key.c_str(), fallback.c_str(), buffer, kValueBuffer,
+                                                    m_path.c_str());
+    return std::string(buffer, length);
+}
+
+int32_t IniFile::ReadInteger(const char* section, const std::string& key, int32_t fallback) const {
+    return ParseIniInt(ReadString(section, key, std::string()), fallback);
+}
+
+void IniFile::WriteString(const char* section, const std::string& key, const std::string& value) const {
+    if (!::WritePrivateProfileStringA(section, key.c_str(), value.c_str(), m_path.c_str()))
+        RaiseError(kErrUnableToWrite, m_path);
+}
+
+void IniFile::WriteInteger(const char* section, const std::string& key, int64_t value) const {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniFile::EraseSection(const char* section) const {
+    if (!::WritePrivateProfileStringA(section, nullptr, nullptr, m_path.c_str()))
+        RaiseError(kErrUnableToWrite, m_path);
+}
+
+void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
+    const IniFile ini(iniPath);
+    WriteBacks writeBacks;
+    for (const auto& field : kConfigFields) {
+        field.load(ini, settings);
+        writeBacks.Run([&] { field.store(ini, settings); });
+    }
+    settings.SourceDirs.clear();
+    settings.SourceFiles.clear();
+    settings.SourceDirs = ReadList(ini, kSourceDir, [](const std::string& value) {
+        return NormalizeDir(IsFolder(value) ? CanonicalPath(value) : value);
+    });
+    settings.SourceFiles = ReadList(ini, kSourceFile, [](const std::string& value) {
+        return IsFile(value) ? CanonicalPath(value) : value;
+    });
+    writeBacks.RaiseFirst();
+}
+
+void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::string>& dirItems,
+                            const std::vector<std::string>& fileItems, const std::string& iniPath) {
+    const IniFile ini(iniPath);
+    for (const auto& field : kConfigFields)
+        field.store(ini, settings);
+    // Both lists are in force before the sections are rewritten: a write refused half-way must not
+    // leave an empty list in memory, with which the next pass would delete the mirror.
+    settings.SourceDirs = dirItems;
+    settings.SourceFiles = fileItems;
+    WriteList(ini, kSourceDir, dirItems);
+    WriteList(ini, kSourceFile, fileItems);
+}
+
+}  // namespace vestrand

@@ -39,6 +39,24 @@ void HandleException(std::exception_ptr error) {
     ::MessageBoxA(nullptr, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+namespace {
+bool g_busyCursor = false;
+}
+
+void SetBusyCursorOverride(bool busy) {
+    g_busyCursor = busy;
+    ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+bool BusyCursorOverride() { return g_busyCursor; }
+
+HFONT ProgramFont() {
+    static HFONT font = ::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                      "MS Sans Serif");
+    return font;
+}
+
 Window::~Window() {
     if (m_hwnd) {
         HWND hwnd = m_hwnd;
@@ -87,6 +105,12 @@ LRESULT Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         OnTimer(static_cast<UINT_PTR>(wParam));
         return 0;
+    case WM_SETCURSOR:
+        if (g_busyCursor) {
+            ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        return DefaultProc(msg, wParam, lParam);
     default:
         return DefaultProc(msg, wParam, lParam);
     }

@@ -18,6 +18,14 @@ using ErrorHandler = std::function<void(const std::string& message)>;
 void SetErrorHandler(ErrorHandler handler);  // empty: the message box again
 void HandleException(std::exception_ptr error);
 
+// The program-wide busy cursor: while it is on, every window of the program shows the hourglass.
+void SetBusyCursorOverride(bool busy);
+bool BusyCursorOverride();
+
+// "MS Sans Serif", 8 points at 96 dpi (11 pixels high), default character set: the font of every
+// window and control of the program. Created once, lives as long as the process.
+HFONT ProgramFont();
+
 class Window {
 public:
     Window() = default;

@@ -1,0 +1,148 @@
+#include "ui/tray_icon_win.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <cstring>
+
+namespace vestrand {
+namespace {
+constexpr UINT kIconId = 1;
+}
+
+TRxTrayIcon::~TRxTrayIcon() { Remove(); }
+
+void TRxTrayIcon::Create() {
+    RegisterWindowClass(kClassName, 0, nullptr, nullptr);
+    // A hidden top-level window rather than a message-only one: only top-level windows receive the
+    // shell's broadcast after the notification area has been recreated.
+    CreateWindowOf(kClassName, WS_EX_TOOLWINDOW, WS_POPUP, "", 0, 0, 0, 0, nullptr, nullptr);
+    m_taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+}
+
+bool TRxTrayIcon::Notify(DWORD message) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = Handle();
+    data.uID = kIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kCallbackMessage;
+    data.hIcon = m_icon;
+    const std::string tip = TrayTipText(m_hint);
+    std::memcpy(data.szTip, tip.c_str(), tip.size() + 1);
+    return ::Shell_NotifyIconA(message, &data) != FALSE;
+}
+
+void TRxTrayIcon::Update() {
+    if (!Handle() || !m_icon)
+        return;
+    if (m_added)
+        m_added = Notify(NIM_MODIFY) || Notify(NIM_ADD);
+    else
+        m_added = Notify(NIM_ADD);
+}
+
+void TRxTrayIcon::SetIcon(HICON icon) {
+    m_icon = icon;
+    Update();
+}
+
+void TRxTrayIcon::SetHint(const std::string& hint) {
+    if (hint == m_hint)
+        return;
+    m_hint = hint;
+    Update();
+}
+
+void TRxTrayIcon::Remove() {
+    if (m_added && Handle())
+        Notify(NIM_DELETE);
+    m_added = false;
+}
+
+void TRxTrayIcon::SetMenuItems(std::vector<MenuItemState> items, std::function<void(int)> onClick) {
+    m_items = std::move(items);
+    m_onClick = std::move(onClick);
+}
+
+void TRxTrayIcon::SetItemEnabled(int id, bool enabled) {
+    for (auto& item : m_items)
+        if (item.id == id)
+            item.enabled = enabled;
+}
+
+MenuHandle TRxTrayIcon::BuildMenu() const {
+    MenuHandle menu(::CreatePopupMenu());
+    for (const auto& item : m_items) {
+        const UINT flags = MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED);
+        ::AppendMenuA(menu.Get(), flags, static_cast<UINT_PTR>(item.id), item.caption.c_str());
+        if (item.isDefault)
+            ::SetMenuDefaultItem(menu.Get(), static_cast<UINT>(item.id), FALSE);  // drawn in bold
+    }
+    return menu;
+}
+
+void TRxTrayIcon::RightButtonUp() {
+    HWND active = ::GetActiveWindow();
+    if (!active)
+        active = m_mainWindow;
+    if (active)
+        ::SendMessageA(active, WM_CANCELMODE, 0, 0);
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    POINT at;
+    ::GetCursorPos(&at);
+    const MenuHandle menu = BuildMenu();
+    if (::IsWindowEnabled(Handle()))
+        ::SetForegroundWindow(Handle());
+    const int chosen = static_cast<int>(::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                         at.x, at.y, 0, Handle(), nullptr));
+    ::SetForegroundWindow(Handle());
+    // Lets the menu close when the user clicks elsewhere next time.
+    ::PostMessageA(Handle(), WM_NULL, 0, 0);
+    for (const auto& item : m_items)
+        if (chosen != 0 && item.id == chosen && item.enabled && m_onClick)
+            m_onClick(chosen);
+}
+
+void TRxTrayIcon::LeftDoubleClick() {
+    const int id = DoubleClickItem(m_items);
+    if (id != 0) {
+        if (m_onClick)
+            m_onClick(id);
+    } else if (OnDblClick) {
+        OnDblClick();
+    }
+}
+
+LRESULT TRxTrayIcon::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kCallbackMessage) {
+        switch (static_cast<UINT>(lParam)) {
+        case WM_RBUTTONUP:
+            RightButtonUp();
+            break;
+        case WM_LBUTTONDBLCLK:
+            LeftDoubleClick();
+            break;
+        default:
+            break;
+        }
+        return 0;
+    }
+    if (m_taskbarCreated != 0 && msg == m_taskbarCreated) {
+        // The shell restarted: the old icon is gone with the old notification area.
+        m_added = false;
+        Update();
+        return 0;
+    }
+    return Window::HandleMessage(msg, wParam, lParam);
+}
+
+}  // namespace vestrand

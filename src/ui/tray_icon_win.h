@@ -1,0 +1,66 @@
+// The notification-area icon with its hint and popup menu. It has a hidden window of its own that
+// receives the icon's mouse messages and the shell's "TaskbarCreated" broadcast.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "runtime/handles_win.h"
+#include "runtime/window_win.h"
+#include "ui/tray_rules.h"
+
+namespace vestrand {
+
+class TRxTrayIcon final : public Window {
+public:
+    static constexpr const char* kClassName = "VestrandTrayIcon";
+    static constexpr UINT kCallbackMessage = WM_APP + 1;
+
+    ~TRxTrayIcon() override;
+    void Create();
+
+    // The image and the hint; each change that finds the icon missing from the notification area
+    // tries to add it again. An unchanged hint does nothing.
+    void SetIcon(HICON icon);
+    void SetHint(const std::string& hint);
+    const std::string& Hint() const { return m_hint; }
+    bool Shown() const { return m_added; }
+
+    // The popup menu: items from top to bottom; clicking one calls onClick(id).
+    void SetMenuItems(std::vector<MenuItemState> items, std::function<void(int)> onClick);
+    void SetItemEnabled(int id, bool enabled);
+    const std::vector<MenuItemState>& MenuItems() const { return m_items; }
+    // Stands in for the double click's default item when the menu has none that is enabled.
+    std::function<void()> OnDblClick;
+
+    // What the mouse does over the icon (also used by tests).
+    void RightButtonUp();
+    void LeftDoubleClick();
+
+    // The window told to cancel its mouse mode before the menu opens when none is active.
+    void SetMainWindow(HWND hwnd) { m_mainWindow = hwnd; }
+
+    // The popup menu as it opens now.
+    MenuHandle BuildMenu() const;
+
+    // Removes the icon from the notification area.
+    void Remove();
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    bool Notify(DWORD message);
+    void Update();
+
+
+    HICON m_icon = nullptr;
+    std::string m_hint;
+    bool m_added = false;
+    std::vector<MenuItemState> m_items;
+    std::function<void(int)> m_onClick;
+    UINT m_taskbarCreated = 0;
+    HWND m_mainWindow = nullptr;
+};
+
+}  // namespace vestrand

@@ -12,15 +12,41 @@ int CompareIndexKeys(const std::string& a, const std::string& b) {
     return r == CSTR_LESS_THAN ? -1 : r == CSTR_GREATER_THAN ? 1 : 0;
 }
 
+namespace {
+
+constexpr DWORD kKeyFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+
+// The locale's sort key of `text`. Its bytes, compared as unsigned, give the order and equality of
+// CompareIndexKeys. False when the locale service gives no key.
+bool SortKeyOf(const std::string& text, std::string& key) {
+    const int length = text.empty() ? -1 : static_cast<int>(text.size());  // a length of 0 is refused
+    const int n = LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, nullptr, 0);
+    if (n <= 0)
+        return false;
+    key.assign(static_cast<size_t>(n), '\0');
+    return LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, key.data(), n) == n;
+}
+
+}  // namespace
+
 void BackupIndex::Sort() {
-    std::stable_sort(m_items.begin(), m_items.end(),
-                     [](const Item& x, const Item& y) { return CompareIndexKeys(x.Rel, y.Rel) < 0; });
+    bool byKey = true;
+    for (auto& item : m_items)
+        if (!SortKeyOf(item.Rel, item.Key)) {
+            byKey = false;
+            break;
+        }
+    m_useKeys = byKey;
+    auto compare = [byKey](const Item& x, const Item& y) {
+        return byKey ? x.Key.compare(y.Key) : CompareIndexKeys(x.Rel, y.Rel);
+    };
+    std::stable_sort(m_items.begin(), m_items.end(), [&](const Item& x, const Item& y) { return compare(x, y) < 0; });
     // Equal keys are now adjacent in the order they were added: the first keeps its place and
     // takes the parameters of the last.
     std::vector<Item> merged;
     merged.reserve(m_items.size());
     for (auto& item : m_items) {
-        if (!merged.empty() && CompareIndexKeys(merged.back().Rel, item.Rel) == 0)
+        if (!merged.empty() && compare(merged.back(), item) == 0)
             merged.back().Param = item.Param;
         else
             merged.push_back(std::move(item));
@@ -29,8 +55,17 @@ void BackupIndex::Sort() {
 }
 
 long BackupIndex::Locate(const std::string& rel) const {
+    std::string key;
+    if (m_useKeys && SortKeyOf(rel, key)) {
+        auto it = std::lower_bound(m_items.begin(), m_items.end(), key,
+                                   [](const Item& x, const std::string& k) { return x.Key.compare(k) < 0; });
+        if (it == m_items.end() || it->Key != key)
+            return -1;
+        return static_cast<long>(it - m_items.begin());
+    }
+    // Items sorted by keys are in this order too.
     auto it = std::lower_bound(m_items.begin(), m_items.end(), rel,
-                               [](const Item& x, const std::string& key) { return CompareIndexKeys(x.Rel, key) < 0; });
+                               [](const Item& x, const std::string& k) { return CompareIndexKeys(x.Rel, k) < 0; });
     if (it == m_items.end() || CompareIndexKeys(it->Rel, rel) != 0)
         return -1;
     return static_cast<long>(it - m_items.begin());

@@ -17,11 +17,19 @@ struct TFileParam {
 // -1, 0 or 1: CompareStringA with the user's default locale, ignoring case.
 int CompareIndexKeys(const std::string& a, const std::string& b);
 
+// The index orders and matches paths as CompareIndexKeys does. It compares them through the
+// locale's sort keys (LCMapStringA, LCMAP_SORTKEY | NORM_IGNORECASE), computed once per path,
+// which give the same order and the same equality; where a key cannot be had it compares with
+// CompareIndexKeys itself.
+
 class BackupIndex {
 public:
     // Building: Add every path found, then Sort once. A path equal to an earlier one keeps the
     // earlier place and takes the later parameters.
-    void Add(const std::string& rel, const TFileParam& param) { m_items.push_back({rel, param, false}); }
+    void Add(const std::string& rel, const TFileParam& param) {
+        m_items.push_back({rel, {}, param, false});
+        m_useKeys = false;
+    }
     void Sort();
 
     // The parameters of a path still in the index, or nullptr.
@@ -37,11 +45,13 @@ public:
 private:
     struct Item {
         std::string Rel;
+        std::string Key;  // the sort key of Rel, set by Sort
         TFileParam Param;
         bool Removed;
     };
     long Locate(const std::string& rel) const;  // position of an equal key, -1 when none
     std::vector<Item> m_items;
+    bool m_useKeys = false;  // every item has its key and the items are sorted by them
 };
 
 }  // namespace vestrand

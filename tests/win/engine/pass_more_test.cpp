@@ -1,0 +1,492 @@
+// Backup passes on real files: the free-space floor and a full drive, read-only mirror entries,
+// duplicate and overlapping sources, folder attributes, stale trees cleared over several passes,
+// and copies or deletions that fail.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+
+#include "engine/backup_pass_win.h"
+#include "engine/fileops_win.h"
+#include "engine_helpers.h"
+#include "test_drives.h"
+
+using namespace vestrand;
+using namespace vestrand::test;
+
+namespace {
+
+const std::string kStamp = "06.12.26 18:20:13";
+const std::string kSmallVolumeMissing =
+    "R: is not the small tmpfs volume (no R:\\.tmpfs marker; mounting was refused on this machine), "
+    "so a drive with exactly 0 bytes free cannot be set up";
+
+// The block a pass writes around the given lines.
+std::vector<std::string> Framed(std::vector<std::string> middle) {
+    middle.insert(middle.begin(), "Start " + kStamp);
+    middle.push_back("Stop " + kStamp);
+    middle.push_back("NextStart 06.12.26 19:20:13");
+    middle.push_back("");
+    return middle;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// The lines of a block between its Start line and its Stop line.
+std::vector<std::string> Middle(const std::vector<std::string>& block) {
+    std::vector<std::string> out;
+    for (size_t i = 1; i < block.size() && block[i].rfind("Stop ", 0) != 0; ++i)
+        out.push_back(block[i]);
+    return out;
+}
+
+std::vector<std::string> WithTag(const std::vector<std::string>& lines, const std::string& tag) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        if (l.rfind(tag, 0) == 0)
+            out.push_back(l);
+    return out;
+}
+
+// Names (with "\" after folders) of everything below `folder`, as the file system lists them.
+std::vector<std::string> ListTree(const std::string& folder) {
+    std::vector<std::string> out;
+    SearchFolder(folder + "*.*", [&](const DirEntry& e) {
+        if (e.Name == "." || e.Name == "..")
+            return true;
+        if (e.Attr & FILE_ATTRIBUTE_DIRECTORY) {
+            out.push_back(e.Name + "\\");
+            for (const auto& inner : ListTree(folder + e.Name + "\\"))
+                out.push_back(e.Name + "\\" + inner);
+        } else {
+            out.push_back(e.Name);
+        }
+        return true;
+    });
+    return Sorted(out);
+}
+
+// Holds a file open with no sharing, so that no one else can read or delete it.
+class Lock {
+public:
+    explicit Lock(const std::string& path)
+        : m_h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~Lock() { Release(); }
+    bool Held() const { return m_h != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (Held())
+            CloseHandle(m_h);
+        m_h = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_h;
+};
+
+struct MirrorPass : ::testing::Test {
+    std::string name, src, target, root;
+    BackupSettings settings;
+    FixedClock clock;
+    RecordingSchedule schedule;
+    RecordingDisplay display;
+
+    void SetUp() override {
+        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        src = FreshFolder('S', name);
+        UseTarget('T');
+        settings.IdentifComp = "Test";
+        settings.LowDriveSpaceMb = 5;
+    }
+    void TearDown() override {
+        if (target[0] == 'R')
+            test::RemoveTree(target);  // the small volume is shared by every test of the run
+    }
+    void UseTarget(char drive) {
+        target = FreshFolder(drive, name);
+        settings.TargetDir = target;
+        root = target + "Test\\";
+    }
+    void Run() { RunBackupPass(settings, false, display, schedule, clock); }
+    std::string JournalText() { return ReadFile(root + "journal.txt"); }
+    std::vector<std::string> Block() { return LastBlock(SplitCrLf(JournalText())); }
+    // The mirror of a source path: BackupRoot + the path without its drive designator.
+    std::string Mirror(const std::string& path) const { return root + path.substr(3); }
+    // A path as Delete lines name it: relative to BackupRoot.
+    static std::string Rel(const std::string& path) { return path.substr(3); }
+};
+
+}  // namespace
+
+// ---- The free-space floor and a drive that is really full ----
+
+TEST_F(MirrorPass, FloorReachedPartWayWritesDiskFullAndKeepsTheMirrorAndJournal) {
+    // On the small volume R: the copies really fill the drive down to the floor; where it is not
+    // mounted, the same floor, set just under the free space of T:, stops the copying.
+    const bool small = SmallVolumeMounted();
+    UseTarget(small ? 'R' : 'T');
+    WriteFile(src + "kept.txt", "kept");
+    WriteFile(src + "stale.txt", "stale");
+    WriteFile(src + "Старое\\old.txt", "old");
+    settings.SourceDirs = {src};
+    settings.SourceFiles = {src + "single.txt"};
+    WriteFile(src + "single.txt", "single");
+    settings.LowDriveSpaceMb = 1;
+    Run();
+    const std::string earlier = JournalText();
+    ASSERT_EQ(WithTag(SplitCrLf(earlier), "New    ").size(), 6u);
+
+    // The user removes two entries (stale from now on) and adds ten files of 1,000,000 bytes: the
+    // budget is set to hold six or seven of them.
+    DeleteFileA((src + "stale.txt").c_str());
+    test::RemoveTree(src + "Старое");
+    for (int i = 0; i < 10; ++i)
+        WriteFile(src + "big\\f" + std::to_string(i) + ".bin", std::string(1000000, static_cast<char>('0' + i)));
+    WriteFile(src + "single.txt", "single, changed");
+    SYSTEMTIME past{2020, 1, 3, 1, 12, 0, 0, 0};
+    FILETIME pastTime{};
+    ASSERT_TRUE(SystemTimeToFileTime(&past, &pastTime));
+    ASSERT_TRUE(SetWriteTime(src + "single.txt", pastTime));  // changed for the file stage too
+    const int64_t freeBefore = DriveFree(target);
+    settings.LowDriveSpaceMb = freeBefore / 1000000 - 6;
+    ASSERT_GT(settings.LowDriveSpaceMb, 0);
+    Run();
+
+    const auto block = Block();
+    ASSERT_GE(block.size(), 5u);
+    const auto frame = Framed({});
+    EXPECT_EQ(block[block.size() - 4], "DiskFull " + kStamp);
+    EXPECT_EQ(std::vector<std::string>(block.end() - 3, block.end()),
+              std::vector<std::string>(frame.end() - 3, frame.end()));
+    EXPECT_TRUE(WithTag(block, "Delete ").empty());
+    EXPECT_TRUE(WithTag(block, "Failed ").empty());
+    // Only New lines before DiskFull: the folder and the files copied, each copy complete.
+    const auto news = WithTag(block, "New    ");
+    EXPECT_EQ(news.size() + 5, block.size());
+    EXPECT_EQ(news.front(), "New    " + Mirror(src + "big"));
+    const auto copied = ListTree(Mirror(src + "big\\"));
+    EXPECT_GE(copied.size(), 1u);
+    EXPECT_LT(copied.size(), 10u);
+    EXPECT_EQ(news.size(), copied.size() + 1);
+    for (const auto& file : copied) {
+        ASSERT_EQ(file.size(), 6u) << file;  // f<digit>.bin and nothing else: no partial or temporary file
+        EXPECT_EQ(ReadFile(Mirror(src + "big\\" + file)), std::string(1000000, file[1])) << file;
+    }
+    if (small) {
+        // Measured at every entry once the budget ran low: the last copy may reach past the floor
+        // by at most its own size, and the pass stopped because the floor was reached.
+        const int64_t freeAfter = DriveFree(target);
+        const int64_t floor = settings.LowDriveSpaceMb * 1000000;
+        EXPECT_GE(freeAfter, floor - 1100000);
+        EXPECT_LT(freeAfter, floor);
+    }
+    // Nothing deleted, the rest of the mirror as it was, the file stage not reached.
+    EXPECT_EQ(ReadFile(Mirror(src + "kept.txt")), "kept");
+    EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "stale");
+    EXPECT_EQ(ReadFile(Mirror(src + "Старое\\old.txt")), "old");
+    EXPECT_EQ(ReadFile(Mirror(src + "single.txt")), "single");
+    // The journal keeps its earlier block and has the new one after it.
+    const std::string now = JournalText();
+    EXPECT_EQ(now.substr(0, earlier.size()), earlier);
+    EXPECT_EQ(SplitCrLf(now).size(), SplitCrLf(earlier).size() + block.size());
+    EXPECT_EQ(schedule.calls, 2);
+    EXPECT_EQ(display.calls.back(), "normal");
+}
+
+TEST_F(MirrorPass, BudgetOfExactlyZeroAtTheStartRunsThePassAndWritesDiskFull) {
+    if (!SmallVolumeMounted())
+        GTEST_SKIP() << kSmallVolumeMissing;
+    UseTarget('R');
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "stale.txt", "stale");
+    settings.SourceDirs = {src};
+    settings.LowDriveSpaceMb = 0;
+    Run();
+    DeleteFileA((src + "stale.txt").c_str());
+    const std::string earlier = JournalText();
+    // A save file left by an interrupted save holds 64 KiB, given back when the journal is next
+    // saved; the rest of the drive is filled to the last byte.
+    ASSERT_EQ(WriteFiller(root + "journal.tmp", 65536), 65536);
+    WriteFiller(target + "filler.bin", -1);
+    ASSERT_EQ(DriveFree(target), 0);
+
+    // A floor of 1 leaves a budget of -1,000,000: the pass returns before anything.
+    const size_t displayCalls = display.calls.size();
+    settings.LowDriveSpaceMb = 1;
+    Run();
+    EXPECT_EQ(JournalText(), earlier);
+    EXPECT_EQ(schedule.calls, 1);
+    EXPECT_EQ(display.calls.size(), displayCalls);
+
+    // A floor of 0 leaves exactly 0: the pass runs, and 0 after the file stage is DiskFull.
+    settings.LowDriveSpaceMb = 0;
+    Run();
+    EXPECT_EQ(schedule.calls, 2);
+    ASSERT_GT(display.calls.size(), displayCalls);
+    EXPECT_EQ(display.calls[displayCalls], "busy");
+    EXPECT_EQ(Block(), Framed({"DiskFull " + kStamp}));
+    EXPECT_EQ(JournalText().substr(0, earlier.size()), earlier);
+    EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "stale");
+    EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
+    EXPECT_FALSE(IsFile(root + "journal.tmp"));
+}
+
+TEST_F(MirrorPass, CopiesThatFailOnAFullDriveLeaveNoDamagedFile) {
+    if (!SmallVolumeMounted())
+        GTEST_SKIP() << kSmallVolumeMissing;
+    UseTarget('R');
+    WriteFile(src + "doc.txt", "version 1");
+    settings.SourceDirs = {src};
+    settings.LowDriveSpaceMb = 0;
+    Run();
+    const DosDateTime firstStamp = FileStamp(Mirror(src + "doc.txt"));
+
+    // Both files are larger than the 256 KiB left on the drive.
+    WriteFile(src + "doc.txt", std::string(1000000, 'd'));
+    WriteFile(src + "new.bin", std::string(1000000, 'n'));
+    WriteFiller(target + "filler.bin", DriveFree(target) - 262144);
+    Run();
+    const auto block = Block();
+    EXPECT_EQ(Sorted(WithTag(block, "Failed ")),
+              Sorted({"Failed " + Mirror(src + "doc.txt"), "Failed " + Mirror(src + "new.bin")}));
+    EXPECT_TRUE(WithTag(block, "New    ").empty());
+    EXPECT_TRUE(WithTag(block, "Update ").empty());
+    // The previous copy is whole, the new file has no partial copy, nothing else was left behind.
+    EXPECT_EQ(ReadFile(Mirror(src + "doc.txt")), "version 1");
+    EXPECT_EQ(FileStamp(Mirror(src + "doc.txt")), firstStamp);
+    EXPECT_EQ(ListTree(Mirror(src)), std::vector<std::string>{"doc.txt"});
+
+    // With room again the next pass finds both files still to be copied.
+    DeleteFileA((target + "filler.bin").c_str());
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"New    " + Mirror(src + "new.bin"), "Update " + Mirror(src + "doc.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "doc.txt")), std::string(1000000, 'd'));
+    EXPECT_EQ(ReadFile(Mirror(src + "new.bin")), std::string(1000000, 'n'));
+}
+
+TEST_F(MirrorPass, LockedSourceAndLockedStaleFileAreReportedAsFailed) {
+    WriteFile(src + "a.txt", "one");
+    WriteFile(src + "gone.txt", "g");
+    settings.SourceDirs = {src};
+    Run();
+    WriteFile(src + "a.txt", "two, longer");
+    DeleteFileA((src + "gone.txt").c_str());
+    {
+        Lock source(src + "a.txt"), stale(Mirror(src + "gone.txt"));
+        ASSERT_TRUE(source.Held());
+        ASSERT_TRUE(stale.Held());
+        Run();
+    }
+    EXPECT_EQ(Middle(Block()), (std::vector<std::string>{"Failed " + Mirror(src + "a.txt"),
+                                                         "Failed " + Rel(src + "gone.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "one");
+    EXPECT_EQ(ReadFile(Mirror(src + "gone.txt")), "g");
+    Run();
+    EXPECT_EQ(Middle(Block()),
+              (std::vector<std::string>{"Update " + Mirror(src + "a.txt"), "Delete " + Rel(src + "gone.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "two, longer");
+    EXPECT_FALSE(IsFile(Mirror(src + "gone.txt")));
+}
+
+// ---- Read-only entries of the mirror ----
+
+TEST_F(MirrorPass, ReadOnlyMirrorEntriesAreUpdatedAndDeleted) {
+    // Wine lets root overwrite a read-only file but never delete one: the deletions below happen
+    // only because the pass clears the attributes first.
+    WriteFile(src + "ro.txt", "old");
+    WriteFile(src + "flip.txt", "flip");
+    WriteFile(src + "gone.txt", "gone");
+    WriteFile(src + "Gone\\inner.txt", "inner");
+    for (const char* f : {"ro.txt", "flip.txt", "gone.txt", "Gone\\inner.txt"})
+        WriteAttributes(src + f, FILE_ATTRIBUTE_READONLY);
+    settings.SourceDirs = {src};
+    Run();
+    ASSERT_NE(ReadAttributes(Mirror(src + "gone.txt")) & FILE_ATTRIBUTE_READONLY, 0);
+    ASSERT_FALSE(DeleteFileA(Mirror(src + "gone.txt").c_str()));  // what the pass has to get past
+    // The mirror's stale folder is hidden as well (a folder's read-only bit is not kept by Wine).
+    WriteAttributes(Mirror(src + "Gone"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    WriteAttributes(root + "journal.txt", FILE_ATTRIBUTE_READONLY);
+
+    WriteAttributes(src + "ro.txt", 0);
+    WriteFile(src + "ro.txt", "new content");
+    WriteAttributes(src + "ro.txt", FILE_ATTRIBUTE_READONLY);
+    WriteAttributes(src + "flip.txt", FILE_ATTRIBUTE_ARCHIVE);
+    WriteAttributes(src + "gone.txt", 0);
+    DeleteFileA((src + "gone.txt").c_str());
+    test::RemoveTree(src + "Gone");
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Update " + Mirror(src + "ro.txt"), "Update " + Mirror(src + "flip.txt"),
+                                               "Delete " + Rel(src + "gone.txt"),
+                                               "Delete " + Rel(src + "Gone\\inner.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "ro.txt")), "new content");
+    EXPECT_EQ(ReadAttributes(Mirror(src + "ro.txt")), ReadAttributes(src + "ro.txt"));
+    EXPECT_EQ(ReadAttributes(Mirror(src + "flip.txt")), ReadAttributes(src + "flip.txt"));
+    EXPECT_EQ(ReadAttributes(Mirror(src + "flip.txt")) & FILE_ATTRIBUTE_READONLY, 0);
+    EXPECT_FALSE(IsFile(Mirror(src + "gone.txt")));
+    EXPECT_FALSE(IsFile(Mirror(src + "Gone\\inner.txt")));
+    EXPECT_TRUE(IsFolder(Mirror(src + "Gone")));  // visited before its content, not empty then
+    // The read-only journal was replaced with both blocks.
+    EXPECT_EQ(WithTag(SplitCrLf(JournalText()), "Start ").size(), 2u);
+
+    Run();
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{"Delete " + Rel(src + "Gone")});
+    EXPECT_FALSE(IsFolder(Mirror(src + "Gone")));
+    Run();
+    EXPECT_EQ(Block(), Framed({}));
+}
+
+// ---- Duplicate and overlapping sources ----
+
+TEST_F(MirrorPass, FolderListedTwiceIsCopiedAgainAsNewOnEveryPass) {
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "sub\\b.txt", "b");
+    // The second entry lacks its trailing separator, as the settings dialog adds folders.
+    settings.SourceDirs = {src, src.substr(0, src.size() - 1)};
+    const std::vector<std::string> all = {"New    " + Mirror(src + "a.txt"), "New    " + Mirror(src + "sub"),
+                                          "New    " + Mirror(src + "sub\\b.txt")};
+    Run();
+    auto middle = Middle(Block());
+    ASSERT_EQ(middle.size(), 6u);
+    const std::vector<std::string> firstRun(middle.begin(), middle.begin() + 3);
+    EXPECT_EQ(Sorted(firstRun), Sorted(all));
+    EXPECT_EQ(std::vector<std::string>(middle.begin() + 3, middle.end()), firstRun);
+    Run();
+    EXPECT_EQ(Middle(Block()), firstRun);  // the first run finds everything unchanged
+    EXPECT_EQ(ReadFile(Mirror(src + "sub\\b.txt")), "b");
+    EXPECT_EQ(ListTree(Mirror(src)), (std::vector<std::string>{"a.txt", "sub\\", "sub\\b.txt"}));
+}
+
+TEST_F(MirrorPass, FoldersDifferingOnlyInTheirDriveShareOneMirror) {
+    const std::string other = FreshFolder('U', name);
+    ASSERT_EQ(other.substr(3), src.substr(3));
+    WriteFile(src + "x.txt", "from drive S");
+    WriteFile(other + "x.txt", "from U");
+    settings.SourceDirs = {src, other};
+    Run();
+    EXPECT_EQ(Middle(Block()),
+              (std::vector<std::string>{"New    " + Mirror(src + "x.txt"), "New    " + Mirror(src + "x.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from U");
+    // The first finds the second's copy and takes it back; the second finds nothing left and
+    // copies again as New.
+    Run();
+    EXPECT_EQ(Middle(Block()),
+              (std::vector<std::string>{"Update " + Mirror(src + "x.txt"), "New    " + Mirror(src + "x.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from U");
+    test::RemoveTree(other);
+}
+
+TEST_F(MirrorPass, FolderAndItsSubfolderBothListed) {
+    WriteFile(src + "top.txt", "t");
+    WriteFile(src + "sub\\in.txt", "i");
+    const std::string inner = "New    " + Mirror(src + "sub\\in.txt");
+    settings.SourceDirs = {src, src + "sub\\"};
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"New    " + Mirror(src + "top.txt"), "New    " + Mirror(src + "sub"), inner, inner}));
+    EXPECT_EQ(Middle(Block()).back(), inner);  // the subfolder's own run comes second
+    Run();
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{inner});
+    // In the other order the outer folder's run meets the subfolder's entries already taken.
+    settings.SourceDirs = {src + "sub\\", src};
+    Run();
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{inner});
+    EXPECT_EQ(ListTree(Mirror(src)), (std::vector<std::string>{"sub\\", "sub\\in.txt", "top.txt"}));
+    EXPECT_EQ(ReadFile(Mirror(src + "sub\\in.txt")), "i");
+}
+
+TEST_F(MirrorPass, ListedFileInsideAListedFolderIsCopiedAgainAsNew) {
+    WriteFile(src + "a.txt", "a");
+    WriteFile(src + "b.txt", "b");
+    settings.SourceDirs = {src};
+    settings.SourceFiles = {src + "a.txt"};
+    Run();
+    const std::string newA = "New    " + Mirror(src + "a.txt");
+    const auto first = Middle(Block());
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(Sorted({first[0], first[1]}), Sorted({newA, "New    " + Mirror(src + "b.txt")}));
+    EXPECT_EQ(first[2], newA);  // the file stage after the directory stage
+    Run();
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{newA});
+    EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
+}
+
+// ---- Folder attributes ----
+
+TEST_F(MirrorPass, FolderAttributeChangeUpdatesOnlyTheFolder) {
+    WriteFile(src + "Dir\\data.txt", "data");
+    WriteFile(src + "Other\\first.txt", "1");
+    settings.SourceDirs = {src};
+    Run();
+    // The mirror copy inside gets other content of the same size and time: it still counts as
+    // current, and would be overwritten if the folder's update copied its content.
+    const std::string mirrorData = Mirror(src + "Dir\\data.txt");
+    WriteFile(mirrorData, "XXXX");
+    ASSERT_TRUE(CopyWriteTime(src + "Dir\\data.txt", mirrorData));
+
+    WriteAttributes(src + "Dir", FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_NE(ReadAttributes(src + "Dir") & FILE_ATTRIBUTE_HIDDEN, 0);
+    // Other changes its time only: a new file, and a write time years back.
+    WriteFile(src + "Other\\second.txt", "2");
+    SYSTEMTIME past{2020, 1, 3, 1, 12, 0, 0, 0};
+    FILETIME pastTime{};
+    ASSERT_TRUE(SystemTimeToFileTime(&past, &pastTime));
+    ASSERT_TRUE(SetWriteTime(src + "Other", pastTime));
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"Update " + Mirror(src + "Dir"), "New    " + Mirror(src + "Other\\second.txt")}));
+    EXPECT_EQ(ReadAttributes(Mirror(src + "Dir")), ReadAttributes(src + "Dir"));
+    EXPECT_EQ(ReadFile(mirrorData), "XXXX");
+    Run();
+    EXPECT_EQ(Block(), Framed({}));
+
+    // And back to plain.
+    WriteAttributes(src + "Dir", 0);
+    ASSERT_EQ(ReadAttributes(src + "Dir"), FILE_ATTRIBUTE_DIRECTORY);
+    Run();
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{"Update " + Mirror(src + "Dir")});
+    EXPECT_EQ(ReadAttributes(Mirror(src + "Dir")), ReadAttributes(src + "Dir"));
+    EXPECT_EQ(ReadAttributes(Mirror(src + "Dir")) & FILE_ATTRIBUTE_HIDDEN, 0);
+    EXPECT_EQ(ReadFile(mirrorData), "XXXX");
+}
+
+// ---- Removed content over several passes ----
+
+TEST_F(MirrorPass, RemovedNestedFoldersClearOneLevelPerPass) {
+    WriteFile(src + "keep.txt", "k");
+    WriteFile(src + "A\\a.txt", "a");
+    WriteFile(src + "A\\B\\b.txt", "b");
+    WriteFile(src + "A\\B\\C\\c.txt", "c");
+    settings.SourceDirs = {src};
+    Run();
+    ASSERT_TRUE(IsFile(Mirror(src + "A\\B\\C\\c.txt")));
+    test::RemoveTree(src + "A");
+    // Depth 3 (A, B, C): the files go at once, then one folder per pass, innermost first.
+    const std::vector<std::vector<std::string>> expected = {
+        {"Delete " + Rel(src + "A\\a.txt"), "Delete " + Rel(src + "A\\B\\b.txt"),
+         "Delete " + Rel(src + "A\\B\\C\\c.txt")},
+        {"Delete " + Rel(src + "A\\B\\C")},
+        {"Delete " + Rel(src + "A\\B")},
+        {"Delete " + Rel(src + "A")},
+        {}};
+    for (size_t pass = 0; pass < expected.size(); ++pass) {
+        Run();
+        EXPECT_EQ(Block(), Framed(expected[pass])) << "pass " << pass + 1 << " after the removal";
+    }
+    EXPECT_EQ(ListTree(Mirror(src)), std::vector<std::string>{"keep.txt"});
+
+    // A source taken out of the settings goes the same way, its own folder last.
+    settings.SourceDirs.clear();
+    const std::string top = Rel(src.substr(0, src.size() - 1));
+    const std::vector<std::vector<std::string>> removal = {
+        {"Delete " + Rel(src + "keep.txt")}, {"Delete " + top}, {}};
+    for (size_t pass = 0; pass < removal.size(); ++pass) {
+        Run();
+        EXPECT_EQ(Block(), Framed(removal[pass])) << "pass " << pass + 1 << " without the source";
+    }
+    EXPECT_FALSE(IsFolder(Mirror(src)));
+    EXPECT_TRUE(IsFile(root + "journal.txt"));
+}

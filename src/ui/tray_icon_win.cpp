@@ -36,10 +36,11 @@ bool TRxTrayIcon::Notify(DWORD message) {
 void TRxTrayIcon::Update() {
     if (!Handle() || !m_icon)
         return;
+    // An icon the area still holds (a broadcast without a real restart) takes the modification.
     if (m_added)
         m_added = Notify(NIM_MODIFY) || Notify(NIM_ADD);
     else
-        m_added = Notify(NIM_ADD);
+        m_added = Notify(NIM_ADD) || Notify(NIM_MODIFY);
 }
 
 void TRxTrayIcon::SetIcon(HICON icon) {

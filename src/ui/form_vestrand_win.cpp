@@ -1,0 +1,301 @@
+#include "ui/form_vestrand_win.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+#include "runtime/error.h"
+#include "runtime/handles_win.h"
+#include "settings/command_line.h"
+#include "settings/settings_file_win.h"
+#include "ui/config_form_win.h"
+#include "ui/resource_ids.h"
+
+namespace vestrand {
+namespace {
+
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_APPWINDOW;
+
+HWND CreateControl(const char* cls, const char* text, DWORD style, int x, int y, int w, int h, HWND parent, int id) {
+    HWND hwnd = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleA(nullptr),
+                                  nullptr);
+    ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
+    return hwnd;
+}
+
+int TextWidth(HWND hwnd, const std::string& text) {
+    WindowDc dc(hwnd);
+    SelectGuard font(dc.Get(), ProgramFont());
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+}  // namespace
+
+TFormVestrand::TFormVestrand(StartOptions options)
+    : m_options(std::move(options)),
+      m_clock(m_options.clock ? *m_options.clock : static_cast<IClock&>(m_systemClock)),
+      m_schedule(m_settings, *this, m_clock, m_options.registryKey),
+      m_runner(*this, *this, m_schedule, m_clock),
+      m_config(std::make_unique<TFormConfigVestrand>()) {}
+
+TFormVestrand::~TFormVestrand() {
+    m_tray.Remove();
+    m_config.reset();
+}
+
+void TFormVestrand::Create() {
+    RegisterWindowClass(kClassName, 0, ::GetSysColorBrush(COLOR_BTNFACE), m_icon = ::LoadIconA(
+                            ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_VESTRAND)));
+    if (!m_icon)
+        m_icon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    CreateWindowOf(kClassName, kFormExStyle, kFormStyle, kAppTitle, x, y, width, height, nullptr, nullptr);
+    if (!Handle())
+        throw std::runtime_error("The main window cannot be created");
+    CreateWidgets();
+    FormCreate();
+    m_config->Create(::GetModuleHandleA(nullptr), Handle());
+}
+
+void TFormVestrand::CreateWidgets() {
+    // Creation order is the tab order: the button comes first.
+    m_btnGo = CreateControl("BUTTON", "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 176, 56, 105, 25, Handle(), kBtnGoId);
+    m_label1 = CreateControl("STATIC", "Следующее копирование:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 16, 8, 131, 13, Handle(), 0);
+    m_gauge.Create(Handle(), 8, 24, 281, 25);
+    m_nextTime = CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 160, 8, 45, 13, Handle(), 0);
+}
+
+void TFormVestrand::FormCreate() {
+    // The source lists exist with the settings object; loading fills them.
+    m_settings.SourceDirs.clear();
+    m_settings.SourceFiles.clear();
+
+    // Window and tray set-up.
+    SetApplicationTitle(kAppTitle);
+    m_tray.Create();
+    m_tray.SetMainWindow(Handle());
+    m_tray.SetMenuItems({{kPmCenter, "Управление", true, true},
+                         {kPmConfig, "Настройки", false, true},
+                         {kPmExit, "Выход", false, true}},
+                        [this](int id) { OnMenuItem(id); });
+    m_tray.OnDblClick = [this] { RxTrayDblClick(); };
+    m_tray.SetIcon(m_icon);
+    m_tray.SetHint(kAppTitle);
+    m_firstPaintPending = true;
+
+    // The switch.
+    const StartMode mode = StartModeOf(CommandSwitch(m_options.commandLine));
+    m_autoRunOnce = mode == StartMode::Start;
+    m_tray.SetItemEnabled(kPmConfig, mode == StartMode::Config || mode == StartMode::Install);
+    if (mode == StartMode::Install)
+        WriteAutostartEntry(m_options.executablePath);
+
+    m_schedule.Restore();
+    SetTimerEnabled(false);
+    // A refused write-back does not stop the schedule: the settings that were read are in force,
+    // so the next run is computed and the timer runs; the error is shown afterwards.
+    std::exception_ptr loadError;
+    try {
+        LoadSettings(m_settings, m_options.iniPath);
+    } catch (const VestrandError&) {
+        loadError = std::current_exception();
+    }
+    m_schedule.ScheduleNext();
+    SetTimerEnabled(true);
+    if (loadError)
+        HandleException(loadError);
+}
+
+void TFormVestrand::ShowAtStart() {
+    m_formVisible = true;
+    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    ::UpdateWindow(Handle());
+}
+
+void TFormVestrand::FormPaint() {
+    if (!m_firstPaintPending)
+        return;
+    ::ShowWindow(Handle(), SW_HIDE);
+    m_formVisible = false;
+    m_firstPaintPending = false;
+    if (m_autoRunOnce) {
+        // A pass that ends with an error leaves the program resident, its timer running.
+        if (m_runner.Run(m_settings, m_autoRunOnce))
+            ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+    }
+}
+
+void TFormVestrand::FormClose() {
+    m_settings.SourceDirs.clear();
+    m_settings.SourceFiles.clear();
+}
+
+void TFormVestrand::RxTrayDblClick() {
+    if (!m_formVisible) {
+        m_formVisible = true;
+        ::ShowWindow(Handle(), m_appMinimized ? SW_SHOWMINNOACTIVE : SW_SHOW);
+    }
+    if (m_appMinimized)
+        ::ShowWindow(Handle(), SW_RESTORE);  // raises the restore notification through WM_SIZE
+    HWND last = ::GetLastActivePopup(Handle());
+    ::SetForegroundWindow(last ? last : Handle());
+}
+
+void TFormVestrand::AppEventsMinimize() {
+    // Only the tray icon remains: no taskbar button for a minimised program.
+    ::ShowWindow(Handle(), SW_HIDE);
+}
+
+void TFormVestrand::AppEventsRestore() { ::ShowWindow(Handle(), SW_SHOW); }
+
+void TFormVestrand::pmExitClick() { CloseWhenIdle(); }
+
+void TFormVestrand::pmConfigClick() {
+    if (m_config->IsOpen()) {
+        m_config->BringToFront();
+        return;
+    }
+    try {
+        m_config->pmConfigClick(m_settings, m_options.iniPath);
+    } catch (...) {
+        if (m_closeRequested)
+            ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+        throw;
+    }
+    if (m_closeRequested)
+        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TFormVestrand::BtnGoClick() {
+    m_runner.Run(m_settings, m_autoRunOnce);
+    if (m_closeRequested && !m_runner.Running())
+        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TFormVestrand::TimerTimer() {
+    if (m_schedule.IsDue())
+        BtnGoClick();
+}
+
+void TFormVestrand::CloseWhenIdle() {
+    // The dialog's and the error box's modal waits run inside a handler of this window: the window
+    // closes once they have returned, and the dialog still saves what it holds.
+    if (m_config->IsOpen()) {
+        m_closeRequested = true;
+        m_config->CloseDialog();
+        return;
+    }
+    if (m_runner.Running()) {
+        m_closeRequested = true;
+        return;
+    }
+    ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TFormVestrand::OnMenuItem(int id) {
+    switch (id) {
+    case kPmCenter:
+        RxTrayDblClick();
+        break;
+    case kPmConfig:
+        pmConfigClick();
+        break;
+    case kPmExit:
+        pmExitClick();
+        break;
+    default:
+        break;
+    }
+}
+
+void TFormVestrand::SetBusyCursor(bool busy) { SetBusyCursorOverride(busy); }
+
+void TFormVestrand::SetTrayHint(const std::string& hint) { m_tray.SetHint(hint); }
+
+void TFormVestrand::SetNextTimeText(const std::string& text) {
+    ::SetWindowTextA(m_nextTime, text.c_str());
+    RECT rc;
+    ::GetWindowRect(m_nextTime, &rc);
+    ::SetWindowPos(m_nextTime, nullptr, 0, 0, TextWidth(m_nextTime, text), rc.bottom - rc.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormVestrand::SetGaugeMax(int32_t value) { m_gauge.SetMaxValue(value); }
+void TFormVestrand::SetGaugeMin(int32_t value) { m_gauge.SetMinValue(value); }
+void TFormVestrand::SetGaugeProgress(int32_t value) { m_gauge.SetProgress(value); }
+
+void TFormVestrand::SetTimerEnabled(bool enabled) {
+    if (!Handle())
+        return;
+    if (enabled)
+        ::SetTimer(Handle(), kTimerId, kTimerInterval, nullptr);
+    else
+        ::KillTimer(Handle(), kTimerId);
+    m_timerOn = enabled;
+}
+
+void TFormVestrand::OnCommand(int id, int code, HWND control) {
+    if (id == kBtnGoId && control == m_btnGo && code == BN_CLICKED)
+        BtnGoClick();
+}
+
+void TFormVestrand::OnTimer(UINT_PTR id) {
+    if (id == kTimerId && m_timerOn)
+        TimerTimer();
+}
+
+LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_PAINT: {
+        { PaintGuard paint(Handle()); }
+        // After EndPaint: a pass run from here must not leave the paint pending.
+        FormPaint();
+        return 0;
+    }
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED && !m_appMinimized) {
+            m_appMinimized = true;
+            ::PostMessageA(Handle(), m_minimizedMessage, 0, 0);
+        } else if (wParam == SIZE_RESTORED && m_appMinimized) {
+            m_appMinimized = false;
+            AppEventsRestore();
+        }
+        return DefaultProc(msg, wParam, lParam);
+    case WM_CLOSE:
+        if (m_config->IsOpen() || m_runner.Running()) {
+            CloseWhenIdle();
+            return 0;
+        }
+        FormClose();
+        ::DestroyWindow(Handle());
+        return 0;
+    case WM_DESTROY:
+        ::KillTimer(Handle(), kTimerId);
+        m_timerOn = false;
+        m_tray.Remove();
+        if (m_options.endMessageLoopOnClose)
+            ::PostQuitMessage(0);
+        return 0;
+    case WM_SETTINGCHANGE:
+        RefreshTimeSeparator();
+        return DefaultProc(msg, wParam, lParam);
+    default:
+        if (msg == m_minimizedMessage) {
+            if (m_appMinimized)
+                AppEventsMinimize();
+            return 0;
+        }
+        return Window::HandleMessage(msg, wParam, lParam);
+    }
+}
+
+}  // namespace vestrand

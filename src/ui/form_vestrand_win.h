@@ -1,0 +1,119 @@
+// The main window: the next-run label, the gauge and the "Сейчас" button, the tray icon with its
+// menu, and the program-wide state - the settings, the schedule and the start-up flags.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "engine/backup_settings.h"
+#include "engine/pass_host.h"
+#include "runtime/platform_win.h"
+#include "runtime/window_win.h"
+#include "settings/schedule_win.h"
+#include "settings/startup_win.h"
+#include "ui/gauge_win.h"
+#include "ui/tray_icon_win.h"
+
+namespace vestrand {
+
+class TFormConfigVestrand;
+
+// Where the program's outside world comes from; tests give their own.
+struct StartOptions {
+    std::string commandLine;     // GetCommandLineA
+    std::string executablePath;  // the autostart entry's value
+    std::string iniPath;         // the settings file
+    std::string registryKey = kScheduleKey;
+    IClock* clock = nullptr;     // the system clock when none is given
+    bool endMessageLoopOnClose = true;
+};
+
+inline constexpr const char* kAppTitle = "Страховой полис";
+
+class TFormVestrand final : public Window, public IBackupDisplay, public ITimerSwitch {
+public:
+    static constexpr const char* kClassName = "TFormVestrand";
+    static constexpr int kClientWidth = 302;
+    static constexpr int kClientHeight = 87;
+    static constexpr UINT_PTR kTimerId = 1;
+    static constexpr UINT kTimerInterval = 10000;
+    enum : int { kBtnGoId = 201, kPmCenter = 101, kPmConfig = 102, kPmExit = 103 };
+
+    explicit TFormVestrand(StartOptions options);
+    ~TFormVestrand() override;
+
+    // Creates the window hidden and runs the creation sequence, then creates the settings dialog.
+    void Create();
+    // The first show, at the centre of the screen; its first paint hides the window again.
+    void ShowAtStart();
+
+    // Handlers.
+    void FormCreate();
+    void FormPaint();
+    void FormClose();
+    void RxTrayDblClick();
+    void AppEventsMinimize();
+    void AppEventsRestore();
+    void pmExitClick();
+    void pmConfigClick();
+    void BtnGoClick();
+    void TimerTimer();
+
+    // The display operations of the pass and the schedule.
+    void SetBusyCursor(bool busy) override;
+    void SetTrayHint(const std::string& hint) override;
+    void SetNextTimeText(const std::string& text) override;
+    void SetGaugeMax(int32_t value) override;
+    void SetGaugeMin(int32_t value) override;
+    void SetGaugeProgress(int32_t value) override;
+
+    void SetTimerEnabled(bool enabled) override;
+
+    // State, as the program and its tests see it.
+    const BackupSettings& Settings() const { return m_settings; }
+    const Schedule& GetSchedule() const { return m_schedule; }
+    TRxTrayIcon& Tray() { return m_tray; }
+    TGauge& Gauge() { return m_gauge; }
+    TFormConfigVestrand& ConfigForm() { return *m_config; }
+    HWND Label1() const { return m_label1; }
+    HWND NextTime() const { return m_nextTime; }
+    HWND BtnGo() const { return m_btnGo; }
+    bool TimerEnabled() const { return m_timerOn; }
+    bool AutoRunOnce() const { return m_autoRunOnce; }
+    bool FirstPaintPending() const { return m_firstPaintPending; }
+    bool FormVisible() const { return m_formVisible; }
+    bool AppMinimized() const { return m_appMinimized; }
+    bool PassRunning() const { return m_runner.Running(); }
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnCommand(int id, int code, HWND control) override;
+    void OnTimer(UINT_PTR id) override;
+
+private:
+    void CreateWidgets();
+    void OnMenuItem(int id);
+    void CloseWhenIdle();
+
+    StartOptions m_options;
+    SystemClock m_systemClock;
+    IClock& m_clock;
+    BackupSettings m_settings;
+    Schedule m_schedule;
+    PassRunner m_runner;
+    TRxTrayIcon m_tray;
+    TGauge m_gauge;
+    std::unique_ptr<TFormConfigVestrand> m_config;
+    HICON m_icon = nullptr;
+    HWND m_label1 = nullptr;
+    HWND m_nextTime = nullptr;
+    HWND m_btnGo = nullptr;
+    bool m_firstPaintPending = false;
+    bool m_autoRunOnce = false;
+    bool m_timerOn = false;
+    bool m_formVisible = false;
+    bool m_appMinimized = false;
+    bool m_closeRequested = false;
+    UINT m_minimizedMessage = WM_APP + 2;
+};
+
+}  // namespace vestrand

@@ -1,0 +1,348 @@
+// The browse fields with the platform's real pickers: the folder browser and the file-open dialog
+// driven from a timer while they are open, their start rules, what they return, the environment
+// they run in, and the OEM conversion of typed text.
+#include "dialog_helpers.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+using namespace vestrand;
+using namespace vestrand::test;
+using C = DialogControl;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+constexpr int kFileNameBox = 0x47C; // cmb13: the file-name box of the file-open dialog
+constexpr int kFilterBox = 0x470;   // cmb1
+constexpr int kReadOnlyBox = 0x410; // chx1
+
+bool PickerOpen() {
+    return FindPicker() != nullptr;
+}
+bool PickerClosed() {
+    return FindPicker() == nullptr;
+}
+
+void SelectFolder(const std::string& path) {
+    ::SendMessageA(FindPicker(), BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+}
+void PickerOk() {
+    ::PostMessageA(FindPicker(), WM_COMMAND, IDOK, 0);
+}
+void PickerCancel() {
+    ::PostMessageA(FindPicker(), WM_COMMAND, IDCANCEL, 0);
+}
+
+HWND FileNameEdit(HWND picker) {
+    HWND found = nullptr;
+    ::EnumChildWindows(
+        picker,
+        [](HWND hwnd, LPARAM out) -> BOOL {
+            char cls[16] = {};
+            ::GetClassNameA(hwnd, cls, sizeof cls);
+            if (::GetDlgCtrlID(hwnd) == kFileNameBox && ::lstrcmpiA(cls, "Edit") == 0) {
+                *reinterpret_cast<HWND*>(out) = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::string PickerFolder() {
+    char buffer[MAX_PATH] = {};
+    ::SendMessageA(FindPicker(), CDM_GETFOLDERPATH, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+std::string DriveRootOfCurrentFolder() {
+    char buffer[MAX_PATH] = {};
+    ::GetFullPathNameA("\\", sizeof buffer, buffer, nullptr);
+    return buffer;
+}
+
+std::string OemOf(const std::string& ansi) {
+    std::string oem(ansi.size(), '\0'), back(ansi.size(), '\0');
+    ::CharToOemBuffA(ansi.data(), oem.data(), static_cast<DWORD>(ansi.size()));
+    ::OemToCharBuffA(oem.data(), back.data(), static_cast<DWORD>(oem.size()));
+    return back;
+}
+
+} // namespace
+
+TEST_F(DialogTest, FolderBrowserStartsWhereTheRulesSayAndReturnsThePathWithoutTrailingSeparator) {
+    const std::string sub = folder + "Sub Dir";
+    ::CreateDirectoryA(sub.c_str(), nullptr);
+    const std::string base = folder.substr(0, folder.size() - 1); // T:\dlg_...
+    HWND field = nullptr, button = nullptr;
+    std::vector<std::string> results;
+    auto browseAndOk = [&](Script& s, const std::string& text, const std::string& select) {
+        s.Then([&, text] {
+             ::SetWindowTextA(field, text.c_str());
+             PostClickAt(button, 3, 3);
+         })
+            .WaitFor(PickerOpen, "the folder browser")
+            .Then([select] {
+                if (!select.empty())
+                    SelectFolder(select);
+                PickerOk();
+            })
+            .WaitFor(PickerClosed, "the browser to close")
+            .Then([&] { results.push_back(TextOf(field)); });
+    };
+    Script s(form);
+    s.WhenOpen().Then([&] {
+        field = Item(C::DirectoryEdit3);
+        button = form.ButtonOf(C::DirectoryEdit3);
+    });
+    browseAndOk(s, "", "");  // nothing remembered: the current drive's root
+    browseAndOk(s, "", sub); // choosing a folder
+    s.Then([&] { ClickButton(Item(C::dAdd)); });
+    browseAndOk(s, "", "");              // empty field: the folder chosen last
+    browseAndOk(s, base, "");            // the field's folder
+    browseAndOk(s, base + "\\gone", ""); // a folder that does not exist: the root again
+    browseAndOk(s, "", "T:\\");          // a drive root keeps its separator
+    s.CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    const std::string root = DriveRootOfCurrentFolder();
+    EXPECT_EQ(results, (Strings{root, sub, sub, base, root, "T:\\"}));
+    EXPECT_EQ(IniList(ini, "SourceDir"), (Strings{sub}));
+}
+
+TEST_F(DialogTest, FolderBrowserRunsCentredWithTheProgramDisabledAndCriticalErrorsSuppressed) {
+    struct Seen {
+        UINT errorMode = 0;
+        bool dialogEnabled = true, otherEnabled = true;
+        RECT rect{};
+        std::string instruction = "?";
+    } seen;
+    HWND other = ::CreateWindowExA(0, "STATIC", "other window", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 50,
+                                   nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    const UINT before = ::GetErrorMode();
+    UINT after = 0;
+    bool otherEnabledAfter = false, focusBack = false;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            ::EnableWindow(other, TRUE); // the modal wait disabled it; this is about the browser's own
+            ::SetFocus(Item(C::ListBoxDir));
+            ::PostMessageA(Item(C::DirectoryEdit3), WM_SYSKEYDOWN, VK_DOWN, 1 | (1 << 29)); // Alt+Down
+        })
+        .WaitFor(PickerOpen, "the folder browser")
+        .Then([&] {
+            HWND picker = FindPicker();
+            seen.errorMode = ::GetErrorMode();
+            seen.dialogEnabled = ::IsWindowEnabled(form.Handle()) != FALSE;
+            seen.otherEnabled = ::IsWindowEnabled(other) != FALSE;
+            ::GetWindowRect(picker, &seen.rect);
+            seen.instruction = TextOf(::GetDlgItem(picker, 0x3742));
+            PickerCancel();
+        })
+        .WaitFor(PickerClosed, "the browser to close")
+        .Then([&] {
+            after = ::GetErrorMode();
+            otherEnabledAfter = ::IsWindowEnabled(other) != FALSE;
+            focusBack = ::GetFocus() == Item(C::DirectoryEdit3);
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    ::DestroyWindow(other);
+    ::SetErrorMode(0);
+    EXPECT_TRUE(seen.errorMode & SEM_FAILCRITICALERRORS);
+    EXPECT_TRUE(seen.errorMode & SEM_NOGPFAULTERRORBOX); // the other flags stay
+    EXPECT_FALSE(seen.dialogEnabled);
+    EXPECT_FALSE(seen.otherEnabled);
+    EXPECT_EQ(seen.instruction, "");
+    EXPECT_NEAR((seen.rect.left + seen.rect.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((seen.rect.top + seen.rect.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(otherEnabledAfter);
+    EXPECT_TRUE(focusBack);
+}
+
+TEST_F(DialogTest, BrowsingFromASelectedEntryAndCancellingMakesTheNextAddADuplicate) {
+    settings.SourceDirs = {"C:\\A", "C:\\B"};
+    settings.SourceFiles = {"C:\\f.txt"};
+    std::string dirText, fileText;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            ClickListRow(Item(C::ListBoxDir), 1);
+            PostClickAt(form.ButtonOf(C::DirectoryEdit3), 3, 3);
+        })
+        .WaitFor(PickerOpen, "the folder browser")
+        .Then(PickerCancel)
+        .WaitFor(PickerClosed, "the browser to close")
+        .Then([&] {
+            dirText = TextOf(Item(C::DirectoryEdit3));
+            ClickButton(Item(C::dAdd));
+            ClickTab(Item(C::PageControl), 1);
+        })
+        .Then([&] {
+            ClickListRow(Item(C::ListBoxFile), 0);
+            PostClickAt(form.ButtonOf(C::FilenameEdit1), 3, 3);
+        })
+        .WaitFor(PickerOpen, "the file dialog")
+        .Then(PickerCancel)
+        .WaitFor(PickerClosed, "the file dialog to close")
+        .Then([&] {
+            fileText = TextOf(Item(C::FilenameEdit1));
+            ClickButton(Item(C::fAdd));
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_EQ(dirText, "C:\\B");
+    EXPECT_EQ(fileText, "C:\\f.txt");
+    EXPECT_EQ(settings.SourceDirs, (Strings{"C:\\A", "C:\\B", "C:\\B"}));
+    EXPECT_EQ(settings.SourceFiles, (Strings{"C:\\f.txt", "C:\\f.txt"}));
+}
+
+TEST_F(DialogTest, FileDialogIsTheListDialogAndReturnsTheFullPathAsChosen) {
+    const std::string dir = folder + "files";
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    const std::string chosen = dir + "\\my file.txt"; // need not exist
+    std::string title, filter, nameBoxAtSecond, folderAtSecond, afterCancel = "?";
+    bool readOnlyHidden = false;
+    std::string first;
+    HWND field = nullptr;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] { ClickTab(Item(C::PageControl), 1); })
+        .Then([&] {
+            field = Item(C::FilenameEdit1);
+            PostClickAt(form.ButtonOf(C::FilenameEdit1), 3, 3);
+        })
+        .WaitFor(PickerOpen, "the file dialog")
+        .Then([&] {
+            HWND picker = FindPicker();
+            title = TextOf(picker);
+            filter = TextOf(::GetDlgItem(picker, kFilterBox));
+            readOnlyHidden = !::IsWindowVisible(::GetDlgItem(picker, kReadOnlyBox));
+            ::SetWindowTextA(FileNameEdit(picker), chosen.c_str());
+            PickerOk();
+        })
+        .WaitFor(PickerClosed, "the file dialog to close")
+        .Then([&] {
+            first = TextOf(field);
+            ClickButton(Item(C::fAdd)); // the field is empty again
+            PostClickAt(form.ButtonOf(C::FilenameEdit1), 3, 3);
+        })
+        .WaitFor(PickerOpen, "the file dialog again")
+        .Then([&] {
+            // The previous opening's file is offered again.
+            nameBoxAtSecond = TextOf(FileNameEdit(FindPicker()));
+            folderAtSecond = PickerFolder();
+            PickerCancel();
+        })
+        .WaitFor(PickerClosed, "the file dialog to close")
+        .Then([&] { afterCancel = TextOf(field); })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_EQ(title, "Список");
+    EXPECT_EQ(filter, "Все файлы (*.*)");
+    EXPECT_TRUE(readOnlyHidden);
+    EXPECT_EQ(first, chosen);
+    EXPECT_EQ(settings.SourceFiles, (Strings{chosen}));
+    EXPECT_NE(nameBoxAtSecond.find("my file.txt"), std::string::npos) << nameBoxAtSecond;
+    EXPECT_EQ(folderAtSecond, dir);
+    EXPECT_EQ(afterCancel, "");
+}
+
+TEST_F(DialogTest, FileDialogStartsFromTheWholeTextOfAnExistingFileOtherwiseFromItsFirstWord) {
+    const std::string dir = folder + "files";
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    const std::string existing = dir + "\\exist s.txt more"; // a file whose name has blanks
+    WriteFile(existing, "x");
+    const std::string quoted = dir + "\\a b.txt";
+    std::vector<std::string> results, folders;
+    HWND field = nullptr;
+    auto browseAndOk = [&](Script& s, const std::string& text) {
+        s.Then([&, text] {
+             ::SetWindowTextA(field, text.c_str());
+             PostClickAt(form.ButtonOf(C::FilenameEdit1), 3, 3);
+         })
+            .WaitFor(PickerOpen, "the file dialog")
+            .Then([&] {
+                folders.push_back(PickerFolder());
+                PickerOk();
+            })
+            .WaitFor(PickerClosed, "the file dialog to close")
+            .Then([&] { results.push_back(TextOf(field)); });
+    };
+    Script s(form);
+    s.WhenOpen().Then([&] {
+        ClickTab(Item(C::PageControl), 1);
+        field = Item(C::FilenameEdit1);
+    });
+    browseAndOk(s, existing);                            // names an existing file: taken whole
+    browseAndOk(s, "\"" + quoted + "\" and more words"); // otherwise the first word, quotes grouping
+    browseAndOk(s, "bad|name");                          // not a valid name: the last file again
+    s.CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_EQ(results, (Strings{existing, quoted, quoted}));
+    EXPECT_EQ(folders, (Strings{dir, dir, dir}));
+}
+
+TEST_F(DialogTest, TypedTextOfBrowseFieldsPassesThroughTheOemCodePage) {
+    const std::string typed = "Я\xAB\xB9z"; // Я, «, №, z
+    const std::string expected = OemOf(typed);
+    std::string dirText, fileText, plainText;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            TypeText(Item(C::DirectoryEdit3), typed);
+            dirText = TextOf(Item(C::DirectoryEdit3));
+            ClickTab(Item(C::PageControl), 1);
+        })
+        .Then([&] {
+            TypeText(Item(C::FilenameEdit1), typed);
+            fileText = TextOf(Item(C::FilenameEdit1));
+            ClickTab(Item(C::PageControl), 2);
+        })
+        .Then([&] {
+            SelectAll(Item(C::Edit1));
+            TypeText(Item(C::Edit1), typed);
+            plainText = TextOf(Item(C::Edit1));
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    ASSERT_NE(expected, typed) << "the OEM code page has every one of these characters";
+    EXPECT_EQ(expected.substr(0, 1), "Я");
+    EXPECT_EQ(dirText, expected);
+    EXPECT_EQ(fileText, expected);
+    EXPECT_EQ(plainText, typed); // the name field is not a browse field
+}
+
+TEST_F(DialogTest, FolderBrowserOffersOkOnlyOnFileSystemFolders) {
+    // (A folder that vanishes while shown is not checked here: Wine re-enables OK from its own
+    // attribute check after the selection callback has disabled it.)
+    PIDLIST_ABSOLUTE computer = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer)));
+    bool okAtStart = false, okOnComputer = true, okOnRoot = false;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            ::SetWindowTextA(Item(C::DirectoryEdit3), folder.c_str());
+            PostClickAt(form.ButtonOf(C::DirectoryEdit3), 3, 3);
+        })
+        .WaitFor(PickerOpen, "the folder browser")
+        .Then([&] {
+            HWND picker = FindPicker();
+            okAtStart = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE;
+            ::SendMessageA(picker, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
+            okOnComputer = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE;
+            SelectFolder("T:\\");
+            okOnRoot = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE;
+            PickerCancel();
+        })
+        .WaitFor(PickerClosed, "the browser to close")
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    ::CoTaskMemFree(computer);
+    EXPECT_TRUE(okAtStart);
+    EXPECT_FALSE(okOnComputer);
+    EXPECT_TRUE(okOnRoot);
+}

@@ -1,0 +1,139 @@
+// Shared pieces of the fault tests: a fixture with fresh source and target folders, a pass run
+// with a fixed clock, and readers for the mirror and the journal.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../engine/engine_helpers.h"
+#include "engine/backup_pass_win.h"
+#include "engine/fileops_win.h"
+#include "test_drives.h"
+
+namespace vestrand::test {
+
+// Lines of a journal file (CR LF separated; a last line without CR LF counts).
+inline std::vector<std::string> JournalLines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            out.push_back(text.substr(at));
+            break;
+        }
+        out.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return out;
+}
+
+// The lines of the last block of a journal (from its last Start line on).
+inline std::vector<std::string> LastBlock(const std::string& text) {
+    const auto lines = JournalLines(text);
+    size_t start = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].rfind("Start ", 0) == 0)
+            start = i;
+    return std::vector<std::string>(lines.begin() + static_cast<long>(std::min(start, lines.size())),
+                                    lines.end());
+}
+
+inline bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+inline int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : lines)
+        n += l.rfind(prefix, 0) == 0;
+    return n;
+}
+
+// Every file below `root` (relative name, content), for before/after comparisons.
+inline void ListFiles(const std::string& root, const std::string& rel,
+                      std::vector<std::pair<std::string, std::string>>& out) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((root + rel + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(root, rel + name + "\\", out);
+        else
+            out.emplace_back(rel + name, ReadFile(root + rel + name));
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
+}
+inline std::vector<std::pair<std::string, std::string>> FilesBelow(const std::string& root) {
+    std::vector<std::pair<std::string, std::string>> out;
+    ListFiles(root, "", out);
+    return out;
+}
+
+// Sets the last-write time of a file to 1 January 2020 + `seconds`, so that a test's changes do
+// not share one of the two-second steps of the stored time stamp.
+inline void SetStamp(const std::string& path, int64_t seconds) {
+    SYSTEMTIME st{2020, 1, 0, 1, 0, 0, 0, 0};
+    FILETIME ft{};
+    SystemTimeToFileTime(&st, &ft);
+    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
+    v.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
+    ft = FILETIME{v.LowPart, v.HighPart};
+    const DWORD attr = GetFileAttributesA(path.c_str());
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+    SetFileAttributesA(path.c_str(), attr);
+}
+
+// A display that calls back when the gauge moves: the moment between two stages of a pass.
+class StageDisplay final : public IBackupDisplay {
+public:
+    std::function<void(int32_t)> onStage;
+    void SetBusyCursor(bool) override {}
+    void SetTrayHint(const std::string&) override {}
+    void SetNextTimeText(const std::string&) override {}
+    void SetGaugeMax(int32_t) override {}
+    void SetGaugeMin(int32_t) override {}
+    void SetGaugeProgress(int32_t value) override {
+        if (onStage)
+            onStage(value);
+    }
+};
+
+struct FaultFixture : ::testing::Test {
+    std::string src, target, root;
+    BackupSettings settings;
+    FixedClock clock;
+    RecordingSchedule schedule;
+    StageDisplay display;
+
+    // Sources on S:, the mirror on `targetDrive`.
+    void Prepare(char targetDrive) {
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        src = FreshFolder('S', name);
+        target = FreshFolder(targetDrive, name);
+        settings = BackupSettings{};
+        settings.TargetDir = target;
+        settings.IdentifComp = "Test";
+        settings.LowDriveSpaceMb = 5;
+        root = target + "Test\\";
+    }
+    void SetUp() override { Prepare('T'); }
+    void Run() { RunBackupPass(settings, false, display, schedule, clock); }
+    std::string Journal() { return ReadFile(root + "journal.txt"); }
+    std::vector<std::string> Block() { return LastBlock(Journal()); }
+    std::string Mirror(const std::string& path) { return root + path.substr(3); }
+};
+
+} // namespace vestrand::test

@@ -1,0 +1,238 @@
+#include "soak_model.h"
+
+#include <cstdio>
+
+namespace vestrand::soak {
+
+namespace {
+
+std::string Normalized(const std::string& folder) {
+    if (folder.empty() || folder.back() == '\\' || folder.back() == ':')
+        return folder;
+    return folder + "\\";
+}
+
+std::string Describe(const MirrorItem& m) {
+    char buf[96];
+    snprintf(buf, sizeof buf, " [%s time %08x size %d attr %#x]", m.Folder ? "folder" : "file",
+             static_cast<unsigned>(m.Time), m.Size, static_cast<unsigned>(m.Attr));
+    return buf;
+}
+
+void WalkMirror(const std::string& root, const std::string& rel, MirrorModel::Items& out) {
+    std::vector<Listed> entries;
+    if (!ListFolder(root + rel, entries))
+        return;
+    for (const auto& e : entries) {
+        if (rel.empty() && SameNoCase(e.Name, "journal.txt"))
+            continue;
+        MirrorItem m;
+        m.Rel = rel + e.Name;
+        m.Folder = e.Folder;
+        m.Time = e.Time;
+        m.Size = e.Size;
+        m.Attr = e.Attr;
+        m.Write = e.Write;
+        if (!e.Folder && !ReadWhole(root + m.Rel, m.Content))
+            m.Content = "<unreadable>";
+        out[m.Rel] = m;
+        if (e.Folder)
+            WalkMirror(root, rel + e.Name + "\\", out);
+    }
+}
+
+} // namespace
+
+bool MirrorModel::KindAt(const std::string& rel, bool& found) const {
+    const auto it = m_items.find(rel);
+    found = it != m_items.end();
+    return found && it->second.Folder;
+}
+
+std::vector<std::string> MirrorModel::PredictPass(const BackupSettings& settings) {
+    m_root = settings.TargetDir + settings.IdentifComp + "\\";
+    m_lines.clear();
+    m_index = m_items;
+    for (const auto& folder : settings.SourceDirs)
+        if (!folder.empty())
+            MirrorFolder(Normalized(folder), "");
+    FileStage(settings.SourceFiles);
+    DeletionStage();
+    return m_lines;
+}
+
+void MirrorModel::MirrorFolder(const std::string& root, const std::string& rel) {
+    const std::string dir = root + rel;
+    std::vector<Listed> entries;
+    DWORD error = 0;
+    if (!ListFolder(dir, entries, &error)) {
+        if (error == ERROR_FILE_NOT_FOUND && IsDir(dir))
+            return; // an empty drive root: nothing is kept back
+        // Cannot be searched: everything the mirror holds at and below it stays.
+        const std::string kept = dir.size() > 3 ? dir.substr(3, dir.size() - 4) : std::string();
+        for (auto it = m_index.begin(); it != m_index.end();) {
+            if (kept.empty() || SameNoCase(it->first, kept) || IsBelow(it->first, kept)) {
+                ++KeptUnreachable;
+                it = m_index.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return;
+    }
+    for (const auto& e : entries) {
+        const std::string src = dir + e.Name;
+        const std::string mirrorRel = src.substr(3);
+        const auto found = m_index.find(mirrorRel);
+        if (found != m_index.end()) {
+            const MirrorItem& was = found->second;
+            const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
+            if (!same && (!e.Folder || was.Attr != e.Attr)) {
+                if (e.Folder)
+                    CopyFolder(mirrorRel, e);
+                else
+                    CopyFile(src, mirrorRel, e);
+                m_lines.push_back("Update " + m_root + mirrorRel);
+                ++Updates;
+            }
+            m_index.erase(found);
+        } else {
+            if (e.Folder)
+                CopyFolder(mirrorRel, e);
+            else
+                CopyFile(src, mirrorRel, e);
+            m_lines.push_back("New    " + m_root + mirrorRel);
+            ++Copies;
+        }
+        if (e.Folder)
+            MirrorFolder(root, rel + e.Name + "\\");
+    }
+}
+
+void MirrorModel::FileStage(const std::vector<std::string>& files) {
+    for (const auto& src : files) {
+        if (src.empty())
+            continue;
+        const std::string rel = src.size() > 3 ? src.substr(3) : std::string();
+        Listed e;
+        if (!FindOne(src, e) || e.Folder) {
+            if (!rel.empty() && m_index.erase(rel) > 0)
+                ++KeptUnreachable; // a listed file that is not there keeps its mirror copy
+            continue;
+        }
+        e.Attr = static_cast<int32_t>(GetFileAttributesA(src.c_str()));
+        const auto found = m_index.find(rel);
+        if (found != m_index.end()) {
+            if (e.Time != found->second.Time || e.Attr != found->second.Attr) {
+                CopyFile(src, rel, e);
+                m_lines.push_back("Update " + m_root + rel);
+                ++Updates;
+            }
+            m_index.erase(found);
+        } else {
+            CopyFile(src, rel, e);
+            m_lines.push_back("New    " + m_root + rel);
+            ++Copies;
+        }
+    }
+}
+
+void MirrorModel::DeletionStage() {
+    // The index order: the locale's case-insensitive order of the relative paths.
+    for (const auto& [rel, was] : m_index) {
+        const auto it = m_items.find(rel);
+        if (it == m_items.end())
+            continue;
+        if (it->second.Folder) {
+            if (HasChildren(rel)) {
+                it->second.Attr = FILE_ATTRIBUTE_DIRECTORY; // its attributes were cleared for the attempt
+                continue;
+            }
+            m_items.erase(it);
+        } else {
+            m_items.erase(it);
+        }
+        m_lines.push_back("Delete " + was.Rel);
+        ++Deletes;
+    }
+    m_index.clear();
+}
+
+bool MirrorModel::HasChildren(const std::string& rel) const {
+    for (const auto& [key, item] : m_items)
+        if (IsBelow(key, rel))
+            return true;
+    return false;
+}
+
+void MirrorModel::EnsureParents(const std::string& mirrorRel) {
+    for (size_t at = mirrorRel.find('\\'); at != std::string::npos; at = mirrorRel.find('\\', at + 1)) {
+        const std::string parent = mirrorRel.substr(0, at);
+        if (m_items.find(parent) == m_items.end()) {
+            MirrorItem m;
+            m.Rel = parent;
+            m.Folder = true;
+            m.Attr = FILE_ATTRIBUTE_DIRECTORY;
+            m_items[parent] = m;
+        }
+    }
+}
+
+void MirrorModel::CopyFile(const std::string& src, const std::string& mirrorRel, const Listed& entry) {
+    EnsureParents(mirrorRel);
+    MirrorItem& m = m_items[mirrorRel];
+    if (m.Rel.empty())
+        m.Rel = mirrorRel;
+    m.Folder = false;
+    m.Time = entry.Time;
+    m.Size = entry.Size;
+    m.Attr = entry.Attr;
+    m.Write = entry.Write;
+    if (!ReadWhole(src, m.Content))
+        m.Content = "<source unreadable>";
+}
+
+void MirrorModel::CopyFolder(const std::string& mirrorRel, const Listed& entry) {
+    EnsureParents(mirrorRel);
+    MirrorItem& m = m_items[mirrorRel];
+    if (m.Rel.empty())
+        m.Rel = mirrorRel;
+    m.Folder = true;
+    m.Attr = entry.Attr;
+}
+
+std::vector<std::string> MirrorModel::Compare(const std::string& backupRoot) const {
+    Items disk;
+    WalkMirror(backupRoot, "", disk);
+    std::vector<std::string> problems;
+    for (const auto& [key, want] : m_items) {
+        const auto it = disk.find(key);
+        if (it == disk.end()) {
+            problems.push_back("missing from the mirror: " + want.Rel + Describe(want));
+            continue;
+        }
+        const MirrorItem& got = it->second;
+        if (got.Folder != want.Folder) {
+            problems.push_back("wrong kind: " + want.Rel + Describe(want) + " found" + Describe(got));
+            continue;
+        }
+        if (got.Attr != want.Attr)
+            problems.push_back("attributes differ: " + want.Rel + Describe(want) + " found" + Describe(got));
+        if (want.Folder)
+            continue;
+        if (got.Time != want.Time || got.Size != want.Size)
+            problems.push_back("time or size differ: " + want.Rel + Describe(want) + " found" +
+                               Describe(got));
+        if (CompareFileTime(&got.Write, &want.Write) != 0)
+            problems.push_back("last-write time differs: " + want.Rel);
+        if (got.Content != want.Content)
+            problems.push_back("content differs: " + want.Rel + " (" + std::to_string(got.Content.size()) +
+                               " bytes found, " + std::to_string(want.Content.size()) + " expected)");
+    }
+    for (const auto& [key, got] : disk)
+        if (m_items.find(key) == m_items.end())
+            problems.push_back("unexpected in the mirror: " + got.Rel + Describe(got));
+    return problems;
+}
+
+} // namespace vestrand::soak

@@ -1,0 +1,63 @@
+// The soak's own model of the mirror: what BackupRoot must hold after each pass and which New,
+// Update and Delete lines the pass must write, worked out from the source tree and the mapping
+// rules alone (a source path is mirrored as BackupRoot + the path without its drive designator;
+// an entry is copied when it is new or differs in time stamp, size or attributes; what no source
+// produced is deleted, a folder only once it is empty; a source that cannot be searched keeps its
+// mirror). It never looks at what the engine reports.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/backup_settings.h"
+#include "soak_support.h"
+
+namespace vestrand::soak {
+
+struct MirrorItem {
+    std::string Rel; // relative to BackupRoot, no leading or trailing separator
+    bool Folder = false;
+    int32_t Time = 0;
+    int32_t Size = 0;
+    int32_t Attr = 0;
+    FILETIME Write{};
+    std::string Content;
+};
+
+class MirrorModel {
+public:
+    using Items = std::map<std::string, MirrorItem, NoCaseLess>;
+
+    // Works out one pass over the sources as they are now: moves the model to the state after the
+    // pass and returns the lines the pass writes between its Start line and its Stop line.
+    std::vector<std::string> PredictPass(const BackupSettings& settings);
+
+    // Every difference between the model and the mirror folder on disk (the journal left out);
+    // empty when they agree.
+    std::vector<std::string> Compare(const std::string& backupRoot) const;
+
+    const Items& State() const { return m_items; }
+    // Folder (true) or file (false) held at a mirror path; absent gives false in `found`.
+    bool KindAt(const std::string& rel, bool& found) const;
+
+    // Counters of what the predictions contained, over all passes.
+    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0;
+
+private:
+    using Index = std::map<std::string, MirrorItem, NoCaseLess>;
+
+    void MirrorFolder(const std::string& root, const std::string& rel);
+    void FileStage(const std::vector<std::string>& files);
+    void DeletionStage();
+    void CopyFile(const std::string& src, const std::string& mirrorRel, const Listed& entry);
+    void CopyFolder(const std::string& mirrorRel, const Listed& entry);
+    void EnsureParents(const std::string& mirrorRel);
+    bool HasChildren(const std::string& rel) const;
+
+    Items m_items;
+    Index m_index; // during a prediction: what the pass's index still holds
+    std::string m_root;
+    std::vector<std::string> m_lines;
+};
+
+} // namespace vestrand::soak

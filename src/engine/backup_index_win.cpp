@@ -82,14 +82,32 @@ void BackupIndex::Remove(const std::string& rel) {
         m_items[at].Removed = true;
 }
 
-void BackupIndex::RemoveTree(const std::string& folder) {
-    // The children of a folder are not contiguous in this order, so every item is checked.
+namespace {
+
+// True when `rel` is `folder` or lies below it (an empty folder holds everything).
+bool InTree(const std::string& rel, const std::string& folder) {
+    // The children of a folder are not contiguous in the index order, so callers check every item.
     const std::string prefix = folder + "\\";
-    for (auto& item : m_items) {
-        if (folder.empty() || CompareIndexKeys(item.Rel, folder) == 0 ||
-            (item.Rel.size() > prefix.size() && CompareIndexKeys(item.Rel.substr(0, prefix.size()), prefix) == 0))
+    return folder.empty() || CompareIndexKeys(rel, folder) == 0 ||
+           (rel.size() > prefix.size() && CompareIndexKeys(rel.substr(0, prefix.size()), prefix) == 0);
+}
+
+}  // namespace
+
+void BackupIndex::RemoveTree(const std::string& folder) {
+    for (auto& item : m_items)
+        if (InTree(item.Rel, folder))
             item.Removed = true;
-    }
+}
+
+std::vector<std::pair<std::string, TFileParam>> BackupIndex::TakeTree(const std::string& path) {
+    std::vector<std::pair<std::string, TFileParam>> taken;
+    for (auto& item : m_items)
+        if (!item.Removed && InTree(item.Rel, path)) {
+            item.Removed = true;
+            taken.emplace_back(item.Rel, item.Param);
+        }
+    return taken;
 }
 
 void BackupIndex::ForEach(const std::function<void(const std::string&, const TFileParam&)>& onItem) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vestrand {
@@ -38,6 +39,9 @@ public:
     void Remove(const std::string& rel);
     // Takes out `folder` and everything below it (an empty folder means everything).
     void RemoveTree(const std::string& folder);
+    // Takes out `path` and everything below it, as RemoveTree does, and returns what it took out,
+    // in index order (a folder before everything inside it).
+    std::vector<std::pair<std::string, TFileParam>> TakeTree(const std::string& path);
     // Calls onItem for every path still in the index, in index order.
     void ForEach(const std::function<void(const std::string&, const TFileParam&)>& onItem) const;
     size_t Count() const;

@@ -10,7 +10,9 @@
 namespace vestrand {
 
 bool IsSafeIdentifComp(const std::string& name) {
-    if (name.empty() || name == "." || name == "..")
+    // The file system drops blanks and full stops at the end of a name, so "Other." would name
+    // another computer's folder and "..." or " " the backup folder itself ("." and ".." too).
+    if (name.empty() || name.back() == '.' || name.back() == ' ')
         return false;
     for (const char c : name)
         if (static_cast<unsigned char>(c) < 0x20 || std::string("\\/:*?\"<>|").find(c) != std::string::npos)
@@ -22,9 +24,43 @@ namespace {
 
 constexpr int64_t kBudgetRecheck = 500000;
 constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
-constexpr const char* kCopySuffix = ".~vestrand";  // a copy in progress, beside its mirror file
+// A copy in progress. It lies at the top of the mirror folder, where the index walk leaves it out
+// like the journal's files, so no mirror entry can share its name (a source entry that would map
+// onto one of these names is reported as failed instead of copied).
+constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The backup folder must name a drive: a letter and ":", alone (the drive's current folder, as the
+// settings keep "F:") or followed by "\". Relative, rooted and network forms would put the mirror
+// wherever the current folder happens to be, or measure the free space of an unrelated drive.
+bool IsDriveTarget(const std::string& dir) {
+    return dir.size() >= 2 && IsLetter(dir[0]) && dir[1] == ':' && (dir.size() == 2 || dir[2] == '\\');
+}
+
+// A source is mapped by dropping its drive designator, so only "X:\..." can be mapped at all.
+bool IsDriveSource(const std::string& path) {
+    return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+}
+
+// The form in which a source is mapped: its full path, so that "x\..\y" or "a/b" give the mirror
+// paths of the folder they name (the mirror's own names, which the index holds). Short (8.3) names
+// are kept as written. A source that is not in drive-letter form gives the empty string (skipped).
+std::string SourceForm(const std::string& written) {
+    if (!IsDriveSource(written))
+        return std::string();
+    const std::string full = FullPath(written);
+    return IsDriveSource(full) ? full : written;
+}
 
 bool SameText(const std::string& a, const std::string& b) { return CompareIndexKeys(a, b) == 0; }
+
+bool KindDiffers(const TFileParam& p, int32_t attr) { return ((p.Attr ^ attr) & kFolderBit) != 0; }
+
+// The pass's own files at the top of the mirror folder, which no mirror entry may replace.
+bool IsReservedRel(const std::string& rel) {
+    return SameText(rel, kJournalName) || SameText(rel, kJournalTempName) || SameText(rel, kCopyTempName);
+}
 
 // True when `path` is `folder` (both ending in "\") or lies below it, ignoring case.
 bool IsAtOrBelow(const std::string& path, const std::string& folder) {
@@ -37,10 +73,10 @@ std::string WithoutTrailingSeparator(std::string path) {
     return path;
 }
 
-// Copies src over mirror through a temporary file beside it, so that the mirror name holds either
-// the previous copy or a complete new one. Carries the source's time; attributes are set after.
-bool CopyIntoMirror(const std::string& src, const std::string& mirror) {
-    const std::string temp = mirror + kCopySuffix;
+// Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
+// name holds either the previous copy or a complete new one. Carries the source's time; attributes
+// are set after.
+bool CopyIntoMirror(const std::string& src, const std::string& mirror, const std::string& temp) {
     WriteAttributes(temp, 0);
     DeleteFileA(temp.c_str());
     bool ok = CopyFileOver(src, temp);
@@ -55,20 +91,26 @@ bool CopyIntoMirror(const std::string& src, const std::string& mirror) {
     return ok;
 }
 
+// CreateDirChain on the full form of the path, so that a backup folder written through ".."
+// (F:\Arch\x\..\) creates only the folders it names, not the "x" it passes through.
+void MakeFolders(const std::string& path) { CreateDirChain(FullPath(path)); }
+
 class Pass {
 public:
     Pass(const BackupSettings& s, bool autoRunOnce, IBackupDisplay& d, ISchedule& sch, IClock& c)
         : m_s(s), m_autoRunOnce(autoRunOnce), m_display(d), m_schedule(sch), m_clock(c) {}
 
     void Run() {
-        if (!IsSafeIdentifComp(m_s.IdentifComp))
+        if (!IsSafeIdentifComp(m_s.IdentifComp) || !IsDriveTarget(m_s.TargetDir))
             return;
         m_root = m_s.TargetDir + m_s.IdentifComp + "\\";
         if (!IsFolder(m_root)) {
-            CreateDirChain(m_root);
+            MakeFolders(m_root);
             if (!IsFolder(m_root))
                 return;
         }
+        m_rootLong = NormalizeDir(LongFullPath(m_root));
+        m_temp = m_root + kCopyTempName;
         m_floor = m_s.LowDriveSpaceMb * 1000000;
         m_budget = DriveFree(m_s.TargetDir) - m_floor;
         if (m_budget < 0)
@@ -80,12 +122,16 @@ public:
         journal.Append("Start " + Stamp());
         m_display.SetGaugeMax(3);
         m_display.SetGaugeMin(0);
+        WriteAttributes(m_temp, 0);  // a copy left unfinished by a pass that was ended part-way
+        DeleteFileA(m_temp.c_str());
         Walk("");
         m_index.Sort();
         m_display.SetGaugeProgress(1);
-        for (const auto& folder : m_s.SourceDirs)
-            if (!folder.empty())
-                MirrorSource(NormalizeDir(folder));
+        for (const auto& folder : m_s.SourceDirs) {
+            const std::string root = SourceForm(NormalizeDir(folder));  // empty entries are skipped too
+            if (!root.empty())
+                MirrorSource(NormalizeDir(root));
+        }
         m_display.SetGaugeProgress(2);
         FileStage();
         m_display.SetGaugeProgress(3);
@@ -121,7 +167,7 @@ private:
         SearchFolder(m_root + rel + "*.*", [&](const DirEntry& e) {
             if (e.Name == "." || e.Name == "..")
                 return true;
-            if (rel.empty() && (SameText(e.Name, kJournalName) || SameText(e.Name, kJournalTempName)))
+            if (rel.empty() && IsReservedRel(e.Name))
                 return true;
             m_index.Add(rel + e.Name, TFileParam{e.Time, e.Size, e.Attr});
             if (e.Attr & kFolderBit)
@@ -130,10 +176,17 @@ private:
         });
     }
 
+    // The mirror folder is recognised however either side is written (letter case, "..", short
+    // names): both are compared in their long full form.
     void MirrorSource(const std::string& root) {
-        if (IsAtOrBelow(root, m_root))
+        m_sourceLong = NormalizeDir(LongFullPath(root));
+        if (IsAtOrBelow(root, m_root) || IsAtOrBelow(m_sourceLong, m_rootLong))
             return;  // a source inside the mirror folder would mirror the mirror
         Mirror(root, "");
+    }
+
+    bool IsMirrorFolder(const std::string& src, const std::string& longSrc) const {
+        return SameText(src + "\\", m_root) || SameText(longSrc + "\\", m_rootLong);
     }
 
     // The directory stage for root + rel (rel empty or ending in "\").
@@ -147,11 +200,20 @@ private:
                 return true;
             const std::string src = dir + e.Name;
             const bool isFolder = (e.Attr & kFolderBit) != 0;
-            if (isFolder && SameText(src + "\\", m_root))
+            if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
                 return true;  // never enter the mirror folder
             const std::string mirrorRel = src.substr(3);
             const std::string mirror = m_root + mirrorRel;
-            if (const TFileParam* p = m_index.Find(mirrorRel)) {
+            if (IsReservedRel(mirrorRel)) {
+                Report(false, "", mirror);  // the mirror cannot hold it under the pass's own names
+                return true;
+            }
+            const TFileParam* p = m_index.Find(mirrorRel);
+            if (p && KindDiffers(*p, e.Attr)) {
+                DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse
+                p = nullptr;
+            }
+            if (p) {
                 const bool same = p->Time == e.Time && p->Size == e.Size && p->Attr == e.Attr;
                 if (!same && (!isFolder || p->Attr != e.Attr))
                     Report(CopyEntry(src, mirror, e), "Update ", mirror);
@@ -171,18 +233,24 @@ private:
         }
     }
 
+    // A copy that fails leaves the mirror entry as it was, its attributes included (it may be an
+    // entry of the other kind that the pass keeps, for a source that cannot be reached).
     bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e) {
+        const int32_t before = ReadAttributes(mirror);
         WriteAttributes(mirror, 0);
         bool ok;
         if (e.Attr & kFolderBit) {
-            CreateDirChain(mirror);
+            MakeFolders(mirror);
             ok = IsFolder(mirror);
         } else {
-            CreateDirChain(FileDirOf(mirror));
-            ok = CopyIntoMirror(src, mirror);
+            MakeFolders(FileDirOf(mirror));
+            ok = CopyIntoMirror(src, mirror, m_temp);
             m_budget -= e.Size;
         }
-        WriteAttributes(mirror, e.Attr);
+        if (ok)
+            WriteAttributes(mirror, e.Attr);
+        else if (before != -1)
+            WriteAttributes(mirror, before);
         return ok;
     }
 
@@ -191,19 +259,29 @@ private:
     }
 
     void FileStage() {
-        for (const auto& src : m_s.SourceFiles) {
+        for (const auto& written : m_s.SourceFiles) {
+            const std::string src = SourceForm(written);
             if (src.empty())
-                continue;
+                continue;  // empty, or not in drive-letter form
             if (!BudgetOk())
                 return;
-            const std::string rel = src.size() > 3 ? src.substr(3) : std::string();
+            const std::string rel = src.substr(3);
             if (!IsFile(src)) {
                 if (!rel.empty())
                     m_index.Remove(rel);  // an unreachable source file keeps its mirror copy
                 continue;
             }
             const std::string mirror = m_root + rel;
-            if (const TFileParam* p = m_index.Find(rel)) {
+            if (IsReservedRel(rel)) {
+                Report(false, "", mirror);
+                continue;
+            }
+            const TFileParam* p = m_index.Find(rel);
+            if (p && (p->Attr & kFolderBit)) {
+                DeleteStaleTree(rel);  // the mirror holds a folder of the file's name
+                p = nullptr;
+            }
+            if (p) {
                 if (FileStamp(src) != p->Time || ReadAttributes(src) != p->Attr)
                     Report(CopyListedFile(src, mirror), "Update ", mirror);
                 m_index.Remove(rel);
@@ -213,26 +291,45 @@ private:
         }
     }
 
-    static bool CopyListedFile(const std::string& src, const std::string& mirror) {
+    bool CopyListedFile(const std::string& src, const std::string& mirror) const {
+        const int32_t before = ReadAttributes(mirror);
         WriteAttributes(mirror, 0);
-        CreateDirChain(FileDirOf(mirror));
-        const bool ok = CopyIntoMirror(src, mirror);
-        WriteAttributes(mirror, ReadAttributes(src));
+        MakeFolders(FileDirOf(mirror));
+        const bool ok = CopyIntoMirror(src, mirror, m_temp);
+        if (ok)
+            WriteAttributes(mirror, ReadAttributes(src));
+        else if (before != -1)
+            WriteAttributes(mirror, before);
         return ok;
     }
 
     void DeletionStage() {
-        m_index.ForEach([&](const std::string& rel, const TFileParam& p) {
-            const std::string path = m_root + rel;
-            WriteAttributes(path, 0);
-            if (p.Attr & kFolderBit) {
-                if (RemoveFolder(path))
-                    m_journal->Append("Delete " + rel);
-            } else {
-                const bool ok = DeleteFileA(path.c_str()) != 0 || !IsFile(path);
-                m_journal->Append((ok ? "Delete " : "Failed ") + rel);
-            }
-        });
+        m_index.ForEach([&](const std::string& rel, const TFileParam& p) { DeleteStale(rel, p); });
+    }
+
+    // One stale entry, with the line of the deletion stage: "Delete " + rel, "Failed " + rel for a
+    // file that stays, no line for a folder that cannot be removed.
+    void DeleteStale(const std::string& rel, const TFileParam& p) {
+        const std::string path = m_root + rel;
+        WriteAttributes(path, 0);
+        if (p.Attr & kFolderBit) {
+            if (RemoveFolder(path))
+                m_journal->Append("Delete " + rel);
+        } else {
+            const bool ok = DeleteFileA(path.c_str()) != 0 || !IsFile(path);
+            m_journal->Append((ok ? "Delete " : "Failed ") + rel);
+        }
+    }
+
+    // A mirror entry of the other kind than its source entry is stale: it is deleted before the
+    // source entry is copied in its place (which then counts as New). A folder goes with its
+    // content, innermost first, so that it is empty when its own turn comes; each entry gets the
+    // line the deletion stage would give it. What cannot be deleted stays, and the copy over it
+    // is reported as failed.
+    void DeleteStaleTree(const std::string& rel) {
+        const auto stale = m_index.TakeTree(rel);  // index order: a folder before its content
+        for (auto it = stale.rbegin(); it != stale.rend(); ++it)
+            DeleteStale(it->first, it->second);
     }
 
     const BackupSettings& m_s;
@@ -241,6 +338,9 @@ private:
     ISchedule& m_schedule;
     IClock& m_clock;
     std::string m_root;
+    std::string m_rootLong;    // m_root in its long full form
+    std::string m_temp;        // the copy in progress
+    std::string m_sourceLong;  // the source folder being mirrored, in its long full form
     int64_t m_floor = 0;
     int64_t m_budget = 0;
     BackupIndex m_index;

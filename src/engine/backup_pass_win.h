@@ -9,8 +9,8 @@
 
 namespace vestrand {
 
-// True when `name` can serve as this computer's folder: not empty, not "." or "..", and free of
-// \ / : * ? " < > | and control characters.
+// True when `name` can serve as this computer's folder: not empty, not ending in "." or a blank
+// (which the file system would drop), and free of \ / : * ? " < > | and control characters.
 bool IsSafeIdentifComp(const std::string& name);
 
 // Errors of the journal (load, save, rotation) are raised to the caller and end the pass there.

@@ -90,6 +90,31 @@ void CreateDirChain(const std::string& path) {
 
 std::string CanonicalPath(const std::string& path) { return CanonicalWalk(CanonicalWalk(path, true), false); }
 
+std::string FullPath(const std::string& path) {
+    if (path.empty())
+        return path;
+    std::vector<char> buf(MAX_PATH * 2);
+    DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    if (n >= buf.size()) {
+        buf.resize(n + 1);
+        n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    }
+    return n > 0 && n < buf.size() ? std::string(buf.data(), n) : path;
+}
+
+std::string LongFullPath(const std::string& path) {
+    const std::string full = FullPath(path);
+    if (full.empty())
+        return full;
+    std::vector<char> buf(MAX_PATH * 2);
+    DWORD n = GetLongPathNameA(full.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n >= buf.size()) {
+        buf.resize(n + 1);
+        n = GetLongPathNameA(full.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    }
+    return n > 0 && n < buf.size() ? std::string(buf.data(), n) : full;
+}
+
 int64_t DriveFree(const std::string& path) {
     if (path.empty())
         return -1;

@@ -27,6 +27,12 @@ int32_t ReadAttributes(const std::string& path);  // -1 on failure
 void WriteAttributes(const std::string& path, int32_t attr);
 void CreateDirChain(const std::string& path);
 std::string CanonicalPath(const std::string& path);
+// The full form of a path as the file system resolves it (GetFullPathNameA): "." and ".." taken
+// out, "/" turned into "\"; the path unchanged when that fails.
+std::string FullPath(const std::string& path);
+// FullPath with its existing components in their long form (GetLongPathNameA), for comparing two
+// ways of writing one folder; the full form alone when the path does not exist.
+std::string LongFullPath(const std::string& path);
 int64_t DriveFree(const std::string& path);  // -1 on failure (and for an empty path)
 // Calls `onEntry` for every entry of the search, "." and ".." included; returns false when the
 // search found nothing. The search is closed on every way out, also when onEntry returns false

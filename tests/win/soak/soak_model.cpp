@@ -83,11 +83,15 @@ void MirrorModel::MirrorFolder(const std::string& root, const std::string& rel) 
     for (const auto& e : entries) {
         const std::string src = dir + e.Name;
         const std::string mirrorRel = src.substr(3);
-        const auto found = m_index.find(mirrorRel);
+        auto found = m_index.find(mirrorRel);
+        if (found != m_index.end() && found->second.Folder != e.Folder) {
+            DeleteStaleTree(mirrorRel); // the name changed its kind: the old entry goes first
+            found = m_index.end();
+        }
         if (found != m_index.end()) {
             const MirrorItem& was = found->second;
             const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
-            if (!same && (!e.Folder || was.Attr != e.Attr)) {
+            if (!same && (!e.Folder || was.Attr != e.Attr) && !FailedCopy(mirrorRel, e.Folder)) {
                 if (e.Folder)
                     CopyFolder(mirrorRel, e);
                 else
@@ -96,7 +100,7 @@ void MirrorModel::MirrorFolder(const std::string& root, const std::string& rel) 
                 ++Updates;
             }
             m_index.erase(found);
-        } else {
+        } else if (!FailedCopy(mirrorRel, e.Folder)) {
             if (e.Folder)
                 CopyFolder(mirrorRel, e);
             else
@@ -121,15 +125,19 @@ void MirrorModel::FileStage(const std::vector<std::string>& files) {
             continue;
         }
         e.Attr = static_cast<int32_t>(GetFileAttributesA(src.c_str()));
-        const auto found = m_index.find(rel);
+        auto found = m_index.find(rel);
+        if (found != m_index.end() && found->second.Folder) {
+            DeleteStaleTree(rel);
+            found = m_index.end();
+        }
         if (found != m_index.end()) {
-            if (e.Time != found->second.Time || e.Attr != found->second.Attr) {
+            if ((e.Time != found->second.Time || e.Attr != found->second.Attr) && !FailedCopy(rel, false)) {
                 CopyFile(src, rel, e);
                 m_lines.push_back("Update " + m_root + rel);
                 ++Updates;
             }
             m_index.erase(found);
-        } else {
+        } else if (!FailedCopy(rel, false)) {
             CopyFile(src, rel, e);
             m_lines.push_back("New    " + m_root + rel);
             ++Copies;
@@ -139,23 +147,55 @@ void MirrorModel::FileStage(const std::vector<std::string>& files) {
 
 void MirrorModel::DeletionStage() {
     // The index order: the locale's case-insensitive order of the relative paths.
-    for (const auto& [rel, was] : m_index) {
-        const auto it = m_items.find(rel);
-        if (it == m_items.end())
-            continue;
-        if (it->second.Folder) {
-            if (HasChildren(rel)) {
-                it->second.Attr = FILE_ATTRIBUTE_DIRECTORY; // its attributes were cleared for the attempt
-                continue;
-            }
-            m_items.erase(it);
-        } else {
-            m_items.erase(it);
-        }
-        m_lines.push_back("Delete " + was.Rel);
-        ++Deletes;
-    }
+    for (const auto& entry : m_index)
+        DeleteStale(entry.second);
     m_index.clear();
+}
+
+void MirrorModel::DeleteStale(const MirrorItem& was) {
+    const auto it = m_items.find(was.Rel);
+    if (it == m_items.end())
+        return;
+    if (it->second.Folder && HasChildren(was.Rel)) {
+        it->second.Attr = FILE_ATTRIBUTE_DIRECTORY; // its attributes were cleared for the attempt
+        return;
+    }
+    m_items.erase(it);
+    m_lines.push_back("Delete " + was.Rel);
+    ++Deletes;
+}
+
+void MirrorModel::DeleteStaleTree(const std::string& rel) {
+    // What the index still holds at and below rel, innermost first (the reverse of the index
+    // order, in which a folder comes before its content).
+    std::vector<MirrorItem> stale;
+    for (auto it = m_index.begin(); it != m_index.end();) {
+        if (SameNoCase(it->first, rel) || IsBelow(it->first, rel)) {
+            stale.push_back(it->second);
+            it = m_index.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = stale.rbegin(); it != stale.rend(); ++it)
+        DeleteStale(*it);
+    KindChanges += 1;
+}
+
+bool MirrorModel::FailedCopy(const std::string& mirrorRel, bool folder) {
+    // The mirror cannot take the entry where it still holds one of the other kind (kept for a
+    // source that cannot be reached, or a folder that could not be emptied), nor below a file.
+    const auto it = m_items.find(mirrorRel);
+    bool blocked = it != m_items.end() && it->second.Folder != folder;
+    for (size_t at = mirrorRel.find('\\'); !blocked && at != std::string::npos; at = mirrorRel.find('\\', at + 1)) {
+        const auto parent = m_items.find(mirrorRel.substr(0, at));
+        blocked = parent != m_items.end() && !parent->second.Folder;
+    }
+    if (blocked) {
+        m_lines.push_back("Failed " + m_root + mirrorRel); // and the mirror stays as it was
+        ++Failures;
+    }
+    return blocked;
 }
 
 bool MirrorModel::HasChildren(const std::string& rel) const {

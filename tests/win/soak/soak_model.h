@@ -3,7 +3,11 @@
 // rules alone (a source path is mirrored as BackupRoot + the path without its drive designator;
 // an entry is copied when it is new or differs in time stamp, size or attributes; what no source
 // produced is deleted, a folder only once it is empty; a source that cannot be searched keeps its
-// mirror). It never looks at what the engine reports.
+// mirror; a mirror entry of the other kind than its source entry, a file where the source has a
+// folder or the reverse, is deleted with its content before the source entry is copied as new; a
+// copy onto an entry of the other kind that stays, kept for a source that cannot be reached, fails
+// and leaves the mirror as it was).
+// It never looks at what the engine reports.
 #pragma once
 #include <map>
 #include <string>
@@ -41,7 +45,7 @@ public:
     bool KindAt(const std::string& rel, bool& found) const;
 
     // Counters of what the predictions contained, over all passes.
-    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0;
+    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0, KindChanges = 0, Failures = 0;
 
 private:
     using Index = std::map<std::string, MirrorItem, NoCaseLess>;
@@ -49,10 +53,14 @@ private:
     void MirrorFolder(const std::string& root, const std::string& rel);
     void FileStage(const std::vector<std::string>& files);
     void DeletionStage();
+    void DeleteStale(const MirrorItem& was);
+    void DeleteStaleTree(const std::string& rel);
     void CopyFile(const std::string& src, const std::string& mirrorRel, const Listed& entry);
     void CopyFolder(const std::string& mirrorRel, const Listed& entry);
     void EnsureParents(const std::string& mirrorRel);
     bool HasChildren(const std::string& rel) const;
+    // True, with its Failed line, when a copy to mirrorRel cannot succeed.
+    bool FailedCopy(const std::string& mirrorRel, bool folder);
 
     Items m_items;
     Index m_index; // during a prediction: what the pass's index still holds

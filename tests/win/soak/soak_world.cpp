@@ -229,9 +229,9 @@ void SourceWorld::Scan(std::vector<Pick>& folders, std::vector<Pick>& files, int
 }
 
 bool SourceWorld::KindFree(const std::string& rel, bool folder) const {
-    bool found = false;
-    if (m_model->KindAt(rel, found) != folder && found)
-        return false;
+    // What the mirror holds does not matter: a name that changes its kind there is replaced. Only
+    // two sources that map one name to both kinds at once are kept apart, since no mirror can
+    // follow both.
     for (int t : kPhysical) {
         const std::string top = TopRel(m_roots[t].Home);
         if (!top.empty() && SameNoCase(rel, top)) {
@@ -497,6 +497,48 @@ bool SourceWorld::RenameFolder(const Pick& folder, const std::vector<Pick>& fold
     return false;
 }
 
+bool SourceWorld::ReplaceByOtherKind(const std::vector<Pick>& files, const std::vector<Pick>& folders) {
+    if (files.empty() && folders.empty())
+        return false;
+    const bool fileToFolder = folders.empty() || (!files.empty() && m_rng.Chance(55));
+    const Pick was = fileToFolder ? m_rng.Pick(files) : m_rng.Pick(folders);
+    bool mirrored = false;
+    if (m_model->KindAt(was.Rel, mirrored) != !fileToFolder || !mirrored)
+        return false; // only a name the mirror holds in its old kind makes the change
+    if (fileToFolder && was.Depth >= kMaxDepth)
+        return false;
+    // The entry is moved aside first, so that it does not count against its own replacement.
+    const std::string path = fileToFolder ? was.Path : WithoutSeparator(was.Path);
+    const std::string aside = ParentOf(path) + "~soak-aside";
+    const DWORD attr = GetFileAttributesA(path.c_str());
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (Exists(aside) || !MoveFileA(path.c_str(), aside.c_str())) {
+        SetFileAttributesA(path.c_str(), attr);
+        return false;
+    }
+    if (!KindFree(was.Rel, fileToFolder)) {
+        MoveFileA(aside.c_str(), path.c_str());
+        SetFileAttributesA(path.c_str(), attr);
+        return false;
+    }
+    RemoveAll(aside);
+    if (fileToFolder) {
+        if (!CreateDirectoryA(path.c_str(), nullptr))
+            return false;
+        const Pick made{path + "\\", was.Rel, was.Depth + 1};
+        for (uint32_t i = m_rng.Below(3); i > 0; --i)
+            CreateFile(made);
+        Count("file replaced by a folder of its name");
+    } else {
+        if (!WriteWhole(path, Content()))
+            return false;
+        if (m_rng.Chance(50))
+            SetWriteTime(path, RandomTime());
+        Count("folder replaced by a file of its name");
+    }
+    return true;
+}
+
 bool SourceWorld::ToggleAway() {
     const uint32_t pick = m_rng.Below(100);
     const int tree = pick < 15 ? 0 : pick < 45 ? 1 : pick < 75 ? 2 : 4;
@@ -585,11 +627,13 @@ void SourceWorld::Mutate(const MirrorModel& model, int count) {
                 const Pick& f = m_rng.Pick(folders);
                 return CreateFolder(f, f.Depth);
             }();
-        } else if (op < 70 && !files.empty()) {
+        } else if (op < 66 && !files.empty()) {
             static const int kinds[] = {0, 0, 0, 1, 2, 2, 3, 4, 4, 5, 5, 5};
             const int how = kinds[m_rng.Below(12)];
             ok = (how == 5 || how == 0) && m_rng.Chance(30) ? RenameFile(m_rng.Pick(files), folders)
                                                             : ModifyFile(m_rng.Pick(files), how);
+        } else if (op < 70) {
+            ok = ReplaceByOtherKind(files, inner);
         } else if (op < 88 && !inner.empty()) {
             const Pick& f = m_rng.Pick(inner);
             const uint32_t how = m_rng.Below(10);

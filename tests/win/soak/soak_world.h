@@ -37,8 +37,7 @@ public:
 
     // Clears the drives' soak folders and builds the first trees.
     void Build();
-    // Applies `count` random changes; `model` tells which mirror paths already hold a file or a
-    // folder, so that no name changes its kind between a file and a folder.
+    // Applies `count` random changes; `model` is the mirror as the last pass left it.
     void Mutate(const MirrorModel& model, int count);
     BackupSettings Settings(const std::string& targetDir, const std::string& identifComp) const;
 
@@ -65,7 +64,7 @@ private:
     int32_t RandomFileAttr();
     int32_t RandomFolderAttr();
     // True when a new entry of the given kind at mirror path `rel` clashes with nothing of the
-    // other kind in the mirror or in any source tree.
+    // other kind in any source tree (the mirror may hold the other kind: it is replaced).
     bool KindFree(const std::string& rel, bool folder) const;
     void Count(const char* what) { ++Applied[what]; }
 
@@ -74,6 +73,8 @@ private:
     bool ModifyFile(const Pick& file, int how);
     bool RenameFile(const Pick& file, const std::vector<Pick>& folders);
     bool RenameFolder(const Pick& folder, const std::vector<Pick>& folders);
+    // A file deleted and a folder of the same name made in its place, or the reverse.
+    bool ReplaceByOtherKind(const std::vector<Pick>& files, const std::vector<Pick>& folders);
     bool ToggleAway();
     bool ToggleSettings();
     bool SingleFileChange();

@@ -1,0 +1,485 @@
+// The real settings loader on many generated settings files, read and written through the
+// platform's private-profile functions: well-formed files whose every value the generator knows
+// (huge and hexadecimal numbers, 2047/2048/5000-character values, Cyrillic text, missing, decoy
+// and case-varied sections and keys, list gaps and "None" markers, existing folders and files
+// typed in other letter cases and as short names), and damaged ones (binary bytes, NUL, lone CR,
+// LF CR, byte-order marks, repeated sections and keys, broken headers). Every file must load
+// without a crash into values the program can live with, and every Config value must be written
+// back. A failure names the case's seed and keeps its file.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/backup_settings.h"
+#include "engine/fileops_win.h"
+#include "settings/ini_int.h"
+#include "settings/settings_file_win.h"
+#include "test_drives.h"
+
+using namespace vestrand;
+using namespace vestrand::test;
+
+namespace {
+
+constexpr size_t kValueLimit = 2047;  // what one read of a value delivers at most
+constexpr uint64_t kBaseSeed = 0x5EED0007;
+constexpr int kCleanCases = 300;
+constexpr int kDamagedCases = 300;
+const std::string kNoKey = "<no such key>";  // a read default that no generated value equals
+
+// splitmix64: the same sequence on every platform and library.
+class Rng {
+public:
+    explicit Rng(uint64_t seed) : m_state(seed) {}
+    uint64_t Next() {
+        uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
+    bool Chance(int percent) { return static_cast<int>(Below(100)) < percent; }
+    template <typename T>
+    const T& Pick(const std::vector<T>& items) { return items[Below(items.size())]; }
+
+private:
+    uint64_t m_state;
+};
+
+std::string RandomCase(Rng& rng, std::string text) {
+    for (char& c : text) {
+        if (!rng.Chance(30))
+            continue;
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// Text that the platform returns as written: printable Latin and Cyrillic characters, with no
+// blank at either end and no quotation mark enclosing it.
+std::string CleanText(Rng& rng, size_t length) {
+    static const std::string kAlphabet =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,-_+()!#%&@~^`{}\\:/*?<>|'\""
+        "абвгдеёжзийклмнопрстуфхцчшщъыьэюяАБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ";  // CP1251 bytes
+    std::string out;
+    for (size_t i = 0; i < length; ++i)
+        out += kAlphabet[rng.Below(kAlphabet.size())];
+    if (!out.empty()) {
+        if (out.front() == ' ' || out.front() == '"' || out.front() == '\'')
+            out.front() = 'a';
+        if (out.back() == ' ' || out.back() == '"' || out.back() == '\'')
+            out.back() = 'z';
+    }
+    return out;
+}
+
+size_t ValueLength(Rng& rng) {
+    static const std::vector<size_t> kLong = {kValueLimit - 1, kValueLimit, kValueLimit + 1, 5000};
+    return rng.Chance(15) ? rng.Pick(kLong) : rng.Below(40);
+}
+
+std::string IntegerText(Rng& rng) {
+    static const std::vector<std::string> kFixed = {
+        "4", "5", "6", "1439", "1440", "1441", "0", "-1", "-7", "60", "+30", "0x1E", "0X1e", "$5A0", "x10",
+        "XFFFFFFFF", "$FFFFFFFF", "0x80000000", "0x7FFFFFFF", "2147483647", "-2147483648", "2147483648",
+        "-2147483649", "99999999999999999999", "abc", "12abc", "0x", "$", "-", "+", "1e3", "0x123456789",
+        "$000000005A0", "0012", "\"12 \"", "' 42'", "\"0x10\"", "-0", "1 2"};
+    switch (rng.Below(5)) {
+        case 0: return rng.Pick(kFixed);
+        case 1: return std::to_string(static_cast<int64_t>(rng.Next() % 4000) - 1000);
+        case 2: return std::to_string(static_cast<int32_t>(rng.Next()));
+        case 3: return std::string(rng.Below(3000) + 1, '0') + std::to_string(rng.Below(2000));
+        default: {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, rng.Chance(50) ? "$%X" : "0x%x", static_cast<uint32_t>(rng.Next()));
+            return buf;
+        }
+    }
+}
+
+// The folders and files of a small tree that settings values may name, with the form stored on disk.
+struct ExistingPath {
+    std::string typed;      // as the settings file gives it
+    std::string canonical;  // as the loader must keep it
+};
+
+class World {
+public:
+    explicit World(const std::string& root) : m_root(root) {
+        WriteFile(root + "Data\\Sub Folder\\inner.txt", "x");
+        WriteFile(root + "Data\\Report Final.Doc", "report");
+        WriteFile(root + "Архив Отдела\\Квартал.txt", "q");
+    }
+    // An existing folder in some typed form, with its canonical form ending in "\".
+    ExistingPath Folder(Rng& rng) const {
+        static const std::vector<std::string> kRel = {"Data", "Data\\Sub Folder", "Архив Отдела"};
+        return Typed(rng, rng.Pick(kRel), true);
+    }
+    ExistingPath File(Rng& rng) const {
+        static const std::vector<std::string> kRel = {"Data\\Report Final.Doc", "Архив Отдела\\Квартал.txt",
+                                                      "Data\\Sub Folder\\inner.txt"};
+        return Typed(rng, rng.Pick(kRel), false);
+    }
+
+private:
+    ExistingPath Typed(Rng& rng, const std::string& rel, bool folder) const {
+        const std::string full = m_root + rel;
+        std::string typed;
+        if (rng.Chance(30)) {
+            char shortName[MAX_PATH] = {};
+            const DWORD n = ::GetShortPathNameA(full.c_str(), shortName, MAX_PATH);
+            typed = n > 0 && n < MAX_PATH ? std::string(shortName, n) : full;
+        } else {
+            typed = RandomCase(rng, full);  // the drive letter's case too: it stays as typed
+        }
+        if (folder && rng.Chance(50))
+            typed += "\\";
+        std::string canonical = typed.substr(0, 2) + full.substr(2);
+        if (folder)
+            canonical += "\\";
+        return {typed, canonical};
+    }
+
+    std::string m_root;
+};
+
+// A path that names nothing (no drive behind Q:, no "..", so no way back to an existing folder):
+// the loader keeps it as given, folders with a separator added.
+std::string MissingPath(Rng& rng) {
+    static const std::vector<std::string> kStarts = {"Q:\\", "C:\\gone\\", "c:\\program files\\nothing here\\",
+                                                     "Q:", "T:\\no_such_folder\\", "relative\\"};
+    std::string path = rng.Pick(kStarts) + CleanText(rng, rng.Chance(5) ? ValueLength(rng) : rng.Below(20));
+    for (size_t at = path.find(".."); at != std::string::npos; at = path.find("..", at))
+        path[at + 1] = '_';
+    return path;
+}
+
+// What a well-formed file holds where the platform reads it unambiguously.
+struct Expected {
+    std::map<std::string, std::string> config;  // raw values of the Config keys that were written
+    std::vector<std::string> dirs, files;       // the lists as the loader must give them
+};
+
+std::string Limited(const std::string& value) { return value.substr(0, std::min(value.size(), kValueLimit)); }
+
+// A well-formed settings file: each section at most once, each key at most once, every value
+// known, sections and keys in any order and letter case, decoys beside them.
+std::string CleanFile(Rng& rng, const World& world, Expected& expected) {
+    const std::string eol = rng.Chance(70) ? "\r\n" : "\n";
+    std::vector<std::string> sections;
+
+    if (rng.Chance(85)) {
+        std::vector<std::string> lines;
+        for (const char* key : {"SaveMin", "IdentifComp", "TargetDir", "LowDriveSpaceMb"}) {
+            if (!rng.Chance(85))
+                continue;
+            const std::string k = key;
+            std::string value;
+            if (k == "SaveMin" || k == "LowDriveSpaceMb")
+                value = IntegerText(rng);
+            else if (k == "TargetDir")
+                value = rng.Chance(20) ? std::string(rng.Chance(50) ? "F:" : "d") : MissingPath(rng);
+            else
+                value = rng.Chance(10) ? std::string() : CleanText(rng, ValueLength(rng));
+            expected.config[k] = value;
+            lines.push_back(RandomCase(rng, k) + (rng.Chance(20) ? " = " : "=") + value);
+        }
+        if (rng.Chance(30))
+            lines.push_back("SaveMinutes=1");  // names that only resemble the real keys
+        if (rng.Chance(30))
+            lines.push_back("IdentifComp2=Other");
+        std::rotate(lines.begin(), lines.begin() + static_cast<long>(rng.Below(lines.size() + 1)), lines.end());
+        std::string text = "[" + RandomCase(rng, "Config") + "]" + eol;
+        for (const auto& line : lines)
+            text += line + eol;
+        sections.push_back(text);
+    }
+
+    for (const bool folders : {true, false}) {
+        if (!rng.Chance(80))
+            continue;
+        std::vector<std::string> lines;
+        std::map<int, std::string> keys;
+        const int count = static_cast<int>(rng.Below(10));
+        for (int n = 1; n <= count; ++n) {
+            if (rng.Chance(10))
+                continue;  // a gap: the list ends before it
+            std::string value;
+            std::string loaded;
+            const size_t kind = rng.Below(100);
+            if (kind < 8) {
+                value = "None";  // the end marker
+            } else if (kind < 14) {
+                value = RandomCase(rng, "none");
+                if (value == "None")
+                    value = "NONE";
+                loaded = folders ? value + "\\" : value;
+            } else if (kind < 20) {
+                value.clear();  // an empty entry stays in the list
+            } else if (kind < 45) {
+                const ExistingPath p = folders ? world.Folder(rng) : world.File(rng);
+                value = p.typed;
+                loaded = p.canonical;
+            } else {
+                value = MissingPath(rng);
+                loaded = folders ? NormalizeDir(Limited(value)) : Limited(value);
+            }
+            keys[n] = loaded;
+            lines.push_back(std::to_string(n) + "=" + value);
+            if (value == "None")
+                keys[n] = "None";
+        }
+        if (rng.Chance(20))
+            lines.push_back("0" + std::to_string(count + 1) + "=Q:\\decoy");  // "01" is not key 1
+        for (size_t i = lines.size(); i > 1; --i)
+            std::swap(lines[i - 1], lines[rng.Below(i)]);  // order in the file does not matter
+        std::string text = "[" + RandomCase(rng, folders ? "SourceDir" : "SourceFile") + "]" + eol;
+        for (const auto& line : lines)
+            text += line + eol;
+        sections.push_back(text);
+        auto& list = folders ? expected.dirs : expected.files;
+        for (int n = 1; keys.count(n) && keys[n] != "None"; ++n)
+            list.push_back(keys[n]);
+    }
+
+    if (rng.Chance(40))
+        sections.push_back("[Other]" + eol + "1=Q:\\elsewhere" + eol + "SaveMin=7" + eol);
+    for (size_t i = sections.size(); i > 1; --i)
+        std::swap(sections[i - 1], sections[rng.Below(i)]);
+    std::string file;
+    for (const auto& s : sections)
+        file += s + (rng.Chance(30) ? eol : "");
+    return file;
+}
+
+// A damaged file: a well-formed one cut, spliced and sprinkled with bytes no editor would leave.
+std::string DamagedFile(Rng& rng, const World& world) {
+    Expected ignored;
+    std::string text = CleanFile(rng, world, ignored);
+    static const std::vector<std::string> kInserts = {
+        std::string("\0", 1), "\r", "\n\r", "\r\r\n", "[", "[Config", "]", "=", "==", "[SourceDir]\n1=None\n",
+        "[Config]\r\nSaveMin=2000\r\n", "[sourcefile]\n1=\n2=\n", "\x81\x98\xFF\xFE", "\"", "'", ";", "\x1A",
+        "IdentifComp=..\\..\\x\n", "TargetDir=\\\\server\\share\n", "\t\v\f"};
+    const size_t edits = rng.Below(12);
+    for (size_t e = 0; e < edits; ++e) {
+        const size_t at = text.empty() ? 0 : rng.Below(text.size() + 1);
+        switch (rng.Below(5)) {
+            case 0: text.insert(at, rng.Pick(kInserts)); break;
+            case 1: {
+                std::string junk;
+                for (size_t i = rng.Below(64); i > 0; --i)
+                    junk += static_cast<char>(rng.Next());
+                text.insert(at, junk);
+                break;
+            }
+            case 2: text.erase(at, rng.Below(40)); break;
+            case 3: text.insert(at, std::string(rng.Chance(50) ? 5000 : kValueLimit + rng.Below(3), 'v')); break;
+            default: {
+                // A section or a key repeated.
+                const size_t from = rng.Below(text.size() + 1);
+                text.insert(at, text.substr(from, rng.Below(200)));
+                break;
+            }
+        }
+    }
+    if (rng.Chance(10)) {
+        static const std::vector<std::string> kMarks = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+        text.insert(0, rng.Pick(kMarks));
+    }
+    return text;
+}
+
+std::string Read(const std::string& ini, const char* section, const std::string& key) {
+    return IniFile(ini).ReadString(section, key, kNoKey);
+}
+
+// Blanks and control characters at either end, or one enclosing pair of quotation marks: the
+// platform would read such a value written back as something else.
+bool ReadsBackAsWritten(const std::string& value) {
+    if (value.empty())
+        return true;
+    const auto edge = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    if (edge(value.front()) || edge(value.back()))
+        return false;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return false;
+    return value.size() <= kValueLimit;
+}
+
+bool EndsAsFolder(const std::string& path) { return path.empty() || path.back() == '\\' || path.back() == ':'; }
+
+// What holds for any file, whatever it contained.
+void CheckInvariants(const std::string& ini, const BackupSettings& s) {
+    EXPECT_GE(s.SaveMin, 5);
+    EXPECT_LE(s.SaveMin, 1440);
+    EXPECT_GE(s.LowDriveSpaceMb, 5);
+    EXPECT_LE(s.LowDriveSpaceMb, INT32_MAX);
+    EXPECT_TRUE(EndsAsFolder(s.TargetDir)) << s.TargetDir;
+    EXPECT_LE(s.TargetDir.size(), kValueLimit + 1);
+    EXPECT_LE(s.IdentifComp.size(), kValueLimit);
+
+    // Every Config value was written back: a copy of the file on disk, read afresh, holds them.
+    const std::string copy = ini + ".copy";
+    ASSERT_TRUE(::CopyFileA(ini.c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(Read(copy, "Config", "SaveMin"), std::to_string(s.SaveMin));
+    EXPECT_EQ(Read(copy, "Config", "LowDriveSpaceMb"), std::to_string(s.LowDriveSpaceMb));
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"TargetDir", s.TargetDir},
+                                     std::pair<const char*, std::string>{"IdentifComp", s.IdentifComp}}) {
+        const std::string back = Read(copy, "Config", key);
+        EXPECT_NE(back, kNoKey) << key << " not written back";
+        if (ReadsBackAsWritten(value)) {
+            EXPECT_EQ(back, value) << key;
+        }
+    }
+    ::DeleteFileA(copy.c_str());
+
+    // Each list holds the keys 1, 2, ... up to the first missing one or the first "None", each
+    // taken as the platform reads it (existing paths in their stored form).
+    for (const bool folders : {true, false}) {
+        const char* section = folders ? "SourceDir" : "SourceFile";
+        const auto& list = folders ? s.SourceDirs : s.SourceFiles;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const std::string raw = Read(ini, section, std::to_string(i + 1));
+            ASSERT_NE(raw, kNoKey) << section << " entry " << i + 1 << " loaded without its key";
+            ASSERT_NE(raw, "None") << section << " entry " << i + 1 << " loaded past the end marker";
+            const bool exists = folders ? IsFolder(raw) : IsFile(raw);
+            if (folders) {
+                EXPECT_TRUE(EndsAsFolder(list[i])) << list[i];
+                if (!exists) {
+                    EXPECT_EQ(list[i], NormalizeDir(raw));
+                }
+            } else if (!exists) {
+                EXPECT_EQ(list[i], raw);
+            }
+        }
+        const std::string after = Read(ini, section, std::to_string(list.size() + 1));
+        EXPECT_TRUE(after == kNoKey || after == "None")
+            << section << " stopped at key " << list.size() + 1 << " which holds \"" << after << "\"";
+    }
+}
+
+int32_t ExpectedInteger(const std::map<std::string, std::string>& config, const char* key, int32_t fallback) {
+    const auto it = config.find(key);
+    if (it == config.end())
+        return fallback;
+    std::string value = Limited(it->second);
+    // The platform drops one pair of enclosing quotation marks.
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return ParseIniInt(value, fallback);
+}
+
+void CheckExpected(const BackupSettings& s, const Expected& e) {
+    const int32_t saveMin = ExpectedInteger(e.config, "SaveMin", 60);
+    EXPECT_EQ(s.SaveMin, std::clamp(saveMin, 5, 1440));
+    const int32_t floor = ExpectedInteger(e.config, "LowDriveSpaceMb", 10);
+    EXPECT_EQ(s.LowDriveSpaceMb, std::max(floor, 5));
+    const auto text = [&](const char* key, const char* fallback) {
+        const auto it = e.config.find(key);
+        return it == e.config.end() ? std::string(fallback) : Limited(it->second);
+    };
+    EXPECT_EQ(s.TargetDir, NormalizeDir(text("TargetDir", "F:\\Arch")));
+    EXPECT_EQ(s.IdentifComp, text("IdentifComp", "Test"));
+    EXPECT_EQ(s.SourceDirs, e.dirs);
+    EXPECT_EQ(s.SourceFiles, e.files);
+}
+
+class GeneratedSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = FreshFolder('T', "hostile_settings");
+        m_world = std::make_unique<World>(FreshFolder('T', "hostile_world"));
+    }
+    void TearDown() override {
+        if (!HasFailure())
+            RemoveTree(m_dir);
+    }
+
+    // Loads `text` as a settings file; returns the file's path (kept after a failure).
+    std::string Load(uint64_t seed, const std::string& text, BackupSettings& s) {
+        const std::string ini = m_dir + "case_" + std::to_string(seed) + ".ini";
+        WriteFile(ini, text);
+        s.SourceDirs = {"stale"};
+        s.SourceFiles = {"stale"};
+        EXPECT_NO_THROW(LoadSettings(s, ini));
+        return ini;
+    }
+    void Done(const std::string& ini) {
+        if (!HasFailure())
+            ::DeleteFileA(ini.c_str());
+    }
+
+    std::string m_dir;
+    std::unique_ptr<World> m_world;
+};
+
+TEST_F(GeneratedSettings, WellFormedFilesLoadExactlyAndReachAFixedPoint) {
+    for (int i = 0; i < kCleanCases && !HasFailure(); ++i) {
+        const uint64_t seed = kBaseSeed + static_cast<uint64_t>(i);
+        SCOPED_TRACE("well-formed case, seed " + std::to_string(seed));
+        Rng rng(seed);
+        Expected expected;
+        const std::string text = CleanFile(rng, *m_world, expected);
+        BackupSettings s;
+        const std::string ini = Load(seed, text, s);
+        CheckExpected(s, expected);
+        CheckInvariants(ini, s);
+        // Loading what was written back changes nothing more.
+        BackupSettings again;
+        LoadSettings(again, ini);
+        EXPECT_EQ(again.SaveMin, s.SaveMin);
+        EXPECT_EQ(again.LowDriveSpaceMb, s.LowDriveSpaceMb);
+        EXPECT_EQ(again.TargetDir, s.TargetDir);
+        EXPECT_EQ(again.IdentifComp, s.IdentifComp);
+        EXPECT_EQ(again.SourceDirs, s.SourceDirs);
+        EXPECT_EQ(again.SourceFiles, s.SourceFiles);
+        Done(ini);
+    }
+}
+
+TEST_F(GeneratedSettings, DamagedFilesLoadIntoUsableValues) {
+    for (int i = 0; i < kDamagedCases && !HasFailure(); ++i) {
+        const uint64_t seed = kBaseSeed + 1000000 + static_cast<uint64_t>(i);
+        SCOPED_TRACE("damaged case, seed " + std::to_string(seed));
+        Rng rng(seed);
+        const std::string text = DamagedFile(rng, *m_world);
+        BackupSettings s;
+        const std::string ini = Load(seed, text, s);
+        CheckInvariants(ini, s);
+        Done(ini);
+    }
+}
+
+// Files that are nothing but bytes: empty, one byte of each value, random binary of many sizes.
+TEST_F(GeneratedSettings, BinaryFilesGiveTheDefaultsOrUsableValues) {
+    std::vector<std::string> files = {std::string(), std::string(1, '\0'), std::string(4096, '\0'),
+                                      std::string(70000, '\xFF'), "\xFF\xFE",
+                                      std::string("\xFF\xFE[\0C\0o\0n\0f\0i\0g\0]\0", 18)};
+    for (int b = 1; b < 256; b += 7)
+        files.push_back(std::string(1, static_cast<char>(b)));
+    Rng rng(kBaseSeed + 2000000);
+    for (int i = 0; i < 40; ++i) {
+        std::string junk;
+        for (size_t n = rng.Below(i < 20 ? 300 : 20000); n > 0; --n)
+            junk += static_cast<char>(rng.Next());
+        files.push_back(junk);
+    }
+    for (size_t i = 0; i < files.size() && !HasFailure(); ++i) {
+        SCOPED_TRACE("binary file " + std::to_string(i) + " of " + std::to_string(files[i].size()) + " bytes");
+        BackupSettings s;
+        const std::string ini = Load(3000000 + i, files[i], s);
+        CheckInvariants(ini, s);
+        Done(ini);
+    }
+}
+
+}  // namespace

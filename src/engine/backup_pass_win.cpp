@@ -74,21 +74,38 @@ std::string WithoutTrailingSeparator(std::string path) {
 }
 
 // Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
-// name holds either the previous copy or a complete new one. Carries the source's time; attributes
-// are set after.
+// name holds either the previous copy or a complete new one. Carries the source's time; the caller
+// sets the attributes. The temporary file does not exist between copies (the pass removes one left
+// by an earlier pass at its start, and every failed copy removes its own), so it is not cleared
+// first: each platform call per file shows in a first pass.
 bool CopyIntoMirror(const std::string& src, const std::string& mirror, const std::string& temp) {
-    WriteAttributes(temp, 0);
-    DeleteFileA(temp.c_str());
-    bool ok = CopyFileOver(src, temp);
-    if (ok) {
-        WriteAttributes(temp, 0);
-        ok = MoveFileExA(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    bool ok = CopyFileA(src.c_str(), temp.c_str(), FALSE) != 0;
+    if (!ok && ReadAttributes(temp) != -1) {
+        WriteAttributes(temp, 0);  // a leftover the pass could not remove: clear it and try again
+        DeleteFileA(temp.c_str());
+        ok = CopyFileA(src.c_str(), temp.c_str(), FALSE) != 0;
     }
+    if (ok)
+        ok = MoveFileExA(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {
         WriteAttributes(temp, 0);
         DeleteFileA(temp.c_str());
     }
     return ok;
+}
+
+constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// Clears what could refuse the replacement of an existing mirror entry.
+void UnprotectMirrorEntry(const std::string& mirror, int32_t before) {
+    if (before != -1 && (before & kProtectingBits))
+        WriteAttributes(mirror, 0);
+}
+
+// Gives the mirror entry `attr` unless it has it already (reading is far cheaper than writing).
+void SetMirrorAttributes(const std::string& mirror, int32_t attr) {
+    if (ReadAttributes(mirror) != attr)
+        WriteAttributes(mirror, attr);
 }
 
 // CreateDirChain on the full form of the path, so that a backup folder written through ".."
@@ -192,6 +209,7 @@ private:
     // The directory stage for root + rel (rel empty or ending in "\").
     void Mirror(const std::string& root, const std::string& rel) {
         const std::string dir = root + rel;
+        bool mirrorFolderReady = false;  // made, or found, on the first copy into it
         const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& e) {
             if (!BudgetOk()) {
                 return false;
@@ -216,10 +234,10 @@ private:
             if (p) {
                 const bool same = p->Time == e.Time && p->Size == e.Size && p->Attr == e.Attr;
                 if (!same && (!isFolder || p->Attr != e.Attr))
-                    Report(CopyEntry(src, mirror, e), "Update ", mirror);
+                    Report(CopyEntry(src, mirror, e, mirrorFolderReady), "Update ", mirror);
                 m_index.Remove(mirrorRel);
             } else {
-                Report(CopyEntry(src, mirror, e), "New    ", mirror);
+                Report(CopyEntry(src, mirror, e, mirrorFolderReady), "New    ", mirror);
             }
             if (isFolder)
                 Mirror(root, rel + e.Name + "\\");
@@ -235,20 +253,29 @@ private:
 
     // A copy that fails leaves the mirror entry as it was, its attributes included (it may be an
     // entry of the other kind that the pass keeps, for a source that cannot be reached).
-    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e) {
+    // `parentReady`: the mirror folder of this entry's folder is known to exist, so a copy needs
+    // no folder chain and a new folder one call.
+    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, bool& parentReady) {
         const int32_t before = ReadAttributes(mirror);
-        WriteAttributes(mirror, 0);
+        UnprotectMirrorEntry(mirror, before);
         bool ok;
         if (e.Attr & kFolderBit) {
-            MakeFolders(mirror);
+            if (before == -1 && parentReady)
+                MakeFolder(mirror);
+            else
+                MakeFolders(mirror);
             ok = IsFolder(mirror);
+            parentReady = parentReady || ok;
         } else {
-            MakeFolders(FileDirOf(mirror));
+            if (!parentReady) {
+                MakeFolders(FileDirOf(mirror));
+                parentReady = true;
+            }
             ok = CopyIntoMirror(src, mirror, m_temp);
             m_budget -= e.Size;
         }
         if (ok)
-            WriteAttributes(mirror, e.Attr);
+            SetMirrorAttributes(mirror, e.Attr);
         else if (before != -1)
             WriteAttributes(mirror, before);
         return ok;
@@ -293,11 +320,11 @@ private:
 
     bool CopyListedFile(const std::string& src, const std::string& mirror) const {
         const int32_t before = ReadAttributes(mirror);
-        WriteAttributes(mirror, 0);
+        UnprotectMirrorEntry(mirror, before);
         MakeFolders(FileDirOf(mirror));
         const bool ok = CopyIntoMirror(src, mirror, m_temp);
         if (ok)
-            WriteAttributes(mirror, ReadAttributes(src));
+            SetMirrorAttributes(mirror, ReadAttributes(src));
         else if (before != -1)
             WriteAttributes(mirror, before);
         return ok;

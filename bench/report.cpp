@@ -1,0 +1,384 @@
+#include "report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+namespace vestrand::bench {
+
+namespace {
+
+constexpr double kUnchangedLimit = 1.3;
+constexpr double kFirstLimit = 1.15;
+constexpr double kScalingLimit = 11.0;
+constexpr double kIndexLimit = 1.6;
+constexpr double kBytesLimit = 64.0;
+constexpr int64_t kHundredThousand = 100000;
+constexpr int64_t kMillion = 1000000;
+
+std::optional<double> Number(const std::string& text) {
+    if (text.empty())
+        return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size())
+        return std::nullopt;
+    return v;
+}
+
+std::string Fixed(double v, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
+    return buf;
+}
+
+std::string Seconds(std::optional<double> v) {
+    if (!v)
+        return "-";
+    return Fixed(*v, *v < 10 ? 3 : *v < 100 ? 2 : 1);
+}
+
+std::optional<double> Ratio(std::optional<double> a, std::optional<double> b) {
+    if (!a || !b || *b <= 0)
+        return std::nullopt;
+    return *a / *b;
+}
+
+std::string RatioText(std::optional<double> v) { return v ? Fixed(*v, 2) : "-"; }
+
+std::string Megabytes(std::optional<double> bytes) { return bytes ? Fixed(*bytes / 1048576.0, 1) + " MiB" : "-"; }
+
+}  // namespace
+
+std::string GroupDigits(int64_t value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return value < 0 ? "-" + out : out;
+}
+
+std::vector<Record> ParseRecords(const std::string& text) {
+    std::vector<Record> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> fields;
+        size_t at = 0;
+        for (int i = 0; i < 3; ++i) {
+            const size_t tab = line.find('\t', at);
+            if (tab == std::string::npos)
+                break;
+            fields.push_back(line.substr(at, tab - at));
+            at = tab + 1;
+        }
+        if (fields.size() != 3)
+            continue;
+        fields.push_back(line.substr(at));
+        const auto size = Number(fields[0]);
+        if (!size)
+            continue;
+        out.push_back({static_cast<int64_t>(*size), fields[1], fields[2], fields[3]});
+    }
+    return out;
+}
+
+std::optional<double> MedianOf(std::vector<double> values) {
+    if (values.empty())
+        return std::nullopt;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+Figures::Figures(const std::vector<Record>& records) {
+    for (const auto& r : records) {
+        m_values[{r.Size, r.Medium, r.Key}].push_back(r.Value);
+        if (r.Size > 0 && std::find(m_media.begin(), m_media.end(), r.Medium) == m_media.end())
+            m_media.push_back(r.Medium);
+    }
+}
+
+std::vector<double> Figures::Numbers(int64_t size, const std::string& medium, const std::string& key) const {
+    std::vector<double> numbers;
+    const auto it = m_values.find({size, medium, key});
+    if (it != m_values.end())
+        for (const auto& v : it->second)
+            if (const auto n = Number(v))
+                numbers.push_back(*n);
+    return numbers;
+}
+
+std::optional<double> Figures::Median(int64_t size, const std::string& medium, const std::string& key) const {
+    return MedianOf(Numbers(size, medium, key));
+}
+
+std::optional<double> Figures::PairedRatio(int64_t size, const std::string& medium, const std::string& a,
+                                           const std::string& b) const {
+    const auto x = Numbers(size, medium, a), y = Numbers(size, medium, b);
+    if (x.empty() || x.size() != y.size())
+        return Ratio(MedianOf(x), MedianOf(y));
+    std::vector<double> ratios;
+    for (size_t i = 0; i < x.size(); ++i) {
+        if (y[i] <= 0)
+            return Ratio(MedianOf(x), MedianOf(y));
+        ratios.push_back(x[i] / y[i]);
+    }
+    return MedianOf(ratios);
+}
+
+int Figures::Runs(int64_t size, const std::string& medium, const std::string& key) const {
+    const auto it = m_values.find({size, medium, key});
+    return it == m_values.end() ? 0 : static_cast<int>(it->second.size());
+}
+
+std::string Figures::Text(int64_t size, const std::string& medium, const std::string& key) const {
+    const auto it = m_values.find({size, medium, key});
+    return it == m_values.end() || it->second.empty() ? std::string() : it->second.back();
+}
+
+std::vector<int64_t> Figures::Sizes() const {
+    std::set<int64_t> sizes;
+    for (const auto& [k, v] : m_values)
+        if (std::get<0>(k) > 0)
+            sizes.insert(std::get<0>(k));
+    return {sizes.begin(), sizes.end()};
+}
+
+std::vector<std::string> Figures::Media() const { return m_media; }
+
+std::vector<std::string> Figures::KeysWithPrefix(int64_t size, const std::string& medium,
+                                                 const std::string& prefix) const {
+    std::vector<std::string> keys;
+    for (auto it = m_values.lower_bound({size, medium, prefix}); it != m_values.end(); ++it) {
+        const auto& [s, m, k] = it->first;
+        if (s != size || m != medium || k.compare(0, prefix.size(), prefix) != 0)
+            break;
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+std::vector<TargetCheck> CheckTargets(const Figures& f) {
+    std::vector<TargetCheck> checks;
+    auto add = [&](const std::string& name, std::optional<double> measured, double limit) {
+        if (measured)
+            checks.push_back({name, *measured, limit, *measured <= limit});
+    };
+    for (const auto& medium : f.Media()) {
+        for (const int64_t size : f.Sizes()) {
+            const std::string tree = GroupDigits(size) + " entries, " + medium;
+            add("first pass / CopyFileA loop, " + tree, f.PairedRatio(size, medium, "first.agent", "first.loop"),
+                kFirstLimit);
+            if (size == kHundredThousand || size == kMillion)
+                add("unchanged pass / floor, " + tree,
+                    f.PairedRatio(size, medium, "unchanged.agent", "unchanged.floor"), kUnchangedLimit);
+            if (size == kMillion)
+                add("index walked+sorted+looked up / walk, " + tree,
+                    f.PairedRatio(size, medium, "index.total", "index.walk"), kIndexLimit);
+            add("index bytes per entry beyond path text and sort key, " + tree,
+                f.Median(size, medium, "index.bytes_per_entry"), kBytesLimit);
+        }
+        add("unchanged pass 1,000,000 / 100,000 entries, " + medium,
+            Ratio(f.Median(kMillion, medium, "unchanged.agent"), f.Median(kHundredThousand, medium, "unchanged.agent")),
+            kScalingLimit);
+    }
+    return checks;
+}
+
+std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& checks) {
+    std::ostringstream out;
+    const auto info = [&](const std::string& key) {
+        const std::string t = f.Text(0, "-", key);
+        return t.empty() ? std::string("?") : t;
+    };
+    out << "# Vestrand benchmark\n\n";
+    out << "Measured " << info("info.date") << " on " << info("info.machine") << " (" << info("info.cpu") << ", "
+        << info("info.cores") << " cores), " << info("info.wine") << ". Times in seconds, each the median of "
+        << info("info.runs") << " runs (" << info("info.large_runs")
+        << " for copies of trees above 100,000 entries). \"agent\" is the time of the backup pass inside its "
+           "process; \"wall\" includes starting the process under Wine (a program that does nothing takes "
+        << Seconds(f.Median(0, "-", "wine.start")) << " s), and the peers are timed the same way. "
+        << "Ratios to the peers use the agent's wall time. Figures measured back to back in each run (the "
+           "agent and its floor, the agent and each peer) give their ratio as the median of the runs' ratios.\n\n";
+
+    std::set<std::string> states;
+    for (const int64_t size : f.Sizes())
+        for (const auto& m : f.Media())
+            if (const std::string e = f.Text(size, m, "engine"); !e.empty())
+                states.insert(e);
+    if (states.size() > 1)
+        out << "Note: the trees were measured on " << states.size()
+            << " different states of the program (see Trees); figures compared across sizes compare those "
+               "states.\n\n";
+
+    out << "| entries | volume | figure | agent | agent wall | floor | agent/floor | xcopy | agent/xcopy | cp -a | "
+           "rsync | agent/rsync |\n";
+    out << "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    for (const int64_t size : f.Sizes()) {
+        for (const auto& m : f.Media()) {
+            if (!f.Median(size, m, "entries"))
+                continue;
+            const std::string head = "| " + GroupDigits(size) + " | " + m + " | ";
+            auto row = [&](const std::string& figure, const std::string& stage, const std::string& floorKey,
+                           bool withCp) {
+                const auto agent = f.Median(size, m, stage + ".agent");
+                const auto wall = f.Median(size, m, stage + ".agent.wall");
+                const auto floor = floorKey.empty() ? std::nullopt : f.Median(size, m, floorKey);
+                const auto xcopy = f.Median(size, m, stage + ".xcopy");
+                const auto rsync = f.Median(size, m, stage + ".rsync");
+                if (!agent)
+                    return;
+                const std::string wallKey = stage + ".agent.wall";
+                out << head << figure << " | " << Seconds(agent) << " | " << Seconds(wall) << " | " << Seconds(floor)
+                    << " | "
+                    << RatioText(floorKey.empty() ? std::nullopt
+                                                  : f.PairedRatio(size, m, stage + ".agent", floorKey))
+                    << " | " << Seconds(xcopy) << " | " << RatioText(f.PairedRatio(size, m, wallKey, stage + ".xcopy"))
+                    << " | " << (withCp ? Seconds(f.Median(size, m, stage + ".cp")) : std::string("-")) << " | "
+                    << Seconds(rsync) << " | " << RatioText(f.PairedRatio(size, m, wallKey, stage + ".rsync"))
+                    << " |\n";
+            };
+            row("first pass (floor: CopyFileA loop; xcopy /E /I /H /K /Y; rsync -a)", "first", "first.loop", true);
+            row("unchanged pass (floor: walk of source and mirror; xcopy /D /E /H /K /Y; rsync -a --delete)",
+                "unchanged", "unchanged.floor", false);
+            row("1 % changed, added, removed (xcopy /D /E /H /K /Y; rsync -a --delete)", "changed", "", false);
+            const auto index = f.Median(size, m, "index.total");
+            const auto walk = f.Median(size, m, "index.walk");
+            if (index)
+                out << head << "index: walk into BackupIndex, sort, one Find per entry (floor: walk alone) | "
+                    << Seconds(index) << " | - | " << Seconds(walk) << " | "
+                    << RatioText(f.PairedRatio(size, m, "index.total", "index.walk"))
+                    << " | - | - | - | - | - |\n";
+            const auto keys = f.Median(size, m, "index.keys.total");
+            if (keys) {
+                const auto misordered = f.Median(size, m, "index.keys.misordered");
+                out << head << "index ordered by precomputed sort keys (trial in the benchmark, not the engine; "
+                    << (misordered ? GroupDigits(static_cast<int64_t>(*misordered)) : std::string("?"))
+                    << " neighbours out of CompareStringA order) | " << Seconds(keys) << " | - | " << Seconds(walk)
+                    << " | " << RatioText(f.PairedRatio(size, m, "index.keys.total", "index.walk"))
+                    << " | - | - | - | - | - |\n";
+            }
+            const auto hashed = f.Median(size, m, "index.hash.total");
+            if (hashed)
+                out << head << "index found by a hash of the case-folded path, CompareStringA per hit (trial in "
+                               "the benchmark, not the engine) | "
+                    << Seconds(hashed) << " | - | " << Seconds(walk) << " | "
+                    << RatioText(f.PairedRatio(size, m, "index.hash.total", "index.walk"))
+                    << " | - | - | - | - | - |\n";
+        }
+    }
+
+    out << "\n## Trees\n\n| entries | volume | files | folders | bytes | deepest level | longest path | read-only | "
+           "hidden | generated in | measured | program measured |\n"
+           "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---|\n";
+    for (const int64_t size : f.Sizes())
+        for (const auto& m : f.Media()) {
+            if (!f.Median(size, m, "entries"))
+                continue;
+            auto n = [&](const std::string& key) {
+                const auto v = f.Median(size, m, key);
+                return v ? GroupDigits(static_cast<int64_t>(*v)) : std::string("-");
+            };
+            out << "| " << GroupDigits(size) << " | " << m << " | " << n("tree.files") << " | " << n("tree.folders")
+                << " | " << n("tree.bytes") << " | " << n("tree.max_depth") << " | " << n("tree.longest_path")
+                << " | " << n("tree.readonly") << " | " << n("tree.hidden") << " | "
+                << Seconds(f.Median(size, m, "tree.seconds")) << " s | " << f.Text(size, m, "measured") << " | " << f.Text(size, m, "engine")
+                << " |\n";
+        }
+
+    out << "\n## Memory\n\nIndex bytes are the heap bytes the index requested, per entry, beyond the text of its "
+           "paths and of their sort keys (LCMapStringA, terminating zeros included); the heap's own bookkeeping "
+           "per block comes on top.\n\n"
+           "| entries | volume | peak working set, first pass | peak working set, unchanged pass | "
+           "peak pagefile, unchanged pass | heap peak per entry, unchanged pass | index bytes per entry beyond "
+           "path text and sort key | beyond path text only | path text per entry | sort key per entry | "
+           "index peak per entry during the sort, beyond path text and sort key |\n"
+           "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    for (const int64_t size : f.Sizes())
+        for (const auto& m : f.Media()) {
+            if (!f.Median(size, m, "entries"))
+                continue;
+            auto per = [&](const std::string& key) {
+                const auto v = f.Median(size, m, key);
+                return v ? Fixed(*v, 1) : std::string("-");
+            };
+            const auto heap = f.Median(size, m, "unchanged.heap_peak");
+            const auto entries = f.Median(size, m, "entries");
+            out << "| " << GroupDigits(size) << " | " << m << " | " << Megabytes(f.Median(size, m, "first.peak_ws"))
+                << " | " << Megabytes(f.Median(size, m, "unchanged.peak_ws")) << " | "
+                << Megabytes(f.Median(size, m, "unchanged.peak_pagefile")) << " | "
+                << (heap && entries && *entries > 0 ? Fixed(*heap / *entries, 1) : std::string("-")) << " | "
+                << per("index.bytes_per_entry") << " | " << per("index.bytes_beyond_text_per_entry") << " | "
+                << per("index.path_text_per_entry") << " | " << per("index.sort_key_per_entry") << " | "
+                << per("index.peak_bytes_per_entry") << " |\n";
+        }
+
+    out << "\n## Targets\n\n";
+    bool allMet = true;
+    for (const auto& c : checks) {
+        allMet = allMet && c.Met;
+        out << "- " << (c.Met ? "met" : "MISSED") << ": " << c.Name << ": " << Fixed(c.Measured, 2)
+            << " (at most " << Fixed(c.Limit, 2) << ")\n";
+    }
+    if (checks.empty())
+        out << "- no target could be judged with these sizes\n";
+    out << "\n" << (allMet ? "All targets judged here are met." : "At least one target is missed.") << "\n";
+
+    bool profileHeader = false;
+    for (const int64_t size : f.Sizes())
+        for (const auto& m : f.Media())
+            for (const std::string stage : {"first", "unchanged", "changed"}) {
+                const std::string prefix = "calls." + stage + ".";
+                const auto pass = f.Median(size, m, prefix + "pass");
+                const auto entries = f.Median(size, m, "entries");
+                if (!pass || !entries || *entries <= 0)
+                    continue;
+                if (!profileHeader) {
+                    out << "\n## Where the time goes\n\nOne extra pass with every platform call of the program "
+                           "counted and timed (the timing itself adds to the pass). Per entry means per entry of "
+                           "the source tree.\n";
+                    profileHeader = true;
+                }
+                out << "\n### " << stage << " pass, " << GroupDigits(size) << " entries, " << m << ": "
+                    << Seconds(pass) << " s\n\n| call | calls | per entry | total s | us per call | share of pass |\n"
+                    << "|---|---:|---:|---:|---:|---:|\n";
+                struct Line {
+                    std::string Name;
+                    double Calls, Secs;
+                };
+                std::vector<Line> lines;
+                double inCalls = 0;
+                for (const auto& key : f.KeysWithPrefix(size, m, prefix)) {
+                    const std::string suffix = ".count";
+                    if (key.size() <= prefix.size() + suffix.size() ||
+                        key.compare(key.size() - suffix.size(), suffix.size(), suffix) != 0)
+                        continue;
+                    const std::string name = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
+                    const double calls = f.Median(size, m, key).value_or(0);
+                    const double secs = f.Median(size, m, prefix + name + ".seconds").value_or(0);
+                    lines.push_back({name, calls, secs});
+                    inCalls += secs;
+                }
+                std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.Secs > b.Secs; });
+                for (const auto& l : lines)
+                    out << "| " << l.Name << " | " << GroupDigits(static_cast<int64_t>(l.Calls)) << " | "
+                        << Fixed(l.Calls / *entries, 2) << " | " << Seconds(l.Secs) << " | "
+                        << (l.Calls > 0 ? Fixed(l.Secs / l.Calls * 1e6, 2) : std::string("-")) << " | "
+                        << Fixed(100.0 * l.Secs / *pass, 1) << " % |\n";
+                out << "| (the program's own code) | - | - | " << Seconds(*pass - inCalls) << " | - | "
+                    << Fixed(100.0 * (*pass - inCalls) / *pass, 1) << " % |\n";
+            }
+    return out.str();
+}
+
+}  // namespace vestrand::bench

@@ -1,0 +1,178 @@
+// The rules that turn raw measurements into the table and the exit status.
+#include <gtest/gtest.h>
+
+#include "report.h"
+
+using namespace vestrand::bench;
+
+namespace {
+
+std::string Line(int64_t size, const std::string& medium, const std::string& key, const std::string& value) {
+    return std::to_string(size) + "\t" + medium + "\t" + key + "\t" + value + "\n";
+}
+
+// A complete set of figures at 100,000 and 1,000,000 entries in which every target is met.
+std::string GoodRun() {
+    std::string t;
+    for (const int64_t size : {100000, 1000000}) {
+        const double scale = size == 100000 ? 1.0 : 10.0;
+        t += Line(size, "disk", "entries", std::to_string(size));
+        t += Line(size, "disk", "first.agent", std::to_string(110 * scale));
+        t += Line(size, "disk", "first.loop", std::to_string(100 * scale));
+        t += Line(size, "disk", "unchanged.agent", std::to_string(1.2 * scale));
+        t += Line(size, "disk", "unchanged.floor", std::to_string(1.0 * scale));
+        t += Line(size, "disk", "index.total", std::to_string(1.5 * scale));
+        t += Line(size, "disk", "index.walk", std::to_string(1.0 * scale));
+        t += Line(size, "disk", "index.bytes_per_entry", "48");
+    }
+    return t;
+}
+
+const TargetCheck* Find(const std::vector<TargetCheck>& checks, const std::string& start) {
+    for (const auto& c : checks)
+        if (c.Name.rfind(start, 0) == 0)
+            return &c;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(BenchReport, RecordsAreTabSeparatedAndBrokenLinesAreSkipped) {
+    const auto records = ParseRecords("# a comment\n\n100\tdisk\tfirst.agent\t1.5\r\nnot a record\n"
+                                      "x\tdisk\tfirst.agent\t2\n0\t-\tinfo.cpu\tAMD EPYC\twith a tab\n");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Size, 100);
+    EXPECT_EQ(records[0].Medium, "disk");
+    EXPECT_EQ(records[0].Key, "first.agent");
+    EXPECT_EQ(records[0].Value, "1.5");
+    EXPECT_EQ(records[1].Value, "AMD EPYC\twith a tab");  // the fourth field takes the rest of the line
+}
+
+TEST(BenchReport, EachFigureIsTheMedianOfItsRuns) {
+    EXPECT_FALSE(MedianOf({}).has_value());
+    EXPECT_DOUBLE_EQ(*MedianOf({3, 1, 2}), 2);
+    EXPECT_DOUBLE_EQ(*MedianOf({4, 1, 3, 2}), 2.5);
+    const Figures f(ParseRecords(Line(10, "disk", "walk", "9") + Line(10, "disk", "walk", "1") +
+                                 Line(10, "disk", "walk", "2") + Line(10, "disk", "walk", "oops") +
+                                 Line(10, "tmpfs", "walk", "7")));
+    EXPECT_DOUBLE_EQ(*f.Median(10, "disk", "walk"), 2);  // a value that is no number is left out
+    EXPECT_EQ(f.Runs(10, "disk", "walk"), 4);
+    EXPECT_DOUBLE_EQ(*f.Median(10, "tmpfs", "walk"), 7);
+    EXPECT_FALSE(f.Median(10, "disk", "other").has_value());
+    EXPECT_EQ(f.Media(), (std::vector<std::string>{"disk", "tmpfs"}));
+    EXPECT_EQ(f.Sizes(), (std::vector<int64_t>{10}));
+}
+
+TEST(BenchReport, AllTargetsMetGivesNoMiss) {
+    const auto checks = CheckTargets(Figures(ParseRecords(GoodRun())));
+    // first pass and bytes at both sizes, unchanged at both, index at 1,000,000, scaling once.
+    EXPECT_EQ(checks.size(), 8u);
+    for (const auto& c : checks)
+        EXPECT_TRUE(c.Met) << c.Name << " " << c.Measured;
+    const auto* scaling = Find(checks, "unchanged pass 1,000,000 / 100,000");
+    ASSERT_NE(scaling, nullptr);
+    EXPECT_DOUBLE_EQ(scaling->Measured, 10.0);
+    EXPECT_DOUBLE_EQ(scaling->Limit, 11.0);
+}
+
+TEST(BenchReport, EachTargetIsMissedJustAboveItsLimit) {
+    struct Case {
+        int64_t size;
+        std::string key, value, check;
+    };
+    const Case cases[] = {
+        {100000, "unchanged.agent", "1.31", "unchanged pass / floor, 100,000"},
+        {1000000, "unchanged.agent", "14", "unchanged pass / floor, 1,000,000"},
+        {100000, "first.agent", "116", "first pass / CopyFileA loop, 100,000"},
+        {1000000, "index.total", "16.1", "index walked+sorted+looked up / walk, 1,000,000"},
+        {100000, "index.bytes_per_entry", "64.5",
+         "index bytes per entry beyond path text and sort key, 100,000"},
+        {100000, "unchanged.agent", "1.0", "unchanged pass 1,000,000 / 100,000"},  // 12 / 1.0 = 12 > 11
+    };
+    for (const auto& c : cases) {
+        std::string text = GoodRun();
+        if (c.check.rfind("unchanged pass 1,000,000", 0) == 0)
+            text += Line(1000000, "disk", "unchanged.agent", "12") + Line(1000000, "disk", "unchanged.agent", "12");
+        // Two more runs of the changed value make it the median.
+        text += Line(c.size, "disk", c.key, c.value) + Line(c.size, "disk", c.key, c.value);
+        const auto checks = CheckTargets(Figures(ParseRecords(text)));
+        const auto* hit = Find(checks, c.check);
+        ASSERT_NE(hit, nullptr) << c.check;
+        EXPECT_FALSE(hit->Met) << c.check << " measured " << hit->Measured;
+    }
+}
+
+TEST(BenchReport, TargetsAreJudgedOnlyWhereTheirSizesWereMeasured) {
+    std::string t;
+    t += Line(10000, "disk", "entries", "10000");
+    t += Line(10000, "disk", "unchanged.agent", "5");  // 5 times the floor, but not a size of that target
+    t += Line(10000, "disk", "unchanged.floor", "1");
+    t += Line(10000, "disk", "index.total", "5");  // nor of the index target
+    t += Line(10000, "disk", "index.walk", "1");
+    t += Line(10000, "disk", "first.agent", "1.1");
+    t += Line(10000, "disk", "first.loop", "1.0");
+    const auto checks = CheckTargets(Figures(ParseRecords(t)));
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].Name, "first pass / CopyFileA loop, 10,000 entries, disk");
+    EXPECT_TRUE(checks[0].Met);
+}
+
+TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
+    std::string t = GoodRun();
+    t += Line(0, "-", "info.cpu", "Test CPU");
+    t += Line(100000, "disk", "first.agent.wall", "120");
+    t += Line(100000, "disk", "first.xcopy", "60");
+    t += Line(100000, "disk", "index.bytes_per_entry", "80");
+    t += Line(100000, "disk", "index.bytes_per_entry", "80");
+    t += Line(100000, "disk", "engine", "abc1234");
+    t += Line(1000000, "disk", "engine", "def5678");
+    t += Line(100000, "disk", "calls.unchanged.pass", "2");
+    t += Line(100000, "disk", "calls.unchanged.FindNextFileA.count", "200000");
+    t += Line(100000, "disk", "calls.unchanged.FindNextFileA.seconds", "0.5");
+    const Figures f(ParseRecords(t));
+    const auto checks = CheckTargets(f);
+    const std::string report = FormatReport(f, checks);
+    EXPECT_NE(report.find("Test CPU"), std::string::npos);
+    // First pass at 100,000: 110 s in the process, 120 s wall, 1.10 of the loop, 2.00 of xcopy.
+    EXPECT_NE(report.find("| 100,000 | disk | first pass (floor: CopyFileA loop; xcopy /E /I /H /K /Y; rsync -a) | "
+                          "110.0 | 120.0 | 100.0 | 1.10 | 60.00 | 2.00 |"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("- MISSED: index bytes per entry beyond path text and sort key, 100,000 entries, "
+                          "disk: 80.00"),
+              std::string::npos);
+    EXPECT_NE(report.find("At least one target is missed."), std::string::npos);
+    // The two sizes were measured on different states of the program, and the report says so.
+    EXPECT_NE(report.find("measured on 2 different states of the program"), std::string::npos);
+    // The profile: two calls per entry, a quarter of the pass.
+    EXPECT_NE(report.find("| FindNextFileA | 200,000 | 2.00 | 0.500 | 2.50 | 25.0 % |"), std::string::npos) << report;
+}
+
+TEST(BenchReport, DigitsAreGroupedByThousands) {
+    EXPECT_EQ(GroupDigits(0), "0");
+    EXPECT_EQ(GroupDigits(999), "999");
+    EXPECT_EQ(GroupDigits(1000), "1,000");
+    EXPECT_EQ(GroupDigits(1000000), "1,000,000");
+    EXPECT_EQ(GroupDigits(-12345), "-12,345");
+}
+
+TEST(BenchReport, FiguresTakenInPairsAreComparedPairByPair) {
+    std::string t;
+    t += Line(100000, "disk", "entries", "100000");
+    // The second run met a busy machine for both figures: each pair alone is 1.0 to 1.2.
+    for (const auto& [agent, floor] : {std::pair{"10", "10"}, std::pair{"24", "20"}, std::pair{"11", "10"}}) {
+        t += Line(100000, "disk", "unchanged.agent", agent);
+        t += Line(100000, "disk", "unchanged.floor", floor);
+    }
+    const Figures f(ParseRecords(t));
+    EXPECT_DOUBLE_EQ(*f.PairedRatio(100000, "disk", "unchanged.agent", "unchanged.floor"), 1.1);
+    // The ratio of the medians would be 11 / 10 as well here; with unequal counts it is the fallback.
+    t += Line(100000, "disk", "unchanged.floor", "40");
+    const Figures g(ParseRecords(t));
+    EXPECT_DOUBLE_EQ(*g.PairedRatio(100000, "disk", "unchanged.agent", "unchanged.floor"), 11.0 / 15.0);
+    const auto checks = CheckTargets(f);
+    const auto* unchanged = Find(checks, "unchanged pass / floor, 100,000");
+    ASSERT_NE(unchanged, nullptr);
+    EXPECT_DOUBLE_EQ(unchanged->Measured, 1.1);
+    EXPECT_TRUE(unchanged->Met);
+}

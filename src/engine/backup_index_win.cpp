@@ -20,7 +20,18 @@ constexpr DWORD kKeyFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
 // CompareIndexKeys. False when the locale service gives no key.
 bool SortKeyOf(const std::string& text, std::string& key) {
     const int length = text.empty() ? -1 : static_cast<int>(text.size());  // a length of 0 is refused
-    const int n = LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, nullptr, 0);
+    // One call into a buffer with room enough for any key of text this long (a few bytes per
+    // character); the size query only when that was not enough. Each call shows in a pass over a
+    // large tree, and the key itself is stored in its exact size.
+    static thread_local std::string buffer;
+    buffer.resize(text.size() * 6 + 32);
+    int n = LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, buffer.data(),
+                         static_cast<int>(buffer.size()));
+    if (n > 0) {
+        key.assign(buffer.data(), static_cast<size_t>(n));
+        return true;
+    }
+    n = LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, nullptr, 0);
     if (n <= 0)
         return false;
     key.assign(static_cast<size_t>(n), '\0');
@@ -30,6 +41,7 @@ bool SortKeyOf(const std::string& text, std::string& key) {
 }  // namespace
 
 void BackupIndex::Sort() {
+    m_lastValid = false;
     bool byKey = true;
     for (auto& item : m_items)
         if (!SortKeyOf(item.Rel, item.Key)) {
@@ -55,6 +67,15 @@ void BackupIndex::Sort() {
 }
 
 long BackupIndex::Locate(const std::string& rel) const {
+    // A pass looks a path up and then removes it: the second asks for the place the first found.
+    if (m_lastValid && rel == m_lastRel)
+        return m_lastAt;
+    m_lastRel = rel;
+    m_lastValid = true;
+    return m_lastAt = Search(rel);
+}
+
+long BackupIndex::Search(const std::string& rel) const {
     std::string key;
     if (m_useKeys && SortKeyOf(rel, key)) {
         auto it = std::lower_bound(m_items.begin(), m_items.end(), key,

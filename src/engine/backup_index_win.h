@@ -30,6 +30,7 @@ public:
     void Add(const std::string& rel, const TFileParam& param) {
         m_items.push_back({rel, {}, param, false});
         m_useKeys = false;
+        m_lastValid = false;
     }
     void Sort();
 
@@ -54,8 +55,13 @@ private:
         bool Removed;
     };
     long Locate(const std::string& rel) const;  // position of an equal key, -1 when none
+    long Search(const std::string& rel) const;
     std::vector<Item> m_items;
     bool m_useKeys = false;  // every item has its key and the items are sorted by them
+    // The last path located and its place (items keep their places once sorted).
+    mutable std::string m_lastRel;
+    mutable long m_lastAt = -1;
+    mutable bool m_lastValid = false;
 };
 
 }  // namespace vestrand

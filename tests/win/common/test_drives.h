@@ -2,6 +2,7 @@
 // tmpfs where the machine allows mounting one).
 #pragma once
 #include <string>
+#include <vector>
 
 namespace vestrand::test {
 
@@ -13,5 +14,21 @@ void RemoveTree(const std::string& path);
 // Writes a file with the given content (creating missing folders).
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
+
+// The lines of a journal text, each ended by CR LF; a last line without CR LF still counts.
+inline std::vector<std::string> SplitCrLf(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            out.push_back(text.substr(at));
+            break;
+        }
+        out.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return out;
+}
 
 }  // namespace vestrand::test

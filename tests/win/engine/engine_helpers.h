@@ -10,6 +10,7 @@
 #include "engine/backup_settings.h"
 #include "engine/pass_host.h"
 #include "runtime/datetime.h"
+#include "test_drives.h"
 
 namespace vestrand::test {
 
@@ -38,21 +39,6 @@ public:
     void SetGaugeProgress(int32_t v) override { calls.push_back("pos " + std::to_string(v)); }
 };
 
-// The lines of a journal text, each ended by CR LF.
-inline std::vector<std::string> SplitCrLf(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(at));
-            break;
-        }
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
-}
 
 // The block of the last pass: from its "Start " line to the end.
 inline std::vector<std::string> LastBlock(const std::vector<std::string>& lines) {

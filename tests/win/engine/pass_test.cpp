@@ -14,18 +14,7 @@ using namespace vestrand::test;
 namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(at));
-            break;
-        }
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
+    return vestrand::test::SplitCrLf(text);
 }
 
 struct PassFixture : ::testing::Test {

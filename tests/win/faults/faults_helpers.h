@@ -18,18 +18,7 @@ namespace vestrand::test {
 
 // Lines of a journal file (CR LF separated; a last line without CR LF counts).
 inline std::vector<std::string> JournalLines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(at));
-            break;
-        }
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
+    return vestrand::test::SplitCrLf(text);
 }
 
 // The lines of the last block of a journal (from its last Start line on).

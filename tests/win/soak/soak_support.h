@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_drives.h"
+
 namespace vestrand::soak {
 
 // A small, fully specified generator (splitmix64), so that one seed replays one run on every
@@ -194,18 +196,7 @@ inline std::string StampText(int year, int month, int day, int hour, int minute,
 
 // Text split at CR LF; a final line without CR LF still counts.
 inline std::vector<std::string> CrLfLines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(at));
-            break;
-        }
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
+    return vestrand::test::SplitCrLf(text);
 }
 
 } // namespace vestrand::soak

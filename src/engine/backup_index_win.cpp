@@ -3,16 +3,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <stdexcept>
 
 namespace vestrand {
 
-int CompareIndexKeys(const std::string& a, const std::string& b) {
-    const int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                                 b.data(), static_cast<int>(b.size()));
+namespace {
+
+int CompareTexts(const char* a, size_t aSize, const char* b, size_t bSize) {
+    const int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, static_cast<int>(aSize), b,
+                                 static_cast<int>(bSize));
     return r == CSTR_LESS_THAN ? -1 : r == CSTR_GREATER_THAN ? 1 : 0;
 }
-
-namespace {
 
 constexpr DWORD kKeyFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
 
@@ -40,30 +42,81 @@ bool SortKeyOf(const std::string& text, std::string& key) {
 
 }  // namespace
 
+int CompareIndexKeys(const std::string& a, const std::string& b) { return CompareTexts(a.data(), a.size(), b.data(), b.size()); }
+
+void BackupIndex::Add(const std::string& rel, const TFileParam& param) {
+    if (rel.size() >= kRemovedBit || m_text.size() + rel.size() > UINT32_MAX)
+        throw std::length_error("path too long for the mirror index");
+    Item item;
+    item.RelAt = static_cast<uint32_t>(m_text.size());
+    item.RelSize = static_cast<uint16_t>(rel.size());
+    item.Param = param;
+    m_text += rel;
+    m_items.push_back(item);
+    m_useKeys = false;
+    m_lastValid = false;
+}
+
+std::string BackupIndex::RelOf(const Item& item) const {
+    return m_text.substr(item.RelAt, SizeOf(item));
+}
+
+int BackupIndex::CompareKeyOf(const Item& item, const std::string& key) const {
+    const size_t n = std::min<size_t>(item.KeySize, key.size());
+    const int r = n == 0 ? 0 : std::memcmp(m_keys.data() + item.KeyAt, key.data(), n);
+    if (r != 0)
+        return r;
+    return item.KeySize < key.size() ? -1 : item.KeySize > key.size() ? 1 : 0;
+}
+
+int BackupIndex::CompareItems(const Item& x, const Item& y) const {
+    if (m_useKeys) {
+        const size_t n = std::min(x.KeySize, y.KeySize);
+        const int r = n == 0 ? 0 : std::memcmp(m_keys.data() + x.KeyAt, m_keys.data() + y.KeyAt, n);
+        if (r != 0)
+            return r;
+        return x.KeySize < y.KeySize ? -1 : x.KeySize > y.KeySize ? 1 : 0;
+    }
+    return CompareTexts(m_text.data() + x.RelAt, SizeOf(x), m_text.data() + y.RelAt,
+                        SizeOf(y));
+}
+
+// Gives every item its sort key; false (and no keys) when one cannot be had or stored.
+bool BackupIndex::ComputeKeys() {
+    m_keys.clear();
+    std::string key;
+    for (auto& item : m_items) {
+        if (!SortKeyOf(RelOf(item), key) || key.size() > UINT16_MAX || m_keys.size() + key.size() > UINT32_MAX) {
+            m_keys.clear();
+            m_keys.shrink_to_fit();
+            return false;
+        }
+        item.KeyAt = static_cast<uint32_t>(m_keys.size());
+        item.KeySize = static_cast<uint16_t>(key.size());
+        m_keys += key;
+    }
+    m_keys.shrink_to_fit();
+    return true;
+}
+
 void BackupIndex::Sort() {
     m_lastValid = false;
-    bool byKey = true;
-    for (auto& item : m_items)
-        if (!SortKeyOf(item.Rel, item.Key)) {
-            byKey = false;
-            break;
-        }
-    m_useKeys = byKey;
-    auto compare = [byKey](const Item& x, const Item& y) {
-        return byKey ? x.Key.compare(y.Key) : CompareIndexKeys(x.Rel, y.Rel);
-    };
-    std::stable_sort(m_items.begin(), m_items.end(), [&](const Item& x, const Item& y) { return compare(x, y) < 0; });
+    m_useKeys = false;
+    m_useKeys = ComputeKeys();
+    std::stable_sort(m_items.begin(), m_items.end(),
+                     [this](const Item& x, const Item& y) { return CompareItems(x, y) < 0; });
     // Equal keys are now adjacent in the order they were added: the first keeps its place and
-    // takes the parameters of the last.
-    std::vector<Item> merged;
-    merged.reserve(m_items.size());
-    for (auto& item : m_items) {
-        if (!merged.empty() && compare(merged.back(), item) == 0)
-            merged.back().Param = item.Param;
+    // takes the parameters of the last. (The text of a dropped duplicate stays unused.)
+    size_t kept = 0;
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        if (kept > 0 && CompareItems(m_items[kept - 1], m_items[i]) == 0)
+            m_items[kept - 1].Param = m_items[i].Param;
         else
-            merged.push_back(std::move(item));
+            m_items[kept++] = m_items[i];
     }
-    m_items = std::move(merged);
+    m_items.resize(kept);
+    m_items.shrink_to_fit();
+    m_text.shrink_to_fit();
 }
 
 long BackupIndex::Locate(const std::string& rel) const {
@@ -79,28 +132,31 @@ long BackupIndex::Search(const std::string& rel) const {
     std::string key;
     if (m_useKeys && SortKeyOf(rel, key)) {
         auto it = std::lower_bound(m_items.begin(), m_items.end(), key,
-                                   [](const Item& x, const std::string& k) { return x.Key.compare(k) < 0; });
-        if (it == m_items.end() || it->Key != key)
+                                   [this](const Item& x, const std::string& k) { return CompareKeyOf(x, k) < 0; });
+        if (it == m_items.end() || CompareKeyOf(*it, key) != 0)
             return -1;
         return static_cast<long>(it - m_items.begin());
     }
     // Items sorted by keys are in this order too.
+    const auto compare = [this](const Item& x, const std::string& k) {
+        return CompareTexts(m_text.data() + x.RelAt, SizeOf(x), k.data(), k.size());
+    };
     auto it = std::lower_bound(m_items.begin(), m_items.end(), rel,
-                               [](const Item& x, const std::string& k) { return CompareIndexKeys(x.Rel, k) < 0; });
-    if (it == m_items.end() || CompareIndexKeys(it->Rel, rel) != 0)
+                               [&](const Item& x, const std::string& k) { return compare(x, k) < 0; });
+    if (it == m_items.end() || compare(*it, rel) != 0)
         return -1;
     return static_cast<long>(it - m_items.begin());
 }
 
 const TFileParam* BackupIndex::Find(const std::string& rel) const {
     const long at = Locate(rel);
-    return at < 0 || m_items[at].Removed ? nullptr : &m_items[at].Param;
+    return at < 0 || IsRemoved(m_items[at]) ? nullptr : &m_items[at].Param;
 }
 
 void BackupIndex::Remove(const std::string& rel) {
     const long at = Locate(rel);
     if (at >= 0)
-        m_items[at].Removed = true;
+        MarkRemoved(m_items[at]);
 }
 
 namespace {
@@ -117,28 +173,34 @@ bool InTree(const std::string& rel, const std::string& folder) {
 
 void BackupIndex::RemoveTree(const std::string& folder) {
     for (auto& item : m_items)
-        if (InTree(item.Rel, folder))
-            item.Removed = true;
+        if (!IsRemoved(item) && InTree(RelOf(item), folder))
+            MarkRemoved(item);
 }
 
 std::vector<std::pair<std::string, TFileParam>> BackupIndex::TakeTree(const std::string& path) {
     std::vector<std::pair<std::string, TFileParam>> taken;
     for (auto& item : m_items)
-        if (!item.Removed && InTree(item.Rel, path)) {
-            item.Removed = true;
-            taken.emplace_back(item.Rel, item.Param);
+        if (!IsRemoved(item)) {
+            std::string rel = RelOf(item);
+            if (InTree(rel, path)) {
+                MarkRemoved(item);
+                taken.emplace_back(std::move(rel), item.Param);
+            }
         }
     return taken;
 }
 
 void BackupIndex::ForEach(const std::function<void(const std::string&, const TFileParam&)>& onItem) const {
+    std::string rel;
     for (const auto& item : m_items)
-        if (!item.Removed)
-            onItem(item.Rel, item.Param);
+        if (!IsRemoved(item)) {
+            rel.assign(m_text, item.RelAt, SizeOf(item));
+            onItem(rel, item.Param);
+        }
 }
 
 size_t BackupIndex::Count() const {
-    return static_cast<size_t>(std::count_if(m_items.begin(), m_items.end(), [](const Item& i) { return !i.Removed; }));
+    return static_cast<size_t>(std::count_if(m_items.begin(), m_items.end(), [](const Item& i) { return !IsRemoved(i); }));
 }
 
 }  // namespace vestrand

@@ -1,6 +1,7 @@
 // What the mirror held at the start of a pass: relative paths in the locale's case-insensitive
 // order, each with the time, size and attributes found there.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,11 +28,7 @@ class BackupIndex {
 public:
     // Building: Add every path found, then Sort once. A path equal to an earlier one keeps the
     // earlier place and takes the later parameters.
-    void Add(const std::string& rel, const TFileParam& param) {
-        m_items.push_back({rel, {}, param, false});
-        m_useKeys = false;
-        m_lastValid = false;
-    }
+    void Add(const std::string& rel, const TFileParam& param);
     void Sort();
 
     // The parameters of a path still in the index, or nullptr.
@@ -48,15 +45,29 @@ public:
     size_t Count() const;
 
 private:
+    // The texts of all paths and of their sort keys lie end to end in one block, so that an item
+    // costs its fixed part only: a large tree is indexed with a few dozen bytes per entry beyond
+    // the text itself, and the sort moves small items.
     struct Item {
-        std::string Rel;
-        std::string Key;  // the sort key of Rel, set by Sort
+        uint32_t RelAt = 0;   // offset of the path in m_text
+        uint32_t KeyAt = 0;   // offset of its sort key in m_keys (set by Sort)
+        uint16_t RelSize = 0;
+        uint16_t KeySize = 0;
         TFileParam Param;
-        bool Removed;
     };
+    static constexpr uint16_t kRemovedBit = 0x8000;  // in RelSize; paths are far shorter
+    std::string RelOf(const Item& item) const;
+    int CompareKeyOf(const Item& item, const std::string& key) const;
+    int CompareItems(const Item& x, const Item& y) const;
+    bool ComputeKeys();
     long Locate(const std::string& rel) const;  // position of an equal key, -1 when none
     long Search(const std::string& rel) const;
+    static bool IsRemoved(const Item& item) { return (item.RelSize & kRemovedBit) != 0; }
+    static void MarkRemoved(Item& item) { item.RelSize |= kRemovedBit; }
+    static size_t SizeOf(const Item& item) { return item.RelSize & ~kRemovedBit & 0xFFFF; }
     std::vector<Item> m_items;
+    std::string m_text;
+    std::string m_keys;
     bool m_useKeys = false;  // every item has its key and the items are sorted by them
     // The last path located and its place (items keep their places once sorted).
     mutable std::string m_lastRel;

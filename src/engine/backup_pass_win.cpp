@@ -94,6 +94,26 @@ bool CopyIntoMirror(const std::string& src, const std::string& mirror, const std
     return ok;
 }
 
+// Copies src to the mirror name of a file the mirror does not hold. With no earlier copy to keep,
+// the copy goes straight to its name, which saves a rename per file in a first pass. A copy that
+// fails is removed (nothing stood under that name, so the file there is the copy's own). A copy
+// cut short by the end of the process keeps the size written so far and the time of its last
+// write, which the directory stage compares with the source's, so the next pass replaces it; the
+// caller sends sources written shortly before the pass through `temp` instead, as their time
+// could be that of the cut copy.
+bool CopyAsNew(const std::string& src, const std::string& mirror, const std::string& temp) {
+    if (CopyFileA(src.c_str(), mirror.c_str(), TRUE))
+        return true;
+    const DWORD why = GetLastError();
+    if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS)
+        return CopyIntoMirror(src, mirror, temp);  // the name was taken after all
+    WriteAttributes(mirror, 0);
+    DeleteFileA(mirror.c_str());
+    return false;
+}
+
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
 constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // Clears what could refuse the replacement of an existing mirror entry.
@@ -128,6 +148,7 @@ public:
         }
         m_rootLong = NormalizeDir(LongFullPath(m_root));
         m_temp = m_root + kCopyTempName;
+        m_settledBefore = PackDosStamp(m_clock.Now() - 1.0);
         m_floor = m_s.LowDriveSpaceMb * 1000000;
         m_budget = DriveFree(m_s.TargetDir) - m_floor;
         if (m_budget < 0)
@@ -257,6 +278,7 @@ private:
     // no folder chain and a new folder one call.
     bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, bool& parentReady) {
         const int32_t before = ReadAttributes(mirror);
+        const bool absent = before == -1 && IsNotFound(GetLastError());
         UnprotectMirrorEntry(mirror, before);
         bool ok;
         if (e.Attr & kFolderBit) {
@@ -271,7 +293,7 @@ private:
                 MakeFolders(FileDirOf(mirror));
                 parentReady = true;
             }
-            ok = CopyIntoMirror(src, mirror, m_temp);
+            ok = absent && IsSettled(e.Time) ? CopyAsNew(src, mirror, m_temp) : CopyIntoMirror(src, mirror, m_temp);
             m_budget -= e.Size;
         }
         if (ok)
@@ -280,6 +302,10 @@ private:
             WriteAttributes(mirror, before);
         return ok;
     }
+
+    // A source stamped more than a day before the pass: a copy of it cut short now cannot carry
+    // its stamp (the day covers clock shifts as well as the two-second steps of the stamp).
+    bool IsSettled(DosDateTime stamp) const { return static_cast<uint32_t>(stamp) < m_settledBefore; }
 
     void Report(bool ok, const char* tag, const std::string& mirror) {
         m_journal->Append((ok ? std::string(tag) : std::string("Failed ")) + mirror);
@@ -368,6 +394,7 @@ private:
     std::string m_rootLong;    // m_root in its long full form
     std::string m_temp;        // the copy in progress
     std::string m_sourceLong;  // the source folder being mirrored, in its long full form
+    uint32_t m_settledBefore = 0;  // packed stamp of the moment a day before the pass
     int64_t m_floor = 0;
     int64_t m_budget = 0;
     BackupIndex m_index;

@@ -68,6 +68,18 @@ std::string FormatTimeStamp(DateTime value, char timeSeparator) {
     return buf;
 }
 
+uint32_t PackDosStamp(DateTime value) {
+    // Whole seconds, not rounded up (the nudge keeps a whole second stored a hair below it).
+    const CivilTime t = DecodeDateTime(std::floor(value * 86400.0 + 1e-4) / 86400.0);
+    if (t.year < 1980)
+        return 0;
+    if (t.year > 2107)
+        return UINT32_MAX;
+    const uint32_t date = static_cast<uint32_t>(((t.year - 1980) << 9) | (t.month << 5) | t.day);
+    const uint32_t time = static_cast<uint32_t>((t.hour << 11) | (t.minute << 5) | (t.second / 2));
+    return date << 16 | time;
+}
+
 std::string FormatYyMmDd(DateTime value) {
     const CivilTime t = DecodeDateTime(value);
     char buf[16];

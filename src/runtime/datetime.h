@@ -26,6 +26,12 @@ std::string FormatTimeStamp(DateTime value, char timeSeparator);
 // "yymmdd", as used in the names of journal archives.
 std::string FormatYyMmDd(DateTime value);
 
+// The packed form of a local time that the file system's search reports (FileTimeToDosDateTime):
+// date in the high 16 bits (years from 1980, month, day), time in the low 16 (hours, minutes,
+// seconds halved). The packed values of two moments compare as unsigned integers as the moments
+// do; times before 1980 give 0 and times after 2107 the largest value.
+uint32_t PackDosStamp(DateTime value);
+
 // The clock of the program; tests give a fixed or stepping one.
 class IClock {
 public:

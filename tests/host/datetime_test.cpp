@@ -40,3 +40,23 @@ TEST(ErrorText, PlaceholderAndFullStopRule) {
     EXPECT_EQ(ErrorBoxText(""), "");
     EXPECT_THROW(RaiseError(kErrStreamRead), VestrandError);
 }
+
+TEST(DateTime, PackedSearchStamp) {
+    // Date 2026-12-06: (46 << 9) | (12 << 5) | 6; time 18:20:13: (18 << 11) | (20 << 5) | 6.
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({2026, 12, 6, 18, 20, 13, 0})), 0x5D869286u);
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({2026, 12, 6, 18, 20, 12, 999})), 0x5D869286u);
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({2026, 12, 6, 18, 20, 11, 999})), 0x5D869285u);
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({1980, 1, 1, 0, 0, 0, 0})), 0x00210000u);
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({1979, 12, 31, 23, 59, 59, 0})), 0u);
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({2108, 1, 1, 0, 0, 0, 0})), UINT32_MAX);
+    EXPECT_EQ(PackDosStamp(EncodeDateTime({2107, 12, 31, 23, 59, 58, 0})), 0xFF9FBF7Du);
+    // Packed values keep the order of the moments, past the year whose packed value needs bit 31.
+    DateTime t = EncodeDateTime({1985, 3, 1, 0, 0, 0, 0});
+    uint32_t previous = PackDosStamp(t);
+    for (int step = 0; step < 4000; ++step) {
+        t += 9.37 + step % 7 * kSecond;
+        const uint32_t packed = PackDosStamp(t);
+        ASSERT_LT(previous, packed) << FormatTimeStamp(t, ':');
+        previous = packed;
+    }
+}

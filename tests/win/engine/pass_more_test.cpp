@@ -292,6 +292,127 @@ TEST_F(MirrorPass, LockedSourceAndLockedStaleFileAreReportedAsFailed) {
     EXPECT_FALSE(IsFile(Mirror(src + "gone.txt")));
 }
 
+// ---- New files written long before the pass ----
+// Such files go straight to their mirror names (no earlier copy to keep); the stamps below lie
+// years before the pass's clock, files written by the tests themselves lie after it.
+
+namespace {
+
+void SetOldStamp(const std::string& path, int minutes = 0) {
+    SYSTEMTIME st{2020, 5, 5, 1, 10, 0, 0, 0};
+    FILETIME ft{};
+    ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
+    v.QuadPart += static_cast<uint64_t>(minutes) * 60 * 10000000ull;
+    ASSERT_TRUE(SetWriteTime(path, FILETIME{v.LowPart, v.HighPart}));
+}
+
+// The entries at the top of the mirror folder besides the journal.
+std::vector<std::string> TopBesidesJournal(const std::string& root) {
+    std::vector<std::string> out;
+    SearchFolder(root + "*.*", [&](const DirEntry& e) {
+        if (e.Name != "." && e.Name != ".." && e.Name != "journal.txt")
+            out.push_back(e.Name);
+        return true;
+    });
+    return out;
+}
+
+}  // namespace
+
+TEST_F(MirrorPass, LongUnchangedNewFilesAreCopiedWholeWithTimeAndAttributes) {
+    const std::vector<std::pair<std::string, DWORD>> files = {
+        {"старый отчёт.txt", 0},
+        {"Папка\\только чтение.doc", FILE_ATTRIBUTE_READONLY},
+        {"Папка\\скрытый.sys", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {"Папка\\Вложенная\\пустой.dat", FILE_ATTRIBUTE_ARCHIVE},
+        {"large.bin", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY},
+    };
+    std::vector<std::string> expected;
+    int minute = 0;
+    for (const auto& [rel, attr] : files) {
+        const std::string path = src + rel;
+        WriteFile(path, rel == "large.bin" ? std::string(700000, 'L') : rel.find("пустой") != std::string::npos ? "" : rel);
+        SetOldStamp(path, minute += 3);
+        if (attr)
+            WriteAttributes(path, static_cast<int32_t>(attr));
+        expected.push_back("New    " + Mirror(path));
+    }
+    for (const char* folder : {"Папка", "Папка\\Вложенная"})
+        expected.push_back("New    " + Mirror(src + folder));
+    settings.SourceDirs = {src};
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted(expected));
+    for (const auto& [rel, attr] : files) {
+        SCOPED_TRACE(rel);
+        EXPECT_EQ(ReadFile(Mirror(src + rel)), ReadFile(src + rel));
+        EXPECT_EQ(FileStamp(Mirror(src + rel)), FileStamp(src + rel));
+        EXPECT_EQ(ReadAttributes(Mirror(src + rel)), ReadAttributes(src + rel));
+    }
+    EXPECT_EQ(TopBesidesJournal(root), std::vector<std::string>{src.substr(3, src.find('\\', 3) - 3)});
+    Run();
+    EXPECT_EQ(Block(), Framed({}));
+}
+
+TEST_F(MirrorPass, FailedCopiesOfLongUnchangedNewFilesLeaveNothingUnderTheirNames) {
+    if (!SmallVolumeMounted())
+        GTEST_SKIP() << kSmallVolumeMissing;
+    UseTarget('R');
+    WriteFile(src + "first.txt", "first");
+    settings.SourceDirs = {src};
+    settings.LowDriveSpaceMb = 0;
+    Run();
+
+    // Larger than the room left: the copy fails part-way. It is read-only, as the cut copy is then
+    // too, and Wine refuses to delete a read-only file even to root.
+    WriteFile(src + "big.bin", std::string(1000000, 'b'));
+    SetOldStamp(src + "big.bin");
+    WriteAttributes(src + "big.bin", FILE_ATTRIBUTE_READONLY);
+    // Held open without sharing: the copy cannot even start.
+    WriteFile(src + "locked.txt", "locked");
+    SetOldStamp(src + "locked.txt");
+    WriteFiller(target + "filler.bin", DriveFree(target) - 262144);
+    {
+        Lock lock(src + "locked.txt");
+        ASSERT_TRUE(lock.Held());
+        Run();
+    }
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Failed " + Mirror(src + "big.bin"), "Failed " + Mirror(src + "locked.txt")}));
+    EXPECT_EQ(ListTree(Mirror(src)), std::vector<std::string>{"first.txt"});
+    EXPECT_EQ(ReadFile(Mirror(src + "first.txt")), "first");
+    EXPECT_EQ(TopBesidesJournal(root).size(), 1u) << "a copy was left at the top of the mirror folder";
+
+    DeleteFileA((target + "filler.bin").c_str());
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"New    " + Mirror(src + "big.bin"), "New    " + Mirror(src + "locked.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "big.bin")), std::string(1000000, 'b'));
+    EXPECT_EQ(ReadAttributes(Mirror(src + "big.bin")), ReadAttributes(src + "big.bin"));
+    EXPECT_EQ(ReadFile(Mirror(src + "locked.txt")), "locked");
+}
+
+TEST_F(MirrorPass, ACopyCutShortIsReplacedByTheNextPass) {
+    // What a pass ended part-way through a copy leaves: the first part of the file, stamped with
+    // the time it was written; or, had the end come between the last write and the stamp, the
+    // whole file with that time. A shorter file with the source's own stamp is replaced as well.
+    WriteFile(src + "cut.bin", std::string(300000, 'c'));
+    WriteFile(src + "whole.bin", std::string(300000, 'w'));
+    WriteFile(src + "short.bin", std::string(300000, 's'));
+    for (const char* f : {"cut.bin", "whole.bin", "short.bin"})
+        SetOldStamp(src + f);
+    settings.SourceDirs = {src};
+    Run();
+    WriteFile(Mirror(src + "cut.bin"), std::string(65536, 'c'));
+    WriteFile(Mirror(src + "whole.bin"), std::string(300000, 'w'));
+    WriteFile(Mirror(src + "short.bin"), std::string(65536, 's'));
+    ASSERT_TRUE(CopyWriteTime(src + "short.bin", Mirror(src + "short.bin")));
+    Run();
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Update " + Mirror(src + "cut.bin"), "Update " + Mirror(src + "whole.bin"),
+                                               "Update " + Mirror(src + "short.bin")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "cut.bin")), std::string(300000, 'c'));
+    EXPECT_EQ(ReadFile(Mirror(src + "short.bin")), std::string(300000, 's'));
+    EXPECT_EQ(FileStamp(Mirror(src + "whole.bin")), FileStamp(src + "whole.bin"));
+}
+
 // ---- Read-only entries of the mirror ----
 
 TEST_F(MirrorPass, ReadOnlyMirrorEntriesAreUpdatedAndDeleted) {

@@ -284,6 +284,18 @@ TEST_F(KillFixture, KilledAtRandomMomentsTheNextPassRepairsAndNoBlockIsLost) {
         Rng rng{seed * 7919};
         // Change the sources: new, changed and deleted files, a new and a removed folder.
         write(src + "большой.bin", Bytes(rng, 1500000 + rng.Below(1500000)));
+        // A new large file each round, long unchanged (stamped years before the pass), and one
+        // written just now, so that kills also land inside the copies of new files.
+        const std::string older = src + "новый " + std::to_string(round) + ".bin";
+        const std::string fresh = src + "свежий " + std::to_string(round) + ".bin";
+        write(older, Bytes(rng, 1000000 + rng.Below(1000000)));
+        WriteFile(fresh, Bytes(rng, 1000000 + rng.Below(1000000)));
+        if (round > 0) {
+            for (const char* kind : {"новый ", "свежий "}) {
+                const std::string previous = src + kind + std::to_string(round - 1) + ".bin";
+                DeleteFileA(previous.c_str());
+            }
+        }
         write(single, Bytes(rng, 200000 + rng.Below(200000)));
         for (int i = 0; i < 40; ++i) {
             const std::string f = src + "Папка " + std::to_string(rng.Below(9)) + "\\файл " +
@@ -325,6 +337,22 @@ TEST_F(KillFixture, KilledAtRandomMomentsTheNextPassRepairsAndNoBlockIsLost) {
         if (round > 0)
             ++byStage[reached];
 
+        // Whatever the kill left under a mirror name either is the source's content or differs
+        // from the source in what the directory stage compares (size, stamp, attributes), so
+        // that the next pass replaces it.
+        {
+            std::map<std::string, Seen> sources, mirror;
+            Collect(src, "", sources);
+            Collect(Mirror(src), "", mirror);
+            for (const auto& [rel, m] : mirror) {
+                const auto it = sources.find(rel);
+                if (m.folder || it == sources.end() || it->second.folder || m.content == it->second.content)
+                    continue;
+                const bool seenAsChanged = m.content.size() != it->second.content.size() || m.attr != it->second.attr ||
+                                           FileStamp(Mirror(src) + rel) != FileStamp(src + rel);
+                EXPECT_TRUE(seenAsChanged) << "a damaged copy that the next pass would count as current: " << rel;
+            }
+        }
         // The next pass, in this process, must bring the mirror in line.
         ASSERT_NO_THROW(Run());
         std::map<std::string, Seen> sources, mirror;

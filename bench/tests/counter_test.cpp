@@ -71,6 +71,9 @@ TEST(BenchCallCounter, SeesTheBackupPassCopyEveryFileOfAFirstPass) {
     ResetCallCounts();
     RunBackupPass(s, true, display, schedule, clock);
     EXPECT_EQ(CallCount("CopyFileA"), tree.Files);
+    // The generated files are stamped long before the pass, so every copy goes straight to its
+    // mirror name: the one rename is the journal's save.
+    EXPECT_EQ(CallCount("MoveFileExA"), 1);
     // Every folder of the source and of the mirror is searched at least once.
     EXPECT_GE(CallCount("FindFirstFileA"), tree.Folders + 2);
     // The free-space query, looked up at run time, is seen too.

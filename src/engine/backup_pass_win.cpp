@@ -59,6 +59,8 @@ bool KindDiffers(const TFileParam& p, int32_t attr) { return ((p.Attr ^ attr) & 
 
 // The pass's own files at the top of the mirror folder, which no mirror entry may replace.
 bool IsReservedRel(const std::string& rel) {
+    if (rel.find('\\') != std::string::npos)
+        return false;
     return SameText(rel, kJournalName) || SameText(rel, kJournalTempName) || SameText(rel, kCopyTempName);
 }
 
@@ -110,6 +112,20 @@ bool CopyAsNew(const std::string& src, const std::string& mirror, const std::str
     WriteAttributes(mirror, 0);
     DeleteFileA(mirror.c_str());
     return false;
+}
+
+// What is known of the mirror folder of a source folder during its directory stage.
+struct MirrorFolder {
+    bool Ready;  // it exists: a copy into it needs no folder chain, a new folder in it one call
+    bool Fresh;  // made by this pass just now: it holds only what the stage copies into it
+};
+
+// Attributes with which every copy leaves its source's attributes, so that reading them back
+// would only confirm them: the archive bit, which a new file gets anyway, alone or with the
+// read-only bit, which the file system keeps in the file's mode. Others (hidden, system, the
+// "normal" of a file without any) depend on the volume under Wine, so they are read back.
+bool CopyCarries(int32_t attr) {
+    return attr == FILE_ATTRIBUTE_ARCHIVE || attr == (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -220,17 +236,18 @@ private:
         m_sourceLong = NormalizeDir(LongFullPath(root));
         if (IsAtOrBelow(root, m_root) || IsAtOrBelow(m_sourceLong, m_rootLong))
             return;  // a source inside the mirror folder would mirror the mirror
-        Mirror(root, "");
+        Mirror(root, "", false);
     }
 
     bool IsMirrorFolder(const std::string& src, const std::string& longSrc) const {
         return SameText(src + "\\", m_root) || SameText(longSrc + "\\", m_rootLong);
     }
 
-    // The directory stage for root + rel (rel empty or ending in "\").
-    void Mirror(const std::string& root, const std::string& rel) {
+    // The directory stage for root + rel (rel empty or ending in "\"). `fresh`: its mirror folder
+    // was made just now by this pass, so it holds nothing but what this call copies into it.
+    void Mirror(const std::string& root, const std::string& rel, bool fresh) {
         const std::string dir = root + rel;
-        bool mirrorFolderReady = false;  // made, or found, on the first copy into it
+        MirrorFolder folder{fresh, fresh};
         const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& e) {
             if (!BudgetOk()) {
                 return false;
@@ -247,21 +264,22 @@ private:
                 Report(false, "", mirror);  // the mirror cannot hold it under the pass's own names
                 return true;
             }
-            const TFileParam* p = m_index.Find(mirrorRel);
+            const TFileParam* p = fresh ? nullptr : m_index.Find(mirrorRel);
             if (p && KindDiffers(*p, e.Attr)) {
                 DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse
                 p = nullptr;
             }
+            bool made = false;  // a folder that was not in the mirror and is now
             if (p) {
                 const bool same = p->Time == e.Time && p->Size == e.Size && p->Attr == e.Attr;
                 if (!same && (!isFolder || p->Attr != e.Attr))
-                    Report(CopyEntry(src, mirror, e, mirrorFolderReady), "Update ", mirror);
+                    Report(CopyEntry(src, mirror, e, folder, made), "Update ", mirror);
                 m_index.Remove(mirrorRel);
             } else {
-                Report(CopyEntry(src, mirror, e, mirrorFolderReady), "New    ", mirror);
+                Report(CopyEntry(src, mirror, e, folder, made), "New    ", mirror);
             }
             if (isFolder)
-                Mirror(root, rel + e.Name + "\\");
+                Mirror(root, rel + e.Name + "\\", made);
             return true;
         });
         if (!found) {
@@ -274,19 +292,24 @@ private:
 
     // A copy that fails leaves the mirror entry as it was, its attributes included (it may be an
     // entry of the other kind that the pass keeps, for a source that cannot be reached).
-    // `parentReady`: the mirror folder of this entry's folder is known to exist, so a copy needs
-    // no folder chain and a new folder one call.
-    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, bool& parentReady) {
-        const int32_t before = ReadAttributes(mirror);
-        const bool absent = before == -1 && IsNotFound(GetLastError());
+    // `folder`: what is known of the mirror folder the entry goes into. `made`: set for a folder
+    // entry that was not in the mirror and now is.
+    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, MirrorFolder& folder,
+                   bool& made) {
+        bool& parentReady = folder.Ready;
+        const int32_t before = folder.Fresh ? -1 : ReadAttributes(mirror);
+        const bool absent = folder.Fresh || (before == -1 && IsNotFound(GetLastError()));
         UnprotectMirrorEntry(mirror, before);
         bool ok;
         if (e.Attr & kFolderBit) {
-            if (before == -1 && parentReady)
-                MakeFolder(mirror);
-            else
+            if (before == -1 && parentReady) {
+                made = MakeFolder(mirror);  // fails when the name is taken after all
+                ok = made || IsFolder(mirror);
+            } else {
                 MakeFolders(mirror);
-            ok = IsFolder(mirror);
+                ok = IsFolder(mirror);
+                made = ok && absent;
+            }
             parentReady = parentReady || ok;
         } else {
             if (!parentReady) {
@@ -296,9 +319,9 @@ private:
             ok = absent && IsSettled(e.Time) ? CopyAsNew(src, mirror, m_temp) : CopyIntoMirror(src, mirror, m_temp);
             m_budget -= e.Size;
         }
-        if (ok)
+        if (ok && ((e.Attr & kFolderBit) || !CopyCarries(e.Attr)))
             SetMirrorAttributes(mirror, e.Attr);
-        else if (before != -1)
+        else if (!ok && before != -1)
             WriteAttributes(mirror, before);
         return ok;
     }

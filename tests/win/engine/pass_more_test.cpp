@@ -368,26 +368,28 @@ TEST_F(MirrorPass, FailedCopiesOfLongUnchangedNewFilesLeaveNothingUnderTheirName
     WriteFile(src + "big.bin", std::string(1000000, 'b'));
     SetOldStamp(src + "big.bin");
     WriteAttributes(src + "big.bin", FILE_ATTRIBUTE_READONLY);
-    // Held open without sharing: the copy cannot even start.
-    WriteFile(src + "locked.txt", "locked");
-    SetOldStamp(src + "locked.txt");
+    // Held open without sharing: the copy cannot even start. Its folder is new to the mirror.
+    WriteFile(src + "Новая\\locked.txt", "locked");
+    SetOldStamp(src + "Новая\\locked.txt");
     WriteFiller(target + "filler.bin", DriveFree(target) - 262144);
     {
-        Lock lock(src + "locked.txt");
+        Lock lock(src + "Новая\\locked.txt");
         ASSERT_TRUE(lock.Held());
         Run();
     }
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Failed " + Mirror(src + "big.bin"), "Failed " + Mirror(src + "locked.txt")}));
-    EXPECT_EQ(ListTree(Mirror(src)), std::vector<std::string>{"first.txt"});
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Failed " + Mirror(src + "big.bin"), "New    " + Mirror(src + "Новая"),
+                                               "Failed " + Mirror(src + "Новая\\locked.txt")}));
+    EXPECT_EQ(ListTree(Mirror(src)), Sorted({"first.txt", "Новая\\"}));
     EXPECT_EQ(ReadFile(Mirror(src + "first.txt")), "first");
     EXPECT_EQ(TopBesidesJournal(root).size(), 1u) << "a copy was left at the top of the mirror folder";
 
     DeleteFileA((target + "filler.bin").c_str());
     Run();
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"New    " + Mirror(src + "big.bin"), "New    " + Mirror(src + "locked.txt")}));
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"New    " + Mirror(src + "big.bin"), "New    " + Mirror(src + "Новая\\locked.txt")}));
     EXPECT_EQ(ReadFile(Mirror(src + "big.bin")), std::string(1000000, 'b'));
     EXPECT_EQ(ReadAttributes(Mirror(src + "big.bin")), ReadAttributes(src + "big.bin"));
-    EXPECT_EQ(ReadFile(Mirror(src + "locked.txt")), "locked");
+    EXPECT_EQ(ReadFile(Mirror(src + "Новая\\locked.txt")), "locked");
 }
 
 TEST_F(MirrorPass, ACopyCutShortIsReplacedByTheNextPass) {

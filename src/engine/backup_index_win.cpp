@@ -42,6 +42,11 @@ bool SortKeyOf(const std::string& text, std::string& key) {
 
 }  // namespace
 
+std::string IndexKeyOf(const std::string& rel) {
+    std::string key;
+    return SortKeyOf(rel, key) ? key : std::string();
+}
+
 int CompareIndexKeys(const std::string& a, const std::string& b) { return CompareTexts(a.data(), a.size(), b.data(), b.size()); }
 
 void BackupIndex::Add(const std::string& rel, const TFileParam& param) {

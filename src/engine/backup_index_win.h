@@ -24,6 +24,10 @@ int CompareIndexKeys(const std::string& a, const std::string& b);
 // which give the same order and the same equality; where a key cannot be had it compares with
 // CompareIndexKeys itself.
 
+// The key by which the index orders and matches `rel`: two paths have equal keys exactly when
+// they are the same path to the index. Empty when the locale gives none.
+std::string IndexKeyOf(const std::string& rel);
+
 class BackupIndex {
 public:
     // Building: Add every path found, then Sort once. A path equal to an earlier one keeps the

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <unordered_set>
+#include <vector>
+
 #include "engine/backup_index_win.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
@@ -116,8 +119,9 @@ bool CopyAsNew(const std::string& src, const std::string& mirror, const std::str
 
 // What is known of the mirror folder of a source folder during its directory stage.
 struct MirrorFolder {
-    bool Ready;  // it exists: a copy into it needs no folder chain, a new folder in it one call
-    bool Fresh;  // made by this pass just now: it holds only what the stage copies into it
+    bool Ready;    // it exists: a copy into it needs no folder chain, a new folder in it one call
+    bool Fresh;    // made by this pass just now: it holds only what the stage copies into it
+    bool Indexed;  // the index holds all it held, and nothing has been copied into it since
 };
 
 // Attributes with which every copy leaves its source's attributes, so that reading them back
@@ -218,7 +222,7 @@ private:
 
     // The index walk: everything under the mirror folder except the journal and its save file.
     void Walk(const std::string& rel) {
-        SearchFolder(m_root + rel + "*.*", [&](const DirEntry& e) {
+        const bool found = SearchFolder(m_root + rel + "*.*", [&](const DirEntry& e) {
             if (e.Name == "." || e.Name == "..")
                 return true;
             if (rel.empty() && IsReservedRel(e.Name))
@@ -228,6 +232,20 @@ private:
                 Walk(rel + e.Name + "\\");
             return true;
         });
+        if (!found)
+            m_walkGaps.push_back(rel);  // what it holds is unknown
+    }
+
+    // True the first time the directory stage comes to the mirror folder `rel` (empty or ending
+    // in "\") when the index walk searched it fully: the index then tells what it holds. Two
+    // listed folders can share mirror folders (one inside the other, or the same path on two
+    // drives); the second comes to them after the first has copied into them.
+    bool FirstVisitOfIndexedFolder(const std::string& rel) {
+        for (const auto& gap : m_walkGaps)
+            if (IsAtOrBelow(rel, gap))
+                return false;
+        std::string key = IndexKeyOf(rel);
+        return !key.empty() && m_visited.insert(std::move(key)).second;
     }
 
     // The mirror folder is recognised however either side is written (letter case, "..", short
@@ -247,7 +265,9 @@ private:
     // was made just now by this pass, so it holds nothing but what this call copies into it.
     void Mirror(const std::string& root, const std::string& rel, bool fresh) {
         const std::string dir = root + rel;
-        MirrorFolder folder{fresh, fresh};
+        const std::string mirrorFolderRel = dir.substr(3);
+        MirrorFolder folder{fresh, fresh, false};
+        folder.Indexed = FirstVisitOfIndexedFolder(mirrorFolderRel) && !fresh;
         const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& e) {
             if (!BudgetOk()) {
                 return false;
@@ -265,18 +285,19 @@ private:
                 return true;
             }
             const TFileParam* p = fresh ? nullptr : m_index.Find(mirrorRel);
+            const bool knownAbsent = !p && (folder.Fresh || folder.Indexed);
             if (p && KindDiffers(*p, e.Attr)) {
                 DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse
-                p = nullptr;
+                p = nullptr;  // and what could not be deleted is still there
             }
             bool made = false;  // a folder that was not in the mirror and is now
             if (p) {
                 const bool same = p->Time == e.Time && p->Size == e.Size && p->Attr == e.Attr;
                 if (!same && (!isFolder || p->Attr != e.Attr))
-                    Report(CopyEntry(src, mirror, e, folder, made), "Update ", mirror);
+                    Report(CopyEntry(src, mirror, e, p, false, folder, made), "Update ", mirror);
                 m_index.Remove(mirrorRel);
             } else {
-                Report(CopyEntry(src, mirror, e, folder, made), "New    ", mirror);
+                Report(CopyEntry(src, mirror, e, nullptr, knownAbsent, folder, made), "New    ", mirror);
             }
             if (isFolder)
                 Mirror(root, rel + e.Name + "\\", made);
@@ -292,13 +313,15 @@ private:
 
     // A copy that fails leaves the mirror entry as it was, its attributes included (it may be an
     // entry of the other kind that the pass keeps, for a source that cannot be reached).
-    // `folder`: what is known of the mirror folder the entry goes into. `made`: set for a folder
-    // entry that was not in the mirror and now is.
-    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, MirrorFolder& folder,
-                   bool& made) {
+    // `known`: the mirror entry as the index found it, or nullptr; `knownAbsent`: the mirror is
+    // known to hold nothing under this name. What the pass knows is not asked of the file system
+    // again. `folder`: what is known of the mirror folder the entry goes into. `made`: set for a
+    // folder entry that was not in the mirror and now is.
+    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, const TFileParam* known,
+                   bool knownAbsent, MirrorFolder& folder, bool& made) {
         bool& parentReady = folder.Ready;
-        const int32_t before = folder.Fresh ? -1 : ReadAttributes(mirror);
-        const bool absent = folder.Fresh || (before == -1 && IsNotFound(GetLastError()));
+        const int32_t before = known ? known->Attr : knownAbsent ? -1 : ReadAttributes(mirror);
+        const bool absent = !known && (knownAbsent || (before == -1 && IsNotFound(GetLastError())));
         UnprotectMirrorEntry(mirror, before);
         bool ok;
         if (e.Attr & kFolderBit) {
@@ -417,6 +440,8 @@ private:
     std::string m_rootLong;    // m_root in its long full form
     std::string m_temp;        // the copy in progress
     std::string m_sourceLong;  // the source folder being mirrored, in its long full form
+    std::vector<std::string> m_walkGaps;           // mirror folders the index walk could not search
+    std::unordered_set<std::string> m_visited;     // index keys of mirror folders the stage came to
     uint32_t m_settledBefore = 0;  // packed stamp of the moment a day before the pass
     int64_t m_floor = 0;
     int64_t m_budget = 0;

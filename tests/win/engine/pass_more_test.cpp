@@ -502,6 +502,33 @@ TEST_F(MirrorPass, FoldersDifferingOnlyInTheirDriveShareOneMirror) {
     test::RemoveTree(other);
 }
 
+TEST_F(MirrorPass, ASecondSourceThatCannotBeReadKeepsTheFirstSourcesCopyInTheSharedMirror) {
+    // Both files are long unchanged and new to the mirror; the second cannot be read. Its failed
+    // copy must not take away the copy the first source has just made under the same name, in
+    // the shared folder and in a subfolder the first source made.
+    const std::string other = FreshFolder('U', name);
+    for (const std::string& rel : {std::string("x.txt"), std::string("Общая\\y.txt")}) {
+        WriteFile(src + rel, "from drive S: " + rel);
+        WriteFile(other + rel, "from U: " + rel);
+        SetOldStamp(src + rel);
+        SetOldStamp(other + rel, 7);
+    }
+    settings.SourceDirs = {src, other};
+    {
+        Lock x(other + "x.txt"), y(other + "Общая\\y.txt");
+        ASSERT_TRUE(x.Held() && y.Held());
+        Run();
+    }
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"New    " + Mirror(src + "x.txt"), "New    " + Mirror(src + "Общая"),
+                      "New    " + Mirror(src + "Общая\\y.txt"), "Failed " + Mirror(src + "x.txt"),
+                      "New    " + Mirror(src + "Общая"),  // the second source's folder, found again
+                      "Failed " + Mirror(src + "Общая\\y.txt")}));
+    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from drive S: x.txt");
+    EXPECT_EQ(ReadFile(Mirror(src + "Общая\\y.txt")), "from drive S: Общая\\y.txt");
+    test::RemoveTree(other);
+}
+
 TEST_F(MirrorPass, FolderAndItsSubfolderBothListed) {
     WriteFile(src + "top.txt", "t");
     WriteFile(src + "sub\\in.txt", "i");

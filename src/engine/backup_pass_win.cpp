@@ -265,9 +265,9 @@ private:
     // was made just now by this pass, so it holds nothing but what this call copies into it.
     void Mirror(const std::string& root, const std::string& rel, bool fresh) {
         const std::string dir = root + rel;
-        const std::string mirrorFolderRel = dir.substr(3);
-        MirrorFolder folder{fresh, fresh, false};
-        folder.Indexed = FirstVisitOfIndexedFolder(mirrorFolderRel) && !fresh;
+        // Every visit is noted, of fresh folders too: a second listed source may come to them.
+        const bool firstVisit = FirstVisitOfIndexedFolder(dir.substr(3));
+        MirrorFolder folder{fresh, fresh, firstVisit && !fresh};
         const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& e) {
             if (!BudgetOk()) {
                 return false;

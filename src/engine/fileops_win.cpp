@@ -151,7 +151,8 @@ bool SearchFolder(const std::string& pattern, const std::function<bool(const Dir
 bool CopyFileOver(const std::string& src, const std::string& dst) {
     if (!CopyFileA(src.c_str(), dst.c_str(), FALSE))
         return false;
-    // Wine's CopyFileA drops the hidden and system bits; the mirror must carry them all.
+    // Wine keeps the hidden and system bits in extended attributes, which not every volume holds,
+    // so a copy may lack them; the mirror must carry them all.
     const DWORD attr = GetFileAttributesA(src.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES && GetFileAttributesA(dst.c_str()) != attr)
         SetFileAttributesA(dst.c_str(), attr);

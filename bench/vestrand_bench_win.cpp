@@ -178,15 +178,15 @@ std::string SortKey(const std::string& text) {
     return n > 0 ? std::string(buf, static_cast<size_t>(n - 1)) : std::string();
 }
 
-// The same index ordered and searched with CompareStringA itself, the comparison the sort keys
-// stand for: what the index costs without them (the engine's way when the locale gives no key).
-void ComparedIndex(const std::string& root) {
-    struct Item {
-        std::string Rel;
-        TFileParam Param;
-    };
-    std::vector<Item> items;
-    const Stopwatch sw;
+// Every entry below `root` as the index walk finds it, in the order found: the start of the
+// index trials below.
+struct WalkedItem {
+    std::string Rel;
+    TFileParam Param;
+};
+
+std::vector<WalkedItem> WalkIntoList(const std::string& root) {
+    std::vector<WalkedItem> items;
     std::function<void(const std::string&)> walk = [&](const std::string& rel) {
         SearchFolder(root + rel + "*.*", [&](const DirEntry& e) {
             if (e.Name == "." || e.Name == "..")
@@ -198,17 +198,25 @@ void ComparedIndex(const std::string& root) {
         });
     };
     walk("");
+    return items;
+}
+
+// The same index ordered and searched with CompareStringA itself, the comparison the sort keys
+// stand for: what the index costs without them (the engine's way when the locale gives no key).
+void ComparedIndex(const std::string& root) {
+    const Stopwatch sw;
+    std::vector<WalkedItem> items = WalkIntoList(root);
     const double built = sw.Seconds();
     std::vector<std::string> queries;  // in the order the walk found them, as the pass asks
     queries.reserve(items.size());
     for (const auto& item : items)
         queries.push_back(item.Rel);
     std::stable_sort(items.begin(), items.end(),
-                     [](const Item& a, const Item& b) { return CompareIndexKeys(a.Rel, b.Rel) < 0; });
+                     [](const WalkedItem& a, const WalkedItem& b) { return CompareIndexKeys(a.Rel, b.Rel) < 0; });
     const double sorted = sw.Seconds();
     int64_t hits = 0;
     for (const auto& rel : queries) {
-        const auto it = std::lower_bound(items.begin(), items.end(), rel, [](const Item& a, const std::string& k) {
+        const auto it = std::lower_bound(items.begin(), items.end(), rel, [](const WalkedItem& a, const std::string& k) {
             return CompareIndexKeys(a.Rel, k) < 0;
         });
         hits += it != items.end() && CompareIndexKeys(it->Rel, rel) == 0;
@@ -261,24 +269,9 @@ uint64_t FoldedHash(const std::string& text) {
 // looks entries up (only what is left for the deletion stage would need sorting), and
 // CompareStringA once per hit to confirm it: a trial of what the engine could do.
 void HashedIndex(const std::string& root) {
-    struct Item {
-        std::string Rel;
-        TFileParam Param;
-    };
-    std::vector<Item> items;
     std::vector<std::pair<uint64_t, uint32_t>> byHash;
     const Stopwatch sw;
-    std::function<void(const std::string&)> walk = [&](const std::string& rel) {
-        SearchFolder(root + rel + "*.*", [&](const DirEntry& e) {
-            if (e.Name == "." || e.Name == "..")
-                return true;
-            items.push_back({rel + e.Name, TFileParam{e.Time, e.Size, e.Attr}});
-            if (e.Attr & FILE_ATTRIBUTE_DIRECTORY)
-                walk(rel + e.Name + "\\");
-            return true;
-        });
-    };
-    walk("");
+    std::vector<WalkedItem> items = WalkIntoList(root);
     byHash.reserve(items.size());
     for (size_t i = 0; i < items.size(); ++i)
         byHash.emplace_back(FoldedHash(items[i].Rel), static_cast<uint32_t>(i));

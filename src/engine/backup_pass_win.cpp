@@ -8,6 +8,8 @@
 #include "engine/backup_index_win.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
+#include "engine/source_plan.h"
+#include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 
 namespace vestrand {
@@ -27,6 +29,8 @@ namespace {
 
 constexpr int64_t kBudgetRecheck = 500000;
 constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
+// A link (symbolic link or junction): the mirror holds what it leads to, as a plain entry.
+constexpr int32_t kLinkBit = FILE_ATTRIBUTE_REPARSE_POINT;
 // A copy in progress. It lies at the top of the mirror folder, where the index walk leaves it out
 // like the journal's files, so no mirror entry can share its name (a source entry that would map
 // onto one of these names is reported as failed instead of copied).
@@ -64,13 +68,49 @@ bool KindDiffers(const TFileParam& p, int32_t attr) { return ((p.Attr ^ attr) & 
 bool IsReservedRel(const std::string& rel) {
     if (rel.find('\\') != std::string::npos)
         return false;
-    return SameText(rel, kJournalName) || SameText(rel, kJournalTempName) || SameText(rel, kCopyTempName);
+    return SameText(rel, kJournalName) || SameText(rel, kJournalTempName) || SameText(rel, kCopyTempName) ||
+           SameText(rel, kPassLockName);
 }
 
 // True when `path` is `folder` (both ending in "\") or lies below it, ignoring case.
 bool IsAtOrBelow(const std::string& path, const std::string& folder) {
-    return path.size() >= folder.size() && SameText(path.substr(0, folder.size()), folder);
+    return vestrand::IsAtOrBelow(path, folder, SameText);
 }
+
+// A journal archive of this computer's folder in the backup folder ("yymmdd." + IdentifComp).
+bool HasJournalArchive(const std::string& targetDir, const std::string& identifComp) {
+    bool found = false;
+    SearchFolder(targetDir + "??????." + identifComp, [&](const DirEntry& e) {
+        const bool digits = e.Name.size() > 7 && e.Name.find_first_not_of("0123456789") == 6 && e.Name[6] == '.';
+        found = digits && !(e.Attr & kFolderBit) && SameText(e.Name.substr(7), identifComp);
+        return !found;
+    });
+    return found;
+}
+
+// A folder this program mirrors into: it holds the mark that every pass leaves, the journal or
+// the versions folder, or the backup folder holds an archive of its journal. An empty folder is
+// taken too. Any other folder holds the user's own files, which a pass would delete.
+bool IsMirrorOfThisProgram(const std::string& root, const std::string& targetDir, const std::string& identifComp) {
+    return ReadAttributes(root + kPassLockName) != -1 || IsFile(root + kJournalName) ||
+           IsFolder(root + kVersionsFolderName) || IsEmptyFolder(root) || HasJournalArchive(targetDir, identifComp);
+}
+
+// The pass's hold on its mirror folder, released when the pass ends in any way.
+class MirrorLock {
+public:
+    enum class Outcome { Taken, Busy, Failed };
+    Outcome Take(const std::string& path) {
+        // Read access only: a lock file that was made read-only still locks.
+        m_file.Reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (m_file)
+            return Outcome::Taken;
+        return GetLastError() == ERROR_SHARING_VIOLATION ? Outcome::Busy : Outcome::Failed;
+    }
+
+private:
+    FileHandle m_file;
+};
 
 std::string WithoutTrailingSeparator(std::string path) {
     if (!path.empty() && path.back() == '\\')
@@ -157,46 +197,70 @@ public:
     Pass(const BackupSettings& s, bool autoRunOnce, IBackupDisplay& d, ISchedule& sch, IClock& c)
         : m_s(s), m_autoRunOnce(autoRunOnce), m_display(d), m_schedule(sch), m_clock(c) {}
 
-    void Run() {
-        if (!IsSafeIdentifComp(m_s.IdentifComp) || !IsDriveTarget(m_s.TargetDir))
-            return;
+    PassResult Run() {
+        if (!IsSafeIdentifComp(m_s.IdentifComp))
+            return Refused(PassRefusal::UnsafeName, m_s.IdentifComp);
+        if (!IsDriveTarget(m_s.TargetDir))
+            return Refused(PassRefusal::TargetNotDrive, m_s.TargetDir);
         m_root = m_s.TargetDir + m_s.IdentifComp + "\\";
+        // A folder the pass makes is its own; one that was there must show that it is a mirror.
         if (!IsFolder(m_root)) {
             MakeFolders(m_root);
             if (!IsFolder(m_root))
-                return;
+                return Refused(PassRefusal::RootUnreachable, m_root);
+        } else if (!IsMirrorOfThisProgram(m_root, m_s.TargetDir, m_s.IdentifComp)) {
+            return Refused(PassRefusal::NotAMirror, m_root);
+        }
+        MirrorLock lock;
+        switch (lock.Take(m_root + kPassLockName)) {
+        case MirrorLock::Outcome::Busy:
+            return Refused(PassRefusal::Busy, m_root);
+        case MirrorLock::Outcome::Failed:
+            return Refused(PassRefusal::RootUnreachable, m_root);
+        case MirrorLock::Outcome::Taken:
+            break;
         }
         m_rootLong = NormalizeDir(LongFullPath(m_root));
         m_temp = m_root + kCopyTempName;
         m_settledBefore = PackDosStamp(m_clock.Now() - 1.0);
         m_floor = m_s.LowDriveSpaceMb * 1000000;
-        m_budget = DriveFree(m_s.TargetDir) - m_floor;
-        if (m_budget < 0)
-            return;
+        const int64_t free = DriveFree(m_s.TargetDir);
+        m_budget = free - m_floor;
+        if (m_budget < 0) {
+            m_result.freeBytes = free;
+            m_result.floorBytes = m_floor;
+            return Refused(PassRefusal::LowSpace, m_s.TargetDir);
+        }
         m_display.SetBusyCursor(true);
         m_display.SetTrayHint("Создаю полис");
         Journal journal(m_root);
         m_journal = &journal;
+        m_result.journalPath = journal.Path();
         journal.Append("Start " + Stamp());
         m_display.SetGaugeMax(3);
         m_display.SetGaugeMin(0);
         WriteAttributes(m_temp, 0);  // a copy left unfinished by a pass that was ended part-way
         DeleteFileA(m_temp.c_str());
+        PlanSources();
         Walk("");
         m_index.Sort();
+        for (const auto& own : m_ownRels)
+            m_index.RemoveTree(WithoutTrailingSeparator(own));  // never deleted, whatever happens
         m_display.SetGaugeProgress(1);
-        for (const auto& folder : m_s.SourceDirs) {
-            const std::string root = SourceForm(NormalizeDir(folder));  // empty entries are skipped too
-            if (!root.empty())
-                MirrorSource(NormalizeDir(root));
-        }
+        DirectoryStage();
         m_display.SetGaugeProgress(2);
         FileStage();
         m_display.SetGaugeProgress(3);
-        if (m_budget > 0)
+        // A refused source keeps the copies no other source produced, as an unreachable one does.
+        for (const auto& spot : m_spots)
+            if (spot.role == SourceRole::Overlaps)
+                m_index.RemoveTree(spot.MirrorKey());
+        if (m_budget > 0) {
             DeletionStage();
-        else
+        } else {
             journal.Append("DiskFull " + Stamp());
+            m_result.diskFull = true;
+        }
         m_display.SetGaugeProgress(4);
         journal.Append("Stop " + Stamp());
         m_schedule.ScheduleNext();
@@ -209,9 +273,64 @@ public:
         m_journal = nullptr;
         RotateJournal(m_root, m_s.TargetDir, m_s.IdentifComp, m_clock.Now());
         m_display.SetBusyCursor(false);
+        return m_result;
     }
 
 private:
+    PassResult Refused(PassRefusal why, const std::string& path) {
+        m_result.refusal = why;
+        m_result.path = path;
+        return m_result;
+    }
+
+    // Which listed sources this pass mirrors (see PlanSources): folders first, then files.
+    void PlanSources() {
+        for (const auto& folder : m_s.SourceDirs) {
+            const std::string form = SourceForm(NormalizeDir(folder));  // empty entries are skipped too
+            AddSpot(folder, form.empty() ? form : NormalizeDir(form), true);
+        }
+        for (const auto& file : m_s.SourceFiles)
+            AddSpot(file, SourceForm(file), false);
+        vestrand::PlanSources(m_spots, m_root, m_rootLong, SameText);
+        for (const auto& spot : m_spots)
+            if (spot.role == SourceRole::InsideMirror)
+                m_ownRels.push_back(spot.ownRel);
+    }
+
+    void AddSpot(const std::string& written, const std::string& form, bool folder) {
+        SourceSpot spot;
+        spot.written = written;
+        spot.form = form;
+        spot.folder = folder;
+        if (!form.empty())
+            spot.longForm = folder ? NormalizeDir(LongFullPath(form)) : LongFullPath(form);
+        m_spots.push_back(std::move(spot));
+    }
+
+    // A source the pass refuses gets a line at its turn; the mirror paths it names are left alone.
+    bool RefuseAtItsTurn(const SourceSpot& spot) {
+        if (spot.role != SourceRole::InsideMirror && spot.role != SourceRole::Overlaps)
+            return false;
+        m_journal->Append("Failed " + spot.written);
+        m_result.failed.push_back(spot.written);
+        return true;
+    }
+
+    void DirectoryStage() {
+        for (const auto& spot : m_spots)
+            if (spot.folder && !RefuseAtItsTurn(spot) && spot.role == SourceRole::Mirror)
+                MirrorSource(spot.form);
+    }
+
+    // True for a mirror path at or below a source that lies inside the mirror folder: the user's
+    // own files there are neither overwritten nor deleted.
+    bool IsOwnedByUser(const std::string& mirrorRel) const {
+        for (const auto& own : m_ownRels)
+            if (IsKeyAtOrBelow(mirrorRel, WithoutTrailingSeparator(own), SameText))
+                return true;
+        return false;
+    }
+
     std::string Stamp() { return FormatTimeStamp(m_clock.Now(), TimeSeparator()); }
 
     bool BudgetOk() {
@@ -228,7 +347,9 @@ private:
             if (rel.empty() && IsReservedRel(e.Name))
                 return true;
             m_index.Add(rel + e.Name, TFileParam{e.Time, e.Size, e.Attr});
-            if (e.Attr & kFolderBit)
+            if ((e.Attr & kFolderBit) && (e.Attr & kLinkBit))
+                m_walkGaps.push_back(rel + e.Name + "\\");  // never reach through a link out of the mirror
+            else if (e.Attr & kFolderBit)
                 Walk(rel + e.Name + "\\");
             return true;
         });
@@ -252,9 +373,32 @@ private:
     // names): both are compared in their long full form.
     void MirrorSource(const std::string& root) {
         m_sourceLong = NormalizeDir(LongFullPath(root));
-        if (IsAtOrBelow(root, m_root) || IsAtOrBelow(m_sourceLong, m_rootLong))
-            return;  // a source inside the mirror folder would mirror the mirror
         Mirror(root, "", false);
+    }
+
+    // True when the folder link `link`, listed in `dir`, leads to `dir` itself, to a folder that
+    // holds it, or to the mirror folder: entering it would go round for ever.
+    bool LeadsBack(const std::string& link, std::string dir) const {
+        FileIdentity target, seen;
+        if (!IdentityOf(link, target))
+            return false;  // it leads nowhere: the search in it finds nothing
+        if (IdentityOf(m_root, seen) && seen == target)
+            return true;
+        while (dir.size() >= 3) {
+            if (IdentityOf(dir, seen) && seen == target)
+                return true;
+            const auto up = dir.find_last_of('\\', dir.size() - 2);
+            if (up == std::string::npos || dir.size() == 3)
+                break;
+            dir.resize(up + 1);
+        }
+        return false;
+    }
+
+    static DirEntry Unlinked(const DirEntry& e) {
+        DirEntry plain = e;
+        plain.Attr &= ~kLinkBit;
+        return plain;
     }
 
     bool IsMirrorFolder(const std::string& src, const std::string& longSrc) const {
@@ -268,27 +412,37 @@ private:
         // Every visit is noted, of fresh folders too: a second listed source may come to them.
         const bool firstVisit = FirstVisitOfIndexedFolder(dir.substr(3));
         MirrorFolder folder{fresh, fresh, firstVisit && !fresh};
-        const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& e) {
+        DirEntry unlinked;
+        const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& listed) {
             if (!BudgetOk()) {
                 return false;
             }
-            if (e.Name == "." || e.Name == "..")
+            if (listed.Name == "." || listed.Name == "..")
                 return true;
+            // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
+            const bool isLink = (listed.Attr & kLinkBit) != 0;
+            const DirEntry& e = isLink ? (unlinked = Unlinked(listed)) : listed;
             const std::string src = dir + e.Name;
             const bool isFolder = (e.Attr & kFolderBit) != 0;
             if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
                 return true;  // never enter the mirror folder
+            if (isFolder && isLink && LeadsBack(src, dir))
+                return true;  // a link back up the tree: its content is being mirrored already
             const std::string mirrorRel = src.substr(3);
             const std::string mirror = m_root + mirrorRel;
-            if (IsReservedRel(mirrorRel)) {
-                Report(false, "", mirror);  // the mirror cannot hold it under the pass's own names
+            if (IsReservedRel(mirrorRel) || IsOwnedByUser(mirrorRel)) {
+                Report(false, "", mirror);  // the pass's own names, or the user's files in the mirror folder
                 return true;
             }
             const TFileParam* p = fresh ? nullptr : m_index.Find(mirrorRel);
             const bool knownAbsent = !p && (folder.Fresh || folder.Indexed);
-            if (p && KindDiffers(*p, e.Attr)) {
-                DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse
+            if (p && (KindDiffers(*p, e.Attr) || (p->Attr & kLinkBit))) {
+                DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse, or a link
                 p = nullptr;  // and what could not be deleted is still there
+                if (ReadAttributes(mirror) != -1 && (ReadAttributes(mirror) & kLinkBit)) {
+                    Report(false, "", mirror);  // never copy through a link out of the mirror
+                    return true;
+                }
             }
             bool made = false;  // a folder that was not in the mirror and is now
             if (p) {
@@ -355,15 +509,19 @@ private:
 
     void Report(bool ok, const char* tag, const std::string& mirror) {
         m_journal->Append((ok ? std::string(tag) : std::string("Failed ")) + mirror);
+        if (!ok)
+            m_result.failed.push_back(mirror);
     }
 
     void FileStage() {
-        for (const auto& written : m_s.SourceFiles) {
-            const std::string src = SourceForm(written);
-            if (src.empty())
-                continue;  // empty, or not in drive-letter form
-            if (!BudgetOk())
-                return;
+        bool copying = true;
+        for (const auto& spot : m_spots) {
+            if (spot.folder || RefuseAtItsTurn(spot) || spot.role != SourceRole::Mirror || !copying)
+                continue;  // not a file, refused, covered by a listed folder, or not in drive-letter form
+            copying = BudgetOk();
+            if (!copying)
+                continue;  // the floor is reached; refused sources still get their lines
+            const std::string& src = spot.form;
             const std::string rel = src.substr(3);
             if (!IsFile(src)) {
                 if (!rel.empty())
@@ -371,7 +529,7 @@ private:
                 continue;
             }
             const std::string mirror = m_root + rel;
-            if (IsReservedRel(rel)) {
+            if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
                 Report(false, "", mirror);
                 continue;
             }
@@ -417,6 +575,8 @@ private:
         } else {
             const bool ok = DeleteFileA(path.c_str()) != 0 || !IsFile(path);
             m_journal->Append((ok ? "Delete " : "Failed ") + rel);
+            if (!ok)
+                m_result.failed.push_back(rel);
         }
     }
 
@@ -447,13 +607,16 @@ private:
     int64_t m_budget = 0;
     BackupIndex m_index;
     Journal* m_journal = nullptr;
+    std::vector<SourceSpot> m_spots;    // the listed sources with what the pass does with each
+    std::vector<std::string> m_ownRels;  // mirror paths of sources inside the mirror folder: the user's
+    PassResult m_result;
 };
 
 }  // namespace
 
-void RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display, ISchedule& schedule,
-                   IClock& clock) {
-    Pass(settings, autoRunOnce, display, schedule, clock).Run();
+PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
+                         ISchedule& schedule, IClock& clock) {
+    return Pass(settings, autoRunOnce, display, schedule, clock).Run();
 }
 
 }  // namespace vestrand

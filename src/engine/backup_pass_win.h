@@ -5,6 +5,7 @@
 
 #include "engine/backup_settings.h"
 #include "engine/pass_host.h"
+#include "engine/pass_result.h"
 #include "runtime/datetime.h"
 
 namespace vestrand {
@@ -13,8 +14,17 @@ namespace vestrand {
 // (which the file system would drop), and free of \ / : * ? " < > | and control characters.
 bool IsSafeIdentifComp(const std::string& name);
 
+// Held open without sharing at the top of the mirror folder while a pass runs, so that two passes
+// never work on one mirror at once; left there afterwards as the mark of a folder this program
+// mirrors into.
+inline constexpr const char* kPassLockName = "pass.~vestrand.lock";
+// Earlier versions of mirrored files, kept at the top of the mirror folder.
+inline constexpr const char* kVersionsFolderName = "~versions";
+
 // Errors of the journal (load, save, rotation) are raised to the caller and end the pass there.
-void RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display, ISchedule& schedule,
+// Everything else the pass reports in its result: whether it ran, and what it could not copy,
+// delete or take as a source.
+PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display, ISchedule& schedule,
                    IClock& clock);
 
 }  // namespace vestrand

@@ -163,6 +163,27 @@ bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str(
 
 bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
+bool IdentityOf(const std::string& path, FileIdentity& identity) {
+    // No access rights are needed to read the identity; backup semantics open folders too.
+    const FileHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!h || !GetFileInformationByHandle(h.Get(), &info))
+        return false;
+    identity.Volume = info.dwVolumeSerialNumber;
+    identity.Index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool IsEmptyFolder(const std::string& folder) {
+    bool empty = true;
+    SearchFolder(NormalizeDir(folder) + "*.*", [&](const DirEntry& e) {
+        empty = e.Name == "." || e.Name == "..";
+        return empty;
+    });
+    return empty;
+}
+
 namespace {
 
 // The fallback copy of MoveFileWithFallback: blocks of 8192 bytes, the source's last-write time.

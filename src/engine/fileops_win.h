@@ -43,4 +43,17 @@ bool RemoveFolder(const std::string& path);
 bool MakeFolder(const std::string& path);
 void MoveFileWithFallback(const std::string& src, const std::string& dst);
 
+// What makes a folder the same folder however it is reached (through links or other names): its
+// volume and its index on that volume.
+struct FileIdentity {
+    uint32_t Volume = 0;
+    uint64_t Index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// False when the entry cannot be opened (missing, or a link that leads nowhere).
+bool IdentityOf(const std::string& path, FileIdentity& identity);
+
+// True when the folder holds no entry besides "." and "..".
+bool IsEmptyFolder(const std::string& folder);
+
 }  // namespace vestrand

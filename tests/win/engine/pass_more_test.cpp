@@ -131,13 +131,15 @@ TEST_F(MirrorPass, FloorReachedPartWayWritesDiskFullAndKeepsTheMirrorAndJournal)
     WriteFile(src + "kept.txt", "kept");
     WriteFile(src + "stale.txt", "stale");
     WriteFile(src + "Старое\\old.txt", "old");
+    // The single file lies outside the listed folder, so that only the file stage copies it.
+    const std::string single = FreshFolder('S', name + "_single") + "single.txt";
     settings.SourceDirs = {src};
-    settings.SourceFiles = {src + "single.txt"};
-    WriteFile(src + "single.txt", "single");
+    settings.SourceFiles = {single};
+    WriteFile(single, "single");
     settings.LowDriveSpaceMb = 1;
     Run();
     const std::string earlier = JournalText();
-    ASSERT_EQ(WithTag(SplitCrLf(earlier), "New    ").size(), 6u);
+    ASSERT_EQ(WithTag(SplitCrLf(earlier), "New    ").size(), 5u);
 
     // The user removes two entries (stale from now on) and adds ten files of 1,000,000 bytes: the
     // budget is set to hold six or seven of them.
@@ -145,11 +147,11 @@ TEST_F(MirrorPass, FloorReachedPartWayWritesDiskFullAndKeepsTheMirrorAndJournal)
     test::RemoveTree(src + "Старое");
     for (int i = 0; i < 10; ++i)
         WriteFile(src + "big\\f" + std::to_string(i) + ".bin", std::string(1000000, static_cast<char>('0' + i)));
-    WriteFile(src + "single.txt", "single, changed");
+    WriteFile(single, "single, changed");
     SYSTEMTIME past{2020, 1, 3, 1, 12, 0, 0, 0};
     FILETIME pastTime{};
     ASSERT_TRUE(SystemTimeToFileTime(&past, &pastTime));
-    ASSERT_TRUE(SetWriteTime(src + "single.txt", pastTime));  // changed for the file stage too
+    ASSERT_TRUE(SetWriteTime(single, pastTime));  // changed for the file stage too
     const int64_t freeBefore = DriveFree(target);
     settings.LowDriveSpaceMb = freeBefore / 1000000 - 6;
     ASSERT_GT(settings.LowDriveSpaceMb, 0);
@@ -187,7 +189,7 @@ TEST_F(MirrorPass, FloorReachedPartWayWritesDiskFullAndKeepsTheMirrorAndJournal)
     EXPECT_EQ(ReadFile(Mirror(src + "kept.txt")), "kept");
     EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "stale");
     EXPECT_EQ(ReadFile(Mirror(src + "Старое\\old.txt")), "old");
-    EXPECT_EQ(ReadFile(Mirror(src + "single.txt")), "single");
+    EXPECT_EQ(ReadFile(Mirror(single)), "single");
     // The journal keeps its earlier block and has the new one after it.
     const std::string now = JournalText();
     EXPECT_EQ(now.substr(0, earlier.size()), earlier);
@@ -311,7 +313,7 @@ void SetOldStamp(const std::string& path, int minutes = 0) {
 std::vector<std::string> TopBesidesJournal(const std::string& root) {
     std::vector<std::string> out;
     SearchFolder(root + "*.*", [&](const DirEntry& e) {
-        if (e.Name != "." && e.Name != ".." && e.Name != "journal.txt")
+        if (e.Name != "." && e.Name != ".." && e.Name != "journal.txt" && e.Name != kPassLockName)
             out.push_back(e.Name);
         return true;
     });
@@ -464,7 +466,7 @@ TEST_F(MirrorPass, ReadOnlyMirrorEntriesAreUpdatedAndDeleted) {
 
 // ---- Duplicate and overlapping sources ----
 
-TEST_F(MirrorPass, FolderListedTwiceIsCopiedAgainAsNewOnEveryPass) {
+TEST_F(MirrorPass, AFolderListedTwiceIsMirroredOnce) {
     WriteFile(src + "a.txt", "a");
     WriteFile(src + "sub\\b.txt", "b");
     // The second entry lacks its trailing separator, as the settings dialog adds folders.
@@ -472,40 +474,41 @@ TEST_F(MirrorPass, FolderListedTwiceIsCopiedAgainAsNewOnEveryPass) {
     const std::vector<std::string> all = {"New    " + Mirror(src + "a.txt"), "New    " + Mirror(src + "sub"),
                                           "New    " + Mirror(src + "sub\\b.txt")};
     Run();
-    auto middle = Middle(Block());
-    ASSERT_EQ(middle.size(), 6u);
-    const std::vector<std::string> firstRun(middle.begin(), middle.begin() + 3);
-    EXPECT_EQ(Sorted(firstRun), Sorted(all));
-    EXPECT_EQ(std::vector<std::string>(middle.begin() + 3, middle.end()), firstRun);
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted(all));
     Run();
-    EXPECT_EQ(Middle(Block()), firstRun);  // the first run finds everything unchanged
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(Mirror(src + "sub\\b.txt")), "b");
     EXPECT_EQ(ListTree(Mirror(src)), (std::vector<std::string>{"a.txt", "sub\\", "sub\\b.txt"}));
 }
 
-TEST_F(MirrorPass, FoldersDifferingOnlyInTheirDriveShareOneMirror) {
+TEST_F(MirrorPass, TheSameFolderOnASecondDriveIsRefusedAndTheFirstKeepsItsMirror) {
     const std::string other = FreshFolder('U', name);
     ASSERT_EQ(other.substr(3), src.substr(3));
     WriteFile(src + "x.txt", "from drive S");
     WriteFile(other + "x.txt", "from U");
-    settings.SourceDirs = {src, other};
+    WriteFile(other + "Sub\\y.txt", "from U");
+    // The whole folder and a folder inside it: both would write into the first one's mirror.
+    settings.SourceDirs = {src, other, other + "Sub"};
+    Run();
+    const std::vector<std::string> refused = {"Failed " + other, "Failed " + other + "Sub"};
+    EXPECT_EQ(Middle(Block()), (std::vector<std::string>{"New    " + Mirror(src + "x.txt"), refused[0], refused[1]}));
+    Run();
+    EXPECT_EQ(Middle(Block()), refused);
+    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from drive S");
+    EXPECT_FALSE(IsFolder(Mirror(src + "Sub")));
+    // Listed the other way round, a folder inside keeps the mirror and the covering one is refused;
+    // a file of the refused drive that the first one's mirror holds stays as it was.
+    settings.SourceDirs = {other + "Sub", src};
     Run();
     EXPECT_EQ(Middle(Block()),
-              (std::vector<std::string>{"New    " + Mirror(src + "x.txt"), "New    " + Mirror(src + "x.txt")}));
-    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from U");
-    // The first finds the second's copy and takes it back; the second finds nothing left and
-    // copies again as New.
-    Run();
-    EXPECT_EQ(Middle(Block()),
-              (std::vector<std::string>{"Update " + Mirror(src + "x.txt"), "New    " + Mirror(src + "x.txt")}));
-    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from U");
+              (std::vector<std::string>{"New    " + Mirror(other + "Sub\\y.txt"), "Failed " + src}));
+    EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from drive S");
     test::RemoveTree(other);
 }
 
-TEST_F(MirrorPass, ASecondSourceThatCannotBeReadKeepsTheFirstSourcesCopyInTheSharedMirror) {
-    // Both files are long unchanged and new to the mirror; the second cannot be read. Its failed
-    // copy must not take away the copy the first source has just made under the same name, in
-    // the shared folder and in a subfolder the first source made.
+TEST_F(MirrorPass, ASecondDriveRefusedWhileItsFilesAreLockedLeavesTheFirstSourcesCopies) {
+    // Both files are long unchanged and new to the mirror; the second source cannot even be read.
+    // It is refused before anything of it is tried, so the first source's copies stand.
     const std::string other = FreshFolder('U', name);
     for (const std::string& rel : {std::string("x.txt"), std::string("Общая\\y.txt")}) {
         WriteFile(src + rel, "from drive S: " + rel);
@@ -521,46 +524,41 @@ TEST_F(MirrorPass, ASecondSourceThatCannotBeReadKeepsTheFirstSourcesCopyInTheSha
     }
     EXPECT_EQ(Sorted(Middle(Block())),
               Sorted({"New    " + Mirror(src + "x.txt"), "New    " + Mirror(src + "Общая"),
-                      "New    " + Mirror(src + "Общая\\y.txt"), "Failed " + Mirror(src + "x.txt"),
-                      "New    " + Mirror(src + "Общая"),  // the second source's folder, found again
-                      "Failed " + Mirror(src + "Общая\\y.txt")}));
+                      "New    " + Mirror(src + "Общая\\y.txt"), "Failed " + other}));
     EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from drive S: x.txt");
     EXPECT_EQ(ReadFile(Mirror(src + "Общая\\y.txt")), "from drive S: Общая\\y.txt");
     test::RemoveTree(other);
 }
 
-TEST_F(MirrorPass, FolderAndItsSubfolderBothListed) {
+TEST_F(MirrorPass, AFolderAndItsSubfolderBothListedAreMirroredOnce) {
     WriteFile(src + "top.txt", "t");
     WriteFile(src + "sub\\in.txt", "i");
     const std::string inner = "New    " + Mirror(src + "sub\\in.txt");
     settings.SourceDirs = {src, src + "sub\\"};
     Run();
-    EXPECT_EQ(Sorted(Middle(Block())),
-              Sorted({"New    " + Mirror(src + "top.txt"), "New    " + Mirror(src + "sub"), inner, inner}));
-    EXPECT_EQ(Middle(Block()).back(), inner);  // the subfolder's own run comes second
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"New    " + Mirror(src + "top.txt"), "New    " + Mirror(src + "sub"), inner}));
     Run();
-    EXPECT_EQ(Middle(Block()), std::vector<std::string>{inner});
-    // In the other order the outer folder's run meets the subfolder's entries already taken.
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{});
+    // In the other order the subfolder gives its turn to the folder that holds it.
     settings.SourceDirs = {src + "sub\\", src};
+    WriteFile(src + "sub\\in.txt", "changed");
     Run();
-    EXPECT_EQ(Middle(Block()), std::vector<std::string>{inner});
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{"Update " + Mirror(src + "sub\\in.txt")});
+    Run();
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{});
     EXPECT_EQ(ListTree(Mirror(src)), (std::vector<std::string>{"sub\\", "sub\\in.txt", "top.txt"}));
-    EXPECT_EQ(ReadFile(Mirror(src + "sub\\in.txt")), "i");
+    EXPECT_EQ(ReadFile(Mirror(src + "sub\\in.txt")), "changed");
 }
 
-TEST_F(MirrorPass, ListedFileInsideAListedFolderIsCopiedAgainAsNew) {
+TEST_F(MirrorPass, AListedFileInsideAListedFolderIsMirroredOnce) {
     WriteFile(src + "a.txt", "a");
     WriteFile(src + "b.txt", "b");
     settings.SourceDirs = {src};
-    settings.SourceFiles = {src + "a.txt"};
+    settings.SourceFiles = {src + "a.txt", src + "a.txt"};
     Run();
-    const std::string newA = "New    " + Mirror(src + "a.txt");
-    const auto first = Middle(Block());
-    ASSERT_EQ(first.size(), 3u);
-    EXPECT_EQ(Sorted({first[0], first[1]}), Sorted({newA, "New    " + Mirror(src + "b.txt")}));
-    EXPECT_EQ(first[2], newA);  // the file stage after the directory stage
+    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"New    " + Mirror(src + "a.txt"), "New    " + Mirror(src + "b.txt")}));
     Run();
-    EXPECT_EQ(Middle(Block()), std::vector<std::string>{newA});
+    EXPECT_EQ(Middle(Block()), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
 }
 

@@ -21,7 +21,7 @@ std::string Pattern(char seed, size_t n) {
 // No file in the mirror is a copy in progress.
 bool NoCopyLeftovers(const std::string& root) {
     for (const auto& [rel, content] : FilesBelow(root))
-        if (rel.find(".~vestrand") != std::string::npos || rel == "journal.tmp")
+        if ((rel.find(".~vestrand") != std::string::npos && rel != kPassLockName) || rel == "journal.tmp")
             return false;
     return true;
 }

@@ -2,6 +2,8 @@
 // that ends with an error restores the cursor and re-arms the timer only after the error was shown.
 #include <gtest/gtest.h>
 
+#include "engine/backup_pass_win.h"
+
 #include "runtime/window_win.h"
 #include "settings/schedule_win.h"
 #include "settings/startup_win.h"
@@ -68,6 +70,7 @@ TEST(PassRunner, AFailedPassShowsTheErrorThenReArmsTheTimer) {
     // A folder where the journal should be: the journal cannot be opened and the pass ends there.
     ASSERT_TRUE(::CreateDirectoryA((target + "PC").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((target + "PC\\journal.txt").c_str(), nullptr));
+    WriteFile(target + "PC\\" + kPassLockName, "");  // a mirror of this program all the same
     const BackupSettings settings = SettingsFor(target, source);
     RecordingTimer timer;
     CursorDisplay display;

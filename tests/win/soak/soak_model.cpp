@@ -1,6 +1,7 @@
 #include "soak_model.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace vestrand::soak {
 
@@ -24,7 +25,7 @@ void WalkMirror(const std::string& root, const std::string& rel, MirrorModel::It
     if (!ListFolder(root + rel, entries))
         return;
     for (const auto& e : entries) {
-        if (rel.empty() && SameNoCase(e.Name, "journal.txt"))
+        if (rel.empty() && (SameNoCase(e.Name, "journal.txt") || SameNoCase(e.Name, "pass.~vestrand.lock")))
             continue;
         MirrorItem m;
         m.Rel = rel + e.Name;
@@ -49,14 +50,76 @@ bool MirrorModel::KindAt(const std::string& rel, bool& found) const {
     return found && it->second.Folder;
 }
 
+// The mirror path of a source without its drive and trailing separator ("" for a drive root).
+std::string KeyOf(const std::string& path) {
+    std::string key = path.size() > 3 ? path.substr(3) : std::string();
+    if (!key.empty() && key.back() == '\\')
+        key.pop_back();
+    return key;
+}
+
+bool KeyWithin(const std::string& key, const std::string& outer) {
+    return outer.empty() || SameNoCase(key, outer) || IsBelow(key, outer);
+}
+
+// Which listed sources the pass mirrors: each entry once, by one source. A source inside another
+// listed folder of its drive, or listed again, adds nothing (a folder takes the turn of the folders
+// inside it wherever they stand); one whose mirror paths meet those of a source of another drive
+// mirrored before it is refused.
+void MirrorModel::PlanSources(const BackupSettings& settings) {
+    m_plan.clear();
+    for (const auto& folder : settings.SourceDirs)
+        m_plan.push_back({folder, Normalized(folder), true, Role::Skip});
+    for (const auto& file : settings.SourceFiles)
+        m_plan.push_back({file, file, false, Role::Skip});
+    for (size_t i = 0; i < m_plan.size(); ++i) {
+        Planned& p = m_plan[i];
+        if (p.path.size() < 3)
+            continue;
+        const std::string key = KeyOf(p.path);
+        p.role = Role::Mirror;
+        for (size_t j = 0; j < i; ++j) {
+            const Planned& q = m_plan[j];
+            if (q.role != Role::Mirror)
+                continue;
+            const std::string other = KeyOf(q.path);
+            const bool sameDrive = SameNoCase(p.path.substr(0, 1), q.path.substr(0, 1));
+            if (sameDrive && ((q.folder && KeyWithin(key, other)) || (!q.folder && !p.folder && SameNoCase(key, other))))
+                p.role = Role::Covered;
+            else if (!sameDrive && (KeyWithin(key, other) || KeyWithin(other, key)) && p.role == Role::Mirror)
+                p.role = Role::Refused;
+        }
+        if (p.role == Role::Mirror && p.folder)
+            for (size_t j = 0; j < i; ++j)
+                if (m_plan[j].role == Role::Mirror && m_plan[j].folder &&
+                    SameNoCase(p.path.substr(0, 1), m_plan[j].path.substr(0, 1)) &&
+                    KeyWithin(KeyOf(m_plan[j].path), key))
+                    m_plan[j].role = Role::Covered;
+    }
+}
+
+bool MirrorModel::RefusedAtItsTurn(const Planned& p) {
+    if (p.role != Role::Refused)
+        return false;
+    m_lines.push_back("Failed " + p.written);
+    ++Refusals;
+    return true;
+}
+
 std::vector<std::string> MirrorModel::PredictPass(const BackupSettings& settings) {
     m_root = settings.TargetDir + settings.IdentifComp + "\\";
     m_lines.clear();
     m_index = m_items;
-    for (const auto& folder : settings.SourceDirs)
-        if (!folder.empty())
-            MirrorFolder(Normalized(folder), "");
-    FileStage(settings.SourceFiles);
+    PlanSources(settings);
+    for (const auto& p : m_plan)
+        if (p.folder && !RefusedAtItsTurn(p) && p.role == Role::Mirror)
+            MirrorFolder(p.path, "");
+    FileStage();
+    // A refused source keeps what no other source produced in its mirror paths.
+    for (const auto& p : m_plan)
+        if (p.role == Role::Refused)
+            for (auto it = m_index.begin(); it != m_index.end();)
+                it = KeyWithin(it->first, KeyOf(p.path)) ? m_index.erase(it) : std::next(it);
     DeletionStage();
     return m_lines;
 }
@@ -113,10 +176,11 @@ void MirrorModel::MirrorFolder(const std::string& root, const std::string& rel) 
     }
 }
 
-void MirrorModel::FileStage(const std::vector<std::string>& files) {
-    for (const auto& src : files) {
-        if (src.empty())
+void MirrorModel::FileStage() {
+    for (const auto& p : m_plan) {
+        if (p.folder || RefusedAtItsTurn(p) || p.role != Role::Mirror)
             continue;
+        const std::string& src = p.path;
         const std::string rel = src.size() > 3 ? src.substr(3) : std::string();
         Listed e;
         if (!FindOne(src, e) || e.Folder) {

@@ -45,13 +45,21 @@ public:
     bool KindAt(const std::string& rel, bool& found) const;
 
     // Counters of what the predictions contained, over all passes.
-    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0, KindChanges = 0, Failures = 0;
+    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0, KindChanges = 0, Failures = 0, Refusals = 0;
 
 private:
     using Index = std::map<std::string, MirrorItem, NoCaseLess>;
 
     void MirrorFolder(const std::string& root, const std::string& rel);
-    void FileStage(const std::vector<std::string>& files);
+    enum class Role { Skip, Mirror, Covered, Refused };
+    struct Planned {
+        std::string written, path;  // as listed; a folder with its trailing separator
+        bool folder = false;
+        Role role = Role::Skip;
+    };
+    void PlanSources(const BackupSettings& settings);
+    bool RefusedAtItsTurn(const Planned& p);
+    void FileStage();
     void DeletionStage();
     void DeleteStale(const MirrorItem& was);
     void DeleteStaleTree(const std::string& rel);
@@ -66,6 +74,7 @@ private:
     Index m_index; // during a prediction: what the pass's index still holds
     std::string m_root;
     std::vector<std::string> m_lines;
+    std::vector<Planned> m_plan;
 };
 
 } // namespace vestrand::soak

@@ -255,9 +255,10 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
                 soak.EntriesChecked, soak.Rotations);
     std::printf(
         "soak: predicted %ld New, %ld Update, %ld Delete lines; %ld mirror entries kept for unreachable "
-        "sources; %ld mirror entries replaced by one of the other kind; %ld Failed lines\n",
+        "sources; %ld mirror entries replaced by one of the other kind; %ld Failed lines of entries and %ld of "
+        "refused sources\n",
         soak.Model().Copies, soak.Model().Updates, soak.Model().Deletes, soak.Model().KeptUnreachable,
-        soak.Model().KindChanges, soak.Model().Failures);
+        soak.Model().KindChanges, soak.Model().Failures, soak.Model().Refusals);
     std::printf(
         "soak: of the entries checked, %ld files and %ld folders carried read-only, hidden or system bits, "
         "%ld had Cyrillic names\n",
@@ -271,6 +272,7 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
         EXPECT_GT(soak.FilesWithAttributes, 0);
         EXPECT_GT(soak.FoldersWithAttributes, 0);
         EXPECT_GT(soak.CyrillicNames, 0);
+        EXPECT_GE(soak.Model().Refusals, soak.Passes);  // the second drive's folder, refused on every pass
     }
     if (passes >= 80) {
         // A file became a folder or the reverse and the mirror followed (3 to 12 times in 80 passes

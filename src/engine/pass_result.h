@@ -1,0 +1,46 @@
+// What a pass reports to its caller: whether it ran, and if not why; what it could not do.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vestrand {
+
+// Why a pass did not run. A pass that finds another pass at work on its mirror folder is not a
+// failure: the next tick simply tries again.
+enum class PassRefusal {
+    None,              // the pass ran
+    UnsafeName,        // IdentifComp cannot name a folder of its own
+    TargetNotDrive,    // TargetDir is not a drive-letter path
+    RootUnreachable,   // the mirror folder cannot be made or opened
+    NotAMirror,        // the mirror folder holds files this program did not put there
+    LowSpace,          // the free-space floor is reached before the pass starts
+    Busy,              // another pass holds the mirror folder
+};
+
+struct PassResult {
+    PassRefusal refusal = PassRefusal::None;
+    std::string path;         // what a refusal names: the folder, the drive or the name
+    int64_t freeBytes = -1;   // LowSpace: the free space found (-1 when it cannot be measured)
+    int64_t floorBytes = 0;   // LowSpace: the floor
+    std::vector<std::string> failed;  // what each "Failed " line of the pass names, in order
+    bool diskFull = false;             // the pass stopped copying at the floor
+    std::string journalPath;           // the journal the pass wrote
+
+    bool Ran() const { return refusal == PassRefusal::None; }
+};
+
+// The exit status of a one-shot pass: 0 clean, 1 with failures or stopped at the floor, 2 not
+// run. (A pass ended by an error gives 3; the caller sees the error itself.)
+inline constexpr int kExitClean = 0;
+inline constexpr int kExitIncomplete = 1;
+inline constexpr int kExitNotRun = 2;
+inline constexpr int kExitError = 3;
+
+inline int ExitCodeOf(const PassResult& result) {
+    if (!result.Ran())
+        return kExitNotRun;
+    return result.failed.empty() && !result.diskFull ? kExitClean : kExitIncomplete;
+}
+
+}  // namespace vestrand

@@ -1,0 +1,101 @@
+#include "engine/source_plan.h"
+
+namespace vestrand {
+namespace {
+
+std::string WithoutTrailingSeparator(std::string path) {
+    if (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+bool IsKeyAtOrBelow(const std::string& key, const std::string& other, const SameNameFn& same) {
+    if (other.empty())
+        return true;
+    if (key.size() == other.size())
+        return same(key, other);
+    return key.size() > other.size() && key[other.size()] == '\\' && same(key.substr(0, other.size()), other);
+}
+
+namespace {
+
+bool SameDrive(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same) {
+    return same(a.longForm.substr(0, 3), b.longForm.substr(0, 3));
+}
+
+// `spot` adds nothing to `active`, a source of its own drive already mirrored.
+bool CoveredBy(const SourceSpot& spot, const SourceSpot& active, const SameNameFn& same) {
+    if (!SameDrive(spot, active, same))
+        return false;
+    if (active.folder)
+        return IsAtOrBelow(spot.longForm, active.longForm, same);
+    return !spot.folder && same(spot.longForm, active.longForm);
+}
+
+// The two sources, on different drives, would write the same mirror paths.
+bool Overlap(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same) {
+    if (SameDrive(a, b, same))
+        return false;
+    const std::string ka = a.MirrorKey(), kb = b.MirrorKey();
+    return IsKeyAtOrBelow(ka, kb, same) || IsKeyAtOrBelow(kb, ka, same);
+}
+
+}  // namespace
+
+std::string SourceSpot::MirrorKey() const {
+    return longForm.size() > 3 ? WithoutTrailingSeparator(longForm.substr(3)) : std::string();
+}
+
+bool IsAtOrBelow(const std::string& path, const std::string& folder, const SameNameFn& same) {
+    return path.size() >= folder.size() && same(path.substr(0, folder.size()), folder);
+}
+
+void PlanSources(std::vector<SourceSpot>& spots, const std::string& root, const std::string& rootLong,
+                 const SameNameFn& same) {
+    std::vector<SourceSpot*> active;
+    for (auto& spot : spots) {
+        spot.role = SourceRole::Skip;
+        if (spot.form.empty() || spot.longForm.size() < 3)
+            continue;
+        if (IsAtOrBelow(spot.longForm, rootLong, same)) {
+            spot.role = SourceRole::InsideMirror;
+            spot.ownRel = spot.longForm.substr(rootLong.size());
+            continue;
+        }
+        if (IsAtOrBelow(spot.form, root, same)) {
+            spot.role = SourceRole::InsideMirror;
+            spot.ownRel = spot.form.substr(root.size());
+            continue;
+        }
+        bool covered = false, overlaps = false;
+        for (const SourceSpot* other : active) {
+            covered = covered || CoveredBy(spot, *other, same);
+            overlaps = overlaps || Overlap(spot, *other, same);
+        }
+        if (covered) {
+            spot.role = SourceRole::Covered;
+            continue;
+        }
+        if (overlaps) {
+            spot.role = SourceRole::Overlaps;
+            continue;
+        }
+        // A folder listed after folders inside it covers them: they give their turn to it.
+        if (spot.folder) {
+            for (auto it = active.begin(); it != active.end();) {
+                if ((*it)->folder && CoveredBy(**it, spot, same)) {
+                    (*it)->role = SourceRole::Covered;
+                    it = active.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        spot.role = SourceRole::Mirror;
+        active.push_back(&spot);
+    }
+}
+
+}  // namespace vestrand

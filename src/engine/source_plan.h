@@ -1,0 +1,49 @@
+// Which listed sources a pass mirrors: each entry is mirrored once, by one source, and nothing
+// is taken from the mirror folder itself. Pure path rules; the pass supplies the paths' full and
+// long forms and the comparison of names.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vestrand {
+
+enum class SourceRole {
+    Skip,          // not in drive-letter form (or empty): nothing can be mapped from it
+    Mirror,        // mirrored
+    Covered,       // at or below another listed folder of its drive (or listed twice): adds nothing
+    InsideMirror,  // at or below the mirror folder: refused, and what it names is left alone
+    Overlaps,      // its mirror paths overlap those of an earlier source on another drive: refused
+};
+
+struct SourceSpot {
+    std::string written;   // as listed in the settings
+    std::string form;      // full drive-letter path it is mapped from ("X:\...", folders end in "\"),
+                           // empty when it has none
+    std::string longForm;  // the same with its existing components in long form, for comparing
+    bool folder = false;
+    SourceRole role = SourceRole::Skip;
+    std::string ownRel;    // InsideMirror: what it names, relative to the mirror folder
+
+    // The mirror path of the source relative to the mirror folder, without a trailing separator
+    // ("" for a drive root).
+    std::string MirrorKey() const;
+};
+
+using SameNameFn = std::function<bool(const std::string&, const std::string&)>;
+
+// True when `path` is `folder` (ending in "\") or lies below it, names compared by `same`.
+bool IsAtOrBelow(const std::string& path, const std::string& folder, const SameNameFn& same);
+
+// True when the relative path `key` is `other` or lies below it; neither carries a trailing
+// separator, and an empty `other` is the top, which holds everything.
+bool IsKeyAtOrBelow(const std::string& key, const std::string& other, const SameNameFn& same);
+
+// Gives every spot its role. `spots` holds the listed folders first, then the listed files, each
+// in list order: an earlier source wins over a later one, except that a folder covers the folders
+// inside it wherever they stand in the list. `root` and `rootLong` are the mirror folder as built
+// and in long form, both ending in "\".
+void PlanSources(std::vector<SourceSpot>& spots, const std::string& root, const std::string& rootLong,
+                 const SameNameFn& same);
+
+}  // namespace vestrand

@@ -226,9 +226,9 @@ public:
         m_floor = m_s.LowDriveSpaceMb * 1000000;
         const int64_t free = DriveFree(m_s.TargetDir);
         m_budget = free - m_floor;
+        m_result.floorBytes = m_floor;
         if (m_budget < 0) {
             m_result.freeBytes = free;
-            m_result.floorBytes = m_floor;
             return Refused(PassRefusal::LowSpace, m_s.TargetDir);
         }
         m_display.SetBusyCursor(true);

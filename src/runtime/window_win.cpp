@@ -22,15 +22,18 @@ void SetApplicationTitle(const std::string& title) { TitleStorage() = title; }
 const std::string& ApplicationTitle() { return TitleStorage(); }
 void SetErrorHandler(ErrorHandler handler) { HandlerStorage() = std::move(handler); }
 
-void HandleException(std::exception_ptr error) {
-    std::string message;
+std::string ExceptionMessage(std::exception_ptr error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        message = e.what();
+        return e.what();
     } catch (...) {
-        message = "Unknown error";
+        return "Unknown error";
     }
+}
+
+void HandleException(std::exception_ptr error) {
+    const std::string message = ExceptionMessage(error);
     if (HandlerStorage()) {
         HandlerStorage()(message);
         return;

@@ -17,6 +17,8 @@ const std::string& ApplicationTitle();
 using ErrorHandler = std::function<void(const std::string& message)>;
 void SetErrorHandler(ErrorHandler handler);  // empty: the message box again
 void HandleException(std::exception_ptr error);
+// The message an error carries ("Unknown error" for one that carries none).
+std::string ExceptionMessage(std::exception_ptr error);
 
 // The program-wide busy cursor: while it is on, every window of the program shows the hourglass.
 void SetBusyCursorOverride(bool busy);

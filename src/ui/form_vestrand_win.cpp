@@ -9,6 +9,7 @@
 #include "settings/command_line.h"
 #include "settings/settings_file_win.h"
 #include "ui/config_form_win.h"
+#include "ui/pass_notices_win.h"
 #include "ui/resource_ids.h"
 
 namespace vestrand {
@@ -95,6 +96,7 @@ void TFormVestrand::FormCreate() {
     // The switch.
     const StartMode mode = StartModeOf(CommandSwitch(m_options.commandLine));
     m_autoRunOnce = mode == StartMode::Start;
+    m_runner.SetErrorsShownInBox(!m_autoRunOnce);  // nobody may be there to close a box
     m_tray.SetItemEnabled(kPmConfig, mode == StartMode::Config || mode == StartMode::Install);
     if (mode == StartMode::Install)
         WriteAutostartEntry(m_options.executablePath);
@@ -128,10 +130,27 @@ void TFormVestrand::FormPaint() {
     m_formVisible = false;
     m_firstPaintPending = false;
     if (m_autoRunOnce) {
-        // A pass that ends with an error leaves the program resident, its timer running.
-        if (m_runner.Run(m_settings, m_autoRunOnce))
+        // One pass, however it goes, and the program ends with its status; a balloon stays a
+        // moment before the icon goes with the program.
+        m_runner.Run(m_settings, m_autoRunOnce);
+        SetTimerEnabled(false);
+        m_exitCode = m_runner.LastOutcome().ExitCode();
+        if (TellHowThePassWent())
+            ::SetTimer(Handle(), kEndTimerId, kBalloonLinger, nullptr);
+        else
             ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
     }
+}
+
+bool TFormVestrand::TellHowThePassWent() {
+    const PassOutcome& outcome = m_runner.LastOutcome();
+    if (outcome.error)  // the resident program has shown the error box
+        return m_autoRunOnce && m_tray.ShowBalloon(BalloonIcon::Error, kAppTitle, outcome.errorText);
+    const NoticeDue due = m_notices.After(outcome.result);
+    if (!due.Any())
+        return false;
+    const Balloon balloon = NoticeBalloon(outcome.result, due);
+    return m_tray.ShowBalloon(balloon.icon, kAppTitle, balloon.text);
 }
 
 void TFormVestrand::FormClose() {
@@ -176,7 +195,10 @@ void TFormVestrand::pmConfigClick() {
 }
 
 void TFormVestrand::BtnGoClick() {
+    if (m_runner.Running())
+        return;  // a click while the error box of a pass is open
     m_runner.Run(m_settings, m_autoRunOnce);
+    TellHowThePassWent();
     if (m_closeRequested && !m_runner.Running())
         ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
 }
@@ -249,8 +271,12 @@ void TFormVestrand::OnCommand(int id, int code, HWND control) {
 }
 
 void TFormVestrand::OnTimer(UINT_PTR id) {
-    if (id == kTimerId && m_timerOn)
+    if (id == kTimerId && m_timerOn) {
         TimerTimer();
+    } else if (id == kEndTimerId) {
+        ::KillTimer(Handle(), kEndTimerId);
+        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+    }
 }
 
 LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -283,7 +309,7 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         m_timerOn = false;
         m_tray.Remove();
         if (m_options.endMessageLoopOnClose)
-            ::PostQuitMessage(0);
+            ::PostQuitMessage(m_exitCode);
         return 0;
     case WM_SETTINGCHANGE:
         RefreshTimeSeparator();

@@ -11,6 +11,7 @@
 #include "settings/schedule_win.h"
 #include "settings/startup_win.h"
 #include "ui/gauge_win.h"
+#include "ui/pass_notices.h"
 #include "ui/tray_icon_win.h"
 
 namespace vestrand {
@@ -36,6 +37,9 @@ public:
     static constexpr int kClientHeight = 87;
     static constexpr UINT_PTR kTimerId = 1;
     static constexpr UINT kTimerInterval = 10000;
+    // A one-shot run that shows a balloon ends this long after it, so that the balloon is seen.
+    static constexpr UINT_PTR kEndTimerId = 2;
+    static constexpr UINT kBalloonLinger = 4000;
     enum : int { kBtnGoId = 201, kPmCenter = 101, kPmConfig = 102, kPmExit = 103 };
 
     explicit TFormVestrand(StartOptions options);
@@ -83,6 +87,8 @@ public:
     bool FormVisible() const { return m_formVisible; }
     bool AppMinimized() const { return m_appMinimized; }
     bool PassRunning() const { return m_runner.Running(); }
+    // The exit status of the process: that of the one-shot pass under START, 0 otherwise.
+    int ExitCode() const { return m_exitCode; }
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -93,6 +99,7 @@ private:
     void CreateWidgets();
     void OnMenuItem(int id);
     void CloseWhenIdle();
+    bool TellHowThePassWent();
 
     StartOptions m_options;
     SystemClock m_systemClock;
@@ -114,6 +121,8 @@ private:
     bool m_appMinimized = false;
     bool m_closeRequested = false;
     UINT m_minimizedMessage = WM_APP + 2;
+    PassNotices m_notices;
+    int m_exitCode = 0;
 };
 
 }  // namespace vestrand

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vestrand {
@@ -53,6 +54,25 @@ void TRxTrayIcon::SetHint(const std::string& hint) {
         return;
     m_hint = hint;
     Update();
+}
+
+bool TRxTrayIcon::ShowBalloon(BalloonIcon icon, const std::string& title, const std::string& text) {
+    if (!m_added)
+        Update();
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = Handle();
+    data.uID = kIconId;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = icon == BalloonIcon::Error ? NIIF_ERROR : NIIF_WARNING;
+    data.uTimeout = 10000;
+    const size_t titleSize = std::min(title.size(), sizeof data.szInfoTitle - 1);
+    const size_t textSize = std::min(text.size(), sizeof data.szInfo - 1);
+    std::memcpy(data.szInfoTitle, title.data(), titleSize);
+    std::memcpy(data.szInfo, text.data(), textSize);
+    const bool shown = m_added && Handle() && ::Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+    m_balloons.push_back({icon, title, text, shown});
+    return shown;
 }
 
 void TRxTrayIcon::Remove() {

@@ -11,6 +11,16 @@
 
 namespace vestrand {
 
+enum class BalloonIcon { Warning, Error };
+
+// A balloon the icon was asked to show, as tests see it.
+struct BalloonRequest {
+    BalloonIcon icon = BalloonIcon::Warning;
+    std::string title;
+    std::string text;
+    bool shown = false;  // the notification area took it
+};
+
 class TRxTrayIcon final : public Window {
 public:
     static constexpr const char* kClassName = "VestrandTrayIcon";
@@ -25,6 +35,11 @@ public:
     void SetHint(const std::string& hint);
     const std::string& Hint() const { return m_hint; }
     bool Shown() const { return m_added; }
+
+    // A balloon over the icon (text cut to what the notification area takes); false when the
+    // area is not there to show it.
+    bool ShowBalloon(BalloonIcon icon, const std::string& title, const std::string& text);
+    const std::vector<BalloonRequest>& Balloons() const { return m_balloons; }
 
     // The popup menu: items from top to bottom; clicking one calls onClick(id).
     void SetMenuItems(std::vector<MenuItemState> items, std::function<void(int)> onClick);
@@ -61,6 +76,7 @@ private:
     std::function<void(int)> m_onClick;
     UINT m_taskbarCreated = 0;
     HWND m_mainWindow = nullptr;
+    std::vector<BalloonRequest> m_balloons;
 };
 
 }  // namespace vestrand

@@ -2,7 +2,9 @@
 // minimising and calling back, passes from the button and the timer, and errors.
 #include <gtest/gtest.h>
 
+#include "engine/backup_pass_win.h"
 #include "engine/backup_settings.h"
+#include "engine/fileops_win.h"
 #include "runtime/platform_win.h"
 #include "settings/schedule_win.h"
 #include "settings/settings_file_win.h"
@@ -284,6 +286,7 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
     ASSERT_TRUE(::CreateDirectoryA((root + "arch").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC\\journal.txt").c_str(), nullptr));
+    WriteFile(root + "arch\\PC\\" + kPassLockName, "");  // a mirror of this program all the same
     TFormVestrand& f = Start("vestrand.exe");
     bool timerDuringBox = true, busyDuringBox = true;
     SetErrorHandler([&](const std::string& message) {
@@ -299,6 +302,90 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(BusyCursorOverride());
     EXPECT_FALSE(f.PassRunning());
+    EXPECT_TRUE(f.Tray().Balloons().empty());  // the box has told it
+}
+
+TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
+    MakeFolder("ui_balloons");
+    TFormVestrand& f = Start("vestrand.exe");
+    const std::string mirror = root + "arch\\PC\\";
+    // The settings file as the settings dialog's save would rewrite it, put in force at once.
+    const auto settle = [&](const std::string& identif, int64_t lowMb, const std::vector<std::string>& files) {
+        std::string text = "[Config]\r\nSaveMin=30\r\nIdentifComp=" + identif + "\r\nTargetDir=" + root +
+                           "arch\r\nLowDriveSpaceMb=" + std::to_string(lowMb) + "\r\n[SourceDir]\r\n1=" + source +
+                           "\r\n[SourceFile]\r\n";
+        for (size_t i = 0; i < files.size(); ++i)
+            text += std::to_string(i + 1) + "=" + files[i] + "\r\n";
+        WriteFile(ini, text);
+        LoadSettings(const_cast<BackupSettings&>(f.Settings()), ini);
+    };
+    const auto& balloons = f.Tray().Balloons();
+    f.BtnGoClick();  // a clean pass: nothing to tell
+    EXPECT_TRUE(balloons.empty());
+
+    // A source the pass refuses: told once, not again while the same paths fail.
+    WriteFile(mirror + "mine.txt", "the user's");
+    WriteFile(mirror + "mine2.txt", "the user's too");
+    settle("PC", 5, {mirror + "mine.txt"});
+    f.BtnGoClick();
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].icon, BalloonIcon::Warning);
+    EXPECT_EQ(balloons[0].title, "Страховой полис");
+    EXPECT_EQ(balloons[0].text, "Не скопировано: 1. Подробности в журнале " + mirror + "journal.txt");
+    f.BtnGoClick();
+    EXPECT_EQ(balloons.size(), 1u);
+    // Another set of failing paths is told again.
+    settle("PC", 5, {mirror + "mine.txt", mirror + "mine2.txt"});
+    f.BtnGoClick();
+    ASSERT_EQ(balloons.size(), 2u);
+    EXPECT_EQ(balloons[1].text.substr(0, 17), "Не скопировано: 2");
+
+    // A pass that cannot run: told once over the retries of the timer, again for another reason.
+    clock.now = f.GetSchedule().NextRunTime() + kMinute;
+    const int64_t floorMb = DriveFree(root) / 1000000 + 1000;
+    settle("PC", floorMb, {});
+    for (int tick = 0; tick < 3; ++tick)
+        ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    ASSERT_EQ(balloons.size(), 3u);
+    EXPECT_EQ(balloons[2].icon, BalloonIcon::Error);
+    EXPECT_EQ(balloons[2].text.substr(0, 20 + root.size()), "Мало места на диске " + root);
+    EXPECT_NE(balloons[2].text.find("Мб, нужно " + std::to_string(floorMb) + " Мб)"), std::string::npos)
+        << balloons[2].text;
+    EXPECT_TRUE(f.GetSchedule().IsDue());  // not run: retried at every tick
+    // A folder that holds the user's files is not taken as the mirror.
+    WriteFile(root + "arch\\Docs\\thesis.docx", "thesis");
+    settle("Docs", 5, {});
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    ASSERT_EQ(balloons.size(), 4u);
+    EXPECT_EQ(balloons[3].text,
+              "Папка копии содержит файлы, которые не являются копией, и не тронута: " + root + "arch\\Docs\\");
+    EXPECT_EQ(ReadFile(root + "arch\\Docs\\thesis.docx"), "thesis");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(FormTest, ATimedPassMeetingAnotherPassWaitsSilentlyForTheNextTick) {
+    MakeFolder("ui_busy");
+    TFormVestrand& f = Start("vestrand.exe");
+    f.BtnGoClick();
+    const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
+    WriteFile(source + "b.txt", "beta");
+    clock.now = f.GetSchedule().NextRunTime() + kMinute;
+    {
+        // A one-shot run of the program holds the mirror folder at this moment.
+        HANDLE other = ::CreateFileA((root + "arch\\PC\\" + kPassLockName).c_str(), GENERIC_READ, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(other, INVALID_HANDLE_VALUE);
+        ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+        ::CloseHandle(other);
+    }
+    EXPECT_TRUE(f.Tray().Balloons().empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(ReadFile(root + "arch\\PC\\journal.txt"), journal);
+    EXPECT_TRUE(f.GetSchedule().IsDue());
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);  // the next tick runs it
+    EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "beta");
+    EXPECT_FALSE(f.GetSchedule().IsDue());
 }
 
 TEST_F(FormTest, ARefusedSettingsWriteIsShownAndTheScheduleStillRuns) {

@@ -1,0 +1,50 @@
+// When a pass is worth a notice beyond the journal.
+#include <gtest/gtest.h>
+
+#include "ui/pass_notices.h"
+
+using namespace vestrand;
+
+namespace {
+
+PassResult Ran(std::vector<std::string> failed = {}, bool diskFull = false) {
+    PassResult r;
+    r.failed = std::move(failed);
+    r.diskFull = diskFull;
+    return r;
+}
+
+PassResult Refused(PassRefusal why, const std::string& path) {
+    PassResult r;
+    r.refusal = why;
+    r.path = path;
+    return r;
+}
+
+}  // namespace
+
+TEST(PassNotices, FailuresAreToldWhenTheirSetChangesAndTheFloorEveryTime) {
+    PassNotices n;
+    EXPECT_FALSE(n.After(Ran()).Any());
+    EXPECT_TRUE(n.After(Ran({"F:\\a", "F:\\b"})).failures);
+    EXPECT_FALSE(n.After(Ran({"F:\\b", "F:\\a", "F:\\a"})).Any());  // the same paths in another order
+    EXPECT_TRUE(n.After(Ran({"F:\\a"})).failures);
+    EXPECT_FALSE(n.After(Ran()).Any());
+    EXPECT_TRUE(n.After(Ran({"F:\\a"})).failures);  // back after a clean pass: told again
+    const NoticeDue full = n.After(Ran({"F:\\a"}, true));
+    EXPECT_TRUE(full.diskFull);
+    EXPECT_FALSE(full.failures);
+    EXPECT_TRUE(n.After(Ran({"F:\\a"}, true)).diskFull);
+}
+
+TEST(PassNotices, ARefusalIsToldOnceUntilItsReasonOrPathChangesOrAPassRuns) {
+    PassNotices n;
+    EXPECT_TRUE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).refusal);
+    EXPECT_FALSE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).Any());
+    EXPECT_FALSE(n.After(Refused(PassRefusal::Busy, "F:\\Arch\\PC\\")).Any());  // another pass at work
+    EXPECT_FALSE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).Any());
+    EXPECT_TRUE(n.After(Refused(PassRefusal::LowSpace, "G:\\")).refusal);
+    EXPECT_TRUE(n.After(Refused(PassRefusal::RootUnreachable, "G:\\")).refusal);
+    EXPECT_FALSE(n.After(Ran()).Any());
+    EXPECT_TRUE(n.After(Refused(PassRefusal::RootUnreachable, "G:\\")).refusal);
+}

@@ -309,7 +309,8 @@ private:
 
     // A source the pass refuses gets a line at its turn; the mirror paths it names are left alone.
     bool RefuseAtItsTurn(const SourceSpot& spot) {
-        if (spot.role != SourceRole::InsideMirror && spot.role != SourceRole::Overlaps)
+        if (spot.role != SourceRole::InsideMirror && spot.role != SourceRole::Overlaps &&
+            spot.role != SourceRole::NotDriveForm)
             return false;
         m_journal->Append("Failed " + spot.written);
         m_result.failed.push_back(spot.written);

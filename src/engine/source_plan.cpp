@@ -57,8 +57,12 @@ void PlanSources(std::vector<SourceSpot>& spots, const std::string& root, const 
     std::vector<SourceSpot*> active;
     for (auto& spot : spots) {
         spot.role = SourceRole::Skip;
-        if (spot.form.empty() || spot.longForm.size() < 3)
+        if (spot.written.empty())
             continue;
+        if (spot.form.empty() || spot.longForm.size() < 3) {
+            spot.role = SourceRole::NotDriveForm;
+            continue;
+        }
         if (IsAtOrBelow(spot.longForm, rootLong, same)) {
             spot.role = SourceRole::InsideMirror;
             spot.ownRel = spot.longForm.substr(rootLong.size());

@@ -9,7 +9,8 @@
 namespace vestrand {
 
 enum class SourceRole {
-    Skip,          // not in drive-letter form (or empty): nothing can be mapped from it
+    Skip,          // an empty entry: nothing is listed
+    NotDriveForm,  // not in drive-letter form: nothing can be mapped from it, refused
     Mirror,        // mirrored
     Covered,       // at or below another listed folder of its drive (or listed twice): adds nothing
     InsideMirror,  // at or below the mirror folder: refused, and what it names is left alone

@@ -18,8 +18,15 @@ bool SameAscii(const std::string& a, const std::string& b) {
     return true;
 }
 
-SourceSpot Folder(const std::string& path) { return {path, path, path, true}; }
-SourceSpot File(const std::string& path) { return {path, path, path, false}; }
+SourceSpot Spot(const std::string& written, const std::string& form, bool folder) {
+    SourceSpot spot;
+    spot.written = written;
+    spot.form = spot.longForm = form;
+    spot.folder = folder;
+    return spot;
+}
+SourceSpot Folder(const std::string& path) { return Spot(path, path, true); }
+SourceSpot File(const std::string& path) { return Spot(path, path, false); }
 
 std::vector<SourceRole> Roles(std::vector<SourceSpot> spots) {
     PlanSources(spots, "F:\\Arch\\Test\\", "F:\\Arch\\Test\\", SameAscii);
@@ -36,7 +43,8 @@ constexpr auto M = SourceRole::Mirror, C = SourceRole::Covered, I = SourceRole::
 
 TEST(SourcePlan, SourcesInsideTheMirrorFolderAreTheirOwnNotAMirrorsAndPrefixesAreNotInside) {
     std::vector<SourceSpot> spots = {Folder("F:\\Arch\\Test\\Inside\\"), File("f:\\arch\\test\\keep.txt"),
-                                     Folder("F:\\Arch\\TestMore\\"), Folder("F:\\Arch\\Test\\"), Folder("")};
+                                     Folder("F:\\Arch\\TestMore\\"), Folder("F:\\Arch\\Test\\"), Folder(""),
+                                     Spot("data\\", "", true)};
     PlanSources(spots, "F:\\Arch\\Test\\", "F:\\Arch\\Test\\", SameAscii);
     EXPECT_EQ(spots[0].role, I);
     EXPECT_EQ(spots[0].ownRel, "Inside\\");
@@ -45,7 +53,8 @@ TEST(SourcePlan, SourcesInsideTheMirrorFolderAreTheirOwnNotAMirrorsAndPrefixesAr
     EXPECT_EQ(spots[2].role, M);
     EXPECT_EQ(spots[3].role, I);  // the mirror folder itself: everything in it is left alone
     EXPECT_EQ(spots[3].ownRel, "");
-    EXPECT_EQ(spots[4].role, S);
+    EXPECT_EQ(spots[4].role, S);                        // an empty entry lists nothing
+    EXPECT_EQ(spots[5].role, SourceRole::NotDriveForm);  // nothing can be mapped from it
 }
 
 TEST(SourcePlan, EachEntryIsMirroredOnceByTheFolderThatCoversIt) {

@@ -209,6 +209,9 @@ TEST_F(HostileFixture, SourceWithoutDriveLetterIsRefused) {
     for (const auto& [rel, content] : FilesBelow(root)) {
         EXPECT_TRUE(rel == "journal.txt" || rel == kPassLockName) << rel << ": something of the source was mirrored";
     }
+    // Refused, and said so.
+    const std::string journal = ReadFile(root + "journal.txt");
+    EXPECT_NE(journal.find("\r\nFailed data\\\r\nFailed data\\f.txt\r\n"), std::string::npos) << journal;
 }
 
 // A relative TargetDir whose folder exists in the current folder ("Target\") would pass step 1 and

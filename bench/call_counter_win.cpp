@@ -40,7 +40,26 @@ namespace {
     X(GetDiskFreeSpaceA, BOOL, (LPCSTR a, LPDWORD b, LPDWORD c, LPDWORD d, LPDWORD e), (a, b, c, d, e))        \
     X(GetDiskFreeSpaceExA, BOOL, (LPCSTR a, PULARGE_INTEGER b, PULARGE_INTEGER c, PULARGE_INTEGER d),          \
       (a, b, c, d))                                                                                            \
-    X(GetFullPathNameA, DWORD, (LPCSTR a, DWORD b, LPSTR c, LPSTR * d), (a, b, c, d))
+    X(GetFullPathNameA, DWORD, (LPCSTR a, DWORD b, LPSTR c, LPSTR * d), (a, b, c, d))                         \
+    X(FindFirstFileW, HANDLE, (LPCWSTR a, LPWIN32_FIND_DATAW b), (a, b))                                       \
+    X(FindNextFileW, BOOL, (HANDLE a, LPWIN32_FIND_DATAW b), (a, b))                                          \
+    X(GetFileAttributesW, DWORD, (LPCWSTR a), (a))                                                             \
+    X(SetFileAttributesW, BOOL, (LPCWSTR a, DWORD b), (a, b))                                                  \
+    X(CreateDirectoryW, BOOL, (LPCWSTR a, LPSECURITY_ATTRIBUTES b), (a, b))                                    \
+    X(RemoveDirectoryW, BOOL, (LPCWSTR a), (a))                                                                \
+    X(CopyFileW, BOOL, (LPCWSTR a, LPCWSTR b, BOOL c), (a, b, c))                                              \
+    X(DeleteFileW, BOOL, (LPCWSTR a), (a))                                                                     \
+    X(MoveFileExW, BOOL, (LPCWSTR a, LPCWSTR b, DWORD c), (a, b, c))                                           \
+    X(CreateFileW, HANDLE, (LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g), \
+      (a, b, c, d, e, f, g))                                                                                   \
+    X(GetFileInformationByHandle, BOOL, (HANDLE a, LPBY_HANDLE_FILE_INFORMATION b), (a, b))                    \
+    X(CompareStringW, int, (LCID a, DWORD b, PCNZWCH c, int d, PCNZWCH e, int f), (a, b, c, d, e, f))          \
+    X(LCMapStringW, int, (LCID a, DWORD b, LPCWSTR c, int d, LPWSTR e, int f), (a, b, c, d, e, f))             \
+    X(GetDiskFreeSpaceW, BOOL, (LPCWSTR a, LPDWORD b, LPDWORD c, LPDWORD d, LPDWORD e), (a, b, c, d, e))       \
+    X(GetDiskFreeSpaceExW, BOOL, (LPCWSTR a, PULARGE_INTEGER b, PULARGE_INTEGER c, PULARGE_INTEGER d),         \
+      (a, b, c, d))                                                                                            \
+    X(GetFullPathNameW, DWORD, (LPCWSTR a, DWORD b, LPWSTR c, LPWSTR * d), (a, b, c, d))                       \
+    X(GetLongPathNameW, DWORD, (LPCWSTR a, LPWSTR b, DWORD c), (a, b, c))
 
 enum Api {
 #define VESTRAND_ENUM(name, ret, params, args) k_##name,

@@ -160,66 +160,60 @@ int Pass(int argc, char** argv) {
     return 0;
 }
 
-void IndexWalk(BackupIndex& index, const std::string& root, const std::string& rel) {
-    SearchFolder(root + rel + "*.*", [&](const DirEntry& e) {
-        if (e.Name == "." || e.Name == "..")
+void IndexWalk(BackupIndex& index, const std::wstring& root, const std::wstring& rel, BackupIndex::Node folder) {
+    SearchFolder(root + rel + L"*", [&](const WideEntry& e) {
+        if (e.Name == L"." || e.Name == L"..")
             return true;
-        index.Add(rel + e.Name, TFileParam{e.Time, e.Size, e.Attr});
+        const BackupIndex::Node node = index.Add(folder, e.Name, TFileParam{e.Time, e.Size, e.Attr});
         if (e.Attr & FILE_ATTRIBUTE_DIRECTORY)
-            IndexWalk(index, root, rel + e.Name + "\\");
+            IndexWalk(index, root, rel + e.Name + L"\\", node);
         return true;
     });
 }
 
-std::string SortKey(const std::string& text) {
-    char buf[4096];
-    const int n = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, text.data(),
-                               static_cast<int>(text.size()), buf, sizeof buf);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n - 1)) : std::string();
-}
-
 // Every entry below `root` as the index walk finds it, in the order found: the start of the
-// index trials below.
+// index trial below.
 struct WalkedItem {
-    std::string Rel;
+    std::wstring Rel;
     TFileParam Param;
 };
 
-std::vector<WalkedItem> WalkIntoList(const std::string& root) {
+std::vector<WalkedItem> WalkIntoList(const std::wstring& root) {
     std::vector<WalkedItem> items;
-    std::function<void(const std::string&)> walk = [&](const std::string& rel) {
-        SearchFolder(root + rel + "*.*", [&](const DirEntry& e) {
-            if (e.Name == "." || e.Name == "..")
+    std::function<void(const std::wstring&)> walk = [&](const std::wstring& rel) {
+        SearchFolder(root + rel + L"*", [&](const WideEntry& e) {
+            if (e.Name == L"." || e.Name == L"..")
                 return true;
             items.push_back({rel + e.Name, TFileParam{e.Time, e.Size, e.Attr}});
             if (e.Attr & FILE_ATTRIBUTE_DIRECTORY)
-                walk(rel + e.Name + "\\");
+                walk(rel + e.Name + L"\\");
             return true;
         });
     };
-    walk("");
+    walk(L"");
     return items;
 }
 
-// The same index ordered and searched with CompareStringA itself, the comparison the sort keys
-// stand for: what the index costs without them (the engine's way when the locale gives no key).
-void ComparedIndex(const std::string& root) {
+// The same index as a list of full paths ordered and searched with the index's order itself
+// (CompareStringW, ties by the file system's keys): what the engine's tree of names and its hash
+// lookups save.
+void ComparedIndex(const std::wstring& root) {
     const Stopwatch sw;
     std::vector<WalkedItem> items = WalkIntoList(root);
     const double built = sw.Seconds();
-    std::vector<std::string> queries;  // in the order the walk found them, as the pass asks
+    std::vector<std::wstring> queries;  // in the order the walk found them, as the pass asks
     queries.reserve(items.size());
     for (const auto& item : items)
         queries.push_back(item.Rel);
     std::stable_sort(items.begin(), items.end(),
-                     [](const WalkedItem& a, const WalkedItem& b) { return CompareIndexKeys(a.Rel, b.Rel) < 0; });
+                     [](const WalkedItem& a, const WalkedItem& b) { return CompareIndexOrder(a.Rel, b.Rel) < 0; });
     const double sorted = sw.Seconds();
     int64_t hits = 0;
     for (const auto& rel : queries) {
-        const auto it = std::lower_bound(items.begin(), items.end(), rel, [](const WalkedItem& a, const std::string& k) {
-            return CompareIndexKeys(a.Rel, k) < 0;
+        const auto it = std::lower_bound(items.begin(), items.end(), rel, [](const WalkedItem& a, const std::wstring& k) {
+            return CompareIndexOrder(a.Rel, k) < 0;
         });
-        hits += it != items.end() && CompareIndexKeys(it->Rel, rel) == 0;
+        hits += it != items.end() && CompareIndexOrder(it->Rel, rel) == 0;
     }
     const double total = sw.Seconds();
     Put("compared.build_seconds", built);
@@ -229,139 +223,62 @@ void ComparedIndex(const std::string& root) {
     Put("compared.hits", hits);
 }
 
-// Bytes that compare equal ignoring case map to one class; bytes that the comparison ignores
-// altogether map to 0 and are dropped. Derived from the locale's own sort keys, one per byte.
-const std::array<unsigned char, 256>& FoldTable() {
-    static const std::array<unsigned char, 256> table = [] {
-        std::array<unsigned char, 256> t{};
-        const std::string ignored = SortKey("");
-        std::vector<std::string> classes;
-        for (int b = 1; b < 256; ++b) {
-            const std::string key = SortKey(std::string(1, static_cast<char>(b)));
-            if (key == ignored) {
-                t[b] = 0;
-                continue;
-            }
-            auto it = std::find(classes.begin(), classes.end(), key);
-            if (it == classes.end()) {
-                classes.push_back(key);
-                it = classes.end() - 1;
-            }
-            t[b] = static_cast<unsigned char>(1 + (it - classes.begin()) % 255);
-        }
-        return t;
-    }();
-    return table;
-}
-
-uint64_t FoldedHash(const std::string& text) {
-    const auto& fold = FoldTable();
-    uint64_t h = 1469598103934665603ull;
-    for (const char c : text) {
-        const unsigned char f = fold[static_cast<unsigned char>(c)];
-        if (f)
-            h = (h ^ f) * 1099511628211ull;
-    }
-    return h;
-}
-
-// The same index found by a hash of the case-folded path: no ordering at all while the pass
-// looks entries up (only what is left for the deletion stage would need sorting), and
-// CompareStringA once per hit to confirm it: a trial of what the engine could do.
-void HashedIndex(const std::string& root) {
-    std::vector<std::pair<uint64_t, uint32_t>> byHash;
-    const Stopwatch sw;
-    std::vector<WalkedItem> items = WalkIntoList(root);
-    byHash.reserve(items.size());
-    for (size_t i = 0; i < items.size(); ++i)
-        byHash.emplace_back(FoldedHash(items[i].Rel), static_cast<uint32_t>(i));
-    const double built = sw.Seconds();
-    std::sort(byHash.begin(), byHash.end());
-    const double sorted = sw.Seconds();
-    int64_t hits = 0;
-    for (const auto& item : items) {
-        const std::string query = item.Rel;  // as the pass would make it from the source path
-        const uint64_t h = FoldedHash(query);
-        for (auto it = std::lower_bound(byHash.begin(), byHash.end(), std::make_pair(h, uint32_t{0}));
-             it != byHash.end() && it->first == h; ++it) {
-            if (CompareIndexKeys(items[it->second].Rel, query) == 0) {
-                ++hits;
-                break;
-            }
-        }
-    }
-    const double total = sw.Seconds();
-    Put("hash.build_seconds", built);
-    Put("hash.sort_seconds", sorted - built);
-    Put("hash.find_seconds", total - sorted);
-    Put("hash.total_seconds", total);
-    Put("hash.hits", hits);
-}
-
 int Index(int argc, char** argv) {
     if (argc < 3)
         return 2;
     const std::string root = Folder(argv[2]);
-    const bool keys = argc > 3 && std::string(argv[3]) == "--trials";
+    const std::wstring wideRoot = ExtendedPath(FullPath(WidenAnsi(root)));
+    const bool trials = argc > 3 && std::string(argv[3]) == "--trials";
     const Stopwatch walkWatch;
     const int64_t walked = WalkTree(root);
     Put("walk_seconds", walkWatch.Seconds());
     Put("entries", walked);
 
-    int64_t count = 0, pathText = 0, keyText = 0, hits = 0, misordered = 0, live = 0, peak = 0;
+    int64_t count = 0, pathText = 0, hits = 0, misordered = 0, live = 0, peak = 0;
     {
         const int64_t before = HeapLiveBytes();
         ResetHeapPeak();
         BackupIndex index;
         const Stopwatch sw;
-        IndexWalk(index, root, "");
+        IndexWalk(index, wideRoot, L"", BackupIndex::kTop);
         const double built = sw.Seconds();
-        index.Sort();
-        const double sorted = sw.Seconds();
         live = HeapLiveBytes() - before;
+        std::vector<std::wstring> paths;  // in index order, as the deletion stage hands them out
+        const Stopwatch orderWatch;
+        index.ForEach([&](const std::wstring& rel, const TFileParam&) { paths.push_back(rel); });
+        const double ordered = orderWatch.Seconds();
         peak = HeapPeakBytes() - before;
-        index.ForEach([&](const std::string& rel, const TFileParam&) {
-            ++count;
-            pathText += static_cast<int64_t>(rel.size()) + 1;
-            // The sort key as the locale gives it (its length counts the terminating zero).
-            keyText += LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, rel.data(),
-                                    static_cast<int>(rel.size()), nullptr, 0);
-        });
+        count = static_cast<int64_t>(paths.size());
+        for (const auto& rel : paths)
+            pathText += static_cast<int64_t>(rel.size() + 1) * 2;
         const Stopwatch findWatch;
-        index.ForEach([&](const std::string& rel, const TFileParam&) { hits += index.Find(rel) != nullptr; });
+        for (const auto& rel : paths)
+            hits += index.Find(rel) != nullptr;
         const double found = findWatch.Seconds();
         Put("build_seconds", built);
-        Put("sort_seconds", sorted - built);
+        Put("sort_seconds", ordered);
         Put("find_seconds", found);
-        Put("total_seconds", sorted + found);
-        if (keys) {
+        Put("total_seconds", built + found);
+        if (trials) {
             // The engine's order, checked against the comparison itself.
-            std::string previous;
-            bool first = true;
-            index.ForEach([&](const std::string& rel, const TFileParam&) {
-                misordered += !first && CompareIndexKeys(previous, rel) >= 0;
-                previous = rel;
-                first = false;
-            });
+            for (size_t i = 1; i < paths.size(); ++i)
+                misordered += CompareIndexOrder(paths[i - 1], paths[i]) >= 0;
         }
     }
     Put("indexed", count);
     Put("hits", hits);
     if (count > 0) {
         const auto perEntry = [count](int64_t bytes) { return static_cast<double>(bytes) / static_cast<double>(count); };
-        // What the index holds beyond the text of its paths and of their sort keys: the heap bytes
-        // it took (requested, not counting the heap's own bookkeeping), after the sort and at the
-        // peak during the sort.
-        Put("bytes_per_entry", perEntry(live - pathText - keyText));
-        Put("bytes_beyond_text_per_entry", perEntry(live - pathText));
+        // What the index holds: the heap bytes it took for the walk (requested, not counting the
+        // heap's own bookkeeping), against the text of the full paths it stands for; and the peak
+        // while it hands every entry out in order (paths and sort keys made for that moment).
+        Put("bytes_per_entry", perEntry(live));
         Put("path_text_per_entry", perEntry(pathText));
-        Put("sort_key_per_entry", perEntry(keyText));
-        Put("peak_bytes_per_entry", perEntry(peak - pathText - keyText));
+        Put("peak_bytes_per_entry", perEntry(peak));
     }
-    if (keys) {
+    if (trials) {
         Put("misordered", misordered);
-        ComparedIndex(root);
-        HashedIndex(root);
+        ComparedIndex(wideRoot);
     }
     PutMemory();
     return 0;

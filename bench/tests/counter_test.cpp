@@ -70,14 +70,17 @@ TEST(BenchCallCounter, SeesTheBackupPassCopyEveryFileOfAFirstPass) {
     NullDisplay display;
     ResetCallCounts();
     RunBackupPass(s, true, display, schedule, clock);
-    EXPECT_EQ(CallCount("CopyFileA"), tree.Files);
+    // The engine copies through the wide entry points.
+    EXPECT_EQ(CallCount("CopyFileW"), tree.Files);
+    EXPECT_EQ(CallCount("CopyFileA"), 0);
     // The generated files are stamped long before the pass, so every copy goes straight to its
-    // mirror name: the one rename is the journal's save.
+    // mirror name: the one rename is the journal's save, through the code page's entry point.
+    EXPECT_EQ(CallCount("MoveFileExW"), 0);
     EXPECT_EQ(CallCount("MoveFileExA"), 1);
     // Every folder of the source and of the mirror is searched at least once.
-    EXPECT_GE(CallCount("FindFirstFileA"), tree.Folders + 2);
+    EXPECT_GE(CallCount("FindFirstFileW"), tree.Folders + 2);
     // The free-space query, looked up at run time, is seen too.
-    EXPECT_GE(CallCount("GetDiskFreeSpaceExA"), 1);
+    EXPECT_GE(CallCount("GetDiskFreeSpaceExW"), 1);
     RemoveTree(src);
     RemoveTree(target);
 }

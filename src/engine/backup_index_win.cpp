@@ -4,208 +4,302 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 
 namespace vestrand {
 
 namespace {
 
-int CompareTexts(const char* a, size_t aSize, const char* b, size_t bSize) {
-    const int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, static_cast<int>(aSize), b,
-                                 static_cast<int>(bSize));
-    return r == CSTR_LESS_THAN ? -1 : r == CSTR_GREATER_THAN ? 1 : 0;
+// The file system's upper-case mapping of every UTF-16 unit, read once from the platform
+// (RtlUpcaseUnicodeChar is what ordinal comparisons ignoring case use).
+const wchar_t* UpperTable() {
+    static const std::vector<wchar_t> table = [] {
+        std::vector<wchar_t> t(65536);
+        using Upcase = WCHAR(WINAPI*)(WCHAR);
+        const FARPROC proc = GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlUpcaseUnicodeChar");
+        const auto upcase = reinterpret_cast<Upcase>(reinterpret_cast<void*>(proc));
+        for (unsigned u = 0; u < t.size(); ++u)
+            t[u] = static_cast<wchar_t>(u);
+        if (upcase) {
+            for (unsigned u = 0; u < t.size(); ++u)
+                t[u] = upcase(static_cast<WCHAR>(u));
+        } else {
+            CharUpperBuffW(t.data(), static_cast<DWORD>(t.size()));
+        }
+        return t;
+    }();
+    return table.data();
 }
 
-constexpr DWORD kKeyFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+int CompareUnits(const std::wstring& a, const std::wstring& b) {
+    const int r = a.compare(b);
+    return r < 0 ? -1 : r > 0 ? 1 : 0;
+}
 
-// The locale's sort key of `text`. Its bytes, compared as unsigned, give the order and equality of
-// CompareIndexKeys. False when the locale service gives no key.
-bool SortKeyOf(const std::string& text, std::string& key) {
-    const int length = text.empty() ? -1 : static_cast<int>(text.size());  // a length of 0 is refused
-    // One call into a buffer with room enough for any key of text this long (a few bytes per
-    // character); the size query only when that was not enough. Each call shows in a pass over a
-    // large tree, and the key itself is stored in its exact size.
-    static thread_local std::string buffer;
-    buffer.resize(text.size() * 6 + 32);
-    int n = LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, buffer.data(),
-                         static_cast<int>(buffer.size()));
-    if (n > 0) {
-        key.assign(buffer.data(), static_cast<size_t>(n));
-        return true;
+constexpr DWORD kOrderFlags = NORM_IGNORECASE;
+
+// The locale's sort key of `text` (bytes compared as unsigned give CompareStringW's order); empty
+// when the locale gives none.
+std::string SortKeyOf(const std::wstring& text) {
+    const int length = text.empty() ? -1 : static_cast<int>(text.size());
+    std::string key(text.size() * 8 + 32, '\0');
+    int n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | kOrderFlags, text.c_str(), length,
+                         reinterpret_cast<LPWSTR>(key.data()), static_cast<int>(key.size()));
+    if (n <= 0) {
+        n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | kOrderFlags, text.c_str(), length, nullptr, 0);
+        if (n <= 0)
+            return std::string();
+        key.assign(static_cast<size_t>(n), '\0');
+        n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | kOrderFlags, text.c_str(), length,
+                         reinterpret_cast<LPWSTR>(key.data()), n);
     }
-    n = LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, nullptr, 0);
-    if (n <= 0)
-        return false;
-    key.assign(static_cast<size_t>(n), '\0');
-    return LCMapStringA(LOCALE_USER_DEFAULT, kKeyFlags, text.c_str(), length, key.data(), n) == n;
+    key.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return key;
 }
 
 }  // namespace
 
-std::string IndexKeyOf(const std::string& rel) {
-    std::string key;
-    return SortKeyOf(rel, key) ? key : std::string();
+wchar_t FileSystemUpper(wchar_t unit) { return UpperTable()[static_cast<uint16_t>(unit)]; }
+
+std::wstring FileSystemKey(const std::wstring& text) {
+    const wchar_t* upper = UpperTable();
+    std::wstring key(text.size(), L'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        key[i] = upper[static_cast<uint16_t>(text[i])];
+    return key;
 }
 
-int CompareIndexKeys(const std::string& a, const std::string& b) { return CompareTexts(a.data(), a.size(), b.data(), b.size()); }
-
-void BackupIndex::Add(const std::string& rel, const TFileParam& param) {
-    if (rel.size() >= kRemovedBit || m_text.size() + rel.size() > UINT32_MAX)
-        throw std::length_error("path too long for the mirror index");
-    Item item;
-    item.RelAt = static_cast<uint32_t>(m_text.size());
-    item.RelSize = static_cast<uint16_t>(rel.size());
-    item.Param = param;
-    m_text += rel;
-    m_items.push_back(item);
-    m_useKeys = false;
-    m_lastValid = false;
-}
-
-std::string BackupIndex::RelOf(const Item& item) const {
-    return m_text.substr(item.RelAt, SizeOf(item));
-}
-
-int BackupIndex::CompareKeyOf(const Item& item, const std::string& key) const {
-    const size_t n = std::min<size_t>(item.KeySize, key.size());
-    const int r = n == 0 ? 0 : std::memcmp(m_keys.data() + item.KeyAt, key.data(), n);
-    if (r != 0)
-        return r;
-    return item.KeySize < key.size() ? -1 : item.KeySize > key.size() ? 1 : 0;
-}
-
-int BackupIndex::CompareItems(const Item& x, const Item& y) const {
-    if (m_useKeys) {
-        const size_t n = std::min(x.KeySize, y.KeySize);
-        const int r = n == 0 ? 0 : std::memcmp(m_keys.data() + x.KeyAt, m_keys.data() + y.KeyAt, n);
-        if (r != 0)
-            return r;
-        return x.KeySize < y.KeySize ? -1 : x.KeySize > y.KeySize ? 1 : 0;
-    }
-    return CompareTexts(m_text.data() + x.RelAt, SizeOf(x), m_text.data() + y.RelAt,
-                        SizeOf(y));
-}
-
-// Gives every item its sort key; false (and no keys) when one cannot be had or stored.
-bool BackupIndex::ComputeKeys() {
-    m_keys.clear();
-    std::string key;
-    for (auto& item : m_items) {
-        if (!SortKeyOf(RelOf(item), key) || key.size() > UINT16_MAX || m_keys.size() + key.size() > UINT32_MAX) {
-            m_keys.clear();
-            m_keys.shrink_to_fit();
+bool SameFileName(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size())
+        return false;
+    const wchar_t* upper = UpperTable();
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upper[static_cast<uint16_t>(a[i])] != upper[static_cast<uint16_t>(b[i])])
             return false;
-        }
-        item.KeyAt = static_cast<uint32_t>(m_keys.size());
-        item.KeySize = static_cast<uint16_t>(key.size());
-        m_keys += key;
-    }
-    m_keys.shrink_to_fit();
     return true;
 }
 
-void BackupIndex::Sort() {
-    m_lastValid = false;
-    m_useKeys = false;
-    m_useKeys = ComputeKeys();
-    std::stable_sort(m_items.begin(), m_items.end(),
-                     [this](const Item& x, const Item& y) { return CompareItems(x, y) < 0; });
-    // Equal keys are now adjacent in the order they were added: the first keeps its place and
-    // takes the parameters of the last. (The text of a dropped duplicate stays unused.)
-    size_t kept = 0;
-    for (size_t i = 0; i < m_items.size(); ++i) {
-        if (kept > 0 && CompareItems(m_items[kept - 1], m_items[i]) == 0)
-            m_items[kept - 1].Param = m_items[i].Param;
-        else
-            m_items[kept++] = m_items[i];
-    }
-    m_items.resize(kept);
-    m_items.shrink_to_fit();
-    m_text.shrink_to_fit();
-}
-
-long BackupIndex::Locate(const std::string& rel) const {
-    // A pass looks a path up and then removes it: the second asks for the place the first found.
-    if (m_lastValid && rel == m_lastRel)
-        return m_lastAt;
-    m_lastRel = rel;
-    m_lastValid = true;
-    return m_lastAt = Search(rel);
-}
-
-long BackupIndex::Search(const std::string& rel) const {
-    std::string key;
-    if (m_useKeys && SortKeyOf(rel, key)) {
-        auto it = std::lower_bound(m_items.begin(), m_items.end(), key,
-                                   [this](const Item& x, const std::string& k) { return CompareKeyOf(x, k) < 0; });
-        if (it == m_items.end() || CompareKeyOf(*it, key) != 0)
-            return -1;
-        return static_cast<long>(it - m_items.begin());
-    }
-    // Items sorted by keys are in this order too.
-    const auto compare = [this](const Item& x, const std::string& k) {
-        return CompareTexts(m_text.data() + x.RelAt, SizeOf(x), k.data(), k.size());
-    };
-    auto it = std::lower_bound(m_items.begin(), m_items.end(), rel,
-                               [&](const Item& x, const std::string& k) { return compare(x, k) < 0; });
-    if (it == m_items.end() || compare(*it, rel) != 0)
+int CompareIndexOrder(const std::wstring& a, const std::wstring& b) {
+    const int r = CompareStringW(LOCALE_USER_DEFAULT, kOrderFlags, a.data(), static_cast<int>(a.size()), b.data(),
+                                 static_cast<int>(b.size()));
+    if (r == CSTR_LESS_THAN)
         return -1;
-    return static_cast<long>(it - m_items.begin());
+    if (r == CSTR_GREATER_THAN)
+        return 1;
+    return CompareUnits(FileSystemKey(a), FileSystemKey(b));
 }
 
-const TFileParam* BackupIndex::Find(const std::string& rel) const {
-    const long at = Locate(rel);
-    return at < 0 || IsRemoved(m_items[at]) ? nullptr : &m_items[at].Param;
+BackupIndex::BackupIndex() : m_items(1), m_slots(1024, kNone) {}
+
+size_t BackupIndex::HashOf(Node folder, const wchar_t* name, size_t size) const {
+    const wchar_t* upper = UpperTable();
+    uint64_t h = 1469598103934665603ull ^ folder;
+    for (size_t i = 0; i < size; ++i) {
+        h ^= static_cast<uint16_t>(upper[static_cast<uint16_t>(name[i])]);
+        h *= 1099511628211ull;
+    }
+    return static_cast<size_t>(h ^ (h >> 29));
 }
 
-void BackupIndex::Remove(const std::string& rel) {
-    const long at = Locate(rel);
-    if (at >= 0)
-        MarkRemoved(m_items[at]);
+BackupIndex::Node BackupIndex::Child(Node folder, const wchar_t* name, size_t size) const {
+    const wchar_t* upper = UpperTable();
+    const size_t mask = m_slots.size() - 1;
+    for (size_t at = HashOf(folder, name, size) & mask;; at = (at + 1) & mask) {
+        const Node n = m_slots[at];
+        if (n == kNone)
+            return kNone;
+        const Item& item = m_items[n];
+        if (item.Parent != folder || item.NameSize != size)
+            continue;
+        const wchar_t* held = m_names.data() + item.NameAt;
+        size_t i = 0;
+        while (i < size && upper[static_cast<uint16_t>(held[i])] == upper[static_cast<uint16_t>(name[i])])
+            ++i;
+        if (i == size)
+            return n;
+    }
 }
 
-namespace {
-
-// True when `rel` is `folder` or lies below it (an empty folder holds everything).
-bool InTree(const std::string& rel, const std::string& folder) {
-    // The children of a folder are not contiguous in the index order, so callers check every item.
-    const std::string prefix = folder + "\\";
-    return folder.empty() || CompareIndexKeys(rel, folder) == 0 ||
-           (rel.size() > prefix.size() && CompareIndexKeys(rel.substr(0, prefix.size()), prefix) == 0);
+void BackupIndex::Grow() {
+    std::vector<Node> slots(m_slots.size() * 2, kNone);
+    const size_t mask = slots.size() - 1;
+    for (Node n = 1; n < m_items.size(); ++n) {
+        const Item& item = m_items[n];
+        size_t at = HashOf(item.Parent, m_names.data() + item.NameAt, item.NameSize) & mask;
+        while (slots[at] != kNone)
+            at = (at + 1) & mask;
+        slots[at] = n;
+    }
+    m_slots.swap(slots);
 }
 
-}  // namespace
-
-void BackupIndex::RemoveTree(const std::string& folder) {
-    for (auto& item : m_items)
-        if (!IsRemoved(item) && InTree(RelOf(item), folder))
-            MarkRemoved(item);
+BackupIndex::Node BackupIndex::Insert(Node folder, const std::wstring& name) {
+    const Node found = Child(folder, name.data(), name.size());
+    if (found != kNone)
+        return found;
+    if (name.size() > UINT16_MAX || m_names.size() + name.size() > UINT32_MAX || m_items.size() >= kNone - 1)
+        throw std::length_error("name too long for the mirror index");
+    if ((m_items.size() + 1) * 2 > m_slots.size())
+        Grow();
+    const Node n = static_cast<Node>(m_items.size());
+    Item item;
+    item.Parent = folder;
+    item.NameAt = static_cast<uint32_t>(m_names.size());
+    item.NameSize = static_cast<uint16_t>(name.size());
+    item.NextSibling = m_items[folder].FirstChild;
+    m_items[folder].FirstChild = n;
+    m_names += name;
+    m_items.push_back(item);
+    const size_t mask = m_slots.size() - 1;
+    size_t at = HashOf(folder, name.data(), name.size()) & mask;
+    while (m_slots[at] != kNone)
+        at = (at + 1) & mask;
+    m_slots[at] = n;
+    return n;
 }
 
-std::vector<std::pair<std::string, TFileParam>> BackupIndex::TakeTree(const std::string& path) {
-    std::vector<std::pair<std::string, TFileParam>> taken;
-    for (auto& item : m_items)
-        if (!IsRemoved(item)) {
-            std::string rel = RelOf(item);
-            if (InTree(rel, path)) {
-                MarkRemoved(item);
-                taken.emplace_back(std::move(rel), item.Param);
-            }
+BackupIndex::Node BackupIndex::Add(Node folder, const std::wstring& name, const TFileParam& param) {
+    const Node n = Insert(folder, name);
+    Item& item = m_items[n];
+    if (!(item.Flags & kLive)) {
+        item.Flags |= kLive;
+        ++m_live;
+    }
+    item.Param = param;
+    return n;
+}
+
+void BackupIndex::Add(const std::wstring& rel, const TFileParam& param) {
+    Node folder = kTop;
+    size_t from = 0;
+    for (size_t sep = rel.find(L'\\'); sep != std::wstring::npos; sep = rel.find(L'\\', from)) {
+        folder = Insert(folder, rel.substr(from, sep - from));
+        from = sep + 1;
+    }
+    Add(folder, rel.substr(from), param);
+}
+
+BackupIndex::Node BackupIndex::Locate(const std::wstring& rel) const {
+    if (rel.empty())
+        return kTop;
+    Node node = kTop;
+    size_t from = 0;
+    for (;;) {
+        const size_t sep = rel.find(L'\\', from);
+        const size_t end = sep == std::wstring::npos ? rel.size() : sep;
+        node = Child(node, rel.data() + from, end - from);
+        if (node == kNone || sep == std::wstring::npos)
+            return node;
+        from = sep + 1;
+    }
+}
+
+const TFileParam* BackupIndex::Find(const std::wstring& rel) const {
+    const Node n = rel.empty() ? kNone : Locate(rel);
+    return n != kNone && (m_items[n].Flags & kLive) ? &m_items[n].Param : nullptr;
+}
+
+void BackupIndex::Kill(Node node) {
+    if (m_items[node].Flags & kLive) {
+        m_items[node].Flags &= static_cast<uint16_t>(~kLive);
+        --m_live;
+    }
+}
+
+void BackupIndex::Remove(const std::wstring& rel) {
+    const Node n = rel.empty() ? kNone : Locate(rel);
+    if (n != kNone)
+        Kill(n);
+}
+
+// `node` and everything below it.
+void BackupIndex::CollectTree(Node node, std::vector<Node>& out) const {
+    std::vector<Node> stack{node};
+    while (!stack.empty()) {
+        const Node n = stack.back();
+        stack.pop_back();
+        out.push_back(n);
+        for (Node c = m_items[n].FirstChild; c != kNone; c = m_items[c].NextSibling)
+            stack.push_back(c);
+    }
+}
+
+void BackupIndex::RemoveTree(const std::wstring& folder) {
+    const Node n = Locate(folder);
+    if (n == kNone)
+        return;
+    std::vector<Node> tree;
+    CollectTree(n, tree);
+    for (const Node t : tree)
+        Kill(t);
+}
+
+std::wstring BackupIndex::PathOf(Node node) const {
+    std::vector<Node> chain;
+    for (Node n = node; n != kTop && n != kNone; n = m_items[n].Parent)
+        chain.push_back(n);
+    std::wstring path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.empty())
+            path += L'\\';
+        path.append(m_names, m_items[*it].NameAt, m_items[*it].NameSize);
+    }
+    return path;
+}
+
+// The live entries among `nodes` with their paths, in index order: by the locale's sort keys (the
+// order of CompareStringW), ties by the file-system keys.
+std::vector<std::pair<std::wstring, TFileParam>> BackupIndex::InOrder(const std::vector<Node>& nodes) const {
+    struct Sorted {
+        std::wstring path;
+        std::string key;
+        std::wstring fsKey;
+        TFileParam param;
+    };
+    std::vector<Sorted> items;
+    bool keyed = true;
+    for (const Node n : nodes)
+        if (n != kTop && (m_items[n].Flags & kLive)) {
+            Sorted s{PathOf(n), std::string(), std::wstring(), m_items[n].Param};
+            s.key = SortKeyOf(s.path);
+            keyed = keyed && !s.key.empty();
+            s.fsKey = FileSystemKey(s.path);
+            items.push_back(std::move(s));
         }
+    std::sort(items.begin(), items.end(), [keyed](const Sorted& a, const Sorted& b) {
+        if (keyed) {
+            const int r = a.key.compare(b.key);  // bytes compared as unsigned
+            if (r != 0)
+                return r < 0;
+            return a.fsKey < b.fsKey;
+        }
+        return CompareIndexOrder(a.path, b.path) < 0;
+    });
+    std::vector<std::pair<std::wstring, TFileParam>> out;
+    out.reserve(items.size());
+    for (auto& s : items)
+        out.emplace_back(std::move(s.path), s.param);
+    return out;
+}
+
+std::vector<std::pair<std::wstring, TFileParam>> BackupIndex::TakeTree(const std::wstring& path) {
+    const Node n = path.empty() ? kNone : Locate(path);
+    if (n == kNone)
+        return {};
+    std::vector<Node> tree;
+    CollectTree(n, tree);
+    auto taken = InOrder(tree);
+    for (const Node t : tree)
+        Kill(t);
     return taken;
 }
 
-void BackupIndex::ForEach(const std::function<void(const std::string&, const TFileParam&)>& onItem) const {
-    std::string rel;
-    for (const auto& item : m_items)
-        if (!IsRemoved(item)) {
-            rel.assign(m_text, item.RelAt, SizeOf(item));
-            onItem(rel, item.Param);
-        }
-}
-
-size_t BackupIndex::Count() const {
-    return static_cast<size_t>(std::count_if(m_items.begin(), m_items.end(), [](const Item& i) { return !IsRemoved(i); }));
+void BackupIndex::ForEach(const std::function<void(const std::wstring&, const TFileParam&)>& onItem) const {
+    std::vector<Node> all(m_items.size());
+    std::iota(all.begin(), all.end(), Node{0});
+    for (const auto& [path, param] : InOrder(all))
+        onItem(path, param);
 }
 
 }  // namespace vestrand

@@ -1,5 +1,6 @@
-// What the mirror held at the start of a pass: relative paths in the locale's case-insensitive
-// order, each with the time, size and attributes found there.
+// What the mirror held at the start of a pass: every entry below the mirror folder with the time,
+// size and attributes found there, found again by its path as the file system matches names, and
+// handed out in the locale's order.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -16,67 +17,77 @@ struct TFileParam {
     int32_t Attr = 0;
 };
 
-// -1, 0 or 1: CompareStringA with the user's default locale, ignoring case.
-int CompareIndexKeys(const std::string& a, const std::string& b);
+// A UTF-16 unit in upper case as the file system ignores case (the mapping of CompareStringOrdinal
+// with bIgnoreCase): two names are one name exactly when their units map to the same units.
+wchar_t FileSystemUpper(wchar_t unit);
+// `text` with every unit so mapped: equal forms name the same entry.
+std::wstring FileSystemKey(const std::wstring& text);
+bool SameFileName(const std::wstring& a, const std::wstring& b);
 
-// The index orders and matches paths as CompareIndexKeys does. It compares them through the
-// locale's sort keys (LCMapStringA, LCMAP_SORTKEY | NORM_IGNORECASE), computed once per path,
-// which give the same order and the same equality; where a key cannot be had it compares with
-// CompareIndexKeys itself.
-
-// The key by which the index orders and matches `rel`: two paths have equal keys exactly when
-// they are the same path to the index. Empty when the locale gives none.
-std::string IndexKeyOf(const std::string& rel);
+// -1, 0 or 1: the order of the index. CompareStringW with the user's default locale, ignoring case;
+// where it finds two paths equal, their file-system keys compared unit by unit, so that the order is
+// total and agrees with the file system's equality.
+int CompareIndexOrder(const std::wstring& a, const std::wstring& b);
 
 class BackupIndex {
 public:
-    // Building: Add every path found, then Sort once. A path equal to an earlier one keeps the
-    // earlier place and takes the later parameters.
-    void Add(const std::string& rel, const TFileParam& param);
-    void Sort();
+    // An entry of the index; the mirror folder itself is kTop.
+    using Node = uint32_t;
+    static constexpr Node kTop = 0;
+    static constexpr Node kNone = UINT32_MAX;
+
+    BackupIndex();
+
+    // Building: the walk adds each entry found in the mirror folder `folder` (kTop or a node Add
+    // returned) and gets the node of a folder to add its content under. An entry added again
+    // (a name equal as the file system compares names) keeps its node and takes the later
+    // parameters.
+    Node Add(Node folder, const std::wstring& name, const TFileParam& param);
+    // The same by relative path ("a\b\c"); folders on the way that were not added are made, but
+    // are not entries themselves.
+    void Add(const std::wstring& rel, const TFileParam& param);
 
     // The parameters of a path still in the index, or nullptr.
-    const TFileParam* Find(const std::string& rel) const;
+    const TFileParam* Find(const std::wstring& rel) const;
     // Takes a path out of the index (no effect when absent).
-    void Remove(const std::string& rel);
+    void Remove(const std::wstring& rel);
     // Takes out `folder` and everything below it (an empty folder means everything).
-    void RemoveTree(const std::string& folder);
+    void RemoveTree(const std::wstring& folder);
     // Takes out `path` and everything below it, as RemoveTree does, and returns what it took out,
     // in index order (a folder before everything inside it).
-    std::vector<std::pair<std::string, TFileParam>> TakeTree(const std::string& path);
+    std::vector<std::pair<std::wstring, TFileParam>> TakeTree(const std::wstring& path);
     // Calls onItem for every path still in the index, in index order.
-    void ForEach(const std::function<void(const std::string&, const TFileParam&)>& onItem) const;
-    size_t Count() const;
+    void ForEach(const std::function<void(const std::wstring&, const TFileParam&)>& onItem) const;
+    size_t Count() const { return m_live; }
 
 private:
-    // The texts of all paths and of their sort keys lie end to end in one block, so that an item
-    // costs its fixed part only: a large tree is indexed with a few dozen bytes per entry beyond
-    // the text itself, and the sort moves small items.
+    // The entries form the tree of the mirror: each holds its own name only, which keeps a large
+    // index small (the paths are put together only for what the deletion stage hands out).
     struct Item {
-        uint32_t RelAt = 0;   // offset of the path in m_text
-        uint32_t KeyAt = 0;   // offset of its sort key in m_keys (set by Sort)
-        uint16_t RelSize = 0;
-        uint16_t KeySize = 0;
+        Node Parent = kNone;
+        Node FirstChild = kNone;
+        Node NextSibling = kNone;
+        uint32_t NameAt = 0;  // in m_names
+        uint16_t NameSize = 0;
+        uint16_t Flags = 0;
         TFileParam Param;
     };
-    static constexpr uint16_t kRemovedBit = 0x8000;  // in RelSize; paths are far shorter
-    std::string RelOf(const Item& item) const;
-    int CompareKeyOf(const Item& item, const std::string& key) const;
-    int CompareItems(const Item& x, const Item& y) const;
-    bool ComputeKeys();
-    long Locate(const std::string& rel) const;  // position of an equal key, -1 when none
-    long Search(const std::string& rel) const;
-    static bool IsRemoved(const Item& item) { return (item.RelSize & kRemovedBit) != 0; }
-    static void MarkRemoved(Item& item) { item.RelSize |= kRemovedBit; }
-    static size_t SizeOf(const Item& item) { return item.RelSize & ~kRemovedBit & 0xFFFF; }
+    static constexpr uint16_t kLive = 1;  // an entry found and not taken out yet
+
+    Node Child(Node folder, const wchar_t* name, size_t size) const;
+    Node Locate(const std::wstring& rel) const;
+    Node Insert(Node folder, const std::wstring& name);
+    size_t HashOf(Node folder, const wchar_t* name, size_t size) const;
+    void Grow();
+    std::wstring PathOf(Node node) const;
+    void Kill(Node node);
+    void CollectTree(Node node, std::vector<Node>& out) const;
+    std::vector<std::pair<std::wstring, TFileParam>> InOrder(const std::vector<Node>& nodes) const;
+
     std::vector<Item> m_items;
-    std::string m_text;
-    std::string m_keys;
-    bool m_useKeys = false;  // every item has its key and the items are sorted by them
-    // The last path located and its place (items keep their places once sorted).
-    mutable std::string m_lastRel;
-    mutable long m_lastAt = -1;
-    mutable bool m_lastValid = false;
+    std::wstring m_names;
+    std::vector<Node> m_slots;  // open addressing by (folder, file-system key of the name)
+    size_t m_live = 0;
 };
 
 }  // namespace vestrand

@@ -9,80 +9,87 @@
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
 #include "engine/source_plan.h"
+#include "runtime/cp1251.h"
 #include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 
 namespace vestrand {
-
-bool IsSafeIdentifComp(const std::string& name) {
-    // The file system drops blanks and full stops at the end of a name, so "Other." would name
-    // another computer's folder and "..." or " " the backup folder itself ("." and ".." too).
-    if (name.empty() || name.back() == '.' || name.back() == ' ')
-        return false;
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || std::string("\\/:*?\"<>|").find(c) != std::string::npos)
-            return false;
-    return true;
-}
-
 namespace {
 
 constexpr int64_t kBudgetRecheck = 500000;
 constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
 // A link (symbolic link or junction): the mirror holds what it leads to, as a plain entry.
 constexpr int32_t kLinkBit = FILE_ATTRIBUTE_REPARSE_POINT;
+constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 // A copy in progress. It lies at the top of the mirror folder, where the index walk leaves it out
 // like the journal's files, so no mirror entry can share its name (a source entry that would map
 // onto one of these names is reported as failed instead of copied).
 constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// The journal's tags, all seven characters wide.
+enum class Tag { New, Update, Delete, Failed };
 
-// The backup folder must name a drive: a letter and ":", alone (the drive's current folder, as the
-// settings keep "F:") or followed by "\". Relative, rooted and network forms would put the mirror
-// wherever the current folder happens to be, or measure the free space of an unrelated drive.
-bool IsDriveTarget(const std::string& dir) {
-    return dir.size() >= 2 && IsLetter(dir[0]) && dir[1] == ':' && (dir.size() == 2 || dir[2] == '\\');
+const char* TextOf(Tag tag) {
+    switch (tag) {
+    case Tag::New:
+        return "New    ";
+    case Tag::Update:
+        return "Update ";
+    case Tag::Delete:
+        return "Delete ";
+    case Tag::Failed:
+        break;
+    }
+    return "Failed ";
 }
 
-// A source is mapped by dropping its drive designator, so only "X:\..." can be mapped at all.
-bool IsDriveSource(const std::string& path) {
-    return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+std::wstring Wide(const char* ascii) { return WidenCp1251(ascii); }
+
+std::wstring WithSeparator(std::wstring path) {
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\';
+    return path;
 }
 
-// The form in which a source is mapped: its full path, so that "x\..\y" or "a/b" give the mirror
-// paths of the folder they name (the mirror's own names, which the index holds). Short (8.3) names
-// are kept as written. A source that is not in drive-letter form gives the empty string (skipped).
-std::string SourceForm(const std::string& written) {
+std::wstring WithoutSeparator(std::wstring path) {
+    if (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+// The full form in which a listed source is mapped, so that "x\..\y" or "a/b" give the mirror
+// paths of what they name; short (8.3) names are kept as written. Empty for a source that is not in
+// drive-letter form.
+std::wstring SourceForm(const std::string& written) {
     if (!IsDriveSource(written))
-        return std::string();
-    const std::string full = FullPath(written);
-    return IsDriveSource(full) ? full : written;
+        return std::wstring();
+    const std::wstring full = FullPath(WidenCp1251(written));
+    return full.size() >= 3 && full[1] == L':' && full[2] == L'\\' ? full : WidenCp1251(written);
 }
 
-bool SameText(const std::string& a, const std::string& b) { return CompareIndexKeys(a, b) == 0; }
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
+    return vestrand::IsAtOrBelow(path, folder, SameFileName);
+}
 
 bool KindDiffers(const TFileParam& p, int32_t attr) { return ((p.Attr ^ attr) & kFolderBit) != 0; }
 
-// The pass's own files at the top of the mirror folder, which no mirror entry may replace.
-bool IsReservedRel(const std::string& rel) {
-    if (rel.find('\\') != std::string::npos)
+// The pass's own names at the top of the mirror folder, which no mirror entry may replace.
+bool IsReservedRel(const std::wstring& rel) {
+    if (rel.find(L'\\') != std::wstring::npos)
         return false;
-    return SameText(rel, kJournalName) || SameText(rel, kJournalTempName) || SameText(rel, kCopyTempName) ||
-           SameText(rel, kPassLockName);
-}
-
-// True when `path` is `folder` (both ending in "\") or lies below it, ignoring case.
-bool IsAtOrBelow(const std::string& path, const std::string& folder) {
-    return vestrand::IsAtOrBelow(path, folder, SameText);
+    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName})
+        if (SameFileName(rel, Wide(own)))
+            return true;
+    return false;
 }
 
 // A journal archive of this computer's folder in the backup folder ("yymmdd." + IdentifComp).
-bool HasJournalArchive(const std::string& targetDir, const std::string& identifComp) {
+bool HasJournalArchive(const std::wstring& targetDir, const std::string& identifComp) {
+    const std::wstring name = WidenCp1251(identifComp);
     bool found = false;
-    SearchFolder(targetDir + "??????." + identifComp, [&](const DirEntry& e) {
-        const bool digits = e.Name.size() > 7 && e.Name.find_first_not_of("0123456789") == 6 && e.Name[6] == '.';
-        found = digits && !(e.Attr & kFolderBit) && SameText(e.Name.substr(7), identifComp);
+    SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
+        const bool digits = e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.';
+        found = digits && !(e.Attr & kFolderBit) && SameFileName(e.Name.substr(7), name);
         return !found;
     });
     return found;
@@ -91,18 +98,19 @@ bool HasJournalArchive(const std::string& targetDir, const std::string& identifC
 // A folder this program mirrors into: it holds the mark that every pass leaves, the journal or
 // the versions folder, or the backup folder holds an archive of its journal. An empty folder is
 // taken too. Any other folder holds the user's own files, which a pass would delete.
-bool IsMirrorOfThisProgram(const std::string& root, const std::string& targetDir, const std::string& identifComp) {
-    return ReadAttributes(root + kPassLockName) != -1 || IsFile(root + kJournalName) ||
-           IsFolder(root + kVersionsFolderName) || IsEmptyFolder(root) || HasJournalArchive(targetDir, identifComp);
+bool IsMirrorOfThisProgram(const std::wstring& root, const std::wstring& targetDir, const std::string& identifComp) {
+    return ReadAttributes(root + Wide(kPassLockName)) != -1 || IsFile(root + Wide(kJournalName)) ||
+           IsFolder(root + Wide(kVersionsFolderName)) || IsEmptyFolder(root) ||
+           HasJournalArchive(targetDir, identifComp);
 }
 
 // The pass's hold on its mirror folder, released when the pass ends in any way.
 class MirrorLock {
 public:
     enum class Outcome { Taken, Busy, Failed };
-    Outcome Take(const std::string& path) {
+    Outcome Take(const std::wstring& path) {
         // Read access only: a lock file that was made read-only still locks.
-        m_file.Reset(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        m_file.Reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (m_file)
             return Outcome::Taken;
         return GetLastError() == ERROR_SHARING_VIOLATION ? Outcome::Busy : Outcome::Failed;
@@ -112,29 +120,23 @@ private:
     FileHandle m_file;
 };
 
-std::string WithoutTrailingSeparator(std::string path) {
-    if (!path.empty() && path.back() == '\\')
-        path.pop_back();
-    return path;
-}
-
 // Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
 // name holds either the previous copy or a complete new one. Carries the source's time; the caller
 // sets the attributes. The temporary file does not exist between copies (the pass removes one left
 // by an earlier pass at its start, and every failed copy removes its own), so it is not cleared
 // first: each platform call per file shows in a first pass.
-bool CopyIntoMirror(const std::string& src, const std::string& mirror, const std::string& temp) {
-    bool ok = CopyFileA(src.c_str(), temp.c_str(), FALSE) != 0;
+bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp) {
+    bool ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     if (!ok && ReadAttributes(temp) != -1) {
         WriteAttributes(temp, 0);  // a leftover the pass could not remove: clear it and try again
-        DeleteFileA(temp.c_str());
-        ok = CopyFileA(src.c_str(), temp.c_str(), FALSE) != 0;
+        DeleteFileW(temp.c_str());
+        ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     }
     if (ok)
-        ok = MoveFileExA(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        ok = MoveFileExW(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {
         WriteAttributes(temp, 0);
-        DeleteFileA(temp.c_str());
+        DeleteFileW(temp.c_str());
     }
     return ok;
 }
@@ -146,23 +148,16 @@ bool CopyIntoMirror(const std::string& src, const std::string& mirror, const std
 // write, which the directory stage compares with the source's, so the next pass replaces it; the
 // caller sends sources written shortly before the pass through `temp` instead, as their time
 // could be that of the cut copy.
-bool CopyAsNew(const std::string& src, const std::string& mirror, const std::string& temp) {
-    if (CopyFileA(src.c_str(), mirror.c_str(), TRUE))
+bool CopyAsNew(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp) {
+    if (CopyFileW(src.c_str(), mirror.c_str(), TRUE))
         return true;
     const DWORD why = GetLastError();
     if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS)
         return CopyIntoMirror(src, mirror, temp);  // the name was taken after all
     WriteAttributes(mirror, 0);
-    DeleteFileA(mirror.c_str());
+    DeleteFileW(mirror.c_str());
     return false;
 }
-
-// What is known of the mirror folder of a source folder during its directory stage.
-struct MirrorFolder {
-    bool Ready;    // it exists: a copy into it needs no folder chain, a new folder in it one call
-    bool Fresh;    // made by this pass just now: it holds only what the stage copies into it
-    bool Indexed;  // the index holds all it held, and nothing has been copied into it since
-};
 
 // Attributes with which every copy leaves its source's attributes, so that reading them back
 // would only confirm them: the archive bit, which a new file gets anyway, alone or with the
@@ -174,23 +169,31 @@ bool CopyCarries(int32_t attr) {
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-// Clears what could refuse the replacement of an existing mirror entry.
-void UnprotectMirrorEntry(const std::string& mirror, int32_t before) {
+// Clears what could refuse the replacement of an existing mirror entry (`before` is what it had,
+// nothing when it had none).
+void UnprotectMirrorEntry(const std::wstring& mirror, int32_t before) {
     if (before != -1 && (before & kProtectingBits))
         WriteAttributes(mirror, 0);
 }
 
 // Gives the mirror entry `attr` unless it has it already (reading is far cheaper than writing).
-void SetMirrorAttributes(const std::string& mirror, int32_t attr) {
+void SetMirrorAttributes(const std::wstring& mirror, int32_t attr) {
     if (ReadAttributes(mirror) != attr)
         WriteAttributes(mirror, attr);
 }
 
-// CreateDirChain on the full form of the path, so that a backup folder written through ".."
-// (F:\Arch\x\..\) creates only the folders it names, not the "x" it passes through.
-void MakeFolders(const std::string& path) { CreateDirChain(FullPath(path)); }
+// What is known of the mirror folder an entry goes into, during the directory stage.
+struct MirrorFolder {
+    bool Ready = false;    // it exists: a copy into it needs no folder chain, a new folder in it one call
+    bool Fresh = false;    // made by this pass just now: it holds only what the stage copies into it
+    bool Indexed = false;  // the index holds all it held, and nothing has been copied into it since
+};
+
+// What the mirror holds under an entry's name, as far as the pass knows without asking.
+struct MirrorEntry {
+    const TFileParam* known = nullptr;  // as the index found it
+    bool knownAbsent = false;           // the mirror holds nothing under this name
+};
 
 class Pass {
 public:
@@ -202,29 +205,32 @@ public:
             return Refused(PassRefusal::UnsafeName, m_s.IdentifComp);
         if (!IsDriveTarget(m_s.TargetDir))
             return Refused(PassRefusal::TargetNotDrive, m_s.TargetDir);
-        m_root = m_s.TargetDir + m_s.IdentifComp + "\\";
+        m_rootText = m_s.TargetDir + m_s.IdentifComp + "\\";
+        m_rootFull = WithSeparator(FullPath(WidenCp1251(m_rootText)));
+        m_root = ExtendedPath(m_rootFull);
         // A folder the pass makes is its own; one that was there must show that it is a mirror.
         if (!IsFolder(m_root)) {
-            MakeFolders(m_root);
+            CreateDirChain(m_root);
             if (!IsFolder(m_root))
-                return Refused(PassRefusal::RootUnreachable, m_root);
-        } else if (!IsMirrorOfThisProgram(m_root, m_s.TargetDir, m_s.IdentifComp)) {
-            return Refused(PassRefusal::NotAMirror, m_root);
+                return Refused(PassRefusal::RootUnreachable, m_rootText);
+        } else if (!IsMirrorOfThisProgram(m_root, ExtendedPath(FullPath(WidenCp1251(m_s.TargetDir))),
+                                          m_s.IdentifComp)) {
+            return Refused(PassRefusal::NotAMirror, m_rootText);
         }
         MirrorLock lock;
-        switch (lock.Take(m_root + kPassLockName)) {
+        switch (lock.Take(m_root + Wide(kPassLockName))) {
         case MirrorLock::Outcome::Busy:
-            return Refused(PassRefusal::Busy, m_root);
+            return Refused(PassRefusal::Busy, m_rootText);
         case MirrorLock::Outcome::Failed:
-            return Refused(PassRefusal::RootUnreachable, m_root);
+            return Refused(PassRefusal::RootUnreachable, m_rootText);
         case MirrorLock::Outcome::Taken:
             break;
         }
-        m_rootLong = NormalizeDir(LongFullPath(m_root));
-        m_temp = m_root + kCopyTempName;
+        m_rootLong = WithSeparator(LongFullPath(m_rootFull));
+        m_temp = m_root + Wide(kCopyTempName);
         m_settledBefore = PackDosStamp(m_clock.Now() - 1.0);
         m_floor = m_s.LowDriveSpaceMb * 1000000;
-        const int64_t free = DriveFree(m_s.TargetDir);
+        const int64_t free = DriveFree(m_rootFull);
         m_budget = free - m_floor;
         m_result.floorBytes = m_floor;
         if (m_budget < 0) {
@@ -233,19 +239,18 @@ public:
         }
         m_display.SetBusyCursor(true);
         m_display.SetTrayHint("Создаю полис");
-        Journal journal(m_root);
+        Journal journal(m_rootText);
         m_journal = &journal;
         m_result.journalPath = journal.Path();
         journal.Append("Start " + Stamp());
         m_display.SetGaugeMax(3);
         m_display.SetGaugeMin(0);
         WriteAttributes(m_temp, 0);  // a copy left unfinished by a pass that was ended part-way
-        DeleteFileA(m_temp.c_str());
+        DeleteFileW(m_temp.c_str());
         PlanSources();
-        Walk("");
-        m_index.Sort();
+        Walk(L"", BackupIndex::kTop);
         for (const auto& own : m_ownRels)
-            m_index.RemoveTree(WithoutTrailingSeparator(own));  // never deleted, whatever happens
+            m_index.RemoveTree(WithoutSeparator(own));  // never deleted, whatever happens
         m_display.SetGaugeProgress(1);
         DirectoryStage();
         m_display.SetGaugeProgress(2);
@@ -271,39 +276,67 @@ public:
         journal.Append("");
         journal.Save();
         m_journal = nullptr;
-        RotateJournal(m_root, m_s.TargetDir, m_s.IdentifComp, m_clock.Now());
+        RotateJournal(m_rootText, m_s.TargetDir, m_s.IdentifComp, m_clock.Now());
         m_display.SetBusyCursor(false);
         return m_result;
     }
 
 private:
+    std::string Stamp() { return FormatTimeStamp(m_clock.Now(), TimeSeparator()); }
+
     PassResult Refused(PassRefusal why, const std::string& path) {
         m_result.refusal = why;
         m_result.path = path;
         return m_result;
     }
 
+    bool BudgetOk() {
+        if (m_budget < kBudgetRecheck)
+            m_budget = DriveFree(m_rootFull) - m_floor;
+        return m_budget >= 0;
+    }
+
+    // ---- The journal: paths in code page 1251, what it cannot hold as "<U+XXXX>" ----
+
+    // New, Update and a failed copy name the full mirror path.
+    void Report(Tag tag, const std::wstring& mirrorRel) {
+        const std::string path = m_rootText + JournalText(mirrorRel);
+        m_journal->Append(TextOf(tag) + path);
+        if (tag == Tag::Failed)
+            m_result.failed.push_back(path);
+    }
+
+    // Delete and a failed deletion name the path relative to the mirror folder.
+    void ReportStale(Tag tag, const std::wstring& rel) {
+        const std::string path = JournalText(rel);
+        m_journal->Append(TextOf(tag) + path);
+        if (tag == Tag::Failed)
+            m_result.failed.push_back(path);
+    }
+
+    // ---- The listed sources ----
+
     // Which listed sources this pass mirrors (see PlanSources): folders first, then files.
     void PlanSources() {
         for (const auto& folder : m_s.SourceDirs) {
-            const std::string form = SourceForm(NormalizeDir(folder));  // empty entries are skipped too
-            AddSpot(folder, form.empty() ? form : NormalizeDir(form), true);
+            const std::wstring form = SourceForm(NormalizeDir(folder));
+            AddSpot(folder, form.empty() ? form : WithSeparator(form), true);
         }
         for (const auto& file : m_s.SourceFiles)
             AddSpot(file, SourceForm(file), false);
-        vestrand::PlanSources(m_spots, m_root, m_rootLong, SameText);
+        vestrand::PlanSources(m_spots, m_rootFull, m_rootLong, SameFileName);
         for (const auto& spot : m_spots)
             if (spot.role == SourceRole::InsideMirror)
                 m_ownRels.push_back(spot.ownRel);
     }
 
-    void AddSpot(const std::string& written, const std::string& form, bool folder) {
+    void AddSpot(const std::string& written, const std::wstring& form, bool folder) {
         SourceSpot spot;
         spot.written = written;
         spot.form = form;
         spot.folder = folder;
         if (!form.empty())
-            spot.longForm = folder ? NormalizeDir(LongFullPath(form)) : LongFullPath(form);
+            spot.longForm = folder ? WithSeparator(LongFullPath(form)) : LongFullPath(form);
         m_spots.push_back(std::move(spot));
     }
 
@@ -312,46 +345,33 @@ private:
         if (spot.role != SourceRole::InsideMirror && spot.role != SourceRole::Overlaps &&
             spot.role != SourceRole::NotDriveForm)
             return false;
-        m_journal->Append("Failed " + spot.written);
+        m_journal->Append(TextOf(Tag::Failed) + spot.written);
         m_result.failed.push_back(spot.written);
         return true;
     }
 
-    void DirectoryStage() {
-        for (const auto& spot : m_spots)
-            if (spot.folder && !RefuseAtItsTurn(spot) && spot.role == SourceRole::Mirror)
-                MirrorSource(spot.form);
-    }
-
     // True for a mirror path at or below a source that lies inside the mirror folder: the user's
     // own files there are neither overwritten nor deleted.
-    bool IsOwnedByUser(const std::string& mirrorRel) const {
+    bool IsOwnedByUser(const std::wstring& mirrorRel) const {
         for (const auto& own : m_ownRels)
-            if (IsKeyAtOrBelow(mirrorRel, WithoutTrailingSeparator(own), SameText))
+            if (IsKeyAtOrBelow(mirrorRel, WithoutSeparator(own), SameFileName))
                 return true;
         return false;
     }
 
-    std::string Stamp() { return FormatTimeStamp(m_clock.Now(), TimeSeparator()); }
+    // ---- The index walk: everything under the mirror folder except the pass's own files ----
 
-    bool BudgetOk() {
-        if (m_budget < kBudgetRecheck)
-            m_budget = DriveFree(m_s.TargetDir) - m_floor;
-        return m_budget >= 0;
-    }
-
-    // The index walk: everything under the mirror folder except the journal and its save file.
-    void Walk(const std::string& rel) {
-        const bool found = SearchFolder(m_root + rel + "*.*", [&](const DirEntry& e) {
-            if (e.Name == "." || e.Name == "..")
+    void Walk(const std::wstring& rel, BackupIndex::Node folder) {
+        const bool found = SearchFolder(m_root + rel + L"*", [&](const WideEntry& e) {
+            if (e.Name == L"." || e.Name == L"..")
                 return true;
             if (rel.empty() && IsReservedRel(e.Name))
                 return true;
-            m_index.Add(rel + e.Name, TFileParam{e.Time, e.Size, e.Attr});
+            const BackupIndex::Node node = m_index.Add(folder, e.Name, TFileParam{e.Time, e.Size, e.Attr});
             if ((e.Attr & kFolderBit) && (e.Attr & kLinkBit))
-                m_walkGaps.push_back(rel + e.Name + "\\");  // never reach through a link out of the mirror
+                m_walkGaps.push_back(rel + e.Name + L"\\");  // never reach through a link out of the mirror
             else if (e.Attr & kFolderBit)
-                Walk(rel + e.Name + "\\");
+                Walk(rel + e.Name + L"\\", node);
             return true;
         });
         if (!found)
@@ -359,142 +379,150 @@ private:
     }
 
     // True the first time the directory stage comes to the mirror folder `rel` (empty or ending
-    // in "\") when the index walk searched it fully: the index then tells what it holds. Two
-    // listed folders can share mirror folders (one inside the other, or the same path on two
-    // drives); the second comes to them after the first has copied into them.
-    bool FirstVisitOfIndexedFolder(const std::string& rel) {
+    // in "\") when the index walk searched it fully: the index then tells what it holds.
+    bool FirstVisitOfIndexedFolder(const std::wstring& rel) {
         for (const auto& gap : m_walkGaps)
             if (IsAtOrBelow(rel, gap))
                 return false;
-        std::string key = IndexKeyOf(rel);
-        return !key.empty() && m_visited.insert(std::move(key)).second;
+        return m_visited.insert(FileSystemKey(rel)).second;
+    }
+
+    // ---- The directory stage ----
+
+    void DirectoryStage() {
+        for (const auto& spot : m_spots)
+            if (spot.folder && !RefuseAtItsTurn(spot) && spot.role == SourceRole::Mirror)
+                MirrorSource(spot.form);
     }
 
     // The mirror folder is recognised however either side is written (letter case, "..", short
     // names): both are compared in their long full form.
-    void MirrorSource(const std::string& root) {
-        m_sourceLong = NormalizeDir(LongFullPath(root));
-        Mirror(root, "", false);
+    void MirrorSource(const std::wstring& root) {
+        m_sourceLong = WithSeparator(LongFullPath(root));
+        Mirror(root, L"", false);
     }
 
-    // True when the folder link `link`, listed in `dir`, leads to `dir` itself, to a folder that
-    // holds it, or to the mirror folder: entering it would go round for ever.
-    bool LeadsBack(const std::string& link, std::string dir) const {
-        FileIdentity target, seen;
-        if (!IdentityOf(link, target))
-            return false;  // it leads nowhere: the search in it finds nothing
-        if (IdentityOf(m_root, seen) && seen == target)
-            return true;
-        while (dir.size() >= 3) {
-            if (IdentityOf(dir, seen) && seen == target)
-                return true;
-            const auto up = dir.find_last_of('\\', dir.size() - 2);
-            if (up == std::string::npos || dir.size() == 3)
-                break;
-            dir.resize(up + 1);
-        }
-        return false;
-    }
-
-    static DirEntry Unlinked(const DirEntry& e) {
-        DirEntry plain = e;
-        plain.Attr &= ~kLinkBit;
-        return plain;
-    }
-
-    bool IsMirrorFolder(const std::string& src, const std::string& longSrc) const {
-        return SameText(src + "\\", m_root) || SameText(longSrc + "\\", m_rootLong);
+    bool IsMirrorFolder(const std::wstring& src, const std::wstring& longSrc) const {
+        return SameFileName(src + L"\\", m_rootFull) || SameFileName(longSrc + L"\\", m_rootLong);
     }
 
     // The directory stage for root + rel (rel empty or ending in "\"). `fresh`: its mirror folder
     // was made just now by this pass, so it holds nothing but what this call copies into it.
-    void Mirror(const std::string& root, const std::string& rel, bool fresh) {
-        const std::string dir = root + rel;
+    void Mirror(const std::wstring& root, const std::wstring& rel, bool fresh) {
+        const std::wstring dir = root + rel;
         // Every visit is noted, of fresh folders too: a second listed source may come to them.
         const bool firstVisit = FirstVisitOfIndexedFolder(dir.substr(3));
         MirrorFolder folder{fresh, fresh, firstVisit && !fresh};
-        DirEntry unlinked;
-        const bool found = SearchFolder(dir + "*.*", [&](const DirEntry& listed) {
-            if (!BudgetOk()) {
+        WideEntry unlinked;
+        const bool found = SearchFolder(ExtendedPath(dir) + L"*", [&](const WideEntry& listed) {
+            if (!BudgetOk())
                 return false;
-            }
-            if (listed.Name == "." || listed.Name == "..")
+            if (listed.Name == L"." || listed.Name == L"..")
                 return true;
             // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
             const bool isLink = (listed.Attr & kLinkBit) != 0;
-            const DirEntry& e = isLink ? (unlinked = Unlinked(listed)) : listed;
-            const std::string src = dir + e.Name;
-            const bool isFolder = (e.Attr & kFolderBit) != 0;
-            if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
-                return true;  // never enter the mirror folder
-            if (isFolder && isLink && LeadsBack(src, dir))
-                return true;  // a link back up the tree: its content is being mirrored already
-            const std::string mirrorRel = src.substr(3);
-            const std::string mirror = m_root + mirrorRel;
-            if (IsReservedRel(mirrorRel) || IsOwnedByUser(mirrorRel)) {
-                Report(false, "", mirror);  // the pass's own names, or the user's files in the mirror folder
-                return true;
+            if (isLink) {
+                unlinked = listed;
+                unlinked.Attr &= ~kLinkBit;
             }
-            const TFileParam* p = fresh ? nullptr : m_index.Find(mirrorRel);
-            const bool knownAbsent = !p && (folder.Fresh || folder.Indexed);
-            if (p && (KindDiffers(*p, e.Attr) || (p->Attr & kLinkBit))) {
-                DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse, or a link
-                p = nullptr;  // and what could not be deleted is still there
-                if (ReadAttributes(mirror) != -1 && (ReadAttributes(mirror) & kLinkBit)) {
-                    Report(false, "", mirror);  // never copy through a link out of the mirror
-                    return true;
-                }
-            }
-            bool made = false;  // a folder that was not in the mirror and is now
-            if (p) {
-                const bool same = p->Time == e.Time && p->Size == e.Size && p->Attr == e.Attr;
-                if (!same && (!isFolder || p->Attr != e.Attr))
-                    Report(CopyEntry(src, mirror, e, p, false, folder, made), "Update ", mirror);
-                m_index.Remove(mirrorRel);
-            } else {
-                Report(CopyEntry(src, mirror, e, nullptr, knownAbsent, folder, made), "New    ", mirror);
-            }
-            if (isFolder)
-                Mirror(root, rel + e.Name + "\\", made);
+            MirrorOne(root, rel, isLink ? unlinked : listed, isLink, folder);
             return true;
         });
         if (!found) {
             const DWORD why = GetLastError();
             // An existing empty folder (a drive root lists no "." entry) is not unreachable.
-            if (why != ERROR_FILE_NOT_FOUND || !IsFolder(dir))
-                m_index.RemoveTree(WithoutTrailingSeparator(dir.size() > 3 ? dir.substr(3) : std::string()));
+            if (why != ERROR_FILE_NOT_FOUND || !IsFolder(ExtendedPath(dir)))
+                m_index.RemoveTree(WithoutSeparator(dir.size() > 3 ? dir.substr(3) : std::wstring()));
         }
     }
 
+    // One source entry's way through the directory stage: what it is to the mirror, then what the
+    // pass does with it, then its content.
+    void MirrorOne(const std::wstring& root, const std::wstring& rel, const WideEntry& e, bool isLink,
+                   MirrorFolder& folder) {
+        const std::wstring src = root + rel + e.Name;
+        const bool isFolder = (e.Attr & kFolderBit) != 0;
+        if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
+            return;  // never enter the mirror folder
+        if (isFolder && isLink && LeadsBack(src, root + rel))
+            return;  // a link back up the tree: its content is being mirrored already
+        const std::wstring mirrorRel = src.substr(3);
+        if (IsReservedRel(mirrorRel) || IsOwnedByUser(mirrorRel)) {
+            Report(Tag::Failed, mirrorRel);  // the pass's own names, or the user's files in the mirror folder
+            return;
+        }
+        MirrorEntry there{folder.Fresh ? nullptr : m_index.Find(mirrorRel), false};
+        there.knownAbsent = !there.known && (folder.Fresh || folder.Indexed);
+        if (there.known && (KindDiffers(*there.known, e.Attr) || (there.known->Attr & kLinkBit))) {
+            DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse, or a link
+            there.known = nullptr;       // and what could not be deleted is still there
+            const int32_t left = ReadAttributes(m_root + mirrorRel);
+            if (left != -1 && (left & kLinkBit)) {
+                Report(Tag::Failed, mirrorRel);  // never copy through a link out of the mirror
+                return;
+            }
+        }
+        bool made = false;  // a folder that was not in the mirror and is now
+        if (there.known) {
+            const TFileParam& was = *there.known;
+            const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
+            // A folder whose time or size alone changed is left alone.
+            if (!same && (!isFolder || was.Attr != e.Attr))
+                Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::Update : Tag::Failed, mirrorRel);
+            m_index.Remove(mirrorRel);
+        } else {
+            Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::New : Tag::Failed, mirrorRel);
+        }
+        if (isFolder)
+            Mirror(root, rel + e.Name + L"\\", made);
+    }
+
+    // True when the folder link `link`, listed in `dir`, leads to `dir` itself, to a folder that
+    // holds it, or to the mirror folder: entering it would go round for ever.
+    bool LeadsBack(const std::wstring& link, std::wstring dir) const {
+        FileIdentity target, seen;
+        if (!IdentityOf(ExtendedPath(link), target))
+            return false;  // it leads nowhere: the search in it finds nothing
+        if (IdentityOf(m_root, seen) && seen == target)
+            return true;
+        while (dir.size() >= 3) {
+            if (IdentityOf(ExtendedPath(dir), seen) && seen == target)
+                return true;
+            if (dir.size() == 3)
+                break;
+            dir.resize(dir.find_last_of(L'\\', dir.size() - 2) + 1);
+        }
+        return false;
+    }
+
     // A copy that fails leaves the mirror entry as it was, its attributes included (it may be an
-    // entry of the other kind that the pass keeps, for a source that cannot be reached).
-    // `known`: the mirror entry as the index found it, or nullptr; `knownAbsent`: the mirror is
-    // known to hold nothing under this name. What the pass knows is not asked of the file system
-    // again. `folder`: what is known of the mirror folder the entry goes into. `made`: set for a
-    // folder entry that was not in the mirror and now is.
-    bool CopyEntry(const std::string& src, const std::string& mirror, const DirEntry& e, const TFileParam* known,
-                   bool knownAbsent, MirrorFolder& folder, bool& made) {
-        bool& parentReady = folder.Ready;
-        const int32_t before = known ? known->Attr : knownAbsent ? -1 : ReadAttributes(mirror);
-        const bool absent = !known && (knownAbsent || (before == -1 && IsNotFound(GetLastError())));
+    // entry of the other kind that the pass keeps, for a source that cannot be reached). What the
+    // pass knows of the mirror entry (`there`) is not asked of the file system again. `made` is set
+    // for a folder entry that was not in the mirror and now is.
+    bool CopyEntry(const std::wstring& src, const std::wstring& mirrorRel, const WideEntry& e,
+                   const MirrorEntry& there, MirrorFolder& folder, bool& made) {
+        const std::wstring mirror = m_root + mirrorRel;
+        const std::wstring source = ExtendedPath(src);
+        const int32_t before = there.known ? there.known->Attr : there.knownAbsent ? -1 : ReadAttributes(mirror);
+        const bool absent = !there.known && (there.knownAbsent || (before == -1 && IsNotFound(GetLastError())));
         UnprotectMirrorEntry(mirror, before);
         bool ok;
         if (e.Attr & kFolderBit) {
-            if (before == -1 && parentReady) {
+            if (before == -1 && folder.Ready) {
                 made = MakeFolder(mirror);  // fails when the name is taken after all
                 ok = made || IsFolder(mirror);
             } else {
-                MakeFolders(mirror);
+                CreateDirChain(mirror);
                 ok = IsFolder(mirror);
                 made = ok && absent;
             }
-            parentReady = parentReady || ok;
+            folder.Ready = folder.Ready || ok;
         } else {
-            if (!parentReady) {
-                MakeFolders(FileDirOf(mirror));
-                parentReady = true;
+            if (!folder.Ready) {
+                CreateDirChain(FileDirOf(mirror));
+                folder.Ready = true;
             }
-            ok = absent && IsSettled(e.Time) ? CopyAsNew(src, mirror, m_temp) : CopyIntoMirror(src, mirror, m_temp);
+            ok = absent && IsSettled(e.Time) ? CopyAsNew(source, mirror, m_temp) : CopyIntoMirror(source, mirror, m_temp);
             m_budget -= e.Size;
         }
         if (ok && ((e.Attr & kFolderBit) || !CopyCarries(e.Attr)))
@@ -508,11 +536,7 @@ private:
     // its stamp (the day covers clock shifts as well as the two-second steps of the stamp).
     bool IsSettled(DosDateTime stamp) const { return static_cast<uint32_t>(stamp) < m_settledBefore; }
 
-    void Report(bool ok, const char* tag, const std::string& mirror) {
-        m_journal->Append((ok ? std::string(tag) : std::string("Failed ")) + mirror);
-        if (!ok)
-            m_result.failed.push_back(mirror);
-    }
+    // ---- The file stage ----
 
     void FileStage() {
         bool copying = true;
@@ -520,39 +544,42 @@ private:
             if (spot.folder || RefuseAtItsTurn(spot) || spot.role != SourceRole::Mirror || !copying)
                 continue;  // not a file, refused, covered by a listed folder, or not in drive-letter form
             copying = BudgetOk();
-            if (!copying)
-                continue;  // the floor is reached; refused sources still get their lines
-            const std::string& src = spot.form;
-            const std::string rel = src.substr(3);
-            if (!IsFile(src)) {
-                if (!rel.empty())
-                    m_index.Remove(rel);  // an unreachable source file keeps its mirror copy
-                continue;
-            }
-            const std::string mirror = m_root + rel;
-            if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
-                Report(false, "", mirror);
-                continue;
-            }
-            const TFileParam* p = m_index.Find(rel);
-            if (p && (p->Attr & kFolderBit)) {
-                DeleteStaleTree(rel);  // the mirror holds a folder of the file's name
-                p = nullptr;
-            }
-            if (p) {
-                if (FileStamp(src) != p->Time || ReadAttributes(src) != p->Attr)
-                    Report(CopyListedFile(src, mirror), "Update ", mirror);
-                m_index.Remove(rel);
-            } else {
-                Report(CopyListedFile(src, mirror), "New    ", mirror);
-            }
+            if (copying)
+                MirrorListedFile(spot.form);  // once the floor is reached, refused sources still get their lines
         }
     }
 
-    bool CopyListedFile(const std::string& src, const std::string& mirror) const {
+    void MirrorListedFile(const std::wstring& form) {
+        const std::wstring src = ExtendedPath(form);
+        const std::wstring rel = form.substr(3);
+        if (!IsFile(src)) {
+            if (!rel.empty())
+                m_index.Remove(rel);  // an unreachable source file keeps its mirror copy
+            return;
+        }
+        if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
+            Report(Tag::Failed, rel);
+            return;
+        }
+        const TFileParam* p = m_index.Find(rel);
+        if (p && (p->Attr & kFolderBit)) {
+            DeleteStaleTree(rel);  // the mirror holds a folder of the file's name
+            p = nullptr;
+        }
+        if (p) {
+            if (FileStamp(src) != p->Time || ReadAttributes(src) != p->Attr)
+                Report(CopyListedFile(src, rel) ? Tag::Update : Tag::Failed, rel);
+            m_index.Remove(rel);
+        } else {
+            Report(CopyListedFile(src, rel) ? Tag::New : Tag::Failed, rel);
+        }
+    }
+
+    bool CopyListedFile(const std::wstring& src, const std::wstring& rel) const {
+        const std::wstring mirror = m_root + rel;
         const int32_t before = ReadAttributes(mirror);
         UnprotectMirrorEntry(mirror, before);
-        MakeFolders(FileDirOf(mirror));
+        CreateDirChain(FileDirOf(mirror));
         const bool ok = CopyIntoMirror(src, mirror, m_temp);
         if (ok)
             SetMirrorAttributes(mirror, ReadAttributes(src));
@@ -561,23 +588,23 @@ private:
         return ok;
     }
 
+    // ---- The deletion stage ----
+
     void DeletionStage() {
-        m_index.ForEach([&](const std::string& rel, const TFileParam& p) { DeleteStale(rel, p); });
+        m_index.ForEach([&](const std::wstring& rel, const TFileParam& p) { DeleteStale(rel, p); });
     }
 
     // One stale entry, with the line of the deletion stage: "Delete " + rel, "Failed " + rel for a
     // file that stays, no line for a folder that cannot be removed.
-    void DeleteStale(const std::string& rel, const TFileParam& p) {
-        const std::string path = m_root + rel;
+    void DeleteStale(const std::wstring& rel, const TFileParam& p) {
+        const std::wstring path = m_root + rel;
         WriteAttributes(path, 0);
         if (p.Attr & kFolderBit) {
             if (RemoveFolder(path))
-                m_journal->Append("Delete " + rel);
+                ReportStale(Tag::Delete, rel);
         } else {
-            const bool ok = DeleteFileA(path.c_str()) != 0 || !IsFile(path);
-            m_journal->Append((ok ? "Delete " : "Failed ") + rel);
-            if (!ok)
-                m_result.failed.push_back(rel);
+            const bool ok = DeleteFileW(path.c_str()) != 0 || !IsFile(path);
+            ReportStale(ok ? Tag::Delete : Tag::Failed, rel);
         }
     }
 
@@ -586,7 +613,7 @@ private:
     // content, innermost first, so that it is empty when its own turn comes; each entry gets the
     // line the deletion stage would give it. What cannot be deleted stays, and the copy over it
     // is reported as failed.
-    void DeleteStaleTree(const std::string& rel) {
+    void DeleteStaleTree(const std::wstring& rel) {
         const auto stale = m_index.TakeTree(rel);  // index order: a folder before its content
         for (auto it = stale.rbegin(); it != stale.rend(); ++it)
             DeleteStale(it->first, it->second);
@@ -597,19 +624,21 @@ private:
     IBackupDisplay& m_display;
     ISchedule& m_schedule;
     IClock& m_clock;
-    std::string m_root;
-    std::string m_rootLong;    // m_root in its long full form
-    std::string m_temp;        // the copy in progress
-    std::string m_sourceLong;  // the source folder being mirrored, in its long full form
-    std::vector<std::string> m_walkGaps;           // mirror folders the index walk could not search
-    std::unordered_set<std::string> m_visited;     // index keys of mirror folders the stage came to
+    std::string m_rootText;    // the mirror folder as the settings give it, for the journal
+    std::wstring m_rootFull;   // its full path, ending in "\"
+    std::wstring m_root;       // the same as an extended-length path, for every file operation
+    std::wstring m_rootLong;   // m_rootFull in its long form
+    std::wstring m_temp;       // the copy in progress
+    std::wstring m_sourceLong;  // the source folder being mirrored, in its long full form
+    std::vector<std::wstring> m_walkGaps;        // mirror folders the index walk could not search
+    std::unordered_set<std::wstring> m_visited;  // file-system keys of mirror folders the stage came to
     uint32_t m_settledBefore = 0;  // packed stamp of the moment a day before the pass
     int64_t m_floor = 0;
     int64_t m_budget = 0;
     BackupIndex m_index;
     Journal* m_journal = nullptr;
-    std::vector<SourceSpot> m_spots;    // the listed sources with what the pass does with each
-    std::vector<std::string> m_ownRels;  // mirror paths of sources inside the mirror folder: the user's
+    std::vector<SourceSpot> m_spots;      // the listed sources with what the pass does with each
+    std::vector<std::wstring> m_ownRels;  // mirror paths of sources inside the mirror folder: the user's
     PassResult m_result;
 };
 

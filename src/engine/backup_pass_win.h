@@ -6,13 +6,10 @@
 #include "engine/backup_settings.h"
 #include "engine/pass_host.h"
 #include "engine/pass_result.h"
+#include "engine/paths.h"  // IsSafeIdentifComp
 #include "runtime/datetime.h"
 
 namespace vestrand {
-
-// True when `name` can serve as this computer's folder: not empty, not ending in "." or a blank
-// (which the file system would drop), and free of \ / : * ? " < > | and control characters.
-bool IsSafeIdentifComp(const std::string& name);
 
 // Held open without sharing at the top of the mirror folder while a pass runs, so that two passes
 // never work on one mirror at once; left there afterwards as the mark of a folder this program

@@ -49,43 +49,158 @@ std::string CanonicalWalk(const std::string& path, bool useShort) {
 
 }  // namespace
 
-bool IsFolder(const std::string& path) {
-    const DWORD attr = GetFileAttributesA(path.c_str());
+// The ANSI forms, for the settings, the journal and the dialog, are the wide forms of the path in
+// the ANSI code page.
+bool IsFolder(const std::string& path) { return IsFolder(WidenAnsi(path)); }
+bool IsFile(const std::string& path) { return FileStamp(path) != -1; }
+DosDateTime FileStamp(const std::string& path) { return FileStamp(WidenAnsi(path)); }
+int32_t ReadAttributes(const std::string& path) { return ReadAttributes(WidenAnsi(path)); }
+void WriteAttributes(const std::string& path, int32_t attr) { WriteAttributes(WidenAnsi(path), attr); }
+void CreateDirChain(const std::string& path) { CreateDirChain(WidenAnsi(path)); }
+bool RemoveFolder(const std::string& path) { return RemoveFolder(WidenAnsi(path)); }
+bool MakeFolder(const std::string& path) { return MakeFolder(WidenAnsi(path)); }
+int64_t DriveFree(const std::string& path) { return DriveFree(WidenAnsi(path)); }
+bool IdentityOf(const std::string& path, FileIdentity& identity) { return IdentityOf(WidenAnsi(path), identity); }
+bool IsEmptyFolder(const std::string& folder) { return IsEmptyFolder(WidenAnsi(folder)); }
+
+std::wstring WidenAnsi(const std::string& text) {
+    if (text.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attr = GetFileAttributesW(path.c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool IsFile(const std::string& path) { return FileStamp(path) != -1; }
+bool IsFile(const std::wstring& path) { return FileStamp(path) != -1; }
 
-DosDateTime FileStamp(const std::string& path) {
-    WIN32_FIND_DATAA fd{};
-    FindHandle h(FindFirstFileA(path.c_str(), &fd));
+DosDateTime FileStamp(const std::wstring& path) {
+    WIN32_FIND_DATAW fd{};
+    FindHandle h(FindFirstFileW(path.c_str(), &fd));
     if (!h || (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return -1;
     return PackLocal(fd.ftLastWriteTime);
 }
 
-int32_t ReadAttributes(const std::string& path) {
-    return static_cast<int32_t>(GetFileAttributesA(path.c_str()));  // INVALID_FILE_ATTRIBUTES is -1
+int32_t ReadAttributes(const std::wstring& path) {
+    return static_cast<int32_t>(GetFileAttributesW(path.c_str()));  // INVALID_FILE_ATTRIBUTES is -1
 }
 
-void WriteAttributes(const std::string& path, int32_t attr) {
-    SetFileAttributesA(path.c_str(), static_cast<DWORD>(attr));
+void WriteAttributes(const std::wstring& path, int32_t attr) {
+    SetFileAttributesW(path.c_str(), static_cast<DWORD>(attr));
 }
 
-void CreateDirChain(const std::string& path) {
-    std::string rest = path;
-    std::string acc;
-    auto at = rest.find('\\');
-    if (at != std::string::npos) {
-        acc = rest.substr(0, at + 1);
-        rest.erase(0, at + 1);
-    }
-    while ((at = rest.find('\\')) != std::string::npos) {
+void CreateDirChain(const std::wstring& path) {
+    // The first level, a drive root such as F:\ (or \\?\F:\), is never created.
+    const bool extended = path.rfind(L"\\\\?\\", 0) == 0;
+    std::wstring rest = extended ? path.substr(4) : path;
+    std::wstring acc = extended ? path.substr(0, 4) : std::wstring();
+    auto at = rest.find(L'\\');
+    if (at != std::wstring::npos) {
         acc += rest.substr(0, at + 1);
         rest.erase(0, at + 1);
-        CreateDirectoryA(acc.c_str(), nullptr);
     }
-    CreateDirectoryA(path.c_str(), nullptr);
+    while ((at = rest.find(L'\\')) != std::wstring::npos) {
+        acc += rest.substr(0, at + 1);
+        rest.erase(0, at + 1);
+        CreateDirectoryW(acc.c_str(), nullptr);
+    }
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    if (path.empty())
+        return path;
+    std::vector<wchar_t> buf(MAX_PATH * 2);
+    DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    if (n >= buf.size()) {
+        buf.resize(n + 1);
+        n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    }
+    return n > 0 && n < buf.size() ? std::wstring(buf.data(), n) : path;
+}
+
+std::wstring ExtendedPath(const std::wstring& full) {
+    if (full.rfind(L"\\\\?\\", 0) == 0)
+        return full;
+    return L"\\\\?\\" + full;
+}
+
+namespace {
+
+bool LongForm(const std::wstring& path, std::wstring& out) {
+    std::vector<wchar_t> buf(MAX_PATH * 2);
+    DWORD n = GetLongPathNameW(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n >= buf.size()) {
+        buf.resize(n + 1);
+        n = GetLongPathNameW(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    }
+    if (n == 0 || n >= buf.size())
+        return false;
+    out.assign(buf.data(), n);
+    if (out.rfind(L"\\\\?\\", 0) == 0)
+        out.erase(0, 4);
+    return true;
+}
+
+}  // namespace
+
+std::wstring LongFullPath(const std::wstring& path) {
+    // The plain form first: not every platform resolves short names below "\\?\"; the prefixed
+    // form for a path longer than the plain forms take.
+    const std::wstring full = FullPath(path);
+    std::wstring found;
+    if (LongForm(full, found) || LongForm(ExtendedPath(full), found))
+        return found;
+    return full;
+}
+
+bool SearchFolder(const std::wstring& pattern, const std::function<bool(const WideEntry&)>& onEntry) {
+    WIN32_FIND_DATAW fd{};
+    FindHandle h(FindFirstFileW(pattern.c_str(), &fd));
+    if (!h)
+        return false;
+    WideEntry e;
+    do {
+        e.Name = fd.cFileName;
+        e.Time = PackLocal(fd.ftLastWriteTime);
+        e.Size = static_cast<int32_t>(fd.nFileSizeLow);
+        e.Attr = static_cast<int32_t>(fd.dwFileAttributes);
+        if (!onEntry(e))
+            break;
+    } while (FindNextFileW(h.Get(), &fd));
+    return true;
+}
+
+bool RemoveFolder(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; }
+
+bool MakeFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
+
+int64_t DriveFree(const std::wstring& path) {
+    if (path.empty())
+        return -1;
+    const std::wstring root = std::wstring(1, path[0]) + L":\\";
+    using ExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto ex =
+        kernel ? reinterpret_cast<ExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
+               : nullptr;
+    if (ex) {
+        ULARGE_INTEGER avail{}, total{}, free{};
+        if (!ex(root.c_str(), &avail, &total, &free))
+            return -1;
+        return static_cast<int64_t>(avail.QuadPart);
+    }
+    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(root.c_str(), &spc, &bps, &freeClusters, &clusters))
+        return -1;
+    return static_cast<int64_t>(spc) * bps * freeClusters;
 }
 
 std::string CanonicalPath(const std::string& path) { return CanonicalWalk(CanonicalWalk(path, true), false); }
@@ -115,27 +230,6 @@ std::string LongFullPath(const std::string& path) {
     return n > 0 && n < buf.size() ? std::string(buf.data(), n) : full;
 }
 
-int64_t DriveFree(const std::string& path) {
-    if (path.empty())
-        return -1;
-    const std::string root = std::string(1, path[0]) + ":\\";
-    using ExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto ex =
-        kernel ? reinterpret_cast<ExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")))
-               : nullptr;
-    if (ex) {
-        ULARGE_INTEGER avail{}, total{}, free{};
-        if (!ex(root.c_str(), &avail, &total, &free))
-            return -1;
-        return static_cast<int64_t>(avail.QuadPart);
-    }
-    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceA(root.c_str(), &spc, &bps, &freeClusters, &clusters))
-        return -1;
-    return static_cast<int64_t>(spc) * bps * freeClusters;
-}
-
 bool SearchFolder(const std::string& pattern, const std::function<bool(const DirEntry&)>& onEntry) {
     WIN32_FIND_DATAA fd{};
     FindHandle h(FindFirstFileA(pattern.c_str(), &fd));
@@ -159,13 +253,9 @@ bool CopyFileOver(const std::string& src, const std::string& dst) {
     return true;
 }
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
-
-bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
-
-bool IdentityOf(const std::string& path, FileIdentity& identity) {
+bool IdentityOf(const std::wstring& path, FileIdentity& identity) {
     // No access rights are needed to read the identity; backup semantics open folders too.
-    const FileHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    const FileHandle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!h || !GetFileInformationByHandle(h.Get(), &info))
@@ -175,10 +265,11 @@ bool IdentityOf(const std::string& path, FileIdentity& identity) {
     return true;
 }
 
-bool IsEmptyFolder(const std::string& folder) {
+bool IsEmptyFolder(const std::wstring& folder) {
     bool empty = true;
-    SearchFolder(NormalizeDir(folder) + "*.*", [&](const DirEntry& e) {
-        empty = e.Name == "." || e.Name == "..";
+    const std::wstring dir = !folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\";
+    SearchFolder(dir + L"*", [&](const WideEntry& e) {
+        empty = e.Name == L"." || e.Name == L"..";
         return empty;
     });
     return empty;

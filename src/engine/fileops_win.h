@@ -43,6 +43,35 @@ bool RemoveFolder(const std::string& path);
 bool MakeFolder(const std::string& path);
 void MoveFileWithFallback(const std::string& src, const std::string& dst);
 
+// ---- The engine's forms: UTF-16 paths, extended-length ("\\?\" + a full path) where they name
+// what a pass copies, so that every name the file system holds and every path length is reached.
+
+struct WideEntry {
+    std::wstring Name;
+    DosDateTime Time = 0;  // last write, local time, packed
+    int32_t Size = 0;      // low 32 bits
+    int32_t Attr = 0;
+};
+
+// The ANSI code page's text in UTF-16.
+std::wstring WidenAnsi(const std::string& text);
+bool IsFolder(const std::wstring& path);
+bool IsFile(const std::wstring& path);
+DosDateTime FileStamp(const std::wstring& path);
+int32_t ReadAttributes(const std::wstring& path);
+void WriteAttributes(const std::wstring& path, int32_t attr);
+void CreateDirChain(const std::wstring& path);  // also below "\\?\"
+bool RemoveFolder(const std::wstring& path);
+bool MakeFolder(const std::wstring& path);
+int64_t DriveFree(const std::wstring& path);
+std::wstring FullPath(const std::wstring& path);
+// "\\?\" + `full`, a full drive-letter path (unchanged when it has the prefix already). The file
+// system takes such a path as it is: build it only from a path already normalised.
+std::wstring ExtendedPath(const std::wstring& full);
+// The full drive-letter path with its existing components in long form (no "\\?\" prefix).
+std::wstring LongFullPath(const std::wstring& path);
+bool SearchFolder(const std::wstring& pattern, const std::function<bool(const WideEntry&)>& onEntry);
+
 // What makes a folder the same folder however it is reached (through links or other names): its
 // volume and its index on that volume.
 struct FileIdentity {
@@ -51,9 +80,11 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 // False when the entry cannot be opened (missing, or a link that leads nowhere).
+bool IdentityOf(const std::wstring& path, FileIdentity& identity);
 bool IdentityOf(const std::string& path, FileIdentity& identity);
 
 // True when the folder holds no entry besides "." and "..".
+bool IsEmptyFolder(const std::wstring& folder);
 bool IsEmptyFolder(const std::string& folder);
 
 }  // namespace vestrand

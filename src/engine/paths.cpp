@@ -22,4 +22,38 @@ std::string FileDirOf(const std::string& path) {
     return path.substr(0, at + 1);
 }
 
+std::wstring FileDirOf(const std::wstring& path) {
+    const auto at = path.find_last_of(L":\\");
+    if (at == std::wstring::npos)
+        return std::wstring();
+    if (path[at] == L'\\' && at > 1 && path[at - 1] != L':' && path[at - 1] != L'\\')
+        return path.substr(0, at);
+    return path.substr(0, at + 1);
+}
+
+bool IsSafeIdentifComp(const std::string& name) {
+    // The file system drops blanks and full stops at the end of a name, so "Other." would name
+    // another computer's folder and "..." or " " the backup folder itself ("." and ".." too).
+    if (name.empty() || name.back() == '.' || name.back() == ' ')
+        return false;
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::string("\\/:*?\"<>|").find(c) != std::string::npos)
+            return false;
+    return true;
+}
+
+namespace {
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+}  // namespace
+
+bool IsDriveTarget(const std::string& dir) {
+    // Relative, rooted and network forms would put the mirror wherever the current folder happens
+    // to be, or measure the free space of an unrelated drive.
+    return dir.size() >= 2 && IsLetter(dir[0]) && dir[1] == ':' && (dir.size() == 2 || dir[2] == '\\');
+}
+
+bool IsDriveSource(const std::string& path) {
+    return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+}
+
 }  // namespace vestrand

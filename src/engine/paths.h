@@ -9,5 +9,15 @@ namespace vestrand {
 std::string NormalizeDir(const std::string& path);
 // The folder part of a path: F:\Arch\Data\a.txt gives F:\Arch\Data, F:\a.txt gives F:\.
 std::string FileDirOf(const std::string& path);
+std::wstring FileDirOf(const std::wstring& path);
+
+// True when `name` can serve as this computer's folder: not empty, not ending in "." or a blank
+// (which the file system would drop), and free of \ / : * ? " < > | and control characters.
+bool IsSafeIdentifComp(const std::string& name);
+// The backup folder must name a drive: a letter and ":", alone (the drive's current folder, as the
+// settings keep "F:") or followed by "\".
+bool IsDriveTarget(const std::string& dir);
+// A source is mapped by dropping its drive designator, so only "X:\..." can be mapped at all.
+bool IsDriveSource(const std::string& path);
 
 }  // namespace vestrand

@@ -3,20 +3,20 @@
 namespace vestrand {
 namespace {
 
-std::string WithoutTrailingSeparator(std::string path) {
-    if (!path.empty() && path.back() == '\\')
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+    if (!path.empty() && path.back() == L'\\')
         path.pop_back();
     return path;
 }
 
 }  // namespace
 
-bool IsKeyAtOrBelow(const std::string& key, const std::string& other, const SameNameFn& same) {
+bool IsKeyAtOrBelow(const std::wstring& key, const std::wstring& other, const SameNameFn& same) {
     if (other.empty())
         return true;
     if (key.size() == other.size())
         return same(key, other);
-    return key.size() > other.size() && key[other.size()] == '\\' && same(key.substr(0, other.size()), other);
+    return key.size() > other.size() && key[other.size()] == L'\\' && same(key.substr(0, other.size()), other);
 }
 
 namespace {
@@ -38,21 +38,21 @@ bool CoveredBy(const SourceSpot& spot, const SourceSpot& active, const SameNameF
 bool Overlap(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same) {
     if (SameDrive(a, b, same))
         return false;
-    const std::string ka = a.MirrorKey(), kb = b.MirrorKey();
+    const std::wstring ka = a.MirrorKey(), kb = b.MirrorKey();
     return IsKeyAtOrBelow(ka, kb, same) || IsKeyAtOrBelow(kb, ka, same);
 }
 
 }  // namespace
 
-std::string SourceSpot::MirrorKey() const {
-    return longForm.size() > 3 ? WithoutTrailingSeparator(longForm.substr(3)) : std::string();
+std::wstring SourceSpot::MirrorKey() const {
+    return longForm.size() > 3 ? WithoutTrailingSeparator(longForm.substr(3)) : std::wstring();
 }
 
-bool IsAtOrBelow(const std::string& path, const std::string& folder, const SameNameFn& same) {
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder, const SameNameFn& same) {
     return path.size() >= folder.size() && same(path.substr(0, folder.size()), folder);
 }
 
-void PlanSources(std::vector<SourceSpot>& spots, const std::string& root, const std::string& rootLong,
+void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const std::wstring& rootLong,
                  const SameNameFn& same) {
     std::vector<SourceSpot*> active;
     for (auto& spot : spots) {

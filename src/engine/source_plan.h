@@ -18,33 +18,33 @@ enum class SourceRole {
 };
 
 struct SourceSpot {
-    std::string written;   // as listed in the settings
-    std::string form;      // full drive-letter path it is mapped from ("X:\...", folders end in "\"),
-                           // empty when it has none
-    std::string longForm;  // the same with its existing components in long form, for comparing
+    std::string written;    // as listed in the settings
+    std::wstring form;      // full drive-letter path it is mapped from ("X:\...", folders end in "\"),
+                            // empty when it has none
+    std::wstring longForm;  // the same with its existing components in long form, for comparing
     bool folder = false;
     SourceRole role = SourceRole::Skip;
-    std::string ownRel;    // InsideMirror: what it names, relative to the mirror folder
+    std::wstring ownRel;    // InsideMirror: what it names, relative to the mirror folder
 
     // The mirror path of the source relative to the mirror folder, without a trailing separator
     // ("" for a drive root).
-    std::string MirrorKey() const;
+    std::wstring MirrorKey() const;
 };
 
-using SameNameFn = std::function<bool(const std::string&, const std::string&)>;
+using SameNameFn = std::function<bool(const std::wstring&, const std::wstring&)>;
 
 // True when `path` is `folder` (ending in "\") or lies below it, names compared by `same`.
-bool IsAtOrBelow(const std::string& path, const std::string& folder, const SameNameFn& same);
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder, const SameNameFn& same);
 
 // True when the relative path `key` is `other` or lies below it; neither carries a trailing
 // separator, and an empty `other` is the top, which holds everything.
-bool IsKeyAtOrBelow(const std::string& key, const std::string& other, const SameNameFn& same);
+bool IsKeyAtOrBelow(const std::wstring& key, const std::wstring& other, const SameNameFn& same);
 
 // Gives every spot its role. `spots` holds the listed folders first, then the listed files, each
 // in list order: an earlier source wins over a later one, except that a folder covers the folders
 // inside it wherever they stand in the list. `root` and `rootLong` are the mirror folder as built
 // and in long form, both ending in "\".
-void PlanSources(std::vector<SourceSpot>& spots, const std::string& root, const std::string& rootLong,
+void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const std::wstring& rootLong,
                  const SameNameFn& same);
 
 }  // namespace vestrand

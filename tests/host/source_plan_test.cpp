@@ -1,7 +1,7 @@
 // Which listed sources a pass mirrors, on paths alone.
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <cwctype>
 
 #include "engine/source_plan.h"
 
@@ -9,11 +9,11 @@ using namespace vestrand;
 
 namespace {
 
-bool SameAscii(const std::string& a, const std::string& b) {
+bool SameAscii(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i])))
             return false;
     return true;
 }
@@ -21,7 +21,7 @@ bool SameAscii(const std::string& a, const std::string& b) {
 SourceSpot Spot(const std::string& written, const std::string& form, bool folder) {
     SourceSpot spot;
     spot.written = written;
-    spot.form = spot.longForm = form;
+    spot.form = spot.longForm = std::wstring(form.begin(), form.end());
     spot.folder = folder;
     return spot;
 }
@@ -29,7 +29,7 @@ SourceSpot Folder(const std::string& path) { return Spot(path, path, true); }
 SourceSpot File(const std::string& path) { return Spot(path, path, false); }
 
 std::vector<SourceRole> Roles(std::vector<SourceSpot> spots) {
-    PlanSources(spots, "F:\\Arch\\Test\\", "F:\\Arch\\Test\\", SameAscii);
+    PlanSources(spots, L"F:\\Arch\\Test\\", L"F:\\Arch\\Test\\", SameAscii);
     std::vector<SourceRole> out;
     for (const auto& s : spots)
         out.push_back(s.role);
@@ -45,14 +45,14 @@ TEST(SourcePlan, SourcesInsideTheMirrorFolderAreTheirOwnNotAMirrorsAndPrefixesAr
     std::vector<SourceSpot> spots = {Folder("F:\\Arch\\Test\\Inside\\"), File("f:\\arch\\test\\keep.txt"),
                                      Folder("F:\\Arch\\TestMore\\"), Folder("F:\\Arch\\Test\\"), Folder(""),
                                      Spot("data\\", "", true)};
-    PlanSources(spots, "F:\\Arch\\Test\\", "F:\\Arch\\Test\\", SameAscii);
+    PlanSources(spots, L"F:\\Arch\\Test\\", L"F:\\Arch\\Test\\", SameAscii);
     EXPECT_EQ(spots[0].role, I);
-    EXPECT_EQ(spots[0].ownRel, "Inside\\");
+    EXPECT_EQ(spots[0].ownRel, L"Inside\\");
     EXPECT_EQ(spots[1].role, I);
-    EXPECT_EQ(spots[1].ownRel, "keep.txt");
+    EXPECT_EQ(spots[1].ownRel, L"keep.txt");
     EXPECT_EQ(spots[2].role, M);
     EXPECT_EQ(spots[3].role, I);  // the mirror folder itself: everything in it is left alone
-    EXPECT_EQ(spots[3].ownRel, "");
+    EXPECT_EQ(spots[3].ownRel, L"");
     EXPECT_EQ(spots[4].role, S);                        // an empty entry lists nothing
     EXPECT_EQ(spots[5].role, SourceRole::NotDriveForm);  // nothing can be mapped from it
 }

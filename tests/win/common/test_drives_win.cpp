@@ -7,28 +7,48 @@
 
 namespace vestrand::test {
 
+namespace {
+
+// Through the wide entry points with extended-length paths, so that names outside the code page
+// and paths beyond 260 characters go too. A link is removed, never entered.
+void RemoveTreeW(const std::wstring& dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = dir + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTreeW(child);
+            else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                ::RemoveDirectoryW(child.c_str());
+            else
+                ::DeleteFileW(child.c_str());
+        } while (::FindNextFileW(h, &fd));
+        ::FindClose(h);
+    }
+    ::SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace
+
 void RemoveTree(const std::string& path) {
     std::string dir = path;
     if (!dir.empty() && dir.back() == '\\')
         dir.pop_back();
-    WIN32_FIND_DATAA fd;
-    HANDLE h = ::FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string child = dir + "\\" + name;
-            ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                ::DeleteFileA(child.c_str());
-        } while (::FindNextFileA(h, &fd));
-        ::FindClose(h);
+    if (dir.size() < 3 || dir[1] != ':') {
+        ::RemoveDirectoryA(dir.c_str());
+        return;
     }
-    ::SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryA(dir.c_str());
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide.data(), n);
+    wide.resize(wcslen(wide.c_str()));
+    RemoveTreeW(L"\\\\?\\" + wide);
 }
 
 std::string FreshFolder(char drive, const std::string& name) {

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "engine/backup_index_win.h"
+#include "runtime/cp1251.h"
 
 using namespace vestrand;
 
@@ -88,64 +89,87 @@ std::vector<std::string> Corpus(size_t count, unsigned seed) {
 
 }  // namespace
 
-TEST(IndexOrder, OrderAndEqualityFollowTheLocaleComparison) {
-    const auto names = Corpus(1500, 20261206);
+std::wstring W(const std::string& ansi) { return WidenCp1251(ansi); }
+
+TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
+    auto names = Corpus(1500, 20261206);
+    std::vector<std::wstring> wide;
+    for (const auto& n : names)
+        wide.push_back(W(n));
+    // Names the locale takes as equal but the file system keeps apart.
+    for (const wchar_t* n : {L"stra\u00DFe.txt", L"strasse.txt", L"soft\u00ADhyphen", L"softhyphen", L"M\u00FCller.txt",
+                             L"Muller.txt", L"\u00E9.txt", L"e\u0301.txt", L"\u65E5\u672C.txt", L"photo \xD83D\xDE00.txt"})
+        wide.push_back(n);
     BackupIndex index;
-    for (size_t i = 0; i < names.size(); ++i)
-        index.Add(names[i], TFileParam{static_cast<int32_t>(i), 0, 0});
-    index.Sort();
-    std::vector<std::pair<std::string, TFileParam>> items;
-    index.ForEach([&](const std::string& rel, const TFileParam& p) { items.emplace_back(rel, p); });
+    for (size_t i = 0; i < wide.size(); ++i)
+        index.Add(wide[i], TFileParam{static_cast<int32_t>(i), 0, 0});
+    std::vector<std::pair<std::wstring, TFileParam>> items;
+    index.ForEach([&](const std::wstring& rel, const TFileParam& p) { items.emplace_back(rel, p); });
 
-    // Strictly ascending: sorted, and no two items equal.
-    for (size_t i = 1; i < items.size(); ++i)
-        ASSERT_EQ(Compare(items[i - 1].first, items[i].first), -1)
-            << "\"" << items[i - 1].first << "\" before \"" << items[i].first << "\"";
+    // Strictly ascending in the index's order; and where the locale tells two names apart, in its
+    // order (CompareStringA on the code page's names: the journal of such a tree is unchanged).
+    for (size_t i = 1; i < items.size(); ++i) {
+        ASSERT_EQ(CompareIndexOrder(items[i - 1].first, items[i].first), -1) << i;
+        const int byLocale = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, items[i - 1].first.c_str(), -1,
+                                            items[i].first.c_str(), -1) - CSTR_EQUAL;
+        ASSERT_LE(byLocale, 0) << i;
+    }
+    for (size_t i = 1; i < names.size(); ++i) {
+        const int ansi = Compare(names[i - 1], names[i]);
+        if (ansi != 0 && !SameFileName(wide[i - 1], wide[i]))
+            EXPECT_EQ(CompareIndexOrder(wide[i - 1], wide[i]), ansi) << names[i - 1] << " / " << names[i];
+    }
 
-    // Each group of equal names is one item, spelled as its first name, carrying its last name's
-    // parameters.
-    std::set<std::string> firsts;
-    for (size_t i = 0; i < names.size(); ++i) {
+    // Each group of names the file system takes as one is one item, carrying its last name's
+    // parameters; any spelling in other letter case finds it.
+    std::set<std::wstring> firsts;
+    for (size_t i = 0; i < wide.size(); ++i) {
         size_t first = i, last = i;
-        for (size_t j = 0; j < names.size(); ++j)
-            if (Compare(names[i], names[j]) == 0) {
+        for (size_t j = 0; j < wide.size(); ++j)
+            if (SameFileName(wide[i], wide[j])) {
                 first = std::min(first, j);
                 last = std::max(last, j);
             }
         if (first == i)
-            firsts.insert(names[i]);
-        const TFileParam* p = index.Find(names[i]);
-        ASSERT_NE(p, nullptr) << names[i];
-        EXPECT_EQ(p->Time, static_cast<int32_t>(last)) << names[i];
-        const TFileParam* q = index.Find(Upper(names[i]));
-        ASSERT_NE(q, nullptr) << Upper(names[i]);
-        EXPECT_EQ(q, p);
-        EXPECT_EQ(index.Find(Lower(names[i])), p);
+            firsts.insert(FileSystemKey(wide[i]));
+        const TFileParam* p = index.Find(wide[i]);
+        ASSERT_NE(p, nullptr) << i;
+        EXPECT_EQ(p->Time, static_cast<int32_t>(last)) << i;
+        if (i < names.size()) {
+            EXPECT_EQ(index.Find(W(Upper(names[i]))), p);
+            EXPECT_EQ(index.Find(W(Lower(names[i]))), p);
+        }
     }
     EXPECT_EQ(items.size(), firsts.size());
     EXPECT_EQ(index.Count(), firsts.size());
-    for (const auto& item : items)
-        EXPECT_EQ(firsts.count(item.first), 1u) << item.first;
+    for (const auto& pair : {std::pair<const wchar_t*, const wchar_t*>{L"STRA\u00DFE.TXT", L"STRASSE.TXT"},
+                             {L"soft\u00ADhyphen", L"SOFTHYPHEN"}, {L"m\u00DCller.txt", L"muller.TXT"},
+                             {L"\u00C9.TXT", L"E\u0301.TXT"}}) {
+        const TFileParam* a = index.Find(pair.first);
+        const TFileParam* b = index.Find(pair.second);
+        ASSERT_TRUE(a && b);
+        EXPECT_NE(a, b);  // two entries, each found by its own name in any letter case
+    }
 
     // Names not in the corpus are not found.
     int probed = 0;
     for (const auto& name : {std::string("Data\\Sub\\b.txt"), std::string("a--"), std::string("Ёлки"),
                              std::string("ab\\"), std::string("Data\\Su"), std::string("z\\я\\")}) {
         bool present = false;
-        for (const auto& n : names)
-            present = present || Compare(n, name) == 0;
+        for (const auto& n : wide)
+            present = present || SameFileName(n, W(name));
         if (present)
             continue;
         ++probed;
-        EXPECT_EQ(index.Find(name), nullptr) << name;
+        EXPECT_EQ(index.Find(W(name)), nullptr) << name;
     }
     EXPECT_GE(probed, 4);
 
     // Removal by any spelling of a name takes exactly that item out.
     const size_t before = index.Count();
-    index.Remove("ФАЙЛ.txt");
-    EXPECT_EQ(index.Find("файл.txt"), nullptr);
-    EXPECT_NE(index.Find("Файл 1"), nullptr);
+    index.Remove(W("ФАЙЛ.txt"));
+    EXPECT_EQ(index.Find(W("файл.txt")), nullptr);
+    EXPECT_NE(index.Find(W("Файл 1")), nullptr);
     EXPECT_EQ(index.Count(), before - 1);
 }
 
@@ -154,13 +178,40 @@ TEST(IndexOrder, RemoveTreeTakesAFolderAndEverythingBelowItWhereverItSorts) {
     BackupIndex index;
     for (const char* rel : {"Data", "Data\\a.txt", "Data-x", "Data'y", "Data\\Sub", "Data\\Sub\\z.txt", "DATA\\b.txt",
                             "Datab", "Dat", "Other\\Data\\c.txt"})
-        index.Add(rel, TFileParam{});
-    index.Sort();
-    index.RemoveTree("data");
-    std::vector<std::string> left;
-    index.ForEach([&](const std::string& rel, const TFileParam&) { left.push_back(rel); });
-    EXPECT_EQ(std::set<std::string>(left.begin(), left.end()),
-              (std::set<std::string>{"Data-x", "Data'y", "Datab", "Dat", "Other\\Data\\c.txt"}));
+        index.Add(W(rel), TFileParam{});
+    index.RemoveTree(L"data");
+    std::vector<std::wstring> left;
+    index.ForEach([&](const std::wstring& rel, const TFileParam&) { left.push_back(rel); });
+    EXPECT_EQ(std::set<std::wstring>(left.begin(), left.end()),
+              (std::set<std::wstring>{L"Data-x", L"Data'y", L"Datab", L"Dat", L"Other\\Data\\c.txt"}));
+    // A folder's content comes after it, and TakeTree hands it out in that order.
+    BackupIndex tree;
+    for (const char* rel : {"b\\c\\d.txt", "b", "b\\c", "a.txt", "b\\a.txt"})
+        tree.Add(W(rel), TFileParam{});
+    const auto taken = tree.TakeTree(L"B");
+    ASSERT_EQ(taken.size(), 4u);
+    EXPECT_EQ(taken[0].first, L"b");
+    EXPECT_EQ(taken[1].first, L"b\\a.txt");
+    EXPECT_EQ(taken[2].first, L"b\\c");
+    EXPECT_EQ(taken[3].first, L"b\\c\\d.txt");
+    EXPECT_EQ(tree.Count(), 1u);
+}
+
+// The file system's upper-case mapping is the one ordinal comparisons ignoring case use.
+TEST(IndexOrder, FileSystemUpperAgreesWithCompareStringOrdinal) {
+    int disagreements = 0;
+    for (unsigned u = 1; u < 0x10000; ++u) {
+        if (u >= 0xD800 && u <= 0xDFFF)
+            continue;
+        const wchar_t c = static_cast<wchar_t>(u), up = FileSystemUpper(c);
+        if (CompareStringOrdinal(&c, 1, &up, 1, TRUE) != CSTR_EQUAL && ++disagreements <= 10)
+            ADD_FAILURE() << "unit " << u;
+    }
+    EXPECT_EQ(disagreements, 0);
+    EXPECT_TRUE(SameFileName(L"\u0451\u043B\u043A\u0430", L"\u0401\u041B\u041A\u0410"));  // ёлка / ЁЛКА
+    EXPECT_FALSE(SameFileName(L"stra\u00DFe", L"strasse"));
+    EXPECT_EQ(CompareStringOrdinal(L"stra\u00DFe", -1, L"strasse", -1, TRUE) == CSTR_EQUAL,
+              SameFileName(L"stra\u00DFe", L"strasse"));
 }
 
 TEST(IndexOrder, SortKeysAgreeWithTheLocaleComparison) {

@@ -279,6 +279,19 @@ TEST_F(FormTest, TheTimerRunsAPassOnlyAfterTheTime) {
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
 }
 
+TEST_F(FormTest, AfterTheClockIsSetBackTheTimerReschedulesAndRunsTheFirstPassTwoMinutesOn) {
+    MakeFolder("ui_clock_back");
+    TFormVestrand& f = Start("vestrand.exe");
+    clock.now -= 3.0;  // three days back: the next run lies three days and two minutes ahead
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "");
+    EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 2 * kMinute);
+    EXPECT_EQ(f.Tray().Hint(), "Следующий полис: " + FormatTimeStamp(clock.now + 2 * kMinute, TimeSeparator()));
+    clock.now += 2 * kMinute + kSecond;
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
+}
+
 TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
     MakeFolder("ui_error");
     ASSERT_TRUE(::CreateDirectoryA((root + "arch").c_str(), nullptr));

@@ -203,7 +203,7 @@ TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
         const char* name;
     };
     struct Seen {
-        std::string before, focused, typed;
+        std::string before, focused, typed, left;
     };
     std::vector<Field> fields{{0, C::DirectoryEdit3, "folder field"},     {1, C::FilenameEdit1, "file field"},
                               {2, C::DirectoryEdit1, "mirror folder field"}, {2, C::RxSpinEdit1, "period field"},
@@ -222,17 +222,20 @@ TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
     Script s(form);
     s.WhenOpen();
     for (size_t i = 0; i < fields.size(); ++i) {
-        const Field& f = fields[i];
-        Seen& out = seen[i];
-        s.Then([&] { ClickTab(Item(C::PageControl), f.page); })
+        const Field* f = &fields[i];
+        Seen* out = &seen[i];
+        s.Then([this, f] { ClickTab(Item(C::PageControl), f->page); })
             .Pause(250)
-            .Then([&] { out.before = compare(f); })
-            .Then([&] { ::SetFocus(Item(f.control)); })
+            .Then([=] { out->before = compare(*f); })
+            .Then([this, f] { ::SetFocus(Item(f->control)); })
             .Pause(250)
-            .Then([&] { out.focused = compare(f); })
-            .Then([&] { TypeText(Item(f.control), "5"); })
+            .Then([=] { out->focused = compare(*f); })
+            .Then([this, f] { TypeText(Item(f->control), "5"); })
             .Pause(250)
-            .Then([&] { out.typed = compare(f); });
+            .Then([=] { out->typed = compare(*f); })
+            .Then([this] { ::SetFocus(Item(C::PageControl)); })
+            .Pause(250)
+            .Then([=] { out->left = compare(*f); });
     }
     s.CloseByTitleBar();
     RunDialog(form, settings, ini, s);
@@ -240,6 +243,7 @@ TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
         EXPECT_EQ(seen[i].before, "") << fields[i].name << " before it has the focus";
         EXPECT_EQ(seen[i].focused, "") << fields[i].name << " with the focus";
         EXPECT_EQ(seen[i].typed, "") << fields[i].name << " after typing";
+        EXPECT_EQ(seen[i].left, "") << fields[i].name << " after the focus has left it";
     }
 }
 

@@ -60,6 +60,13 @@ CivilTime DecodeDateTime(DateTime value) {
     return t;
 }
 
+bool IsPlausibleDateTime(DateTime value) {
+    // Comparisons with NaN are false, so a NaN fails the first test.
+    static const DateTime first = EncodeDateTime(CivilTime{1900, 1, 1, 0, 0, 0, 0});
+    static const DateTime beyond = EncodeDateTime(CivilTime{10000, 1, 1, 0, 0, 0, 0});
+    return value >= first && value < beyond;
+}
+
 std::string FormatTimeStamp(DateTime value, char timeSeparator) {
     const CivilTime t = DecodeDateTime(value);
     char buf[32];

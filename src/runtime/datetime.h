@@ -20,6 +20,11 @@ DateTime EncodeDateTime(const CivilTime& t);
 // Rounds to the nearest millisecond, as the time stamps shown by the program do.
 CivilTime DecodeDateTime(DateTime value);
 
+// A value that can name a moment of the years 1900 to 9999: finite, from 1 January 1900 00:00 up
+// to, not including, 1 January 10000. Anything else (NaN, infinities, 1e300, negative counts of
+// centuries) is not a date this program could have written.
+bool IsPlausibleDateTime(DateTime value);
+
 // "dd.mm.yy hh:nn:ss": two-digit day, month and year separated by full stops, a blank, then
 // hour (00-23), minutes and seconds separated by `timeSeparator`. Example: 06.12.26 18:20:13.
 std::string FormatTimeStamp(DateTime value, char timeSeparator);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/handles_win.h"
@@ -20,8 +21,14 @@ RegKey OpenOrCreateKey(const std::string& path) {
 
 }  // namespace
 
+DateTime ReachAhead(int32_t saveMin) { return (std::max<double>(saveMin, 1440) + 1) * kMinute; }
+
+bool IsBeyondReach(DateTime nextRun, DateTime now, int32_t saveMin) {
+    return !(nextRun <= now + ReachAhead(saveMin));  // NaN included
+}
+
 DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin) {
-    if (now - 5 * kMinute > nextRun)
+    if (IsBeyondReach(nextRun, now, saveMin) || now - 5 * kMinute > nextRun)
         return now + 2 * kMinute;
     if (now + 1 * kMinute >= nextRun)
         return now + saveMin * kMinute;
@@ -56,12 +63,16 @@ void Schedule::Restore() {
     DWORD type = 0;
     DWORD size = sizeof data;
     const LONG rc = ::RegQueryValueExA(key.Get(), kScheduleValue, nullptr, &type, data, &size);
+    DateTime stored = 0;
     if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof(DateTime))
-        std::memcpy(&m_nextRun, data, sizeof(DateTime));
-    else
-        m_nextRun = m_clock.Now() - 1.0;
+        std::memcpy(&stored, data, sizeof(DateTime));
+    m_nextRun = IsPlausibleDateTime(stored) ? stored : m_clock.Now() - 1.0;
 }
 
 bool Schedule::IsDue() const { return m_clock.Now() > m_nextRun; }
+
+bool Schedule::IsBeyondReach() const {
+    return vestrand::IsBeyondReach(m_nextRun, m_clock.Now(), m_settings.SaveMin);
+}
 
 }  // namespace vestrand

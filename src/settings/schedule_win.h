@@ -13,8 +13,14 @@ inline constexpr const char* kScheduleKey = "software\\Oskenvar\\Vestrand\\";
 inline constexpr const char* kScheduleValue = "NextVestrand";
 inline constexpr const char* kNextRunHintPrefix = "Следующий полис: ";
 
+// How far ahead of now a next run set by this program can lie: max(saveMin, 1440) + 1 minutes.
+// A time further ahead (a clock set back, a damaged stored value) cannot have been set here.
+DateTime ReachAhead(int32_t saveMin);
+bool IsBeyondReach(DateTime nextRun, DateTime now, int32_t saveMin);
+
 // The three-way rule: more than 5 minutes past gives now + 2 minutes; from 5 minutes past to
-// 1 minute ahead gives now + saveMin minutes; further ahead stays.
+// 1 minute ahead gives now + saveMin minutes; further ahead stays. A time beyond reach (or NaN)
+// counts as far in the past.
 DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin);
 
 class Schedule final : public ISchedule {
@@ -26,11 +32,15 @@ public:
     DateTime NextRunTime() const override { return m_nextRun; }
     void SetNextRunTime(DateTime value) { m_nextRun = value; }
 
-    // Reads the stored time: a failed read gives now - 1 day; a key that cannot be opened
-    // leaves the time as it is (0 before the first restore).
+    // Reads the stored time: a failed read, or a value that is no date of the years 1900 to 9999,
+    // gives now - 1 day; a key that cannot be opened leaves the time as it is (0 before the first
+    // restore).
     void Restore();
     // The timer's test: strictly later than the next run.
     bool IsDue() const;
+    // The next run lies further ahead than this program ever sets it (the clock was set back):
+    // the timer then calls ScheduleNext, which replaces it.
+    bool IsBeyondReach() const;
 
 private:
     void Store() const;

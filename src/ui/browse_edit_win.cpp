@@ -54,16 +54,6 @@ PickerScope::~PickerScope() {
         ::SetActiveWindow(m_active);
 }
 
-std::string OemRoundTrip(const std::string& text) {
-    if (text.empty())
-        return text;
-    std::string oem(text.size(), '\0');
-    std::string back(text.size(), '\0');
-    ::CharToOemBuffA(text.data(), oem.data(), static_cast<DWORD>(text.size()));
-    ::OemToCharBuffA(oem.data(), back.data(), static_cast<DWORD>(oem.size()));
-    return back;
-}
-
 // ---- BrowseEdit --------------------------------------------------------------------------------
 
 void BrowseEdit::Create(HWND parent, int id, int x, int y, int width, int height, HFONT font, bool readOnly) {
@@ -82,10 +72,6 @@ LRESULT BrowseEdit::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         const auto ch = static_cast<unsigned char>(wParam);
         if (ch == '\r' || ch == 0x1B || ch == '\t')
             return 0; // dialog keys: the dialog has no default or cancel button
-        if (ch >= 0x20 && ch != 0x7F) {
-            const std::string converted = OemRoundTrip(std::string(1, static_cast<char>(ch)));
-            wParam = static_cast<unsigned char>(converted[0]);
-        }
         break;
     }
     case WM_SYSKEYDOWN:

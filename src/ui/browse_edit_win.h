@@ -43,8 +43,8 @@ private:
 };
 
 // A browse field: the button, or Alt+Down in the field, opens the picker unless the field is
-// read-only (then the button does nothing). Typed characters pass through the OEM code page and
-// back. `Tag` is the entry index the dialog keeps with the field.
+// read-only (then the button does nothing). Typed text is kept as typed: every character of code
+// page 1251 can be part of a file name. `Tag` is the entry index the dialog keeps with the field.
 class BrowseEdit : public ButtonEdit {
 public:
     static constexpr int kButtonWidth = 17;
@@ -96,8 +96,5 @@ protected:
 private:
     FileDialogState m_state;
 };
-
-// Text of the platform's ANSI-to-OEM-and-back conversion of `text`.
-std::string OemRoundTrip(const std::string& text);
 
 } // namespace vestrand

@@ -204,6 +204,8 @@ void TFormVestrand::BtnGoClick() {
 }
 
 void TFormVestrand::TimerTimer() {
+    if (m_schedule.IsBeyondReach())  // the clock was set back: a time the program cannot have set
+        m_schedule.ScheduleNext();
     if (m_schedule.IsDue())
         BtnGoClick();
 }

@@ -5,6 +5,9 @@
 #include "runtime/handles_win.h"
 
 namespace vestrand {
+namespace {
+constexpr UINT kNeverPosted = WM_APP + 0x3FF0;
+}  // namespace
 
 void PaintGauge(HDC dc, const RECT& bounds, int32_t percent, HFONT font) {
     const int width = bounds.right - bounds.left;
@@ -60,8 +63,13 @@ void TGauge::RepaintNow() {
     if (!Handle())
         return;
     // The pass blocks the message loop, so the gauge draws itself here rather than waiting.
-    ::InvalidateRect(Handle(), nullptr, FALSE);
-    ::UpdateWindow(Handle());
+    ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // Drawing reaches the screen only when the platform flushes the window's surface: Wine does so
+    // when the thread looks for messages and finds none (GdiFlush does nothing there, and the end
+    // of a paint flushes only long after the loop was last idle). So the thread looks once, for a
+    // message that is never posted, among posted messages only: nothing is dispatched or removed.
+    MSG msg;
+    ::PeekMessageA(&msg, Handle(), kNeverPosted, kNeverPosted, PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE);
 }
 
 LRESULT TGauge::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

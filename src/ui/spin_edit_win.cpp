@@ -151,6 +151,11 @@ LRESULT CALLBACK ButtonEdit::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         const LRESULT result = self->EditMessage(msg, wParam, lParam);
         if (msg == WM_SIZE || msg == WM_SETFONT)
             self->PlaceButton();
+        // The visual style draws the edit's frame over its whole window, the button included (a
+        // window DC does not leave out child windows), and the frame is redrawn whenever the focus
+        // comes or goes. The button is drawn again at once, before anything reaches the screen.
+        if (msg == WM_NCPAINT && self->m_button->Handle())
+            ::RedrawWindow(self->m_button->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         return result;
     } catch (...) {
         HandleException(std::current_exception());

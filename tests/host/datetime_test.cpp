@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "runtime/datetime.h"
 #include "runtime/error.h"
 
@@ -59,4 +61,22 @@ TEST(DateTime, PackedSearchStamp) {
         ASSERT_LT(previous, packed) << FormatTimeStamp(t, ':');
         previous = packed;
     }
+}
+
+TEST(DateTime, PlausibleMomentsLieInTheYears1900To9999) {
+    EXPECT_TRUE(IsPlausibleDateTime(EncodeDateTime({2026, 12, 8, 10, 0, 0, 0})));
+    EXPECT_TRUE(IsPlausibleDateTime(2.0));  // 1 January 1900, 00:00
+    EXPECT_FALSE(IsPlausibleDateTime(2.0 - kSecond));
+    EXPECT_FALSE(IsPlausibleDateTime(0.0));  // 30 December 1899
+    EXPECT_FALSE(IsPlausibleDateTime(-1.0));
+    const DateTime lastSecond = EncodeDateTime({9999, 12, 31, 23, 59, 59, 0});
+    EXPECT_TRUE(IsPlausibleDateTime(lastSecond));
+    EXPECT_EQ(FormatTimeStamp(lastSecond, ':'), "31.12.99 23:59:59");
+    EXPECT_FALSE(IsPlausibleDateTime(EncodeDateTime({10000, 1, 1, 0, 0, 0, 0})));
+    EXPECT_FALSE(IsPlausibleDateTime(1e300));
+    EXPECT_FALSE(IsPlausibleDateTime(-1e300));
+    EXPECT_FALSE(IsPlausibleDateTime(std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(IsPlausibleDateTime(-std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(IsPlausibleDateTime(std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_FALSE(IsPlausibleDateTime(-std::numeric_limits<double>::quiet_NaN()));
 }

@@ -1,6 +1,6 @@
 // The browse fields with the platform's real pickers: the folder browser and the file-open dialog
 // driven from a timer while they are open, their start rules, what they return, the environment
-// they run in, and the OEM conversion of typed text.
+// they run in, and typed text kept as typed.
 #include "dialog_helpers.h"
 
 #include <commdlg.h>
@@ -61,13 +61,6 @@ std::string DriveRootOfCurrentFolder() {
     char buffer[MAX_PATH] = {};
     ::GetFullPathNameA("\\", sizeof buffer, buffer, nullptr);
     return buffer;
-}
-
-std::string OemOf(const std::string& ansi) {
-    std::string oem(ansi.size(), '\0'), back(ansi.size(), '\0');
-    ::CharToOemBuffA(ansi.data(), oem.data(), static_cast<DWORD>(ansi.size()));
-    ::OemToCharBuffA(oem.data(), back.data(), static_cast<DWORD>(oem.size()));
-    return back;
 }
 
 } // namespace
@@ -286,9 +279,8 @@ TEST_F(DialogTest, FileDialogStartsFromTheWholeTextOfAnExistingFileOtherwiseFrom
     EXPECT_EQ(folders, (Strings{dir, dir, dir}));
 }
 
-TEST_F(DialogTest, TypedTextOfBrowseFieldsPassesThroughTheOemCodePage) {
+TEST_F(DialogTest, TypedTextOfBrowseFieldsIsKeptAsTyped) {
     const std::string typed = "Я\xAB\xB9z"; // Я, «, №, z
-    const std::string expected = OemOf(typed);
     std::string dirText, fileText, plainText;
     Script s(form);
     s.WhenOpen()
@@ -309,11 +301,37 @@ TEST_F(DialogTest, TypedTextOfBrowseFieldsPassesThroughTheOemCodePage) {
         })
         .CloseByTitleBar();
     RunDialog(form, settings, ini, s);
-    ASSERT_NE(expected, typed) << "the OEM code page has every one of these characters";
-    EXPECT_EQ(expected.substr(0, 1), "Я");
-    EXPECT_EQ(dirText, expected);
-    EXPECT_EQ(fileText, expected);
-    EXPECT_EQ(plainText, typed); // the name field is not a browse field
+    EXPECT_EQ(dirText, typed);
+    EXPECT_EQ(fileText, typed);
+    EXPECT_EQ(plainText, typed);
+}
+
+TEST_F(DialogTest, TypedPathsWithGuillemetsSectionAndNumeroSignsReachTheListsAndTheFileUnchanged) {
+    // «, §, № and » in code page 1251, all allowed in file names; the OEM code page lacks «, § and ».
+    const std::string dirPath = "T:\\\xAB\xA7\xB9\xBB \xCE\xF2\xF7\xB8\xF2\xFB"; // T:\«§№» Отчёты
+    const std::string filePath = "T:\\\xA7 1 \xB9 2\\\xAB\xE1\xE0\xEB\xE0\xED\xF1\xBB.xls"; // T:\§ 1 № 2\«баланс».xls
+    Strings dirs, files;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            TypeText(Item(C::DirectoryEdit3), dirPath);
+            ClickButton(Item(C::dAdd));
+            dirs = ListEntries(Item(C::ListBoxDir));
+            ClickTab(Item(C::PageControl), 1);
+        })
+        .Then([&] {
+            TypeText(Item(C::FilenameEdit1), filePath);
+            ClickButton(Item(C::fAdd));
+            files = ListEntries(Item(C::ListBoxFile));
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_EQ(dirs, Strings{dirPath});
+    EXPECT_EQ(files, Strings{filePath});
+    EXPECT_EQ(settings.SourceDirs, Strings{dirPath});
+    EXPECT_EQ(settings.SourceFiles, Strings{filePath});
+    EXPECT_EQ(IniList(ini, "SourceDir"), Strings{dirPath});
+    EXPECT_EQ(IniList(ini, "SourceFile"), Strings{filePath});
 }
 
 TEST_F(DialogTest, FolderBrowserOffersOkOnlyOnFileSystemFolders) {

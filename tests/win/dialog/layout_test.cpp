@@ -1,6 +1,8 @@
 // The dialog's window, pages and widgets as created: class, caption, frame, sizes, positions,
-// captions, fonts, list styles; and the keyboard's way through them.
+// captions, fonts, list styles; the field buttons as the screen shows them; and the keyboard's way
+// through them.
 #include "dialog_helpers.h"
+#include "screen_pixels.h"
 
 #include <commctrl.h>
 
@@ -189,6 +191,60 @@ TEST_F(DialogTest, CentredAtTheFirstOpeningThenWhereItWasLast) {
     RunDialog(form, settings, ini, two);
     EXPECT_EQ(second.left, 40);
     EXPECT_EQ(second.top, 30);
+}
+
+TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
+    // Checked on the screen itself: a button that keeps its window and position but is painted over
+    // by its field is invisible to the user. The screen is grabbed after the modal loop has gone
+    // idle, when Wine has flushed what was painted.
+    struct Field {
+        int page;
+        C control;
+        const char* name;
+    };
+    struct Seen {
+        std::string before, focused, typed, left;
+    };
+    std::vector<Field> fields{{0, C::DirectoryEdit3, "folder field"},     {1, C::FilenameEdit1, "file field"},
+                              {2, C::DirectoryEdit1, "mirror folder field"}, {2, C::RxSpinEdit1, "period field"},
+                              {2, C::RxSpinEdit2, "free space field"}};
+    auto compare = [this](const Field& f) {
+        const HWND button = form.ButtonOf(f.control);
+        const Pixels expected = PrintClient(button);
+        int face = 0;  // the button's own look, not the field's white
+        for (COLORREF c : expected.data)
+            face += c != RGB(255, 255, 255);
+        if (face < expected.width * expected.height / 2)
+            return std::string("the button paints mostly white");
+        return GrabClient(button).Difference(expected);
+    };
+    std::vector<Seen> seen(fields.size());
+    Script s(form);
+    s.WhenOpen();
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const Field* f = &fields[i];
+        Seen* out = &seen[i];
+        s.Then([this, f] { ClickTab(Item(C::PageControl), f->page); })
+            .Pause(250)
+            .Then([=] { out->before = compare(*f); })
+            .Then([this, f] { ::SetFocus(Item(f->control)); })
+            .Pause(250)
+            .Then([=] { out->focused = compare(*f); })
+            .Then([this, f] { TypeText(Item(f->control), "5"); })
+            .Pause(250)
+            .Then([=] { out->typed = compare(*f); })
+            .Then([this] { ::SetFocus(Item(C::PageControl)); })
+            .Pause(250)
+            .Then([=] { out->left = compare(*f); });
+    }
+    s.CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(seen[i].before, "") << fields[i].name << " before it has the focus";
+        EXPECT_EQ(seen[i].focused, "") << fields[i].name << " with the focus";
+        EXPECT_EQ(seen[i].typed, "") << fields[i].name << " after typing";
+        EXPECT_EQ(seen[i].left, "") << fields[i].name << " after the focus has left it";
+    }
 }
 
 TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {

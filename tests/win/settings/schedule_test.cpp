@@ -1,8 +1,10 @@
 // The schedule: the three-way rule at its thresholds, the label and hint, the registry value it
-// keeps, the restore and the timer's strict test; and the autostart entry.
+// keeps, the restore, values it cannot have written, the timer's strict test and a clock set back;
+// and the autostart entry.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "runtime/platform_win.h"
 #include "settings/schedule_win.h"
@@ -122,6 +124,76 @@ TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
     schedule.SetNextRunTime(0);
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
+}
+
+TEST_F(ScheduleTest, RestoreTakesAValueThatIsNoDateOfTheYears1900To9999ForUnreadable) {
+    const double values[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), 1e300, -1.0,
+                             EncodeDateTime(CivilTime{10000, 1, 1, 0, 0, 0, 0})};
+    for (const double value : values) {
+        Store(kTestKey, REG_BINARY, &value, 8);
+        schedule.SetNextRunTime(0);
+        schedule.Restore();
+        EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0) << value;
+        schedule.ScheduleNext();  // as at start: two minutes later, and the value is replaced
+        EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute) << value;
+        const StoredValue v = ReadStored(kTestKey);
+        double stored = 0;
+        std::memcpy(&stored, v.data, 8);
+        EXPECT_EQ(stored, clock.now + 2 * kMinute) << value;
+    }
+}
+
+TEST_F(ScheduleTest, ATimeFurtherAheadThanTheProgramSetsCountsAsFarPast) {
+    settings.SaveMin = 30;
+    // A real date, so Restore keeps it, but ten years ahead: the first run is two minutes on.
+    const double tenYears = EncodeDateTime(CivilTime{2036, 12, 8, 10, 0, 0, 0});
+    Store(kTestKey, REG_BINARY, &tenYears, 8);
+    schedule.Restore();
+    EXPECT_EQ(schedule.NextRunTime(), tenYears);
+    EXPECT_TRUE(schedule.IsBeyondReach());
+    schedule.ScheduleNext();
+    EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute);
+    EXPECT_FALSE(schedule.IsBeyondReach());
+
+    // The reach is a day and a minute for SaveMin up to a day, SaveMin + 1 minutes beyond.
+    struct Case {
+        int saveMin, aheadMinutes;
+        bool kept;
+    };
+    for (const Case c : {Case{30, 1441, true}, Case{30, 1442, false}, Case{1440, 1441, true},
+                         Case{1440, 1442, false}, Case{3000, 3001, true}, Case{3000, 3002, false}}) {
+        settings.SaveMin = c.saveMin;
+        const DateTime ahead = clock.now + c.aheadMinutes * kMinute;
+        schedule.SetNextRunTime(ahead);
+        EXPECT_EQ(schedule.IsBeyondReach(), !c.kept) << c.saveMin << " " << c.aheadMinutes;
+        schedule.ScheduleNext();
+        EXPECT_EQ(schedule.NextRunTime(), c.kept ? ahead : clock.now + 2 * kMinute)
+            << c.saveMin << " " << c.aheadMinutes;
+        EXPECT_EQ(NextRunAfter(ahead, clock.now, c.saveMin), c.kept ? ahead : clock.now + 2 * kMinute);
+    }
+    EXPECT_EQ(NextRunAfter(std::numeric_limits<double>::quiet_NaN(), clock.now, 30), clock.now + 2 * kMinute);
+}
+
+TEST_F(ScheduleTest, AClockSetBackMakesTheTimeBeyondReachUntilRescheduled) {
+    settings.SaveMin = 60;
+    schedule.SetNextRunTime(clock.now);
+    schedule.ScheduleNext();
+    const DateTime next = clock.now + 60 * kMinute;
+    ASSERT_EQ(schedule.NextRunTime(), next);
+    // Back by an hour: two hours to wait, within reach, so the time stays.
+    clock.now -= 1.0 / 24;
+    EXPECT_FALSE(schedule.IsBeyondReach());
+    EXPECT_FALSE(schedule.IsDue());
+    // Back by two days: the tick finds the time beyond reach and reschedules two minutes on.
+    clock.now -= 2.0;
+    EXPECT_FALSE(schedule.IsDue());
+    ASSERT_TRUE(schedule.IsBeyondReach());
+    schedule.ScheduleNext();
+    EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute);
+    EXPECT_FALSE(schedule.IsBeyondReach());
+    clock.now += 2 * kMinute + kSecond;
+    EXPECT_TRUE(schedule.IsDue());
 }
 
 TEST_F(ScheduleTest, AFirstStartRunsTwoMinutesLater) {

@@ -11,6 +11,7 @@
 #include "ui/config_form_win.h"
 #include "ui/form_vestrand_win.h"
 #include "ui/tray_rules.h"
+#include "screen_pixels.h"
 #include "ui_helpers.h"
 
 using namespace vestrand;
@@ -71,6 +72,44 @@ protected:
     std::vector<std::string> errors;
     std::unique_ptr<TFormVestrand> form;
 };
+
+// The main window as a pass's display that stops after every gauge step and reads the gauge from
+// the screen before the pass goes on: what the user sees while the pass blocks the message loop.
+class GaugeOnScreen final : public IBackupDisplay {
+public:
+    struct Shot {
+        int32_t percent;
+        Pixels screen, painted;
+    };
+    explicit GaugeOnScreen(TFormVestrand& form) : m_form(form) {}
+    void SetBusyCursor(bool busy) override { m_form.SetBusyCursor(busy); }
+    void SetTrayHint(const std::string& hint) override { m_form.SetTrayHint(hint); }
+    void SetNextTimeText(const std::string& text) override { m_form.SetNextTimeText(text); }
+    void SetGaugeMax(int32_t value) override { m_form.SetGaugeMax(value); }
+    void SetGaugeMin(int32_t value) override { m_form.SetGaugeMin(value); }
+    void SetGaugeProgress(int32_t value) override {
+        // The screen as an idle loop leaves it: what was drawn so far is flushed, and Wine's
+        // fallback (a paint that ends 50 ms or more after the loop was last idle flushes) does not
+        // come into play, so the step has to reach the screen by itself.
+        MSG msg;
+        ::PeekMessageA(&msg, m_form.Handle(), WM_APP + 0x3FF1, WM_APP + 0x3FF1, PM_NOREMOVE | PM_QS_POSTMESSAGE);
+        m_form.SetGaugeProgress(value);
+        const HWND gauge = m_form.Gauge().Handle();
+        shots.push_back({m_form.Gauge().PercentDone(), GrabClient(gauge), PrintClient(gauge)});
+    }
+    std::vector<Shot> shots;
+
+private:
+    TFormVestrand& m_form;
+};
+
+// Black pixels in row `y` from the gauge's inner left edge.
+int BlackRun(const Pixels& p, int y) {
+    int n = 0;
+    while (1 + n < p.width - 1 && p.At(1 + n, y) == RGB(0, 0, 0))
+        ++n;
+    return n;
+}
 
 }  // namespace
 
@@ -269,6 +308,35 @@ TEST_F(FormTest, APassFromTheButtonMovesTheGaugeAndReschedules) {
     EXPECT_FALSE(BusyCursorOverride());
 }
 
+TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
+    MakeFolder("ui_gauge_screen");
+    WriteFile(source + "b.txt", "beta");
+    TFormVestrand& f = Start("vestrand.exe");
+    f.ShowAtStart();
+    PumpMessages();  // the first paint hides the window
+    f.RxTrayDblClick();
+    PumpMessages();  // shown, painted and idle: the screen holds the window as it is
+    ASSERT_TRUE(::IsWindowVisible(f.Handle()));
+    ASSERT_EQ(GrabClient(f.Gauge().Handle()).Difference(PrintClient(f.Gauge().Handle())), "")
+        << "the gauge of the idle window is not what the screen shows";
+
+    // A real pass, no messages dispatched until it has ended.
+    GaugeOnScreen display(f);
+    Schedule schedule(f.Settings(), display, clock, kTestKey);
+    RunBackupPass(f.Settings(), false, display, schedule, clock);
+    EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "beta");
+    ASSERT_EQ(display.shots.size(), 4u);
+    const int32_t percents[] = {33, 66, 100, 100};
+    const int bars[] = {91, 183, 279, 279};  // of the 279-pixel inner width
+    for (size_t i = 0; i < display.shots.size(); ++i) {
+        const GaugeOnScreen::Shot& shot = display.shots[i];
+        EXPECT_EQ(shot.percent, percents[i]) << "step " << i + 1;
+        EXPECT_EQ(BlackRun(shot.painted, 2), bars[i]) << "step " << i + 1;
+        EXPECT_EQ(BlackRun(shot.screen, 2), bars[i]) << "step " << i + 1 << " on the screen";
+        EXPECT_EQ(shot.screen.Difference(shot.painted), "") << "step " << i + 1;
+    }
+}
+
 TEST_F(FormTest, TheTimerRunsAPassOnlyAfterTheTime) {
     MakeFolder("ui_timer");
     TFormVestrand& f = Start("vestrand.exe");
@@ -277,6 +345,19 @@ TEST_F(FormTest, TheTimerRunsAPassOnlyAfterTheTime) {
     ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "");
     clock.now = due + kSecond;
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
+}
+
+TEST_F(FormTest, AfterTheClockIsSetBackTheTimerReschedulesAndRunsTheFirstPassTwoMinutesOn) {
+    MakeFolder("ui_clock_back");
+    TFormVestrand& f = Start("vestrand.exe");
+    clock.now -= 3.0;  // three days back: the next run lies three days and two minutes ahead
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "");
+    EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 2 * kMinute);
+    EXPECT_EQ(f.Tray().Hint(), "Следующий полис: " + FormatTimeStamp(clock.now + 2 * kMinute, TimeSeparator()));
+    clock.now += 2 * kMinute + kSecond;
     ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
 }

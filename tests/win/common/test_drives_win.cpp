@@ -73,4 +73,47 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+namespace {
+std::wstring Extended(const std::wstring& path) { return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path; }
+}  // namespace
+
+void WriteFileW(const std::wstring& path, const std::string& content) {
+    const std::wstring full = Extended(path);
+    for (size_t i = 7; i < full.size(); ++i)
+        if (full[i] == L'\\')
+            ::CreateDirectoryW(full.substr(0, i).c_str(), nullptr);
+    HANDLE h = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD put = 0;
+    ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &put, nullptr);
+    ::CloseHandle(h);
+}
+
+std::string ReadFileW(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char buf[65536];
+    DWORD got = 0;
+    while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+        out.append(buf, got);
+    ::CloseHandle(h);
+    return out;
+}
+
+uint64_t WriteTimeW(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(Extended(path).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+long AttributesW(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(Extended(path).c_str());
+    return a == INVALID_FILE_ATTRIBUTES ? -1 : static_cast<long>(a);
+}
+
 }  // namespace vestrand::test

@@ -163,6 +163,30 @@ TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {
     EXPECT_EQ(ReadFile(mirror + "d39\\f3999.txt"), "3999");
 }
 
+TEST(Program, StartMirrorsNamesOutsideTheCodePageAndWritesThemInTheJournal) {
+    const std::string root = Install("prog_start_names");
+    std::wstring src;
+    for (const char c : root + "src\\")
+        src += static_cast<wchar_t>(static_cast<unsigned char>(c));  // the folder's name is ASCII
+    WriteFileW(src + L"M\u00FCller.txt", "umlaut");
+    WriteFileW(src + L"Muller.txt", "plain");
+    WriteFileW(src + L"photo \xD83D\xDE00.txt", "emoji");
+    Program p;
+    Launch(p, root, "START");
+    ASSERT_TRUE(p.Ended(60000));
+    EXPECT_EQ(p.ExitCode(), 0u);
+    std::wstring mirror;
+    for (const char c : root + "arch\\PC" + root.substr(2) + "src\\")
+        mirror += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    EXPECT_EQ(ReadFileW(mirror + L"M\u00FCller.txt"), "umlaut");
+    EXPECT_EQ(ReadFileW(mirror + L"Muller.txt"), "plain");
+    EXPECT_EQ(ReadFileW(mirror + L"photo \xD83D\xDE00.txt"), "emoji");
+    const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
+    const std::string mirrorText = root + "arch\\PC" + root.substr(2) + "src\\";
+    EXPECT_NE(journal.find("\r\nNew    " + mirrorText + "M<U+00FC>ller.txt\r\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("\r\nNew    " + mirrorText + "photo <U+1F600>.txt\r\n"), std::string::npos) << journal;
+}
+
 TEST(Program, OnlyTheFirstArgumentCounts) {
     const std::string root = Install("prog_config_start");
     Program p;

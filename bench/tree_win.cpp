@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "engine/fileops_win.h"
@@ -229,12 +230,13 @@ private:
     TreeStats m_stats;
 };
 
-bool IsDots(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
+bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
 
-int64_t WalkInto(char* path, size_t len) {
-    std::memcpy(path + len, "*.*", 4);
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(path, &fd);
+// The floor of the engine's walk: the same wide entry points on extended-length paths.
+int64_t WalkInto(wchar_t* path, size_t len) {
+    std::wmemcpy(path + len, L"*", 2);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(path, &fd);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     int64_t n = 0;
@@ -243,44 +245,52 @@ int64_t WalkInto(char* path, size_t len) {
             continue;
         ++n;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            const size_t l = std::strlen(fd.cFileName);
+            const size_t l = std::wcslen(fd.cFileName);
             if (len + l + 5 < kPathBuffer) {
-                std::memcpy(path + len, fd.cFileName, l);
-                path[len + l] = '\\';
+                std::wmemcpy(path + len, fd.cFileName, l);
+                path[len + l] = L'\\';
                 n += WalkInto(path, len + l + 1);
             }
         }
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
     return n;
 }
 
-int64_t CopyInto(char* src, size_t sl, char* dst, size_t dl) {
-    std::memcpy(src + sl, "*.*", 4);
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(src, &fd);
+int64_t CopyInto(wchar_t* src, size_t sl, wchar_t* dst, size_t dl) {
+    std::wmemcpy(src + sl, L"*", 2);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(src, &fd);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     int64_t n = 0;
     do {
         if (IsDots(fd.cFileName))
             continue;
-        const size_t l = std::strlen(fd.cFileName);
+        const size_t l = std::wcslen(fd.cFileName);
         if (sl + l + 5 >= kPathBuffer || dl + l + 5 >= kPathBuffer)
             continue;
-        std::memcpy(src + sl, fd.cFileName, l + 1);
-        std::memcpy(dst + dl, fd.cFileName, l + 1);
+        std::wmemcpy(src + sl, fd.cFileName, l + 1);
+        std::wmemcpy(dst + dl, fd.cFileName, l + 1);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CreateDirectoryA(dst, nullptr);
-            src[sl + l] = dst[dl + l] = '\\';
+            CreateDirectoryW(dst, nullptr);
+            src[sl + l] = dst[dl + l] = L'\\';
             src[sl + l + 1] = dst[dl + l + 1] = 0;
             n += CopyInto(src, sl + l + 1, dst, dl + l + 1);
         } else {
-            n += CopyFileA(src, dst, FALSE) != 0;
+            n += CopyFileW(src, dst, FALSE) != 0;
         }
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
     return n;
+}
+
+// A folder given in the code page as the extended-length path the engine would use, ending in "\".
+std::wstring ExtendedFolder(const std::string& folder) {
+    std::wstring full = ExtendedPath(FullPath(WidenAnsi(folder)));
+    if (full.empty() || full.back() != L'\\')
+        full += L'\\';
+    return full;
 }
 
 uint64_t Mix(uint64_t x) {
@@ -384,11 +394,12 @@ MutationStats MutateTree(const std::string& root, int permille, uint64_t seed) {
 }
 
 int64_t WalkTree(const std::string& root) {
-    char path[kPathBuffer];
-    if (root.size() + 5 >= kPathBuffer)
+    wchar_t path[kPathBuffer];
+    const std::wstring wide = ExtendedFolder(root);
+    if (wide.size() + 5 >= kPathBuffer)
         return 0;
-    std::memcpy(path, root.data(), root.size());
-    return WalkInto(path, root.size());
+    std::wmemcpy(path, wide.data(), wide.size());
+    return WalkInto(path, wide.size());
 }
 
 TreeListing ListTree(const std::string& root) {
@@ -398,13 +409,14 @@ TreeListing ListTree(const std::string& root) {
 }
 
 int64_t CopyTreeLoop(const std::string& src, const std::string& dst) {
-    char s[kPathBuffer], d[kPathBuffer];
-    if (src.size() + 5 >= kPathBuffer || dst.size() + 5 >= kPathBuffer)
+    wchar_t s[kPathBuffer], d[kPathBuffer];
+    const std::wstring from = ExtendedFolder(src), to = ExtendedFolder(dst);
+    if (from.size() + 5 >= kPathBuffer || to.size() + 5 >= kPathBuffer)
         return 0;
-    CreateDirChain(dst);
-    std::memcpy(s, src.data(), src.size());
-    std::memcpy(d, dst.data(), dst.size() + 1);
-    return CopyInto(s, src.size(), d, dst.size());
+    CreateDirChain(to);
+    std::wmemcpy(s, from.data(), from.size());
+    std::wmemcpy(d, to.data(), to.size() + 1);
+    return CopyInto(s, from.size(), d, to.size());
 }
 
 }  // namespace vestrand::bench

@@ -23,7 +23,7 @@ std::string GoodRun() {
         t += Line(size, "disk", "unchanged.floor", std::to_string(1.0 * scale));
         t += Line(size, "disk", "index.total", std::to_string(1.5 * scale));
         t += Line(size, "disk", "index.walk", std::to_string(1.0 * scale));
-        t += Line(size, "disk", "index.bytes_per_entry", "48");
+        t += Line(size, "disk", "unchanged.peak_ws", std::to_string(200.0 * 1048576));
     }
     return t;
 }
@@ -65,8 +65,8 @@ TEST(BenchReport, EachFigureIsTheMedianOfItsRuns) {
 
 TEST(BenchReport, AllTargetsMetGivesNoMiss) {
     const auto checks = CheckTargets(Figures(ParseRecords(GoodRun())));
-    // first pass and bytes at both sizes, unchanged at both, index at 1,000,000, scaling once.
-    EXPECT_EQ(checks.size(), 8u);
+    // first pass and unchanged at both sizes, index and peak memory at 1,000,000, scaling once.
+    EXPECT_EQ(checks.size(), 7u);
     for (const auto& c : checks)
         EXPECT_TRUE(c.Met) << c.Name << " " << c.Measured;
     const auto* scaling = Find(checks, "unchanged pass 1,000,000 / 100,000");
@@ -83,10 +83,9 @@ TEST(BenchReport, EachTargetIsMissedJustAboveItsLimit) {
     const Case cases[] = {
         {100000, "unchanged.agent", "1.31", "unchanged pass / floor, 100,000"},
         {1000000, "unchanged.agent", "14", "unchanged pass / floor, 1,000,000"},
-        {100000, "first.agent", "116", "first pass / CopyFileA loop, 100,000"},
-        {1000000, "index.total", "16.1", "index walked+sorted+looked up / walk, 1,000,000"},
-        {100000, "index.bytes_per_entry", "64.5",
-         "index bytes per entry beyond path text and sort key, 100,000"},
+        {100000, "first.agent", "116", "first pass / CopyFileW loop, 100,000"},
+        {1000000, "index.total", "16.1", "index walked+looked up / walk, 1,000,000"},
+        {1000000, "unchanged.peak_ws", std::to_string(256.5 * 1048576), "peak working set of the unchanged pass, MiB, 1,000,000"},
         {100000, "unchanged.agent", "1.0", "unchanged pass 1,000,000 / 100,000"},  // 12 / 1.0 = 12 > 11
     };
     for (const auto& c : cases) {
@@ -113,7 +112,7 @@ TEST(BenchReport, TargetsAreJudgedOnlyWhereTheirSizesWereMeasured) {
     t += Line(10000, "disk", "first.loop", "1.0");
     const auto checks = CheckTargets(Figures(ParseRecords(t)));
     ASSERT_EQ(checks.size(), 1u);
-    EXPECT_EQ(checks[0].Name, "first pass / CopyFileA loop, 10,000 entries, disk");
+    EXPECT_EQ(checks[0].Name, "first pass / CopyFileW loop, 10,000 entries, disk");
     EXPECT_TRUE(checks[0].Met);
 }
 
@@ -122,8 +121,8 @@ TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
     t += Line(0, "-", "info.cpu", "Test CPU");
     t += Line(100000, "disk", "first.agent.wall", "120");
     t += Line(100000, "disk", "first.xcopy", "60");
-    t += Line(100000, "disk", "index.bytes_per_entry", "80");
-    t += Line(100000, "disk", "index.bytes_per_entry", "80");
+    t += Line(1000000, "disk", "unchanged.peak_ws", std::to_string(300.0 * 1048576));
+    t += Line(1000000, "disk", "unchanged.peak_ws", std::to_string(300.0 * 1048576));
     t += Line(100000, "disk", "engine", "abc1234");
     t += Line(1000000, "disk", "engine", "def5678");
     t += Line(100000, "disk", "calls.unchanged.pass", "2");
@@ -134,13 +133,13 @@ TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
     const std::string report = FormatReport(f, checks);
     EXPECT_NE(report.find("Test CPU"), std::string::npos);
     // First pass at 100,000: 110 s in the process, 120 s wall, 1.10 of the loop, 2.00 of xcopy.
-    EXPECT_NE(report.find("| 100,000 | disk | first pass (floor: CopyFileA loop; xcopy /E /I /H /K /Y; rsync -a) | "
+    EXPECT_NE(report.find("| 100,000 | disk | first pass (floor: CopyFileW loop; xcopy /E /I /H /K /Y; rsync -a) | "
                           "110.0 | 120.0 | 100.0 | 1.10 | 60.00 | 2.00 |"),
               std::string::npos)
         << report;
-    EXPECT_NE(report.find("- MISSED: index bytes per entry beyond path text and sort key, 100,000 entries, "
-                          "disk: 80.00"),
-              std::string::npos);
+    EXPECT_NE(report.find("- MISSED: peak working set of the unchanged pass, MiB, 1,000,000 entries, disk: 300.00"),
+              std::string::npos)
+        << report;
     EXPECT_NE(report.find("At least one target is missed."), std::string::npos);
     // The two sizes were measured on different states of the program, and the report says so.
     EXPECT_NE(report.find("measured on 2 different states of the program"), std::string::npos);

@@ -188,7 +188,7 @@ void MirrorModel::FileStage() {
                 ++KeptUnreachable; // a listed file that is not there keeps its mirror copy
             continue;
         }
-        e.Attr = static_cast<int32_t>(GetFileAttributesA(src.c_str()));
+        e.Attr = static_cast<int32_t>(GetAttr(src));
         auto found = m_index.find(rel);
         if (found != m_index.end() && found->second.Folder) {
             DeleteStaleTree(rel);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -34,15 +35,78 @@ private:
     uint64_t m_state;
 };
 
-// CompareStringA with the user's default locale, ignoring case: the order and equality of mirror
-// paths.
+// Paths in the soak are code page 1251 text in which a character the code page cannot hold, and a
+// control character, stands as "<U+XXXX>" (its code point in hexadecimal): the form in which the
+// journal writes them, so that the model's lines are the paths themselves. The platform is always
+// called with the UTF-16 name, through an extended-length path.
+inline std::wstring Wide(const std::string& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size();) {
+        if (text.compare(i, 3, "<U+") == 0) {
+            const size_t end = text.find('>', i);
+            const unsigned long point = std::stoul(text.substr(i + 3, end - i - 3), nullptr, 16);
+            if (point >= 0x10000) {
+                out += static_cast<wchar_t>(0xD800 + ((point - 0x10000) >> 10));
+                out += static_cast<wchar_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+            } else {
+                out += static_cast<wchar_t>(point);
+            }
+            i = end + 1;
+            continue;
+        }
+        wchar_t w = 0;
+        MultiByteToWideChar(1251, 0, text.data() + i, 1, &w, 1);
+        out += w;
+        ++i;
+    }
+    return out;
+}
+inline std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned long point = static_cast<unsigned long>(text[i]) & 0xFFFF;
+        size_t units = 1;
+        if (point >= 0xD800 && point <= 0xDBFF && i + 1 < text.size()) {
+            point = 0x10000 + ((point - 0xD800) << 10) + ((static_cast<unsigned long>(text[i + 1]) & 0xFFFF) - 0xDC00);
+            units = 2;
+        }
+        char byte = 0;
+        BOOL defaulted = FALSE;
+        if (units == 1 && point >= 0x20 &&
+            WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.data() + i, 1, &byte, 1, nullptr, &defaulted) == 1 &&
+            !defaulted) {
+            out += byte;
+        } else {
+            char buf[16];
+            snprintf(buf, sizeof buf, "<U+%04lX>", point);
+            out += buf;
+        }
+        i += units - 1;
+    }
+    return out;
+}
+// The extended-length form of a full drive-letter path.
+inline std::wstring Ext(const std::string& path) {
+    const std::wstring w = Wide(path);
+    return w.size() >= 3 && w[1] == L':' && w[2] == L'\\' ? L"\\\\?\\" + w : w;
+}
+
+// The order of mirror paths: CompareStringW with the user's default locale, ignoring case; names
+// it takes as equal in the order of their upper-case forms as the file system compares them. And
+// their equality: the file system's (CompareStringOrdinal ignoring case).
 inline int CompareNoCase(const std::string& a, const std::string& b) {
-    const int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                                 b.data(), static_cast<int>(b.size()));
-    return r == CSTR_LESS_THAN ? -1 : r == CSTR_GREATER_THAN ? 1 : 0;
+    const std::wstring wa = Wide(a), wb = Wide(b);
+    const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wa.data(), static_cast<int>(wa.size()),
+                                 wb.data(), static_cast<int>(wb.size()));
+    if (r != CSTR_EQUAL)
+        return r - CSTR_EQUAL;
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) -
+           CSTR_EQUAL;
 }
 inline bool SameNoCase(const std::string& a, const std::string& b) {
-    return CompareNoCase(a, b) == 0;
+    const std::wstring wa = Wide(a), wb = Wide(b);
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 struct NoCaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
@@ -51,6 +115,15 @@ struct NoCaseLess {
 inline bool IsBelow(const std::string& path, const std::string& folder) {
     return path.size() > folder.size() + 1 && path[folder.size()] == '\\' &&
            SameNoCase(path.substr(0, folder.size()), folder);
+}
+
+// The platform's file calls on such paths.
+inline DWORD GetAttr(const std::string& path) { return GetFileAttributesW(Ext(path).c_str()); }
+inline bool SetAttr(const std::string& path, DWORD attr) { return SetFileAttributesW(Ext(path).c_str(), attr) != 0; }
+inline bool DeleteEntry(const std::string& path) { return DeleteFileW(Ext(path).c_str()) != 0; }
+inline bool MakeDir(const std::string& path) { return CreateDirectoryW(Ext(path).c_str(), nullptr) != 0; }
+inline bool MoveEntry(const std::string& from, const std::string& to) {
+    return MoveFileW(Ext(from).c_str(), Ext(to).c_str()) != 0;
 }
 
 // One entry of a folder listing, with the values a search reports.
@@ -71,9 +144,9 @@ inline int32_t PackedLocal(const FILETIME& ft) {
     return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
 }
 
-inline Listed FromFindData(const WIN32_FIND_DATAA& fd) {
+inline Listed FromFindData(const WIN32_FIND_DATAW& fd) {
     Listed l;
-    l.Name = fd.cFileName;
+    l.Name = Narrow(fd.cFileName);
     l.Folder = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     l.Time = PackedLocal(fd.ftLastWriteTime);
     l.Size = static_cast<int32_t>(fd.nFileSizeLow);
@@ -86,26 +159,26 @@ inline Listed FromFindData(const WIN32_FIND_DATAA& fd) {
 // out. False when the search finds nothing; `error` then holds GetLastError.
 inline bool ListFolder(const std::string& dir, std::vector<Listed>& out, DWORD* error = nullptr) {
     out.clear();
-    WIN32_FIND_DATAA fd{};
-    HANDLE h = FindFirstFileA((dir + "*.*").c_str(), &fd);
+    WIN32_FIND_DATAW fd{};
+    HANDLE h = FindFirstFileW((Ext(dir) + L"*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) {
         if (error)
             *error = GetLastError();
         return false;
     }
     do {
-        const std::string name = fd.cFileName;
-        if (name != "." && name != "..")
+        const std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..")
             out.push_back(FromFindData(fd));
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
     return true;
 }
 
 // The search entry of one path; false when there is none.
 inline bool FindOne(const std::string& path, Listed& out) {
-    WIN32_FIND_DATAA fd{};
-    HANDLE h = FindFirstFileA(path.c_str(), &fd);
+    WIN32_FIND_DATAW fd{};
+    HANDLE h = FindFirstFileW(Ext(path).c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     FindClose(h);
@@ -114,17 +187,17 @@ inline bool FindOne(const std::string& path, Listed& out) {
 }
 
 inline bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetAttr(path) != INVALID_FILE_ATTRIBUTES;
 }
 inline bool IsDir(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
+    const DWORD a = GetAttr(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // Whole-file read and write through the platform; Read gives false when the file cannot be read.
 inline bool ReadWhole(const std::string& path, std::string& out) {
     out.clear();
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = CreateFileW(Ext(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -138,7 +211,7 @@ inline bool ReadWhole(const std::string& path, std::string& out) {
 }
 inline bool WriteWhole(const std::string& path, const std::string& content) {
     HANDLE h =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(Ext(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD put = 0;
@@ -149,7 +222,7 @@ inline bool WriteWhole(const std::string& path, const std::string& content) {
     return ok;
 }
 inline bool SetWriteTime(const std::string& path, const FILETIME& ft) {
-    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = CreateFileW(Ext(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -167,14 +240,14 @@ inline bool RemoveAll(const std::string& path) {
     if (ListFolder(dir + "\\", items))
         for (const auto& e : items) {
             const std::string child = dir + "\\" + e.Name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            SetAttr(child, FILE_ATTRIBUTE_NORMAL);
             if (e.Folder)
                 RemoveAll(child);
             else
-                DeleteFileA(child.c_str());
+                DeleteEntry(child);
         }
-    SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(dir.c_str());
+    SetAttr(dir, FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(Ext(dir).c_str());
     return !Exists(dir);
 }
 

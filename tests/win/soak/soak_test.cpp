@@ -110,9 +110,9 @@ public:
     Soak(uint64_t seed, const std::string& target, size_t earlierJournal)
         : m_world(seed), m_target(target), m_root(target + kIdentif + "\\"), m_schedule(m_clock) {
         RemoveAll(m_target);
-        CreateDirectoryA(WithoutLastSeparator(m_target).c_str(), nullptr);
-        CreateDirectoryA(WithoutLastSeparator(m_root).c_str(), nullptr);
-        CreateDirectoryA((m_target + "Сосед").c_str(), nullptr);
+        MakeDir(WithoutLastSeparator(m_target));
+        MakeDir(WithoutLastSeparator(m_root));
+        MakeDir(m_target + "Сосед");
         WriteWhole(m_neighbour, "другой компьютер");
         m_journal = EarlierJournal(earlierJournal);
         if (!m_journal.empty())
@@ -156,6 +156,8 @@ public:
             const std::string name = item.Rel.substr(item.Rel.find_last_of('\\') + 1);
             CyrillicNames += std::any_of(name.begin(), name.end(),
                                          [](char c) { return static_cast<unsigned char>(c) >= 0xC0; });
+            OtherScriptNames += name.find("<U+") != std::string::npos;
+            DeepPaths += Wide(m_root + item.Rel).size() > 300;
         }
         return problems;
     }
@@ -163,6 +165,8 @@ public:
     long Passes = 0, LinesChecked = 0, EntriesChecked = 0, Rotations = 0;
     // Entries checked that carried read-only, hidden or system bits, and names with Cyrillic letters.
     long FilesWithAttributes = 0, FoldersWithAttributes = 0, CyrillicNames = 0;
+    // Names with characters code page 1251 cannot hold, and mirror paths longer than 300 characters.
+    long OtherScriptNames = 0, DeepPaths = 0;
 
 private:
     static constexpr const char* kIdentif = "Сокол";
@@ -261,8 +265,9 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
         soak.Model().KindChanges, soak.Model().Failures, soak.Model().Refusals);
     std::printf(
         "soak: of the entries checked, %ld files and %ld folders carried read-only, hidden or system bits, "
-        "%ld had Cyrillic names\n",
-        soak.FilesWithAttributes, soak.FoldersWithAttributes, soak.CyrillicNames);
+        "%ld had Cyrillic names, %ld names outside code page 1251, %ld mirror paths beyond 300 characters\n",
+        soak.FilesWithAttributes, soak.FoldersWithAttributes, soak.CyrillicNames, soak.OtherScriptNames,
+        soak.DeepPaths);
     for (const auto& [what, count] : world.Applied)
         std::printf("soak:   %6ld  %s\n", count, what.c_str());
     EXPECT_EQ(soak.Passes, passes);
@@ -272,6 +277,8 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
         EXPECT_GT(soak.FilesWithAttributes, 0);
         EXPECT_GT(soak.FoldersWithAttributes, 0);
         EXPECT_GT(soak.CyrillicNames, 0);
+        EXPECT_GT(soak.OtherScriptNames, 0);
+        EXPECT_GT(soak.DeepPaths, 0);
         EXPECT_GE(soak.Model().Refusals, soak.Passes);  // the second drive's folder, refused on every pass
     }
     if (passes >= 80) {
@@ -303,25 +310,25 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     ASSERT_TRUE(FindOne(path, before));
     std::string content = file->Content;
     content[0] = static_cast<char>(content[0] ^ 1);
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetAttr(path, FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(WriteWhole(path, content));
     SetWriteTime(path, before.Write);
-    SetFileAttributesA(path.c_str(), static_cast<DWORD>(before.Attr));
+    SetAttr(path, static_cast<DWORD>(before.Attr));
     auto problems = soak.Model().Compare(soak.Root());
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);
     EXPECT_EQ(problems[0].rfind("content differs: ", 0), 0u);
 
     // A stray file and a changed folder attribute.
     WriteWhole(soak.Root() + "stray.txt", "x");
-    SetFileAttributesA((soak.Root() + folder->Rel).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetAttr(soak.Root() + folder->Rel, FILE_ATTRIBUTE_HIDDEN);
     problems = soak.Model().Compare(soak.Root());
     EXPECT_EQ(problems.size(), 3u) << Joined(problems, 5);
-    DeleteFileA((soak.Root() + "stray.txt").c_str());
-    SetFileAttributesA((soak.Root() + folder->Rel).c_str(), static_cast<DWORD>(folder->Attr));
+    DeleteEntry(soak.Root() + "stray.txt");
+    SetAttr(soak.Root() + folder->Rel, static_cast<DWORD>(folder->Attr));
 
     // A missing file is reported, and an extra line in the journal breaks the block check.
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_TRUE(DeleteFileA(path.c_str()));
+    SetAttr(path, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(DeleteEntry(path));
     problems = soak.Model().Compare(soak.Root());
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);
     EXPECT_EQ(problems[0].rfind("missing from the mirror: ", 0), 0u);

@@ -8,44 +8,36 @@ namespace vestrand::soak {
 namespace {
 
 constexpr int kMaxDepth = 4;
-constexpr int kPhysical[] = {0, 1, 2, 4}; // the source roots that are trees of their own
+constexpr int kPhysical[] = {0, 1, 2, 4, 5}; // the source roots that are trees of their own
+
+// A source folder whose own path is longer than 260 characters, so that its mirror paths pass 300.
+const std::string kDeepRoot = "S:\\soak\\" + std::string(60, 'L') + "\\" + std::string(60, 'M') + "\\" +
+                              std::string(60, 'N') + "\\" + std::string(60, 'O') + "\\Глубже\\";
 
 // Names with Cyrillic and Latin letters, blanks, '-', '_', '\'' and '.', several of them case
-// variants of one another.
+// variants of one another; and names outside code page 1251 (written as the journal writes them),
+// next to the look-alikes the locale would take for them.
 const std::vector<std::string> kWords = {
     "Отчёт",    "отчёт",      "ОТЧЁТ",  "Данные",      "данные",    "photo", "Photo",
     "PHOTO",    "план работ", "Plan B", "mixed Смесь", "итог-2026", "a'b",   "x_y",
     "Ёлка",     "ёлка",       "Readme", "readme",      "Z",         "z",     "Яблоко",
-    "data.old", "Копия (2)",  "notes",  "Юг и север",  "ж"};
+    "data.old", "Копия (2)",  "notes",  "Юг и север",  "ж",
+    "M<U+00FC>ller", "Muller", "stra<U+00DF>e", "strasse", "soft\xADhyphen", "softhyphen",
+    "R<U+00E9>sum<U+00E9>", "e<U+0301>t<U+00E9>", "<U+65E5><U+672C>", "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>",
+    "photo <U+1F600>"};
 const std::vector<std::string> kExtensions = {"", ".txt", ".TXT", ".дат", ".bin", ".Doc"};
 
-char Upper1251(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 'a' && u <= 'z')
-        return static_cast<char>(u - 32);
-    if (u >= 0xE0)
-        return static_cast<char>(u - 32);
-    if (u == 0xB8)
-        return static_cast<char>(0xA8);
-    return c;
-}
-char Lower1251(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 'A' && u <= 'Z')
-        return static_cast<char>(u + 32);
-    if (u >= 0xC0 && u <= 0xDF)
-        return static_cast<char>(u + 32);
-    if (u == 0xA8)
-        return static_cast<char>(0xB8);
-    return c;
-}
+// Upper case, lower case or alternating, as the platform maps letters (on the UTF-16 name).
 std::string CaseVariant(const std::string& name, int how) {
-    std::string out = name;
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = how == 0   ? Upper1251(out[i])
-                 : how == 1 ? Lower1251(out[i])
-                            : (i % 2 ? Lower1251(out[i]) : Upper1251(out[i]));
-    return out;
+    std::wstring out = Wide(name);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const bool upper = how == 0 || (how == 2 && i % 2 == 0);
+        if (upper)
+            CharUpperBuffW(&out[i], 1);
+        else
+            CharLowerBuffW(&out[i], 1);
+    }
+    return Narrow(out);
 }
 
 std::string WithoutSeparator(const std::string& folder) {
@@ -110,6 +102,7 @@ SourceWorld::SourceWorld(uint64_t seed) : m_rng(seed) {
         {"U:\\soak\\Альфа\\", "U:\\soak\\Альфа\\", true},     // the same mirror paths as the first
         {"S:\\soak\\Альфа\\Вложенная\\", "s:\\SOAK\\альфа\\Вложенная", false}, // inside the first
         {"V:\\", "V:\\", true}, // a drive root, mirrored straight under BackupRoot
+        {kDeepRoot, kDeepRoot, true},
     };
     for (auto& r : m_roots)
         r.AwayPath = WithoutSeparator(r.Home) + ".away";
@@ -117,7 +110,7 @@ SourceWorld::SourceWorld(uint64_t seed) : m_rng(seed) {
     const std::string v = DriveFolder('V');
     m_roots[4].AwayPath = v.empty() ? std::string() : v + "-soak-away";
     if (!v.empty() && IsDir(m_roots[4].AwayPath))
-        MoveFileA(m_roots[4].AwayPath.c_str(), v.c_str()); // left over from an interrupted run
+        MoveEntry(m_roots[4].AwayPath, v); // left over from an interrupted run
     m_vFolder = v;
     m_files = {
         {"S:\\single\\Отчёт за год.txt"}, {"S:\\single\\data-1.bin"},
@@ -128,7 +121,7 @@ SourceWorld::SourceWorld(uint64_t seed) : m_rng(seed) {
 
 SourceWorld::~SourceWorld() {
     if (m_roots[4].Away)
-        MoveFileA(m_roots[4].AwayPath.c_str(), m_vFolder.c_str());
+        MoveEntry(m_roots[4].AwayPath, m_vFolder);
 }
 
 long SourceWorld::Total() const {
@@ -151,27 +144,29 @@ void SourceWorld::Build() {
     ListFolder("V:\\", onV);
     for (const auto& e : onV) {
         const std::string path = "V:\\" + e.Name;
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetAttr(path, FILE_ATTRIBUTE_NORMAL);
         if (e.Folder)
             RemoveAll(path);
         else
-            DeleteFileA(path.c_str());
+            DeleteEntry(path);
     }
-    CreateDirectoryA("S:\\soak", nullptr);
-    CreateDirectoryA("U:\\soak", nullptr);
-    CreateDirectoryA("S:\\single", nullptr);
+    MakeDir(std::string("S:\\soak"));
+    MakeDir(std::string("U:\\soak"));
+    MakeDir(std::string("S:\\single"));
     m_model = &kEmptyModel;
-    const int files[] = {10, 7, 5, 0, 4}, folders[] = {4, 3, 2, 0, 2};
+    const int files[] = {10, 7, 5, 0, 4, 4}, folders[] = {4, 3, 2, 0, 2, 2};
+    for (size_t at = kDeepRoot.find('\\', 8); at != std::string::npos; at = kDeepRoot.find('\\', at + 1))
+        MakeDir(kDeepRoot.substr(0, at));
     for (int t : kPhysical) {
         if (t != 4)
-            CreateDirectoryA(WithoutSeparator(m_roots[t].Home).c_str(), nullptr);
+            MakeDir(WithoutSeparator(m_roots[t].Home));
         const Pick root{m_roots[t].Home, TopRel(m_roots[t].Home), 0};
         for (int i = 0; i < files[t]; ++i)
             CreateFile(root);
         for (int i = 0; i < folders[t]; ++i)
             CreateFolder(root, 0);
     }
-    CreateDirectoryA(WithoutSeparator(m_roots[3].Home).c_str(), nullptr);
+    MakeDir(WithoutSeparator(m_roots[3].Home));
     const Pick nested{m_roots[3].Home, TopRel(m_roots[3].Home), 1};
     for (int i = 0; i < 3; ++i)
         CreateFile(nested);
@@ -242,7 +237,7 @@ bool SourceWorld::KindFree(const std::string& rel, bool folder) const {
         if (!top.empty() && !IsBelow(rel, top))
             continue;
         const std::string physical = Where(t) + (top.empty() ? rel : rel.substr(top.size() + 1));
-        const DWORD a = GetFileAttributesA(physical.c_str());
+        const DWORD a = GetAttr(physical);
         if (a != INVALID_FILE_ATTRIBUTES && ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder)
             return false;
     }
@@ -331,7 +326,7 @@ bool SourceWorld::CreateFile(const Pick& folder) {
         if (m_rng.Chance(50))
             SetWriteTime(path, RandomTime());
         if (m_rng.Chance(35))
-            SetFileAttributesA(path.c_str(), static_cast<DWORD>(RandomFileAttr()));
+            SetAttr(path, static_cast<DWORD>(RandomFileAttr()));
         Count("file created");
         return true;
     }
@@ -345,7 +340,7 @@ bool SourceWorld::CreateFolder(const Pick& folder, int depth) {
         const std::string name = NewName(true);
         const std::string path = folder.Path + name;
         const Pick made{path + "\\", Join(folder.Rel, name), depth + 1};
-        if (Exists(path) || !KindFree(made.Rel, true) || !CreateDirectoryA(path.c_str(), nullptr))
+        if (Exists(path) || !KindFree(made.Rel, true) || !MakeDir(path))
             continue;
         Count("folder created");
         for (uint32_t i = m_rng.Below(4); i > 0; --i)
@@ -353,7 +348,7 @@ bool SourceWorld::CreateFolder(const Pick& folder, int depth) {
         if (m_rng.Chance(30))
             CreateFolder(made, depth + 1);
         if (m_rng.Chance(25)) {
-            SetFileAttributesA(path.c_str(), static_cast<DWORD>(RandomFolderAttr()));
+            SetAttr(path, static_cast<DWORD>(RandomFolderAttr()));
             Count("folder attributes set");
         }
         return true;
@@ -362,20 +357,20 @@ bool SourceWorld::CreateFolder(const Pick& folder, int depth) {
 }
 
 bool SourceWorld::ModifyFile(const Pick& file, int how) {
-    const DWORD attr = GetFileAttributesA(file.Path.c_str());
+    const DWORD attr = GetAttr(file.Path);
     if (attr == INVALID_FILE_ATTRIBUTES)
         return false;
     if (how == 4) {
         DWORD now = static_cast<DWORD>(RandomFileAttr());
         if (now == (attr & ~FILE_ATTRIBUTE_ARCHIVE))
             now = attr & FILE_ATTRIBUTE_READONLY ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_READONLY;
-        SetFileAttributesA(file.Path.c_str(), now);
+        SetAttr(file.Path, now);
         Count("file attributes changed");
         return true;
     }
-    SetFileAttributesA(file.Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetAttr(file.Path, FILE_ATTRIBUTE_NORMAL);
     if (how == 5) {
-        const bool ok = DeleteFileA(file.Path.c_str()) != 0;
+        const bool ok = DeleteEntry(file.Path) != 0;
         if (ok)
             Count("file deleted");
         return ok;
@@ -392,7 +387,7 @@ bool SourceWorld::ModifyFile(const Pick& file, int how) {
         Count("file content and size changed");
     } else if (how == 1 || how == 3) {
         if (old.empty()) {
-            SetFileAttributesA(file.Path.c_str(), attr);
+            SetAttr(file.Path, attr);
             return false;
         }
         std::string now = old;
@@ -413,7 +408,7 @@ bool SourceWorld::ModifyFile(const Pick& file, int how) {
         SetWriteTime(file.Path, RandomTime());
         Count("file time stamp changed");
     }
-    SetFileAttributesA(file.Path.c_str(), attr);
+    SetAttr(file.Path, attr);
     return ok;
 }
 
@@ -437,10 +432,10 @@ bool SourceWorld::RenameFile(const Pick& file, const std::vector<Pick>& folders)
         const std::string newRel = Join(to.Rel, newName);
         if (how >= 3 && !KindFree(newRel, false))
             continue;
-        const DWORD attr = GetFileAttributesA(file.Path.c_str());
-        SetFileAttributesA(file.Path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        const bool ok = MoveFileA(file.Path.c_str(), (to.Path + newName).c_str()) != 0;
-        SetFileAttributesA((ok ? to.Path + newName : file.Path).c_str(), attr);
+        const DWORD attr = GetAttr(file.Path);
+        SetAttr(file.Path, FILE_ATTRIBUTE_NORMAL);
+        const bool ok = MoveEntry(file.Path, to.Path + newName) != 0;
+        SetAttr((ok ? to.Path + newName : file.Path), attr);
         if (!ok)
             continue;
         Count(how < 3    ? "file renamed to a case variant"
@@ -485,10 +480,10 @@ bool SourceWorld::RenameFolder(const Pick& folder, const std::vector<Pick>& fold
             free = free && (how < 3 || KindFree(f.Rel, false));
         if (!free || deepest > kMaxDepth)
             continue;
-        const DWORD attr = GetFileAttributesA(self.c_str());
-        SetFileAttributesA(self.c_str(), FILE_ATTRIBUTE_NORMAL);
-        const bool ok = MoveFileA(self.c_str(), (to.Path + newName).c_str()) != 0;
-        SetFileAttributesA((ok ? to.Path + newName : self).c_str(), attr);
+        const DWORD attr = GetAttr(self);
+        SetAttr(self, FILE_ATTRIBUTE_NORMAL);
+        const bool ok = MoveEntry(self, to.Path + newName) != 0;
+        SetAttr((ok ? to.Path + newName : self), attr);
         if (!ok)
             continue;
         Count(how < 3 ? "folder renamed to a case variant" : how >= 7 ? "folder moved" : "folder renamed");
@@ -510,20 +505,20 @@ bool SourceWorld::ReplaceByOtherKind(const std::vector<Pick>& files, const std::
     // The entry is moved aside first, so that it does not count against its own replacement.
     const std::string path = fileToFolder ? was.Path : WithoutSeparator(was.Path);
     const std::string aside = ParentOf(path) + "~soak-aside";
-    const DWORD attr = GetFileAttributesA(path.c_str());
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (Exists(aside) || !MoveFileA(path.c_str(), aside.c_str())) {
-        SetFileAttributesA(path.c_str(), attr);
+    const DWORD attr = GetAttr(path);
+    SetAttr(path, FILE_ATTRIBUTE_NORMAL);
+    if (Exists(aside) || !MoveEntry(path, aside)) {
+        SetAttr(path, attr);
         return false;
     }
     if (!KindFree(was.Rel, fileToFolder)) {
-        MoveFileA(aside.c_str(), path.c_str());
-        SetFileAttributesA(path.c_str(), attr);
+        MoveEntry(aside, path);
+        SetAttr(path, attr);
         return false;
     }
     RemoveAll(aside);
     if (fileToFolder) {
-        if (!CreateDirectoryA(path.c_str(), nullptr))
+        if (!MakeDir(path))
             return false;
         const Pick made{path + "\\", was.Rel, was.Depth + 1};
         for (uint32_t i = m_rng.Below(3); i > 0; --i)
@@ -547,12 +542,12 @@ bool SourceWorld::ToggleAway() {
         return false;
     const std::string home = tree == 4 ? m_vFolder : WithoutSeparator(r.Home), away = r.AwayPath;
     if (r.Away) {
-        if (!MoveFileA(away.c_str(), home.c_str()))
+        if (!MoveEntry(away, home))
             return false;
         r.Away = false;
         Count(tree == 4 ? "source drive back" : "source folder back");
     } else {
-        if (!MoveFileA(home.c_str(), away.c_str()))
+        if (!MoveEntry(home, away))
             return false;
         r.Away = true;
         Count(tree == 4 ? "source drive gone" : "source folder gone (medium not there)");
@@ -584,8 +579,8 @@ bool SourceWorld::SingleFileChange() {
         return true;
     }
     if (which == 2 && m_rng.Chance(50)) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetAttr(path, FILE_ATTRIBUTE_NORMAL);
+        DeleteEntry(path);
         Count("single file deleted");
         return true;
     }
@@ -599,7 +594,7 @@ void SourceWorld::RestoreNested() {
     if (m_roots[0].Away || IsDir(nested) || !m_rng.Chance(50))
         return;
     const std::string rel = nested.substr(3);
-    if (Exists(nested) || !KindFree(rel, true) || !CreateDirectoryA(nested.c_str(), nullptr))
+    if (Exists(nested) || !KindFree(rel, true) || !MakeDir(nested))
         return;
     Count("nested source folder made again");
     CreateFile({m_roots[3].Home, rel, 1});
@@ -616,7 +611,7 @@ void SourceWorld::Mutate(const MirrorModel& model, int count) {
     }
     for (int done = 0, tries = 0; done < count && tries < count * 8; ++tries) {
         const uint32_t w = m_rng.Below(100);
-        const int tree = w < 40 ? 0 : w < 70 ? 1 : w < 88 ? 2 : 4;
+        const int tree = w < 35 ? 0 : w < 60 ? 1 : w < 78 ? 2 : w < 90 ? 5 : 4;
         Scan(folders, files, tree);
         std::vector<Pick> inner(folders.begin() + 1, folders.end()); // not the tree's root
         const uint32_t op = m_rng.Below(100);
@@ -644,7 +639,7 @@ void SourceWorld::Mutate(const MirrorModel& model, int count) {
             } else if (how < 6) {
                 ok = RenameFolder(f, folders);
             } else {
-                ok = SetFileAttributesA(WithoutSeparator(f.Path).c_str(),
+                ok = SetAttr(WithoutSeparator(f.Path),
                                         static_cast<DWORD>(RandomFolderAttr())) != 0;
                 if (ok)
                     Count("folder attributes set");

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <unordered_set>
 #include <vector>
 
@@ -169,10 +170,15 @@ bool CopyCarries(int32_t attr) {
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Clears what could refuse the replacement of an existing mirror entry (`before` is what it had,
-// nothing when it had none).
-void UnprotectMirrorEntry(const std::wstring& mirror, int32_t before) {
-    if (before != -1 && (before & kProtectingBits))
+// The attributes of a mirror entry, none when it is not there (or cannot be read).
+std::optional<int32_t> AttributesOf(const std::wstring& path) {
+    const int32_t attr = ReadAttributes(path);
+    return attr == -1 ? std::nullopt : std::optional<int32_t>(attr);
+}
+
+// Clears what could refuse the replacement of an existing mirror entry (`before` is what it had).
+void UnprotectMirrorEntry(const std::wstring& mirror, std::optional<int32_t> before) {
+    if (before && (*before & kProtectingBits))
         WriteAttributes(mirror, 0);
 }
 
@@ -456,8 +462,8 @@ private:
         if (there.known && (KindDiffers(*there.known, e.Attr) || (there.known->Attr & kLinkBit))) {
             DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse, or a link
             there.known = nullptr;       // and what could not be deleted is still there
-            const int32_t left = ReadAttributes(m_root + mirrorRel);
-            if (left != -1 && (left & kLinkBit)) {
+            const std::optional<int32_t> left = AttributesOf(m_root + mirrorRel);
+            if (left && (*left & kLinkBit)) {
                 Report(Tag::Failed, mirrorRel);  // never copy through a link out of the mirror
                 return;
             }
@@ -503,12 +509,14 @@ private:
                    const MirrorEntry& there, MirrorFolder& folder, bool& made) {
         const std::wstring mirror = m_root + mirrorRel;
         const std::wstring source = ExtendedPath(src);
-        const int32_t before = there.known ? there.known->Attr : there.knownAbsent ? -1 : ReadAttributes(mirror);
-        const bool absent = !there.known && (there.knownAbsent || (before == -1 && IsNotFound(GetLastError())));
+        const std::optional<int32_t> before = there.known       ? std::optional<int32_t>(there.known->Attr)
+                                              : there.knownAbsent ? std::nullopt
+                                                                  : AttributesOf(mirror);
+        const bool absent = !there.known && (there.knownAbsent || (!before && IsNotFound(GetLastError())));
         UnprotectMirrorEntry(mirror, before);
         bool ok;
         if (e.Attr & kFolderBit) {
-            if (before == -1 && folder.Ready) {
+            if (!before && folder.Ready) {
                 made = MakeFolder(mirror);  // fails when the name is taken after all
                 ok = made || IsFolder(mirror);
             } else {
@@ -527,8 +535,8 @@ private:
         }
         if (ok && ((e.Attr & kFolderBit) || !CopyCarries(e.Attr)))
             SetMirrorAttributes(mirror, e.Attr);
-        else if (!ok && before != -1)
-            WriteAttributes(mirror, before);
+        else if (!ok && before)
+            WriteAttributes(mirror, *before);
         return ok;
     }
 
@@ -577,14 +585,14 @@ private:
 
     bool CopyListedFile(const std::wstring& src, const std::wstring& rel) const {
         const std::wstring mirror = m_root + rel;
-        const int32_t before = ReadAttributes(mirror);
+        const std::optional<int32_t> before = AttributesOf(mirror);
         UnprotectMirrorEntry(mirror, before);
         CreateDirChain(FileDirOf(mirror));
         const bool ok = CopyIntoMirror(src, mirror, m_temp);
         if (ok)
             SetMirrorAttributes(mirror, ReadAttributes(src));
-        else if (before != -1)
-            WriteAttributes(mirror, before);
+        else if (before)
+            WriteAttributes(mirror, *before);
         return ok;
     }
 

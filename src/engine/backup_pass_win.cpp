@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <unordered_set>
 #include <vector>
@@ -46,6 +47,8 @@ const char* TextOf(Tag tag) {
 
 std::wstring Wide(const char* ascii) { return WidenCp1251(ascii); }
 
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
 std::wstring WithSeparator(std::wstring path) {
     if (path.empty() || path.back() != L'\\')
         path += L'\\';
@@ -78,7 +81,7 @@ bool KindDiffers(const TFileParam& p, int32_t attr) { return ((p.Attr ^ attr) & 
 bool IsReservedRel(const std::wstring& rel) {
     if (rel.find(L'\\') != std::wstring::npos)
         return false;
-    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName})
+    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kVersionsFolderName})
         if (SameFileName(rel, Wide(own)))
             return true;
     return false;
@@ -122,17 +125,22 @@ private:
 };
 
 // Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
-// name holds either the previous copy or a complete new one. Carries the source's time; the caller
-// sets the attributes. The temporary file does not exist between copies (the pass removes one left
-// by an earlier pass at its start, and every failed copy removes its own), so it is not cleared
-// first: each platform call per file shows in a first pass.
-bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp) {
+// name holds either the previous copy or a complete new one. With `holdAs`, the previous copy is
+// first moved there (a rename within the volume), so that at every moment it is under its name or
+// held. Carries the source's time; the caller sets the attributes. The temporary file does not
+// exist between copies (the pass removes one left by an earlier pass at its start, and every failed
+// copy removes its own), so it is not cleared first: each platform call per file shows in a first
+// pass.
+bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp,
+                    const std::wstring& holdAs = std::wstring()) {
     bool ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     if (!ok && ReadAttributes(temp) != -1) {
         WriteAttributes(temp, 0);  // a leftover the pass could not remove: clear it and try again
         DeleteFileW(temp.c_str());
         ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     }
+    if (ok && !holdAs.empty() && !MoveFileExW(mirror.c_str(), holdAs.c_str(), 0))
+        ok = IsNotFound(GetLastError());  // nothing to hold is no failure
     if (ok)
         ok = MoveFileExW(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {
@@ -167,8 +175,6 @@ bool CopyAsNew(const std::wstring& src, const std::wstring& mirror, const std::w
 bool CopyCarries(int32_t attr) {
     return attr == FILE_ATTRIBUTE_ARCHIVE || attr == (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
 }
-
-bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // The attributes of a mirror entry, none when it is not there (or cannot be read).
 std::optional<int32_t> AttributesOf(const std::wstring& path) {
@@ -234,13 +240,17 @@ public:
         }
         m_rootLong = WithSeparator(LongFullPath(m_rootFull));
         m_temp = m_root + Wide(kCopyTempName);
-        m_settledBefore = PackDosStamp(m_clock.Now() - 1.0);
+        m_start = m_clock.Now();
+        m_settledBefore = PackDosStamp(m_start - 1.0);
+        m_versions = m_root + Wide(kVersionsFolderName) + L"\\";
+        m_holdFolder = m_versions + WidenCp1251(FormatVersionStamp(m_start)) + L"\\";
+        // Old versions go first, so that they can never keep a pass from running.
+        if (m_s.KeepVersionsDays > 0)
+            PruneVersionsByAge();
         m_floor = m_s.LowDriveSpaceMb * 1000000;
-        const int64_t free = DriveFree(m_rootFull);
-        m_budget = free - m_floor;
         m_result.floorBytes = m_floor;
-        if (m_budget < 0) {
-            m_result.freeBytes = free;
+        if (!BudgetOk()) {
+            m_result.freeBytes = m_free;
             return Refused(PassRefusal::LowSpace, m_s.TargetDir);
         }
         m_display.SetBusyCursor(true);
@@ -296,10 +306,69 @@ private:
         return m_result;
     }
 
+    // Measures the free space when the budget runs low. Held versions never stop today's backup:
+    // while the floor is reached, the oldest stamped folders (never this pass's) are removed.
+    // (Only a free space that was measured: a query that fails must not cost the user's history.)
     bool BudgetOk() {
         if (m_budget < kBudgetRecheck)
-            m_budget = DriveFree(m_rootFull) - m_floor;
+            MeasureBudget();
+        while (m_budget < 0 && m_free >= 0 && RemoveOldestVersions())
+            MeasureBudget();
         return m_budget >= 0;
+    }
+
+    void MeasureBudget() {
+        m_free = DriveFree(m_rootFull);
+        m_budget = m_free - m_floor;
+    }
+
+    // ---- Held versions: what a pass deletes or overwrites, kept in a folder stamped with its start ----
+
+    bool Holding() const { return m_s.KeepVersionsDays > 0; }
+
+    // The stamped folders under ~versions, oldest first; folders of other names are not the pass's.
+    std::vector<std::pair<DateTime, std::wstring>> StampedFolders() const {
+        std::vector<std::pair<DateTime, std::wstring>> found;
+        SearchFolder(m_versions + L"*", [&](const WideEntry& e) {
+            DateTime stamp = 0;
+            if ((e.Attr & kFolderBit) && ParseVersionStamp(JournalText(e.Name), stamp))
+                found.emplace_back(stamp, e.Name);
+            return true;
+        });
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    void PruneVersionsByAge() {
+        for (const auto& [stamp, name] : StampedFolders())
+            if (m_start - stamp > m_s.KeepVersionsDays + kSecond / 2)  // exactly the days old is kept
+                RemoveFolderTree(m_versions + name);
+    }
+
+    bool RemoveOldestVersions() {
+        const std::wstring current = m_holdFolder.substr(m_versions.size(), m_holdFolder.size() - m_versions.size() - 1);
+        for (const auto& [stamp, name] : StampedFolders()) {
+            if (SameFileName(name, current))
+                continue;
+            RemoveFolderTree(m_versions + name);
+            m_result.versionsRemovedEarly = true;
+            return true;
+        }
+        return false;
+    }
+
+    // Moves the mirror file `rel` into this pass's stamped folder under the same relative path, with
+    // its contents, time and attributes; false when it cannot be moved (it then stays where it is).
+    bool Hold(const std::wstring& rel) {
+        const std::wstring held = HeldPathOf(rel);
+        return MoveFileExW((m_root + rel).c_str(), held.c_str(), 0) != 0;
+    }
+
+    // Where `rel` is held in this pass's stamped folder, its folder chain made.
+    std::wstring HeldPathOf(const std::wstring& rel) {
+        const std::wstring held = m_holdFolder + rel;
+        CreateDirChain(FileDirOf(held));
+        return held;
     }
 
     // ---- The journal: paths in code page 1251, what it cannot hold as "<U+XXXX>" ----
@@ -513,7 +582,9 @@ private:
                                               : there.knownAbsent ? std::nullopt
                                                                   : AttributesOf(mirror);
         const bool absent = !there.known && (there.knownAbsent || (!before && IsNotFound(GetLastError())));
-        UnprotectMirrorEntry(mirror, before);
+        const bool hold = Holding() && there.known && !(there.known->Attr & kFolderBit);
+        if (!hold)
+            UnprotectMirrorEntry(mirror, before);  // a held copy keeps its attributes: a rename needs none cleared
         bool ok;
         if (e.Attr & kFolderBit) {
             if (!before && folder.Ready) {
@@ -530,7 +601,8 @@ private:
                 CreateDirChain(FileDirOf(mirror));
                 folder.Ready = true;
             }
-            ok = absent && IsSettled(e.Time) ? CopyAsNew(source, mirror, m_temp) : CopyIntoMirror(source, mirror, m_temp);
+            ok = absent && IsSettled(e.Time) ? CopyAsNew(source, mirror, m_temp)
+                                             : CopyIntoMirror(source, mirror, m_temp, hold ? HeldPathOf(mirrorRel) : L"");
             m_budget -= e.Size;
         }
         if (ok && ((e.Attr & kFolderBit) || !CopyCarries(e.Attr)))
@@ -583,12 +655,14 @@ private:
         }
     }
 
-    bool CopyListedFile(const std::wstring& src, const std::wstring& rel) const {
+    bool CopyListedFile(const std::wstring& src, const std::wstring& rel) {
         const std::wstring mirror = m_root + rel;
         const std::optional<int32_t> before = AttributesOf(mirror);
-        UnprotectMirrorEntry(mirror, before);
+        const bool hold = Holding() && before && !(*before & kFolderBit);
+        if (!hold)
+            UnprotectMirrorEntry(mirror, before);
         CreateDirChain(FileDirOf(mirror));
-        const bool ok = CopyIntoMirror(src, mirror, m_temp);
+        const bool ok = CopyIntoMirror(src, mirror, m_temp, hold ? HeldPathOf(rel) : L"");
         if (ok)
             SetMirrorAttributes(mirror, ReadAttributes(src));
         else if (before)
@@ -606,6 +680,10 @@ private:
     // file that stays, no line for a folder that cannot be removed.
     void DeleteStale(const std::wstring& rel, const TFileParam& p) {
         const std::wstring path = m_root + rel;
+        if (Holding() && !(p.Attr & kFolderBit)) {
+            ReportStale(Hold(rel) ? Tag::Delete : Tag::Failed, rel);  // a held file stays where it is when it cannot be moved
+            return;
+        }
         WriteAttributes(path, 0);
         if (p.Attr & kFolderBit) {
             if (RemoveFolder(path))
@@ -641,8 +719,12 @@ private:
     std::vector<std::wstring> m_walkGaps;        // mirror folders the index walk could not search
     std::unordered_set<std::wstring> m_visited;  // file-system keys of mirror folders the stage came to
     uint32_t m_settledBefore = 0;  // packed stamp of the moment a day before the pass
+    DateTime m_start = 0;          // when the pass began: the stamp of what it holds
+    std::wstring m_versions;       // ~versions at the top of the mirror folder
+    std::wstring m_holdFolder;     // this pass's stamped folder in it
     int64_t m_floor = 0;
     int64_t m_budget = 0;
+    int64_t m_free = -1;  // the free space last measured, -1 when it could not be
     BackupIndex m_index;
     Journal* m_journal = nullptr;
     std::vector<SourceSpot> m_spots;      // the listed sources with what the pass does with each

@@ -180,6 +180,26 @@ bool SearchFolder(const std::wstring& pattern, const std::function<bool(const Wi
 
 bool RemoveFolder(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; }
 
+bool RemoveFolderTree(const std::wstring& folder) {
+    const std::wstring dir = !folder.empty() && folder.back() == L'\\' ? folder : folder + L'\\';
+    SearchFolder(dir + L"*", [&](const WideEntry& e) {
+        if (e.Name == L"." || e.Name == L"..")
+            return true;
+        const std::wstring child = dir + e.Name;
+        WriteAttributes(child, 0);
+        if ((e.Attr & FILE_ATTRIBUTE_DIRECTORY) && !(e.Attr & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveFolderTree(child);
+        else if (e.Attr & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveFolder(child);
+        else
+            DeleteFileW(child.c_str());
+        return true;
+    });
+    WriteAttributes(dir, 0);
+    RemoveFolder(dir);
+    return ReadAttributes(dir) == -1;
+}
+
 bool MakeFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
 
 int64_t DriveFree(const std::wstring& path) {

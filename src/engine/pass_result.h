@@ -25,6 +25,7 @@ struct PassResult {
     int64_t floorBytes = 0;   // LowSpace: the floor
     std::vector<std::string> failed;  // what each "Failed " line of the pass names, in order
     bool diskFull = false;             // the pass stopped copying at the floor
+    bool versionsRemovedEarly = false;  // held versions were removed before their days were over, for space
     std::string journalPath;           // the journal the pass wrote
 
     bool Ran() const { return refusal == PassRefusal::None; }

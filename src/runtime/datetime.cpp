@@ -94,4 +94,36 @@ std::string FormatYyMmDd(DateTime value) {
     return buf;
 }
 
+std::string FormatVersionStamp(DateTime value) {
+    const CivilTime t = DecodeDateTime(value);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return buf;
+}
+
+bool ParseVersionStamp(const std::string& name, DateTime& value) {
+    // Exactly "dddd-dd-dd dddddd", digits where the pattern has them, a real date and time.
+    static const char kPattern[] = "dddd-dd-dd dddddd";
+    if (name.size() != sizeof kPattern - 1)
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (kPattern[i] == 'd' ? !digit : name[i] != kPattern[i])
+            return false;
+    }
+    const auto num = [&](size_t at, size_t n) { return std::stoi(name.substr(at, n)); };
+    CivilTime t;
+    t.year = num(0, 4);
+    t.month = num(5, 2);
+    t.day = num(8, 2);
+    t.hour = num(11, 2);
+    t.minute = num(13, 2);
+    t.second = num(15, 2);
+    if (t.year < 1900 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
+        t.second > 59)
+        return false;
+    value = EncodeDateTime(t);
+    return FormatVersionStamp(value) == name;  // 31 February and the like are no dates
+}
+
 }  // namespace vestrand

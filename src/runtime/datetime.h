@@ -31,6 +31,11 @@ std::string FormatTimeStamp(DateTime value, char timeSeparator);
 // "yymmdd", as used in the names of journal archives.
 std::string FormatYyMmDd(DateTime value);
 
+// "yyyy-mm-dd hhnnss", the name of the folder that keeps what one pass replaced or deleted.
+std::string FormatVersionStamp(DateTime value);
+// The moment a folder of that name stands for; false for any other name.
+bool ParseVersionStamp(const std::string& name, DateTime& value);
+
 // The packed form of a local time that the file system's search reports (FileTimeToDosDateTime):
 // date in the high 16 bits (years from 1980, month, day), time in the low 16 (hours, minutes,
 // seconds halved). The packed values of two moments compare as unsigned integers as the moments

@@ -80,3 +80,14 @@ TEST(DateTime, PlausibleMomentsLieInTheYears1900To9999) {
     EXPECT_FALSE(IsPlausibleDateTime(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_FALSE(IsPlausibleDateTime(-std::numeric_limits<double>::quiet_NaN()));
 }
+
+TEST(VersionStamp, NamesTheMomentOfAPassAndReadsOnlyItsOwnForm) {
+    const DateTime t = EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0});
+    EXPECT_EQ(FormatVersionStamp(t), "2026-12-06 182013");
+    DateTime back = 0;
+    ASSERT_TRUE(ParseVersionStamp("2026-12-06 182013", back));
+    EXPECT_NEAR(back, t, kSecond / 10);
+    for (const char* other : {"2026-12-06 18201", "2026-12-06 1820133", "2026-12-06_182013", "2026-13-06 182013",
+                              "2026-02-31 120000", "2026-12-06 246000", "abcd-12-06 182013", "", "old versions"})
+        EXPECT_FALSE(ParseVersionStamp(other, back)) << other;
+}

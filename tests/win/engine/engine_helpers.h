@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,9 +17,11 @@ namespace vestrand::test {
 
 inline DateTime FixedNow() { return EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0}); }
 
+// The pass's clock: the fixed moment above unless a test moves it.
 class FixedClock final : public IClock {
 public:
-    DateTime Now() override { return FixedNow(); }
+    DateTime now = FixedNow();
+    DateTime Now() override { return now; }
 };
 
 class RecordingSchedule final : public ISchedule {
@@ -39,6 +42,11 @@ public:
     void SetGaugeProgress(int32_t v) override { calls.push_back("pos " + std::to_string(v)); }
 };
 
+
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
 
 // The block of the last pass: from its "Start " line to the end.
 inline std::vector<std::string> LastBlock(const std::vector<std::string>& lines) {

@@ -31,10 +31,6 @@ std::vector<std::string> Framed(std::vector<std::string> middle) {
     return middle;
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-}
 
 // The lines of a block between its Start line and its Stop line.
 std::vector<std::string> Middle(const std::vector<std::string>& block) {

@@ -70,11 +70,6 @@ struct NamesFixture : ::testing::Test {
     std::wstring MirrorOf(const std::wstring& source) const { return wroot + source.substr(3); }
 };
 
-std::vector<std::string> Sorted(std::vector<std::string> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-}
-
 }  // namespace
 
 TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage) {

@@ -8,6 +8,7 @@ NoticeDue PassNotices::After(const PassResult& result) {
     NoticeDue due;
     if (result.refusal == PassRefusal::Busy)
         return due;  // another pass is at work: not a failure, the next tick tries again
+    due.versionsGiven = result.versionsRemovedEarly;  // even when space still ran short
     if (!result.Ran()) {
         due.refusal = result.refusal != m_lastRefusal || result.path != m_lastRefusalPath;
         m_lastRefusal = result.refusal;
@@ -22,6 +23,7 @@ NoticeDue PassNotices::After(const PassResult& result) {
     due.failures = !failed.empty() && failed != m_lastFailed;
     m_lastFailed = std::move(failed);
     due.diskFull = result.diskFull;
+    due.versionsGiven = result.versionsRemovedEarly;
     return due;
 }
 

@@ -12,7 +12,8 @@ struct NoticeDue {
     bool refusal = false;   // the pass did not run, for a reason (and path) not told since
     bool failures = false;  // it wrote Failed lines, for other paths than the last pass did
     bool diskFull = false;  // it stopped copying at the free-space floor
-    bool Any() const { return refusal || failures || diskFull; }
+    bool versionsGiven = false;  // held versions were removed before their days were over, for space
+    bool Any() const { return refusal || failures || diskFull || versionsGiven; }
 };
 
 class PassNotices {

@@ -32,11 +32,12 @@ std::string RefusalText(const PassResult& result) {
 }
 
 Balloon NoticeBalloon(const PassResult& result, const NoticeDue& due) {
+    const std::string given = "Прежние версии удалены раньше срока: не хватало места на диске копии.";
     if (due.refusal)
-        return {BalloonIcon::Error, RefusalText(result)};
-    std::string text;
+        return {BalloonIcon::Error, due.versionsGiven ? given + "\n" + RefusalText(result) : RefusalText(result)};
+    std::string text = due.versionsGiven ? given : std::string();
     if (due.diskFull)
-        text = "Копирование остановлено: на диске копии осталось меньше " + Mb(result.floorBytes) + " Мб.";
+        text += std::string(text.empty() ? "" : "\n") + "Копирование остановлено: на диске копии осталось меньше " + Mb(result.floorBytes) + " Мб.";
     if (due.failures) {
         if (!text.empty())
             text += "\n";

@@ -37,6 +37,18 @@ TEST(PassNotices, FailuresAreToldWhenTheirSetChangesAndTheFloorEveryTime) {
     EXPECT_TRUE(n.After(Ran({"F:\\a"}, true)).diskFull);
 }
 
+TEST(PassNotices, VersionsGivenUpForSpaceAreToldWithTheirPass) {
+    PassNotices n;
+    PassResult r = Ran();
+    r.versionsRemovedEarly = true;
+    EXPECT_TRUE(n.After(r).versionsGiven);
+    EXPECT_TRUE(n.After(r).Any());  // every pass that gives history away says so
+    PassResult refused = Refused(PassRefusal::LowSpace, "F:\\");
+    refused.versionsRemovedEarly = true;  // all were given and there was still too little space
+    EXPECT_TRUE(n.After(refused).versionsGiven);
+    EXPECT_FALSE(n.After(Ran()).Any());
+}
+
 TEST(PassNotices, ARefusalIsToldOnceUntilItsReasonOrPathChangesOrAPassRuns) {
     PassNotices n;
     EXPECT_TRUE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).refusal);

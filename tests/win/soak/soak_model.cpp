@@ -25,7 +25,8 @@ void WalkMirror(const std::string& root, const std::string& rel, MirrorModel::It
     if (!ListFolder(root + rel, entries))
         return;
     for (const auto& e : entries) {
-        if (rel.empty() && (SameNoCase(e.Name, "journal.txt") || SameNoCase(e.Name, "pass.~vestrand.lock")))
+        if (rel.empty() && (SameNoCase(e.Name, "journal.txt") || SameNoCase(e.Name, "pass.~vestrand.lock") ||
+                            SameNoCase(e.Name, "~versions")))
             continue;
         MirrorItem m;
         m.Rel = rel + e.Name;

@@ -107,8 +107,11 @@ std::string EarlierJournal(size_t bytes) {
 
 class Soak {
 public:
-    Soak(uint64_t seed, const std::string& target, size_t earlierJournal)
-        : m_world(seed), m_target(target), m_root(target + kIdentif + "\\"), m_schedule(m_clock) {
+    // `keepDays` above 0: the passes hold what they delete or overwrite, and every byte that left
+    // the mirror is looked for in the pass's stamped folder until its days are over.
+    Soak(uint64_t seed, const std::string& target, size_t earlierJournal, int keepDays = 0)
+        : m_world(seed), m_target(target), m_root(target + kIdentif + "\\"), m_keepDays(keepDays),
+          m_schedule(m_clock) {
         RemoveAll(m_target);
         MakeDir(WithoutLastSeparator(m_target));
         MakeDir(WithoutLastSeparator(m_root));
@@ -131,7 +134,9 @@ public:
             m_world.Mutate(m_model, changes);
         m_clock.now = AddSeconds(SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0},
                                  int64_t(pass - 1) * (5 * 3600 + 7 * 60 + 11));
-        const BackupSettings settings = m_world.Settings(m_target, kIdentif);
+        BackupSettings settings = m_world.Settings(m_target, kIdentif);
+        settings.KeepVersionsDays = m_keepDays;
+        const MirrorModel::Items before = m_model.State();
         const std::vector<std::string> predicted = m_model.PredictPass(settings);
         const std::string sourcesBefore = m_world.Snapshot();
 
@@ -144,6 +149,8 @@ public:
         for (auto& p : m_model.Compare(m_root))
             problems.push_back(std::move(p));
         CheckJournal(predicted, problems);
+        if (m_keepDays > 0)
+            CheckHeld(before, problems);
         std::string neighbour;
         if (!ReadWhole(m_neighbour, neighbour) || neighbour != "другой компьютер")
             problems.push_back("another computer's mirror was touched");
@@ -167,10 +174,54 @@ public:
     long FilesWithAttributes = 0, FoldersWithAttributes = 0, CyrillicNames = 0;
     // Names with characters code page 1251 cannot hold, and mirror paths longer than 300 characters.
     long OtherScriptNames = 0, DeepPaths = 0;
+    // With held versions: files found held with the bytes that left the mirror, stamped folders pruned.
+    long HeldChecked = 0, Pruned = 0;
 
 private:
     static constexpr const char* kIdentif = "Сокол";
     static std::string WithoutLastSeparator(const std::string& s) { return s.substr(0, s.size() - 1); }
+
+    // Every file the pass took out of the mirror or replaced lies in the pass's stamped folder, as it
+    // was; the stamped folders are those of the passes of the last `m_keepDays` days that held something.
+    void CheckHeld(const MirrorModel::Items& before, std::vector<std::string>& problems) {
+        char stampText[32];
+        snprintf(stampText, sizeof stampText, "%04d-%02d-%02d %02d%02d%02d", m_clock.now.wYear, m_clock.now.wMonth,
+                 m_clock.now.wDay, m_clock.now.wHour, m_clock.now.wMinute, m_clock.now.wSecond);
+        const std::string held = m_root + "~versions\\" + stampText + "\\";
+        bool any = false;
+        for (const auto& [key, was] : before) {
+            if (was.Folder)
+                continue;
+            const auto now = m_model.State().find(key);
+            const bool left = now == m_model.State().end() || now->second.Folder || now->second.Time != was.Time ||
+                              now->second.Size != was.Size || now->second.Attr != was.Attr ||
+                              now->second.Content != was.Content;
+            if (!left)
+                continue;
+            any = true;
+            std::string got;
+            if (!ReadWhole(held + was.Rel, got) || got != was.Content)
+                problems.push_back("not held as it was: " + was.Rel);
+            else
+                ++HeldChecked;
+        }
+        const DateTime now = ToDateTime(m_clock.now);
+        if (any)
+            m_stamps.emplace_back(now, stampText);
+        std::vector<std::string> expected, found;
+        for (const auto& [at, name] : m_stamps)
+            if (now - at <= m_keepDays)
+                expected.push_back(name);
+        Pruned = static_cast<long>(m_stamps.size() - expected.size());
+        std::vector<Listed> entries;
+        ListFolder(m_root + "~versions\\", entries);
+        for (const auto& e : entries)
+            found.push_back(e.Name);
+        std::sort(found.begin(), found.end());
+        if (found != expected)
+            problems.push_back("stamped folders: " + std::to_string(found.size()) + " found, " +
+                               std::to_string(expected.size()) + " expected");
+    }
 
     void CheckJournal(const std::vector<std::string>& predicted, std::vector<std::string>& problems) {
         std::vector<std::string> block;
@@ -218,6 +269,8 @@ private:
 
     SourceWorld m_world;
     MirrorModel m_model;
+    int m_keepDays = 0;
+    std::vector<std::pair<DateTime, std::string>> m_stamps;  // the passes that held something
     std::string m_target, m_root;
     std::string m_neighbour = m_target + "Сосед\\keep.txt";
     std::string m_journal;
@@ -286,6 +339,25 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
         // over seeds 1 to 12 and the default).
         EXPECT_GT(soak.Model().KindChanges, 0);
     }
+}
+
+// With held versions on, nothing that leaves the mirror is lost until its days are over.
+TEST(DifferentialSoak, HeldVersionsKeepEveryByteThatLeftTheMirror) {
+    const uint64_t seed = EnvNumber("VESTRAND_SOAK_SEED", 20261206) + 1;
+    Soak soak(seed, "T:\\soak_versions\\", 0, 2);
+    Random changes(seed ^ 0xC0FFEE);
+    for (int pass = 1; pass <= 40; ++pass) {
+        const auto problems = soak.Step(pass, 1 + static_cast<int>(changes.Below(8)));
+        if (!problems.empty()) {
+            ADD_FAILURE() << "soak seed " << seed << ", pass " << pass << ":\n" << Joined(problems, 25);
+            break;
+        }
+    }
+    std::printf("soak with held versions: %ld passes, %ld held files checked, %ld stamped folders pruned\n",
+                soak.Passes, soak.HeldChecked, soak.Pruned);
+    EXPECT_EQ(soak.Passes, 40);
+    EXPECT_GT(soak.HeldChecked, 20);
+    EXPECT_GT(soak.Pruned, 0);
 }
 
 // The checks must be able to fail: damage the mirror and the journal behind the engine's back and

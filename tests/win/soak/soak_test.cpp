@@ -110,7 +110,7 @@ public:
     // `keepDays` above 0: the passes hold what they delete or overwrite, and every byte that left
     // the mirror is looked for in the pass's stamped folder until its days are over.
     Soak(uint64_t seed, const std::string& target, size_t earlierJournal, int keepDays = 0)
-        : m_world(seed), m_target(target), m_root(target + kIdentif + "\\"), m_keepDays(keepDays),
+        : m_world(seed), m_keepDays(keepDays), m_target(target), m_root(target + kIdentif + "\\"),
           m_schedule(m_clock) {
         RemoveAll(m_target);
         MakeDir(WithoutLastSeparator(m_target));

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "engine/backup_pass_win.h"
 #include "engine/backup_settings.h"
 #include "engine/pass_host.h"
 #include "runtime/datetime.h"
@@ -46,6 +49,14 @@ public:
 inline std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
+}
+
+// The lines of a block between its Start line and its Stop line.
+inline std::vector<std::string> Middle(const std::vector<std::string>& block) {
+    std::vector<std::string> out;
+    for (size_t i = 1; i < block.size() && block[i].rfind("Stop ", 0) != 0; ++i)
+        out.push_back(block[i]);
+    return out;
 }
 
 // The block of the last pass: from its "Start " line to the end.
@@ -107,5 +118,37 @@ inline bool CopyWriteTime(const std::string& from, const std::string& to) {
     CloseHandle(in);
     return got && SetWriteTime(to, written);
 }
+
+// One test's source folder S:\<test>\ and mirror folder T:\<test>\Test\ (or on another drive), with
+// the pass's settings, a fixed clock and recording fakes.
+struct EngineFixture : ::testing::Test {
+    std::string name, src, target, root;
+    BackupSettings settings;
+    FixedClock clock;
+    RecordingSchedule schedule;
+    RecordingDisplay display;
+
+    void SetUp() override {
+        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        src = FreshFolder('S', name);
+        UseTarget('T');
+        settings.IdentifComp = "Test";
+        settings.LowDriveSpaceMb = 5;
+    }
+    void TearDown() override {
+        if (target[0] == 'R')
+            RemoveTree(target);  // the small volume is shared by every test of the run
+    }
+    void UseTarget(char drive) {
+        target = FreshFolder(drive, name);
+        settings.TargetDir = target;
+        root = target + "Test\\";
+    }
+    PassResult Run() { return RunBackupPass(settings, false, display, schedule, clock); }
+    std::string JournalText() const { return ReadFile(root + "journal.txt"); }
+    std::vector<std::string> Block() const { return LastBlock(SplitCrLf(JournalText())); }
+    // The mirror of a source path: BackupRoot + the path without its drive designator.
+    std::string Mirror(const std::string& path) const { return root + path.substr(3); }
+};
 
 }  // namespace vestrand::test

@@ -32,13 +32,6 @@ std::vector<std::string> Framed(std::vector<std::string> middle) {
 }
 
 
-// The lines of a block between its Start line and its Stop line.
-std::vector<std::string> Middle(const std::vector<std::string>& block) {
-    std::vector<std::string> out;
-    for (size_t i = 1; i < block.size() && block[i].rfind("Stop ", 0) != 0; ++i)
-        out.push_back(block[i]);
-    return out;
-}
 
 std::vector<std::string> WithTag(const std::vector<std::string>& lines, const std::string& tag) {
     std::vector<std::string> out;
@@ -83,34 +76,7 @@ private:
     HANDLE m_h;
 };
 
-struct MirrorPass : ::testing::Test {
-    std::string name, src, target, root;
-    BackupSettings settings;
-    FixedClock clock;
-    RecordingSchedule schedule;
-    RecordingDisplay display;
-
-    void SetUp() override {
-        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        src = FreshFolder('S', name);
-        UseTarget('T');
-        settings.IdentifComp = "Test";
-        settings.LowDriveSpaceMb = 5;
-    }
-    void TearDown() override {
-        if (target[0] == 'R')
-            test::RemoveTree(target);  // the small volume is shared by every test of the run
-    }
-    void UseTarget(char drive) {
-        target = FreshFolder(drive, name);
-        settings.TargetDir = target;
-        root = target + "Test\\";
-    }
-    void Run() { RunBackupPass(settings, false, display, schedule, clock); }
-    std::string JournalText() { return ReadFile(root + "journal.txt"); }
-    std::vector<std::string> Block() { return LastBlock(SplitCrLf(JournalText())); }
-    // The mirror of a source path: BackupRoot + the path without its drive designator.
-    std::string Mirror(const std::string& path) const { return root + path.substr(3); }
+struct MirrorPass : EngineFixture {
     // A path as Delete lines name it: relative to BackupRoot.
     static std::string Rel(const std::string& path) { return path.substr(3); }
 };

@@ -40,33 +40,15 @@ const std::vector<Named> kNames = {
     {L"aux.txt", "aux.txt"},
 };
 
-struct NamesFixture : ::testing::Test {
-    std::string src, target, root;
+struct NamesFixture : EngineFixture {
     std::wstring wsrc, wroot;
-    BackupSettings settings;
-    FixedClock clock;
-    RecordingSchedule schedule;
-    RecordingDisplay display;
-
     void SetUp() override {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        src = FreshFolder('S', name);
-        target = FreshFolder('T', name);
-        settings.TargetDir = target;
-        settings.IdentifComp = "Test";
-        settings.LowDriveSpaceMb = 5;
+        EngineFixture::SetUp();
         settings.SourceDirs = {src};
-        root = target + "Test\\";
         wsrc = WidenCp1251(src);
         wroot = WidenCp1251(root);
     }
-    PassResult Run() { return RunBackupPass(settings, false, display, schedule, clock); }
-    // The lines of the last block between its Start line and its Stop line.
-    std::vector<std::string> Middle() {
-        const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-        return block.size() >= 4 ? std::vector<std::string>(block.begin() + 1, block.end() - 3)
-                                 : std::vector<std::string>{"<no block>"};
-    }
+    std::vector<std::string> Middle() const { return test::Middle(Block()); }
     std::wstring MirrorOf(const std::wstring& source) const { return wroot + source.substr(3); }
 };
 
@@ -78,7 +60,7 @@ TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage
     SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[3].rel).c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[5].rel).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     for (const auto& n : kNames)
-        ASSERT_EQ(ReadFileW(wsrc + n.rel).substr(0, 8), "content ") << JournalText(n.rel);
+        ASSERT_EQ(ReadFileW(wsrc + n.rel).substr(0, 8), "content ") << vestrand::JournalText(n.rel);
 
     const PassResult first = Run();
     EXPECT_EQ(ExitCodeOf(first), kExitClean);

@@ -14,38 +14,13 @@ using namespace vestrand::test;
 
 namespace {
 
-struct VersionsFixture : ::testing::Test {
-    std::string name, src, target, root;
-    BackupSettings settings;
-    FixedClock clock;
-    RecordingSchedule schedule;
-    RecordingDisplay display;
-
+struct VersionsFixture : EngineFixture {
     void SetUp() override {
-        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        src = FreshFolder('S', name);
-        UseTarget('T');
-        settings.IdentifComp = "Test";
-        settings.LowDriveSpaceMb = 5;
+        EngineFixture::SetUp();
         settings.KeepVersionsDays = 7;
         settings.SourceDirs = {src};
     }
-    void TearDown() override {
-        if (target[0] == 'R')
-            test::RemoveTree(target);
-    }
-    void UseTarget(char drive) {
-        target = FreshFolder(drive, name);
-        settings.TargetDir = target;
-        root = target + "Test\\";
-    }
-    PassResult Run() { return RunBackupPass(settings, false, display, schedule, clock); }
-    std::vector<std::string> Middle() {
-        const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-        return block.size() >= 4 ? std::vector<std::string>(block.begin() + 1, block.end() - 3)
-                                 : std::vector<std::string>{"<no block>"};
-    }
-    std::string Mirror(const std::string& path) const { return root + path.substr(3); }
+    std::vector<std::string> Middle() const { return test::Middle(Block()); }
     // Where a pass started at `at` holds the mirror copy of the source path.
     std::string Held(DateTime at, const std::string& path) const {
         return root + "~versions\\" + FormatVersionStamp(at) + "\\" + path.substr(3);

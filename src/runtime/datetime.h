@@ -44,4 +44,4 @@ public:
     virtual DateTime Now() = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -7,7 +7,7 @@ namespace vestrand {
 NoticeDue PassNotices::After(const PassResult& result) {
     NoticeDue due;
     if (result.refusal == PassRefusal::Busy)
-        return due;  // another pass is at work: not a failure, the next tick tries again
+        return due; // another pass is at work: not a failure, the next tick tries again
     if (!result.Ran()) {
         due.refusal = result.refusal != m_lastRefusal || result.path != m_lastRefusalPath;
         m_lastRefusal = result.refusal;
@@ -25,4 +25,4 @@ NoticeDue PassNotices::After(const PassResult& result) {
     return due;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -4,9 +4,11 @@ namespace vestrand {
 namespace {
 
 // Units of 1,000,000 bytes, as the free-space floor is given in the settings.
-std::string Mb(int64_t bytes) { return std::to_string(bytes / 1000000); }
+std::string Mb(int64_t bytes) {
+    return std::to_string(bytes / 1000000);
+}
 
-}  // namespace
+} // namespace
 
 std::string RefusalText(const PassResult& result) {
     switch (result.refusal) {
@@ -48,4 +50,4 @@ Balloon NoticeBalloon(const PassResult& result, const NoticeDue& due) {
     return {BalloonIcon::Warning, text};
 }
 
-}  // namespace vestrand
+} // namespace vestrand

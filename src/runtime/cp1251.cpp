@@ -28,7 +28,7 @@ void AppendCodePoint(std::string& out, unsigned long point) {
     out += buf;
 }
 
-}  // namespace
+} // namespace
 
 std::wstring WidenCp1251(const std::string& text) {
     std::wstring out;
@@ -78,4 +78,4 @@ std::string JournalText(const std::wstring& path) {
     return out;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

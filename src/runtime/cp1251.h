@@ -18,4 +18,4 @@ bool Cp1251Byte(wchar_t unit, unsigned char& byte);
 // and no name can break or forge a journal line.
 std::string JournalText(const std::wstring& path);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -29,21 +29,21 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(y + (month <= 2));
 }
 
-constexpr int64_t kEpochOffset = 25569;  // 1970-01-01 counted from 1899-12-30
+constexpr int64_t kEpochOffset = 25569; // 1970-01-01 counted from 1899-12-30
 constexpr int64_t kMsPerDay = 86400000;
 
-}  // namespace
+} // namespace
 
 DateTime EncodeDateTime(const CivilTime& t) {
-    const int64_t days = DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) +
-                         kEpochOffset;
+    const int64_t days =
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) + kEpochOffset;
     const double ms = ((t.hour * 60.0 + t.minute) * 60.0 + t.second) * 1000.0 + t.millisecond;
     return static_cast<double>(days) + ms / kMsPerDay;
 }
 
 CivilTime DecodeDateTime(DateTime value) {
     CivilTime t;
-    if (!std::isfinite(value) || std::fabs(value) > 3.0e6)  // beyond year 9999 either way
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e6) // beyond year 9999 either way
         value = 0;
     int64_t totalMs = std::llround(value * kMsPerDay);
     int64_t days = totalMs / kMsPerDay;
@@ -70,8 +70,8 @@ bool IsPlausibleDateTime(DateTime value) {
 std::string FormatTimeStamp(DateTime value, char timeSeparator) {
     const CivilTime t = DecodeDateTime(value);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%02d %02d%c%02d%c%02d", t.day, t.month, (t.year % 100 + 100) % 100,
-                  t.hour, timeSeparator, t.minute, timeSeparator, t.second);
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%02d %02d%c%02d%c%02d", t.day, t.month,
+                  (t.year % 100 + 100) % 100, t.hour, timeSeparator, t.minute, timeSeparator, t.second);
     return buf;
 }
 
@@ -97,7 +97,8 @@ std::string FormatYyMmDd(DateTime value) {
 std::string FormatVersionStamp(DateTime value) {
     const CivilTime t = DecodeDateTime(value);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return buf;
 }
 
@@ -119,11 +120,11 @@ bool ParseVersionStamp(const std::string& name, DateTime& value) {
     t.hour = num(11, 2);
     t.minute = num(13, 2);
     t.second = num(15, 2);
-    if (t.year < 1900 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
-        t.second > 59)
+    if (t.year < 1900 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 ||
+        t.minute > 59 || t.second > 59)
         return false;
     value = EncodeDateTime(t);
-    return FormatVersionStamp(value) == name;  // 31 February and the like are no dates
+    return FormatVersionStamp(value) == name; // 31 February and the like are no dates
 }
 
-}  // namespace vestrand
+} // namespace vestrand

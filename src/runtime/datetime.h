@@ -49,4 +49,4 @@ public:
     virtual DateTime Now() = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

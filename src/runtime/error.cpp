@@ -21,4 +21,4 @@ std::string ErrorBoxText(const std::string& message) {
     return text;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -26,4 +26,4 @@ std::string FormatErrorText(const char* pattern, const std::string& name);
 // character is above that of the full stop.
 std::string ErrorBoxText(const std::string& message);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -6,8 +6,7 @@
 
 namespace vestrand {
 
-template <typename Traits>
-class UniqueHandle {
+template <typename Traits> class UniqueHandle {
 public:
     using Type = typename Traits::Type;
 
@@ -43,7 +42,7 @@ private:
     Type m_h;
 };
 
-struct FileHandleTraits {  // CreateFileA: both NULL and INVALID_HANDLE_VALUE mean "none"
+struct FileHandleTraits { // CreateFileA: both NULL and INVALID_HANDLE_VALUE mean "none"
     using Type = HANDLE;
     static Type Empty() { return INVALID_HANDLE_VALUE; }
     static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
@@ -79,7 +78,7 @@ struct MenuTraits {
     static bool IsValid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::DestroyMenu(h); }
 };
-struct MemoryDcTraits {  // CreateCompatibleDC
+struct MemoryDcTraits { // CreateCompatibleDC
     using Type = HDC;
     static Type Empty() { return nullptr; }
     static bool IsValid(Type h) { return h != nullptr; }
@@ -144,4 +143,4 @@ private:
     HGDIOBJ m_old;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -14,7 +14,7 @@ char ReadTimeSeparator() {
 
 std::atomic<char> g_timeSeparator{'\0'};
 
-}  // namespace
+} // namespace
 
 char TimeSeparator() {
     char sep = g_timeSeparator.load();
@@ -25,7 +25,9 @@ char TimeSeparator() {
     return sep;
 }
 
-void RefreshTimeSeparator() { g_timeSeparator.store(ReadTimeSeparator()); }
+void RefreshTimeSeparator() {
+    g_timeSeparator.store(ReadTimeSeparator());
+}
 
 DateTime FromSystemTime(const SYSTEMTIME& st) {
     CivilTime t;
@@ -45,6 +47,14 @@ DateTime SystemClock::Now() {
     return FromSystemTime(st);
 }
 
+RegKey OpenOrCreateKey(HKEY root, const std::string& path, REGSAM access) {
+    RegKey key;
+    if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.Put(),
+                          nullptr) != ERROR_SUCCESS)
+        key.Reset();
+    return key;
+}
+
 std::string ExecutablePath() {
     std::string path(MAX_PATH, '\0');
     for (;;) {
@@ -59,4 +69,4 @@ std::string ExecutablePath() {
     }
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/datetime.h"
+#include "runtime/handles_win.h"
 
 namespace vestrand {
 
@@ -20,7 +21,11 @@ public:
 };
 DateTime FromSystemTime(const SYSTEMTIME& st);
 
+// A registry key of the program opened for `access`, created when missing; empty when neither
+// succeeds. `path` has no leading separator.
+RegKey OpenOrCreateKey(HKEY root, const std::string& path, REGSAM access);
+
 // Full path of the running executable (GetModuleFileNameA).
 std::string ExecutablePath();
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -16,11 +16,17 @@ ErrorHandler& HandlerStorage() {
     return handler;
 }
 
-}  // namespace
+} // namespace
 
-void SetApplicationTitle(const std::string& title) { TitleStorage() = title; }
-const std::string& ApplicationTitle() { return TitleStorage(); }
-void SetErrorHandler(ErrorHandler handler) { HandlerStorage() = std::move(handler); }
+void SetApplicationTitle(const std::string& title) {
+    TitleStorage() = title;
+}
+const std::string& ApplicationTitle() {
+    return TitleStorage();
+}
+void SetErrorHandler(ErrorHandler handler) {
+    HandlerStorage() = std::move(handler);
+}
 
 std::string ExceptionMessage(std::exception_ptr error) {
     try {
@@ -51,13 +57,35 @@ void SetBusyCursorOverride(bool busy) {
     ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }
 
-bool BusyCursorOverride() { return g_busyCursor; }
+bool BusyCursorOverride() {
+    return g_busyCursor;
+}
 
 HFONT ProgramFont() {
-    static HFONT font = ::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                                      "MS Sans Serif");
+    static HFONT font =
+        ::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
     return font;
+}
+
+HWND CreateControl(const char* className, const char* text, DWORD style, DWORD exStyle, int x, int y,
+                   int width, int height, HWND parent, int id) {
+    HWND hwnd = ::CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
+                                  height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  ::GetModuleHandleA(nullptr), nullptr);
+    if (hwnd)
+        ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
+    return hwnd;
+}
+
+void CenterOnScreen(HWND hwnd) {
+    RECT rc;
+    if (!::GetWindowRect(hwnd, &rc))
+        return;
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    ::SetWindowPos(hwnd, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                   (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Window::~Window() {
@@ -70,7 +98,7 @@ Window::~Window() {
 }
 
 void Window::RegisterWindowClass(const char* className, UINT style, HBRUSH background, HICON icon,
-                                 HCURSOR cursor) {
+                                 HCURSOR cursor, int windowExtra) {
     static std::set<std::string> registered;
     if (registered.count(className))
         return;
@@ -78,6 +106,7 @@ void Window::RegisterWindowClass(const char* className, UINT style, HBRUSH backg
     wc.cbSize = sizeof wc;
     wc.style = style;
     wc.lpfnWndProc = &Window::StaticWindowProc;
+    wc.cbWndExtra = windowExtra;
     wc.hInstance = ::GetModuleHandleA(nullptr);
     wc.hIcon = icon;
     wc.hIconSm = icon;
@@ -88,8 +117,8 @@ void Window::RegisterWindowClass(const char* className, UINT style, HBRUSH backg
         registered.insert(className);
 }
 
-HWND Window::CreateWindowOf(const char* className, DWORD exStyle, DWORD style, const char* caption, int x, int y,
-                            int width, int height, HWND parent, HMENU menuOrId) {
+HWND Window::CreateWindowOf(const char* className, DWORD exStyle, DWORD style, const char* caption, int x,
+                            int y, int width, int height, HWND parent, HMENU menuOrId) {
     return ::CreateWindowExA(exStyle, className, caption, style, x, y, width, height, parent, menuOrId,
                              ::GetModuleHandleA(nullptr), this);
 }
@@ -144,4 +173,4 @@ LRESULT CALLBACK Window::StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LP
     return result;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

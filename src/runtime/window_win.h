@@ -15,7 +15,7 @@ namespace vestrand {
 void SetApplicationTitle(const std::string& title);
 const std::string& ApplicationTitle();
 using ErrorHandler = std::function<void(const std::string& message)>;
-void SetErrorHandler(ErrorHandler handler);  // empty: the message box again
+void SetErrorHandler(ErrorHandler handler); // empty: the message box again
 void HandleException(std::exception_ptr error);
 // The message an error carries ("Unknown error" for one that carries none).
 std::string ExceptionMessage(std::exception_ptr error);
@@ -28,6 +28,12 @@ bool BusyCursorOverride();
 // window and control of the program. Created once, lives as long as the process.
 HFONT ProgramFont();
 
+// A visible child control of the program with the program's font.
+HWND CreateControl(const char* className, const char* text, DWORD style, DWORD exStyle, int x, int y,
+                   int width, int height, HWND parent, int id);
+// Moves a top-level window to the centre of the screen, its size kept.
+void CenterOnScreen(HWND hwnd);
+
 class Window {
 public:
     Window() = default;
@@ -39,7 +45,7 @@ public:
 
     // Registers `className` once per process with this window procedure.
     static void RegisterWindowClass(const char* className, UINT style, HBRUSH background, HICON icon,
-                                    HCURSOR cursor = ::LoadCursorA(nullptr, IDC_ARROW));
+                                    HCURSOR cursor = ::LoadCursorA(nullptr, IDC_ARROW), int windowExtra = 0);
 
 protected:
     HWND CreateWindowOf(const char* className, DWORD exStyle, DWORD style, const char* caption, int x, int y,
@@ -50,11 +56,12 @@ protected:
     virtual void OnCommand(int /*id*/, int /*code*/, HWND /*control*/) {}
     virtual LRESULT OnNotify(const NMHDR* /*header*/) { return 0; }
     virtual void OnTimer(UINT_PTR /*id*/) {}
-    LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // DefWindowProcA; a window with the dialog manager's defaults hands them to DefDlgProcA.
+    virtual LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
     static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND m_hwnd = nullptr;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -8,7 +8,7 @@ bool IsSeparator(char c) {
     return code >= 1 && code <= 32;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
     std::vector<std::string> args;
@@ -54,10 +54,13 @@ std::string CommandSwitch(std::string_view commandLine) {
 }
 
 StartMode StartModeOf(const std::string& upperSwitch) {
-    if (upperSwitch == "START") return StartMode::Start;
-    if (upperSwitch == "CONFIG") return StartMode::Config;
-    if (upperSwitch == "INSTALL") return StartMode::Install;
+    if (upperSwitch == "START")
+        return StartMode::Start;
+    if (upperSwitch == "CONFIG")
+        return StartMode::Config;
+    if (upperSwitch == "INSTALL")
+        return StartMode::Install;
     return StartMode::Resident;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -18,4 +18,4 @@ std::string CommandSwitch(std::string_view commandLine);
 enum class StartMode { Resident, Start, Config, Install };
 StartMode StartModeOf(const std::string& upperSwitch);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -4,9 +4,12 @@ namespace vestrand {
 namespace {
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -44,7 +47,7 @@ std::optional<int32_t> ParseDecimal(std::string_view text) {
     return static_cast<int32_t>(negative ? -value : value);
 }
 
-}  // namespace
+} // namespace
 
 std::optional<int32_t> TryParseIniInt(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -56,4 +59,4 @@ std::optional<int32_t> TryParseIniInt(std::string_view text) {
     return ParseDecimal(text);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

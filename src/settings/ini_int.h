@@ -17,4 +17,4 @@ inline int32_t ParseIniInt(std::string_view text, int32_t fallback) {
     return TryParseIniInt(text).value_or(fallback);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

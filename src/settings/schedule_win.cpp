@@ -9,22 +9,12 @@
 #include "runtime/platform_win.h"
 
 namespace vestrand {
-namespace {
-
-RegKey OpenOrCreateKey(const std::string& path) {
-    RegKey key;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
-        key.Reset();
-    return key;
+DateTime ReachAhead(int32_t saveMin) {
+    return (std::max<double>(saveMin, 1440) + 1) * kMinute;
 }
 
-}  // namespace
-
-DateTime ReachAhead(int32_t saveMin) { return (std::max<double>(saveMin, 1440) + 1) * kMinute; }
-
 bool IsBeyondReach(DateTime nextRun, DateTime now, int32_t saveMin) {
-    return !(nextRun <= now + ReachAhead(saveMin));  // NaN included
+    return !(nextRun <= now + ReachAhead(saveMin)); // NaN included
 }
 
 DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin) {
@@ -35,7 +25,8 @@ DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin) {
     return nextRun;
 }
 
-Schedule::Schedule(const BackupSettings& settings, IBackupDisplay& display, IClock& clock, std::string registryKey)
+Schedule::Schedule(const BackupSettings& settings, IBackupDisplay& display, IClock& clock,
+                   std::string registryKey)
     : m_settings(settings), m_display(display), m_clock(clock), m_registryKey(std::move(registryKey)) {}
 
 void Schedule::ScheduleNext() {
@@ -47,7 +38,7 @@ void Schedule::ScheduleNext() {
 }
 
 void Schedule::Store() const {
-    const RegKey key = OpenOrCreateKey(m_registryKey);
+    const RegKey key = OpenOrCreateKey(HKEY_CURRENT_USER, m_registryKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (!key)
         return;
     static_assert(sizeof(DateTime) == 8);
@@ -56,7 +47,7 @@ void Schedule::Store() const {
 }
 
 void Schedule::Restore() {
-    const RegKey key = OpenOrCreateKey(m_registryKey);
+    const RegKey key = OpenOrCreateKey(HKEY_CURRENT_USER, m_registryKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (!key)
         return;
     BYTE data[16] = {};
@@ -69,10 +60,12 @@ void Schedule::Restore() {
     m_nextRun = IsPlausibleDateTime(stored) ? stored : m_clock.Now() - 1.0;
 }
 
-bool Schedule::IsDue() const { return m_clock.Now() > m_nextRun; }
+bool Schedule::IsDue() const {
+    return m_clock.Now() > m_nextRun;
+}
 
 bool Schedule::IsBeyondReach() const {
     return vestrand::IsBeyondReach(m_nextRun, m_clock.Now(), m_settings.SaveMin);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

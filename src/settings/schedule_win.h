@@ -52,4 +52,4 @@ private:
     DateTime m_nextRun = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -9,6 +9,7 @@
 #include "engine/paths.h"
 #include "runtime/error.h"
 #include "runtime/platform_win.h"
+#include "settings/config_table_win.h"
 #include "settings/ini_int.h"
 
 namespace vestrand {
@@ -18,7 +19,7 @@ constexpr const char* kConfig = "Config";
 constexpr const char* kSourceDir = "SourceDir";
 constexpr const char* kSourceFile = "SourceFile";
 constexpr const char* kListEnd = "None";
-constexpr DWORD kValueBuffer = 2048;  // a value is read as at most 2047 characters
+constexpr DWORD kValueBuffer = 2048; // a value is read as at most 2047 characters
 
 // Runs each write-back in turn; a refused one is remembered and the others still run.
 class WriteBacks {
@@ -40,37 +41,27 @@ private:
     std::exception_ptr m_first;
 };
 
-// The four Config values: how each is read, corrected and written back, in file order.
-struct ConfigField {
-    const char* key;
-    std::function<void(const IniFile&, BackupSettings&)> load;   // read and correct
-    std::function<void(const IniFile&, const BackupSettings&)> store;
-};
+// A Config value read and corrected as its row says.
+void LoadValue(const IniFile& ini, const ConfigSetting& row, BackupSettings& s) {
+    switch (row.kind) {
+    case ConfigKind::Number:
+        row.setNumber(s, ClampLoaded(row, ini.ReadInteger(kConfig, row.key, row.defaultNumber)));
+        break;
+    case ConfigKind::Text:
+        s.*row.text = ini.ReadString(kConfig, row.key, row.defaultText);
+        break;
+    case ConfigKind::Folder:
+        s.*row.text = NormalizeDir(ini.ReadString(kConfig, row.key, row.defaultText));
+        break;
+    }
+}
 
-const ConfigField kConfigFields[] = {
-    {"SaveMin",
-     [](const IniFile& ini, BackupSettings& s) {
-         const int32_t value = ini.ReadInteger(kConfig, "SaveMin", 60);
-         s.SaveMin = value < 5 ? 5 : (value > 1440 ? 1440 : value);
-     },
-     [](const IniFile& ini, const BackupSettings& s) { ini.WriteInteger(kConfig, "SaveMin", s.SaveMin); }},
-    {"IdentifComp",
-     [](const IniFile& ini, BackupSettings& s) { s.IdentifComp = ini.ReadString(kConfig, "IdentifComp", "Test"); },
-     [](const IniFile& ini, const BackupSettings& s) { ini.WriteString(kConfig, "IdentifComp", s.IdentifComp); }},
-    {"TargetDir",
-     [](const IniFile& ini, BackupSettings& s) {
-         s.TargetDir = NormalizeDir(ini.ReadString(kConfig, "TargetDir", "F:\\Arch"));
-     },
-     [](const IniFile& ini, const BackupSettings& s) { ini.WriteString(kConfig, "TargetDir", s.TargetDir); }},
-    {"LowDriveSpaceMb",
-     [](const IniFile& ini, BackupSettings& s) {
-         const int64_t value = ini.ReadInteger(kConfig, "LowDriveSpaceMb", 10);
-         s.LowDriveSpaceMb = value < 5 ? 5 : value;
-     },
-     [](const IniFile& ini, const BackupSettings& s) {
-         ini.WriteInteger(kConfig, "LowDriveSpaceMb", s.LowDriveSpaceMb);
-     }},
-};
+void StoreValue(const IniFile& ini, const ConfigSetting& row, const BackupSettings& s) {
+    if (row.kind == ConfigKind::Number)
+        ini.WriteInteger(kConfig, row.key, row.number(s));
+    else
+        ini.WriteString(kConfig, row.key, s.*row.text);
+}
 
 // Keys "1", "2", ... up to the first missing key or the exact value "None".
 template <typename Canonical>
@@ -92,7 +83,7 @@ void WriteList(const IniFile& ini, const char* section, const std::vector<std::s
         ini.WriteString(section, std::to_string(n++), item);
 }
 
-}  // namespace
+} // namespace
 
 std::string SettingsFilePathFor(const std::string& executablePath) {
     const auto slash = executablePath.find_last_of("\\/:");
@@ -101,12 +92,15 @@ std::string SettingsFilePathFor(const std::string& executablePath) {
     return (hasExtension ? executablePath.substr(0, dot) : executablePath) + ".ini";
 }
 
-std::string SettingsFilePath() { return SettingsFilePathFor(ExecutablePath()); }
+std::string SettingsFilePath() {
+    return SettingsFilePathFor(ExecutablePath());
+}
 
-std::string IniFile::ReadString(const char* section, const std::string& key, const std::string& fallback) const {
+std::string IniFile::ReadString(const char* section, const std::string& key,
+                                const std::string& fallback) const {
     char buffer[kValueBuffer];
-    const DWORD length = ::GetPrivateProfileStringA(section, key.c_str(), fallback.c_str(), buffer, kValueBuffer,
-                                                    m_path.c_str());
+    const DWORD length = ::GetPrivateProfileStringA(section, key.c_str(), fallback.c_str(), buffer,
+                                                    kValueBuffer, m_path.c_str());
     return std::string(buffer, length);
 }
 
@@ -131,9 +125,9 @@ void IniFile::EraseSection(const char* section) const {
 void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
     const IniFile ini(iniPath);
     WriteBacks writeBacks;
-    for (const auto& field : kConfigFields) {
-        field.load(ini, settings);
-        writeBacks.Run([&] { field.store(ini, settings); });
+    for (const ConfigSetting& row : ConfigSettings()) {
+        LoadValue(ini, row, settings);
+        writeBacks.Run([&] { StoreValue(ini, row, settings); });
     }
     settings.SourceDirs.clear();
     settings.SourceFiles.clear();
@@ -149,8 +143,8 @@ void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
 void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::string>& dirItems,
                             const std::vector<std::string>& fileItems, const std::string& iniPath) {
     const IniFile ini(iniPath);
-    for (const auto& field : kConfigFields)
-        field.store(ini, settings);
+    for (const ConfigSetting& row : ConfigSettings())
+        StoreValue(ini, row, settings);
     // Both lists are in force before the sections are rewritten: a write refused half-way must not
     // leave an empty list in memory, with which the next pass would delete the mirror.
     settings.SourceDirs = dirItems;
@@ -159,4 +153,4 @@ void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::str
     WriteList(ini, kSourceFile, fileItems);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -29,14 +29,14 @@ private:
     std::string m_path;
 };
 
-// Reads the four Config values (clamped, normalised, written back at once) and both source lists.
+// Reads the Config values of ConfigSettings() (corrected, written back at once) and both source lists.
 // A refused write-back does not cut the loading short: everything is read and in force, and the
 // first refusal is raised once loading has finished.
 void LoadSettings(BackupSettings& settings, const std::string& iniPath);
 
-// Writes the four Config values from `settings`, then replaces both source lists in memory and in
+// Writes the Config values from `settings`, then replaces both source lists in memory and in
 // the file with the dialog's items, as they are. A refused write raises and skips the rest.
 void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::string>& dirItems,
                             const std::vector<std::string>& fileItems, const std::string& iniPath);
 
-}  // namespace vestrand
+} // namespace vestrand

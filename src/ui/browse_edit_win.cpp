@@ -7,7 +7,10 @@
 #include <algorithm>
 
 #include "engine/fileops_win.h"
+#include "runtime/cp1251.h"
+#include "runtime/cp1251_win.h"
 #include "runtime/handles_win.h"
+#include "runtime/window_win.h"
 
 namespace vestrand {
 
@@ -54,10 +57,28 @@ PickerScope::~PickerScope() {
         ::SetActiveWindow(m_active);
 }
 
+// ---- Paths the settings can hold -----------------------------------------------------------------
+
+std::wstring PathRefusalText(const std::wstring& wide) {
+    return WidenCp1251("Путь содержит символы, которых нет в кодировке Windows-1251: ") + wide;
+}
+
+bool AcceptPath(HWND owner, const std::wstring& wide, std::string& path) {
+    bool exact = false;
+    std::string narrow = NarrowCp1251(wide, &exact);
+    if (exact || wide.empty()) {
+        path = std::move(narrow);
+        return true;
+    }
+    ::MessageBoxW(owner, PathRefusalText(wide).c_str(), WidenCp1251(ApplicationTitle()).c_str(),
+                  MB_OK | MB_ICONWARNING);
+    return false;
+}
+
 // ---- BrowseEdit --------------------------------------------------------------------------------
 
-void BrowseEdit::Create(HWND parent, int id, int x, int y, int width, int height, HFONT font, bool readOnly) {
-    CreateField(parent, id, x, y, width, height, readOnly ? ES_READONLY : 0, font, kButtonWidth);
+void BrowseEdit::Create(HWND parent, int id, int x, int y, int width, int height, bool readOnly) {
+    CreateField(parent, id, x, y, width, height, readOnly ? ES_READONLY : 0, kButtonWidth);
 }
 
 void BrowseEdit::Browse() {
@@ -68,12 +89,6 @@ void BrowseEdit::Browse() {
 
 LRESULT BrowseEdit::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CHAR: {
-        const auto ch = static_cast<unsigned char>(wParam);
-        if (ch == '\r' || ch == 0x1B || ch == '\t')
-            return 0; // dialog keys: the dialog has no default or cancel button
-        break;
-    }
     case WM_SYSKEYDOWN:
         if (wParam == VK_DOWN && (lParam & (1 << 29))) {
             Browse();
@@ -155,33 +170,17 @@ void BrowseEdit::PaintButton(HDC dc, const RECT& area) {
 
 namespace {
 
-void CenterOnScreen(HWND hwnd) {
-    RECT rc;
-    if (!::GetWindowRect(hwnd, &rc))
-        return;
-    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    ::SetWindowPos(hwnd, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                   (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::string FullPath(const std::string& path) {
-    char buffer[MAX_PATH * 2];
-    const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
-}
-
 int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
     switch (msg) {
     case BFFM_INITIALIZED:
         CenterOnScreen(hwnd);
-        ::SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, data);
+        ::SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
         break;
     case BFFM_SELCHANGED: {
-        char path[MAX_PATH] = {};
+        wchar_t path[MAX_PATH] = {};
         const bool folder = lParam &&
-                            ::SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path) &&
-                            IsFolder(path);
+                            ::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lParam), path) &&
+                            IsFolder(std::wstring(path));
         ::SendMessageA(hwnd, BFFM_ENABLEOK, 0, folder ? 1 : 0);
         break;
     }
@@ -191,11 +190,11 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
     return 0;
 }
 
-bool BrowseForFolder(HWND owner, const std::string& start, std::string& chosen) {
+bool BrowseForFolder(HWND owner, const std::string& start, std::wstring& chosen) {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::string selection = FullPath(start);
-    char displayName[MAX_PATH] = {};
-    BROWSEINFOA info{};
+    const std::wstring selection = FullPath(WidenCp1251(start));
+    wchar_t displayName[MAX_PATH] = {};
+    BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.pidlRoot = nullptr; // the desktop
     info.pszDisplayName = displayName;
@@ -206,9 +205,9 @@ bool BrowseForFolder(HWND owner, const std::string& start, std::string& chosen) 
     bool ok = false;
     {
         PickerScope scope;
-        if (PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderA(&info)) {
-            char path[MAX_PATH] = {};
-            ok = ::SHGetPathFromIDListA(pidl, path) && path[0] != '\0';
+        if (PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&info)) {
+            wchar_t path[MAX_PATH] = {};
+            ok = ::SHGetPathFromIDListW(pidl, path) && path[0] != L'\0';
             if (ok)
                 chosen = path;
             ::CoTaskMemFree(pidl);
@@ -226,8 +225,10 @@ void DirectoryEdit::RunPicker() {
     if (OnBeforeDialog)
         OnBeforeDialog(start);
     start = FolderBrowseStart(start, m_remembered, [](const std::string& p) { return IsFolder(p); });
+    const HWND owner = ::GetAncestor(Handle(), GA_ROOT);
+    std::wstring picked;
     std::string chosen;
-    const bool ok = BrowseForFolder(::GetAncestor(Handle(), GA_ROOT), start, chosen);
+    const bool ok = BrowseForFolder(owner, start, picked) && AcceptPath(owner, picked, chosen);
     if (Handle())
         ::SetFocus(Handle());
     if (ok) {
@@ -252,23 +253,26 @@ bool NamesExistingFile(const std::string& path) {
 constexpr DWORD kFileBufferSize = 4096;
 constexpr char kAllFilesFilter[] = "Все файлы (*.*)\0*.*\0";
 
-bool OpenFileDialog(HWND owner, const FileDialogState& state, std::string& chosen) {
-    std::vector<char> file(kFileBufferSize, '\0');
-    std::copy_n(state.fileName.begin(), std::min<size_t>(state.fileName.size(), kFileBufferSize - 1),
-                file.begin());
-    OPENFILENAMEA ofn{};
+bool OpenFileDialog(HWND owner, const FileDialogState& state, std::wstring& chosen) {
+    const std::wstring name = WidenCp1251(state.fileName);
+    const std::wstring initialDir = WidenCp1251(state.initialDir);
+    const std::wstring filter = WidenCp1251(std::string(kAllFilesFilter, sizeof kAllFilesFilter));
+    const std::wstring title = WidenCp1251("Список");
+    std::vector<wchar_t> file(kFileBufferSize, L'\0');
+    std::copy_n(name.begin(), std::min<size_t>(name.size(), kFileBufferSize - 1), file.begin());
+    OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = kAllFilesFilter;
+    ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = kFileBufferSize;
-    ofn.lpstrInitialDir = state.initialDir.empty() ? nullptr : state.initialDir.c_str();
-    ofn.lpstrTitle = "Список";
+    ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+    ofn.lpstrTitle = title.c_str();
     // The program's current folder is left alone: "\" keeps meaning the same drive root.
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
     PickerScope scope;
-    if (!::GetOpenFileNameA(&ofn))
+    if (!::GetOpenFileNameW(&ofn))
         return false;
     chosen = file.data();
     return !chosen.empty();
@@ -281,8 +285,10 @@ void FilenameEdit::RunPicker() {
     if (OnBeforeDialog)
         OnBeforeDialog(start);
     PrepareFileDialog(m_state, start, [](const std::string& p) { return IsFolder(p); });
+    const HWND owner = ::GetAncestor(Handle(), GA_ROOT);
+    std::wstring picked;
     std::string chosen;
-    const bool ok = OpenFileDialog(::GetAncestor(Handle(), GA_ROOT), m_state, chosen);
+    const bool ok = OpenFileDialog(owner, m_state, picked) && AcceptPath(owner, picked, chosen);
     if (Handle())
         ::SetFocus(Handle());
     if (ok) {

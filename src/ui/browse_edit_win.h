@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/button_edit_win.h"
 #include "ui/dialog_rules.h"
-#include "ui/spin_edit_win.h"
 
 namespace vestrand {
 
@@ -42,18 +42,25 @@ private:
     ThreadWindowsDisabler m_disabler;
 };
 
+// A path for the settings, in code page 1251: true with `path` set when the code page holds every
+// character of `wide`; otherwise a message box in front of `owner` says that the path cannot be
+// taken, and false.
+bool AcceptPath(HWND owner, const std::wstring& wide, std::string& path);
+// The text of that message box.
+std::wstring PathRefusalText(const std::wstring& wide);
+
 // A browse field: the button, or Alt+Down in the field, opens the picker unless the field is
 // read-only (then the button does nothing). Typed text is kept as typed: every character of code
-// page 1251 can be part of a file name. `Tag` is the entry index the dialog keeps with the field.
+// page 1251 can be part of a file name. A picked path that code page 1251 cannot hold is refused
+// through AcceptPath and leaves the field as it was.
 class BrowseEdit : public ButtonEdit {
 public:
     static constexpr int kButtonWidth = 17;
 
-    int Tag = -1;
     // Runs before the picker opens, with the text the picker starts from.
     std::function<void(std::string& name)> OnBeforeDialog;
 
-    void Create(HWND parent, int id, int x, int y, int width, int height, HFONT font, bool readOnly = false);
+    void Create(HWND parent, int id, int x, int y, int width, int height, bool readOnly = false);
     // What the button does: opens the picker (nothing for a read-only field).
     void Browse();
 
@@ -69,9 +76,10 @@ private:
     bool m_over = false; // ... with the pointer over it
 };
 
-// Folder field: the shell's folder browser (rooted at the desktop, file-system folders only, OK only
-// on an existing folder, centred, the start folder selected). The chosen folder is shown without a
-// trailing separator (a drive root keeps it) and remembered as the start of the next browse.
+// Folder field: the shell's folder browser (its wide form, which names every folder as it is) (rooted at the
+// desktop, file-system folders only, OK only on an existing folder, centred, the start folder selected). The
+// chosen folder is shown without a trailing separator (a drive root keeps it) and remembered as the start of
+// the next browse.
 class DirectoryEdit final : public BrowseEdit {
 public:
     const std::string& RememberedFolder() const { return m_remembered; }
@@ -83,7 +91,7 @@ private:
     std::string m_remembered;
 };
 
-// File field: the file-open dialog titled "Список" with the one filter for all files and no
+// File field: the file-open dialog (its wide form) titled "Список" with the one filter for all files and no
 // read-only box; neither the file nor its folder has to exist. The chosen file's full path becomes
 // the text; the dialog remembers it and its folder for the next opening.
 class FilenameEdit final : public BrowseEdit {

@@ -12,11 +12,13 @@
 #include "runtime/window_win.h"
 #include "ui/browse_edit_win.h"
 #include "ui/dialog_rules.h"
+#include "ui/source_list_win.h"
 #include "ui/spin_edit_win.h"
 
 namespace vestrand {
 
-// Control identifiers of the dialog (1100..1199).
+// Control identifiers of the dialog (1100..1199). The page «Прочее» numbers its labels and fields
+// by their place (kConfigLabelId, kConfigFieldId); the names below are those of the four today.
 enum ConfigFormId : int {
     IDC_CFG_PAGECONTROL = 1100,
     IDC_CFG_PAGEDIRS,
@@ -54,7 +56,7 @@ public:
 
     // The main window's handler for "Настройки": fills the dialog from `settings`, shows it modally
     // (the message loop keeps dispatching, so the schedule's timer and the tray menu stay live),
-    // then - however it was closed - takes the four values back into `settings` as they stand and
+    // then - however it was closed - takes the Config values back into `settings` as they stand and
     // saves them with both lists through SaveSettingsFromDialog. Errors of the save reach the caller.
     // While the dialog is already open it only brings it to the front.
     void pmConfigClick(BackupSettings& settings, const std::string& iniPath);
@@ -73,55 +75,31 @@ public:
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnCommand(int id, int code, HWND control) override;
     LRESULT OnNotify(const NMHDR* header) override;
 
 private:
     class TabSheet;
+    struct ConfigField;
 
     void CreateControls();
     void ShowPage(int index);
     void RunModal();
-    // Keys the dialog handles itself: Tab and Shift+Tab through the tab order, Ctrl+Tab through the
-    // pages, Enter on a push button. True when the message was used.
-    bool PreTranslate(const MSG& msg);
-    bool ControlOf(HWND hwnd, DialogControl& control) const;
-    void FocusControl(DialogControl control);
+    // Ctrl+Tab and Ctrl+Shift+Tab through the pages; true when the message was one of them.
+    bool PageKey(const MSG& msg);
+    const ConfigField* FieldOf(int id) const;
 
-    // Handlers.
-    void ListBoxDirClick();
-    void dAddClick();
-    void dDeleteClick();
-    void DirectoryEdit3BeforeDialog(std::string& name);
-    void ListBoxFileClick();
-    void fAddClick();
-    void fDeleteClick();
-    void FilenameEdit1BeforeDialog(std::string& name);
-
-    GdiObject m_font; // first: the widgets below use it until they are gone
-
-    // Widgets, in the dialog's own order.
     HWND PageControl = nullptr;
-    std::unique_ptr<TabSheet> pageDirs, pageFiles, pageOther;
-    HWND ListBoxDir = nullptr;
-    HWND ListBoxFile = nullptr;
-    HWND dAdd = nullptr;
-    HWND dDelete = nullptr;
-    DirectoryEdit DirectoryEdit3;
-    HWND fAdd = nullptr;
-    HWND fDelete = nullptr;
-    FilenameEdit FilenameEdit1;
-    HWND Label1 = nullptr, Label2 = nullptr, Label3 = nullptr, Label4 = nullptr;
-    HWND Edit1 = nullptr;
-    DirectoryEdit DirectoryEdit1;
-    RxSpinEdit RxSpinEdit1;
-    RxSpinEdit RxSpinEdit2;
+    std::unique_ptr<TabSheet> m_pages[kPageCount];
+    SourceList m_dirs;                 // the page «Директории копирования»
+    SourceList m_files;                // the page «Файлы коприрования»
+    std::vector<ConfigField> m_fields; // the page «Прочее», a field for each row of ConfigSettings()
 
     int m_activePage = 0;
     bool m_open = false;
     bool m_closeRequested = false;
-    bool m_placed = false;      // shown once: later openings keep the last position
-    HWND m_lastFocus = nullptr; // focus to give back when the dialog is activated again
+    bool m_placed = false; // shown once: later openings keep the last position
 };
 
 } // namespace vestrand

@@ -18,14 +18,6 @@ namespace {
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_APPWINDOW;
 
-HWND CreateControl(const char* cls, const char* text, DWORD style, int x, int y, int w, int h, HWND parent, int id) {
-    HWND hwnd = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleA(nullptr),
-                                  nullptr);
-    ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
-    return hwnd;
-}
-
 int TextWidth(HWND hwnd, const std::string& text) {
     WindowDc dc(hwnd);
     SelectGuard font(dc.Get(), ProgramFont());
@@ -34,14 +26,13 @@ int TextWidth(HWND hwnd, const std::string& text) {
     return size.cx;
 }
 
-}  // namespace
+} // namespace
 
 TFormVestrand::TFormVestrand(StartOptions options)
     : m_options(std::move(options)),
       m_clock(m_options.clock ? *m_options.clock : static_cast<IClock&>(m_systemClock)),
       m_schedule(m_settings, *this, m_clock, m_options.registryKey),
-      m_runner(*this, *this, m_schedule, m_clock),
-      m_config(std::make_unique<TFormConfigVestrand>()) {}
+      m_runner(*this, *this, m_schedule, m_clock), m_config(std::make_unique<TFormConfigVestrand>()) {}
 
 TFormVestrand::~TFormVestrand() {
     m_tray.Remove();
@@ -49,19 +40,17 @@ TFormVestrand::~TFormVestrand() {
 }
 
 void TFormVestrand::Create() {
-    RegisterWindowClass(kClassName, 0, ::GetSysColorBrush(COLOR_BTNFACE), m_icon = ::LoadIconA(
-                            ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_VESTRAND)));
+    RegisterWindowClass(kClassName, 0, ::GetSysColorBrush(COLOR_BTNFACE),
+                        m_icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_VESTRAND)));
     if (!m_icon)
         m_icon = ::LoadIconA(nullptr, IDI_APPLICATION);
     RECT frame{0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    CreateWindowOf(kClassName, kFormExStyle, kFormStyle, kAppTitle, x, y, width, height, nullptr, nullptr);
+    CreateWindowOf(kClassName, kFormExStyle, kFormStyle, kAppTitle, 0, 0, frame.right - frame.left,
+                   frame.bottom - frame.top, nullptr, nullptr);
     if (!Handle())
         throw std::runtime_error("The main window cannot be created");
+    CenterOnScreen(Handle());
     CreateWidgets();
     FormCreate();
     m_config->Create(::GetModuleHandleA(nullptr), Handle());
@@ -69,10 +58,13 @@ void TFormVestrand::Create() {
 
 void TFormVestrand::CreateWidgets() {
     // Creation order is the tab order: the button comes first.
-    m_btnGo = CreateControl("BUTTON", "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 176, 56, 105, 25, Handle(), kBtnGoId);
-    m_label1 = CreateControl("STATIC", "Следующее копирование:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 16, 8, 131, 13, Handle(), 0);
+    m_btnGo = CreateControl("BUTTON", "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 0, 176, 56, 105, 25, Handle(),
+                            kBtnGoId);
+    m_label1 = CreateControl("STATIC", "Следующее копирование:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 16, 8,
+                             131, 13, Handle(), 0);
     m_gauge.Create(Handle(), 8, 24, 281, 25);
-    m_nextTime = CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 160, 8, 45, 13, Handle(), 0);
+    m_nextTime =
+        CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 160, 8, 45, 13, Handle(), 0);
 }
 
 void TFormVestrand::FormCreate() {
@@ -96,7 +88,7 @@ void TFormVestrand::FormCreate() {
     // The switch.
     const StartMode mode = StartModeOf(CommandSwitch(m_options.commandLine));
     m_autoRunOnce = mode == StartMode::Start;
-    m_runner.SetErrorsShownInBox(!m_autoRunOnce);  // nobody may be there to close a box
+    m_runner.SetErrorsShownInBox(!m_autoRunOnce); // nobody may be there to close a box
     m_tray.SetItemEnabled(kPmConfig, mode == StartMode::Config || mode == StartMode::Install);
     if (mode == StartMode::Install)
         WriteAutostartEntry(m_options.executablePath);
@@ -144,7 +136,7 @@ void TFormVestrand::FormPaint() {
 
 bool TFormVestrand::TellHowThePassWent() {
     const PassOutcome& outcome = m_runner.LastOutcome();
-    if (outcome.error)  // the resident program has shown the error box
+    if (outcome.error) // the resident program has shown the error box
         return m_autoRunOnce && m_tray.ShowBalloon(BalloonIcon::Error, kAppTitle, outcome.errorText);
     const NoticeDue due = m_notices.After(outcome.result);
     if (!due.Any())
@@ -164,7 +156,7 @@ void TFormVestrand::RxTrayDblClick() {
         ::ShowWindow(Handle(), m_appMinimized ? SW_SHOWMINNOACTIVE : SW_SHOW);
     }
     if (m_appMinimized)
-        ::ShowWindow(Handle(), SW_RESTORE);  // raises the restore notification through WM_SIZE
+        ::ShowWindow(Handle(), SW_RESTORE); // raises the restore notification through WM_SIZE
     HWND last = ::GetLastActivePopup(Handle());
     ::SetForegroundWindow(last ? last : Handle());
 }
@@ -174,9 +166,13 @@ void TFormVestrand::AppEventsMinimize() {
     ::ShowWindow(Handle(), SW_HIDE);
 }
 
-void TFormVestrand::AppEventsRestore() { ::ShowWindow(Handle(), SW_SHOW); }
+void TFormVestrand::AppEventsRestore() {
+    ::ShowWindow(Handle(), SW_SHOW);
+}
 
-void TFormVestrand::pmExitClick() { CloseWhenIdle(); }
+void TFormVestrand::pmExitClick() {
+    CloseWhenIdle();
+}
 
 void TFormVestrand::pmConfigClick() {
     if (m_config->IsOpen()) {
@@ -196,7 +192,7 @@ void TFormVestrand::pmConfigClick() {
 
 void TFormVestrand::BtnGoClick() {
     if (m_runner.Running())
-        return;  // a click while the error box of a pass is open
+        return; // a click while the error box of a pass is open
     m_runner.Run(m_settings, m_autoRunOnce);
     TellHowThePassWent();
     if (m_closeRequested && !m_runner.Running())
@@ -204,7 +200,7 @@ void TFormVestrand::BtnGoClick() {
 }
 
 void TFormVestrand::TimerTimer() {
-    if (m_schedule.IsBeyondReach())  // the clock was set back: a time the program cannot have set
+    if (m_schedule.IsBeyondReach()) // the clock was set back: a time the program cannot have set
         m_schedule.ScheduleNext();
     if (m_schedule.IsDue())
         BtnGoClick();
@@ -241,9 +237,13 @@ void TFormVestrand::OnMenuItem(int id) {
     }
 }
 
-void TFormVestrand::SetBusyCursor(bool busy) { SetBusyCursorOverride(busy); }
+void TFormVestrand::SetBusyCursor(bool busy) {
+    SetBusyCursorOverride(busy);
+}
 
-void TFormVestrand::SetTrayHint(const std::string& hint) { m_tray.SetHint(hint); }
+void TFormVestrand::SetTrayHint(const std::string& hint) {
+    m_tray.SetHint(hint);
+}
 
 void TFormVestrand::SetNextTimeText(const std::string& text) {
     ::SetWindowTextA(m_nextTime, text.c_str());
@@ -253,9 +253,15 @@ void TFormVestrand::SetNextTimeText(const std::string& text) {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TFormVestrand::SetGaugeMax(int32_t value) { m_gauge.SetMaxValue(value); }
-void TFormVestrand::SetGaugeMin(int32_t value) { m_gauge.SetMinValue(value); }
-void TFormVestrand::SetGaugeProgress(int32_t value) { m_gauge.SetProgress(value); }
+void TFormVestrand::SetGaugeMax(int32_t value) {
+    m_gauge.SetMaxValue(value);
+}
+void TFormVestrand::SetGaugeMin(int32_t value) {
+    m_gauge.SetMinValue(value);
+}
+void TFormVestrand::SetGaugeProgress(int32_t value) {
+    m_gauge.SetProgress(value);
+}
 
 void TFormVestrand::SetTimerEnabled(bool enabled) {
     if (!Handle())
@@ -284,7 +290,9 @@ void TFormVestrand::OnTimer(UINT_PTR id) {
 LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_PAINT: {
-        { PaintGuard paint(Handle()); }
+        {
+            PaintGuard paint(Handle());
+        }
         // After EndPaint: a pass run from here must not leave the paint pending.
         FormPaint();
         return 0;
@@ -326,4 +334,4 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-}  // namespace vestrand
+} // namespace vestrand

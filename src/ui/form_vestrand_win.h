@@ -9,6 +9,7 @@
 #include "runtime/platform_win.h"
 #include "runtime/window_win.h"
 #include "settings/schedule_win.h"
+#include "settings/pass_runner_win.h"
 #include "settings/startup_win.h"
 #include "ui/gauge_win.h"
 #include "ui/pass_notices.h"
@@ -20,11 +21,11 @@ class TFormConfigVestrand;
 
 // Where the program's outside world comes from; tests give their own.
 struct StartOptions {
-    std::string commandLine;     // GetCommandLineA
-    std::string executablePath;  // the autostart entry's value
-    std::string iniPath;         // the settings file
+    std::string commandLine;    // GetCommandLineA
+    std::string executablePath; // the autostart entry's value
+    std::string iniPath;        // the settings file
     std::string registryKey = kScheduleKey;
-    IClock* clock = nullptr;     // the system clock when none is given
+    IClock* clock = nullptr; // the system clock when none is given
     bool endMessageLoopOnClose = true;
 };
 
@@ -125,4 +126,4 @@ private:
     int m_exitCode = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -10,8 +10,10 @@ int32_t GaugeModel::Percent() const {
 }
 
 bool GaugeModel::SetProgress(int32_t value) {
-    if (value < m_min) value = m_min;
-    if (value > m_max) value = m_max;
+    if (value < m_min)
+        value = m_min;
+    if (value > m_max)
+        value = m_max;
     if (value == m_progress)
         return false;
     const int32_t before = Percent();
@@ -39,10 +41,10 @@ int32_t GaugeBarEnd(int32_t outerWidth, int32_t percent) {
         return 0;
     int64_t column = (static_cast<int64_t>(inner) + 1) * percent / 100;
     if (column > inner + 1)
-        column = inner + 1;  // the inner right edge, exclusive
+        column = inner + 1; // the inner right edge, exclusive
     if (column < 1)
         column = 0;
     return static_cast<int32_t>(column);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -30,4 +30,4 @@ private:
 // from the outer left edge, at most the inner right edge. A result below 2 means no bar.
 int32_t GaugeBarEnd(int32_t outerWidth, int32_t percent);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -7,7 +7,7 @@
 namespace vestrand {
 namespace {
 constexpr UINT kNeverPosted = WM_APP + 0x3FF0;
-}  // namespace
+} // namespace
 
 void PaintGauge(HDC dc, const RECT& bounds, int32_t percent, HFONT font) {
     const int width = bounds.right - bounds.left;
@@ -25,7 +25,8 @@ void PaintGauge(HDC dc, const RECT& bounds, int32_t percent, HFONT font) {
 
     const std::string text = std::to_string(percent) + "%";
     {
-        SelectGuard selectFont(memory.Get(), font ? static_cast<HGDIOBJ>(font) : ::GetStockObject(DEFAULT_GUI_FONT));
+        SelectGuard selectFont(memory.Get(),
+                               font ? static_cast<HGDIOBJ>(font) : ::GetStockObject(DEFAULT_GUI_FONT));
         ::SetBkMode(memory.Get(), TRANSPARENT);
         ::SetTextColor(memory.Get(), RGB(0, 0, 0));
         RECT textArea = inner;
@@ -95,4 +96,4 @@ LRESULT TGauge::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -21,7 +21,7 @@ public:
     void SetMinValue(int32_t value);
     void SetMaxValue(int32_t value);
     void SetProgress(int32_t value);
-    int PaintCount() const { return m_paints; }  // how often the gauge has drawn itself
+    int PaintCount() const { return m_paints; } // how often the gauge has drawn itself
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -32,4 +32,4 @@ private:
     int m_paints = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -7,8 +7,8 @@ namespace vestrand {
 NoticeDue PassNotices::After(const PassResult& result) {
     NoticeDue due;
     if (result.refusal == PassRefusal::Busy)
-        return due;  // another pass is at work: not a failure, the next tick tries again
-    due.versionsGiven = result.versionsRemovedEarly;  // even when space still ran short
+        return due; // another pass is at work: not a failure, the next tick tries again
+    due.versionsGiven = result.versionsRemovedEarly; // even when space still ran short
     if (!result.Ran()) {
         due.refusal = result.refusal != m_lastRefusal || result.path != m_lastRefusalPath;
         m_lastRefusal = result.refusal;
@@ -27,4 +27,4 @@ NoticeDue PassNotices::After(const PassResult& result) {
     return due;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -9,10 +9,10 @@ namespace vestrand {
 
 // What is due after a pass; nothing for a clean pass or one that found another pass at work.
 struct NoticeDue {
-    bool refusal = false;   // the pass did not run, for a reason (and path) not told since
-    bool failures = false;  // it wrote Failed lines, for other paths than the last pass did
-    bool diskFull = false;  // it stopped copying at the free-space floor
-    bool versionsGiven = false;  // held versions were removed before their days were over, for space
+    bool refusal = false;       // the pass did not run, for a reason (and path) not told since
+    bool failures = false;      // it wrote Failed lines, for other paths than the last pass did
+    bool diskFull = false;      // it stopped copying at the free-space floor
+    bool versionsGiven = false; // held versions were removed before their days were over, for space
     bool Any() const { return refusal || failures || diskFull || versionsGiven; }
 };
 
@@ -25,9 +25,9 @@ public:
     NoticeDue After(const PassResult& result);
 
 private:
-    std::vector<std::string> m_lastFailed;  // sorted
+    std::vector<std::string> m_lastFailed; // sorted
     PassRefusal m_lastRefusal = PassRefusal::None;
     std::string m_lastRefusalPath;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -4,9 +4,11 @@ namespace vestrand {
 namespace {
 
 // Units of 1,000,000 bytes, as the free-space floor is given in the settings.
-std::string Mb(int64_t bytes) { return std::to_string(bytes / 1000000); }
+std::string Mb(int64_t bytes) {
+    return std::to_string(bytes / 1000000);
+}
 
-}  // namespace
+} // namespace
 
 std::string RefusalText(const PassResult& result) {
     switch (result.refusal) {
@@ -34,10 +36,12 @@ std::string RefusalText(const PassResult& result) {
 Balloon NoticeBalloon(const PassResult& result, const NoticeDue& due) {
     const std::string given = "Прежние версии удалены раньше срока: не хватало места на диске копии.";
     if (due.refusal)
-        return {BalloonIcon::Error, due.versionsGiven ? given + "\n" + RefusalText(result) : RefusalText(result)};
+        return {BalloonIcon::Error,
+                due.versionsGiven ? given + "\n" + RefusalText(result) : RefusalText(result)};
     std::string text = due.versionsGiven ? given : std::string();
     if (due.diskFull)
-        text += std::string(text.empty() ? "" : "\n") + "Копирование остановлено: на диске копии осталось меньше " + Mb(result.floorBytes) + " Мб.";
+        text += std::string(text.empty() ? "" : "\n") +
+                "Копирование остановлено: на диске копии осталось меньше " + Mb(result.floorBytes) + " Мб.";
     if (due.failures) {
         if (!text.empty())
             text += "\n";
@@ -49,4 +53,4 @@ Balloon NoticeBalloon(const PassResult& result, const NoticeDue& due) {
     return {BalloonIcon::Warning, text};
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -19,4 +19,4 @@ Balloon NoticeBalloon(const PassResult& result, const NoticeDue& due);
 // Why a pass did not run, in the user's words, with the folder or value concerned.
 std::string RefusalText(const PassResult& result);
 
-}  // namespace vestrand
+} // namespace vestrand

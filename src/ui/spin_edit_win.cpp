@@ -4,164 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 #include "runtime/handles_win.h"
 
 namespace vestrand {
-
-// ---- ButtonEdit --------------------------------------------------------------------------------
-
-class ButtonEdit::Button final : public Window {
-public:
-    static constexpr const char* kClassName = "VestrandEditButton";
-    explicit Button(ButtonEdit& owner) : m_owner(owner) {}
-
-    void Create(HWND parent) {
-        RegisterWindowClass(kClassName, 0, nullptr, nullptr);
-        CreateWindowOf(kClassName, 0, WS_CHILD | WS_VISIBLE, "", 0, 0, 1, 1, parent, nullptr);
-    }
-
-protected:
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        switch (msg) {
-        case WM_PAINT: {
-            PaintGuard paint(Handle());
-            RECT rc;
-            ::GetClientRect(Handle(), &rc);
-            m_owner.PaintButton(paint.Dc(), rc);
-            return 0;
-        }
-        case WM_PRINTCLIENT: {
-            RECT rc;
-            ::GetClientRect(Handle(), &rc);
-            m_owner.PaintButton(reinterpret_cast<HDC>(wParam), rc);
-            return 0;
-        }
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK:
-            m_owner.ButtonMouse(WM_LBUTTONDOWN, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-            return 0;
-        case WM_LBUTTONUP:
-        case WM_MOUSEMOVE:
-            m_owner.ButtonMouse(msg, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-            return 0;
-        case WM_CAPTURECHANGED:
-            m_owner.ButtonCaptureLost();
-            return 0;
-        case WM_TIMER:
-            m_owner.ButtonTimer(static_cast<UINT_PTR>(wParam));
-            return 0;
-        default:
-            return DefaultProc(msg, wParam, lParam);
-        }
-    }
-
-private:
-    ButtonEdit& m_owner;
-};
-
-ButtonEdit::ButtonEdit() : m_button(std::make_unique<Button>(*this)) {}
-
-ButtonEdit::~ButtonEdit() {
-    if (m_edit && ::IsWindow(m_edit)) {
-        ::SetWindowLongPtrA(m_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_editProc));
-        ::SetWindowLongPtrA(m_edit, GWLP_USERDATA, 0);
-    }
-}
-
-HWND ButtonEdit::ButtonHandle() const {
-    return m_button->Handle();
-}
-
-std::string ButtonEdit::Text() const {
-    if (!m_edit)
-        return std::string();
-    const int length = ::GetWindowTextLengthA(m_edit);
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    const int got = ::GetWindowTextA(m_edit, buffer.data(), length + 1);
-    return std::string(buffer.data(), static_cast<size_t>(std::max(got, 0)));
-}
-
-void ButtonEdit::SetText(const std::string& text) {
-    if (m_edit)
-        ::SetWindowTextA(m_edit, text.c_str());
-}
-
-bool ButtonEdit::ReadOnly() const {
-    return m_edit && (::GetWindowLongPtrA(m_edit, GWL_STYLE) & ES_READONLY) != 0;
-}
-
-void ButtonEdit::CreateField(HWND parent, int id, int x, int y, int width, int height, DWORD editStyle,
-                             HFONT font, int buttonWidth) {
-    m_buttonWidth = buttonWidth;
-    m_edit =
-        ::CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_AUTOHSCROLL | editStyle,
-                          x, y, width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                          ::GetModuleHandleA(nullptr), nullptr);
-    if (!m_edit)
-        return;
-    ::SetWindowLongPtrA(m_edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    m_editProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(m_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonEdit::EditProc)));
-    if (font)
-        ::SendMessageA(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    m_button->Create(m_edit);
-    PlaceButton();
-}
-
-void ButtonEdit::PlaceButton() {
-    if (!m_edit || !m_button->Handle())
-        return;
-    RECT rc;
-    ::GetClientRect(m_edit, &rc);
-    ::SetWindowPos(m_button->Handle(), nullptr, rc.right - m_buttonWidth, 0, m_buttonWidth, rc.bottom,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SendMessageA(m_edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, m_buttonWidth + 2));
-}
-
-void ButtonEdit::RepaintButton() {
-    if (m_button->Handle())
-        ::InvalidateRect(m_button->Handle(), nullptr, FALSE);
-}
-
-LRESULT ButtonEdit::CallEdit(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return ::CallWindowProcA(m_editProc, m_edit, msg, wParam, lParam);
-}
-
-LRESULT ButtonEdit::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return CallEdit(msg, wParam, lParam);
-}
-
-LRESULT CALLBACK ButtonEdit::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ButtonEdit*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self)
-        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        WNDPROC original = self->m_editProc;
-        ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        self->m_edit = nullptr;
-        return ::CallWindowProcA(original, hwnd, msg, wParam, lParam);
-    }
-    try {
-        const LRESULT result = self->EditMessage(msg, wParam, lParam);
-        if (msg == WM_SIZE || msg == WM_SETFONT)
-            self->PlaceButton();
-        // The visual style draws the edit's frame over its whole window, the button included (a
-        // window DC does not leave out child windows), and the frame is redrawn whenever the focus
-        // comes or goes. The button is drawn again at once, before anything reaches the screen.
-        if (msg == WM_NCPAINT && self->m_button->Handle())
-            ::RedrawWindow(self->m_button->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        return result;
-    } catch (...) {
-        HandleException(std::current_exception());
-        return 0;
-    }
-}
 
 // ---- RxSpinEdit --------------------------------------------------------------------------------
 
@@ -178,8 +24,8 @@ void FillTriangle(HDC dc, POINT a, POINT b, POINT c, COLORREF color) {
 }
 } // namespace
 
-void RxSpinEdit::Create(HWND parent, int id, int x, int y, int width, int height, HFONT font) {
-    CreateField(parent, id, x, y, width, height, 0, font, kButtonWidth);
+void RxSpinEdit::Create(HWND parent, int id, int x, int y, int width, int height) {
+    CreateField(parent, id, x, y, width, height, 0, kButtonWidth);
 }
 
 int64_t RxSpinEdit::Value() const {
@@ -204,16 +50,13 @@ SpinHalf RxSpinEdit::HalfAt(int x, int y) const {
 
 LRESULT RxSpinEdit::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CHAR: {
-        const auto ch = static_cast<unsigned char>(wParam);
-        if (ch == '\r' || ch == 0x1B || ch == '\t')
-            return 0; // dialog keys: the dialog has no default or cancel button
-        if (!IsSpinCharAccepted(ch)) {
+    case WM_CHAR:
+        // A UTF-16 unit: whatever is not ASCII is refused like any other letter.
+        if (wParam > 0x7F || !IsSpinCharAccepted(static_cast<unsigned char>(wParam))) {
             ::MessageBeep(0);
             return 0;
         }
         break;
-    }
     case WM_KEYDOWN:
         if (wParam == VK_UP || wParam == VK_DOWN) {
             Step(wParam == VK_UP ? 1 : -1);

@@ -1,58 +1,13 @@
-// One-line edit fields with a button at their right end: the common base, and the number field with
-// its diagonally divided spin button (RxSpinEdit).
+// The number field with its diagonally divided spin button (RxSpinEdit).
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
-#include <string>
 
-#include "runtime/window_win.h"
+#include "ui/button_edit_win.h"
 #include "ui/dialog_rules.h"
 
 namespace vestrand {
-
-// A platform EDIT control, subclassed, with a child window of our own at the right end of its
-// client area. Text never runs under the button (right margin). Derived fields paint the button and
-// react to its mouse input and timer.
-class ButtonEdit {
-public:
-    ButtonEdit();
-    virtual ~ButtonEdit();
-    ButtonEdit(const ButtonEdit&) = delete;
-    ButtonEdit& operator=(const ButtonEdit&) = delete;
-
-    HWND Handle() const { return m_edit; }
-    HWND ButtonHandle() const;
-    std::string Text() const;
-    void SetText(const std::string& text);
-    bool ReadOnly() const;
-
-protected:
-    // Creates the edit at x, y, width × height in `parent` with the extra edit styles given.
-    void CreateField(HWND parent, int id, int x, int y, int width, int height, DWORD editStyle, HFONT font,
-                     int buttonWidth);
-    // Messages of the edit; the default hands them to the platform's edit.
-    virtual LRESULT EditMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT CallEdit(UINT msg, WPARAM wParam, LPARAM lParam);
-
-    // The button: painted into `dc` over `area` (its client rectangle).
-    virtual void PaintButton(HDC dc, const RECT& area) = 0;
-    virtual void ButtonMouse(UINT msg, int x, int y) = 0; // WM_LBUTTONDOWN/UP, WM_MOUSEMOVE
-    virtual void ButtonTimer(UINT_PTR /*id*/) {}
-    virtual void ButtonCaptureLost() {}
-    void RepaintButton();
-
-private:
-    class Button;
-    void PlaceButton();
-    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-    HWND m_edit = nullptr;
-    WNDPROC m_editProc = nullptr;
-    int m_buttonWidth = 0;
-    std::unique_ptr<Button> m_button;
-};
 
 // Whole-number field: decimal text, MinValue/MaxValue (no range when they are equal), the spin
 // button (upper-left half +1, lower-right half -1, auto-repeat while held), Up/Down keys, and a key
@@ -63,7 +18,7 @@ class RxSpinEdit final : public ButtonEdit {
 public:
     static constexpr int kButtonWidth = 15;
 
-    void Create(HWND parent, int id, int x, int y, int width, int height, HFONT font);
+    void Create(HWND parent, int id, int x, int y, int width, int height);
 
     int64_t MinValue() const { return m_min; }
     int64_t MaxValue() const { return m_max; }

@@ -11,7 +11,9 @@ namespace {
 constexpr UINT kIconId = 1;
 }
 
-TRxTrayIcon::~TRxTrayIcon() { Remove(); }
+TRxTrayIcon::~TRxTrayIcon() {
+    Remove();
+}
 
 void TRxTrayIcon::Create() {
     RegisterWindowClass(kClassName, 0, nullptr, nullptr);
@@ -98,7 +100,7 @@ MenuHandle TRxTrayIcon::BuildMenu() const {
         const UINT flags = MF_STRING | (item.enabled ? MF_ENABLED : MF_GRAYED);
         ::AppendMenuA(menu.Get(), flags, static_cast<UINT_PTR>(item.id), item.caption.c_str());
         if (item.isDefault)
-            ::SetMenuDefaultItem(menu.Get(), static_cast<UINT>(item.id), FALSE);  // drawn in bold
+            ::SetMenuDefaultItem(menu.Get(), static_cast<UINT>(item.id), FALSE); // drawn in bold
     }
     return menu;
 }
@@ -123,8 +125,8 @@ void TRxTrayIcon::RightButtonUp() {
     const MenuHandle menu = BuildMenu();
     if (::IsWindowEnabled(Handle()))
         ::SetForegroundWindow(Handle());
-    const int chosen = static_cast<int>(::TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
-                                                         at.x, at.y, 0, Handle(), nullptr));
+    const int chosen = static_cast<int>(::TrackPopupMenu(
+        menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, Handle(), nullptr));
     ::SetForegroundWindow(Handle());
     // Lets the menu close when the user clicks elsewhere next time.
     ::PostMessageA(Handle(), WM_NULL, 0, 0);
@@ -166,4 +168,4 @@ LRESULT TRxTrayIcon::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return Window::HandleMessage(msg, wParam, lParam);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -18,7 +18,7 @@ struct BalloonRequest {
     BalloonIcon icon = BalloonIcon::Warning;
     std::string title;
     std::string text;
-    bool shown = false;  // the notification area took it
+    bool shown = false; // the notification area took it
 };
 
 class TRxTrayIcon final : public Window {
@@ -68,7 +68,6 @@ private:
     bool Notify(DWORD message);
     void Update();
 
-
     HICON m_icon = nullptr;
     std::string m_hint;
     bool m_added = false;
@@ -79,4 +78,4 @@ private:
     std::vector<BalloonRequest> m_balloons;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

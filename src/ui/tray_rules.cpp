@@ -21,4 +21,4 @@ int DoubleClickItem(const std::vector<MenuItemState>& items) {
     return 0;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

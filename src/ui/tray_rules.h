@@ -22,4 +22,4 @@ void MakeDefaultItem(std::vector<MenuItemState>& items, int id);
 // The item a double click chooses: the first that is both default and enabled, or 0.
 int DoubleClickItem(const std::vector<MenuItemState>& items);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -20,7 +20,7 @@ TEST(Cp1251, EveryByteComesBackAndTheJournalKeepsTheNamesTheCodePageHolds) {
 
 TEST(Cp1251, WhatTheCodePageCannotHoldIsWrittenAsItsCodePoint) {
     EXPECT_EQ(JournalText(L"M\u00FCller.txt"), "M<U+00FC>ller.txt");
-    EXPECT_EQ(JournalText(L"e\u0301.txt"), "e<U+0301>.txt");  // decomposed: the combining mark alone
+    EXPECT_EQ(JournalText(L"e\u0301.txt"), "e<U+0301>.txt"); // decomposed: the combining mark alone
     EXPECT_EQ(JournalText(L"\u65E5\u672C.txt"), "<U+65E5><U+672C>.txt");
     EXPECT_EQ(JournalText(L"stra\u00DFe"), "stra<U+00DF>e");
     // Beyond the basic plane: one code point from its two surrogates.

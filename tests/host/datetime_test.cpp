@@ -27,8 +27,10 @@ TEST(DateTime, StampPatternAndSeparator) {
     EXPECT_EQ(FormatTimeStamp(0.0, ':'), "30.12.99 00:00:00");
     EXPECT_EQ(FormatYyMmDd(t), "261206");
     // Minute arithmetic across midnight and a leap day.
-    EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2028, 2, 28, 23, 59, 0, 0}) + 2 * kMinute, ':'), "29.02.28 00:01:00");
-    // A time a hair below a whole second is shown rounded, never as 59.999 truncated to :59 of the wrong minute.
+    EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2028, 2, 28, 23, 59, 0, 0}) + 2 * kMinute, ':'),
+              "29.02.28 00:01:00");
+    // A time a hair below a whole second is shown rounded, never as 59.999 truncated to :59 of the wrong
+    // minute.
     EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2026, 1, 1, 10, 0, 0, 0}) - 1e-10, ':'), "01.01.26 10:00:00");
 }
 
@@ -36,9 +38,9 @@ TEST(ErrorText, PlaceholderAndFullStopRule) {
     EXPECT_EQ(FormatErrorText(kErrCannotOpenFile, "F:\\a.txt"), "Cannot open file F:\\a.txt");
     EXPECT_EQ(ErrorBoxText("Stream write error"), "Stream write error.");
     EXPECT_EQ(ErrorBoxText("Done."), "Done.");
-    EXPECT_EQ(ErrorBoxText("ends with dash-"), "ends with dash-");  // '-' is below '.'
+    EXPECT_EQ(ErrorBoxText("ends with dash-"), "ends with dash-"); // '-' is below '.'
     EXPECT_EQ(ErrorBoxText("path F:\\"), "path F:\\.");
-    EXPECT_EQ(ErrorBoxText("\xEF\xF3\xF2\xFC"), "\xEF\xF3\xF2\xFC.");  // Cyrillic: above '.'
+    EXPECT_EQ(ErrorBoxText("\xEF\xF3\xF2\xFC"), "\xEF\xF3\xF2\xFC."); // Cyrillic: above '.'
     EXPECT_EQ(ErrorBoxText(""), "");
     EXPECT_THROW(RaiseError(kErrStreamRead), VestrandError);
 }
@@ -65,9 +67,9 @@ TEST(DateTime, PackedSearchStamp) {
 
 TEST(DateTime, PlausibleMomentsLieInTheYears1900To9999) {
     EXPECT_TRUE(IsPlausibleDateTime(EncodeDateTime({2026, 12, 8, 10, 0, 0, 0})));
-    EXPECT_TRUE(IsPlausibleDateTime(2.0));  // 1 January 1900, 00:00
+    EXPECT_TRUE(IsPlausibleDateTime(2.0)); // 1 January 1900, 00:00
     EXPECT_FALSE(IsPlausibleDateTime(2.0 - kSecond));
-    EXPECT_FALSE(IsPlausibleDateTime(0.0));  // 30 December 1899
+    EXPECT_FALSE(IsPlausibleDateTime(0.0)); // 30 December 1899
     EXPECT_FALSE(IsPlausibleDateTime(-1.0));
     const DateTime lastSecond = EncodeDateTime({9999, 12, 31, 23, 59, 59, 0});
     EXPECT_TRUE(IsPlausibleDateTime(lastSecond));
@@ -87,7 +89,8 @@ TEST(VersionStamp, NamesTheMomentOfAPassAndReadsOnlyItsOwnForm) {
     DateTime back = 0;
     ASSERT_TRUE(ParseVersionStamp("2026-12-06 182013", back));
     EXPECT_NEAR(back, t, kSecond / 10);
-    for (const char* other : {"2026-12-06 18201", "2026-12-06 1820133", "2026-12-06_182013", "2026-13-06 182013",
-                              "2026-02-31 120000", "2026-12-06 246000", "abcd-12-06 182013", "", "old versions"})
+    for (const char* other :
+         {"2026-12-06 18201", "2026-12-06 1820133", "2026-12-06_182013", "2026-13-06 182013",
+          "2026-02-31 120000", "2026-12-06 246000", "abcd-12-06 182013", "", "old versions"})
         EXPECT_FALSE(ParseVersionStamp(other, back)) << other;
 }

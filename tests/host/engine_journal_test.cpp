@@ -39,5 +39,6 @@ TEST(JournalLines, JoinEndsEveryLineWithCrLf) {
 TEST(JournalArchive, NameIsTargetDirDateAndComputer) {
     const DateTime day = EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0});
     EXPECT_EQ(JournalArchiveName("F:\\Arch\\", day, "Test"), "F:\\Arch\\261206.Test");
-    EXPECT_EQ(JournalArchiveName("T:\\", EncodeDateTime(CivilTime{2031, 1, 9, 0, 0, 0, 0}), "PC"), "T:\\310109.PC");
+    EXPECT_EQ(JournalArchiveName("T:\\", EncodeDateTime(CivilTime{2031, 1, 9, 0, 0, 0, 0}), "PC"),
+              "T:\\310109.PC");
 }

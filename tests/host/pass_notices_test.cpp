@@ -21,16 +21,16 @@ PassResult Refused(PassRefusal why, const std::string& path) {
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PassNotices, FailuresAreToldWhenTheirSetChangesAndTheFloorEveryTime) {
     PassNotices n;
     EXPECT_FALSE(n.After(Ran()).Any());
     EXPECT_TRUE(n.After(Ran({"F:\\a", "F:\\b"})).failures);
-    EXPECT_FALSE(n.After(Ran({"F:\\b", "F:\\a", "F:\\a"})).Any());  // the same paths in another order
+    EXPECT_FALSE(n.After(Ran({"F:\\b", "F:\\a", "F:\\a"})).Any()); // the same paths in another order
     EXPECT_TRUE(n.After(Ran({"F:\\a"})).failures);
     EXPECT_FALSE(n.After(Ran()).Any());
-    EXPECT_TRUE(n.After(Ran({"F:\\a"})).failures);  // back after a clean pass: told again
+    EXPECT_TRUE(n.After(Ran({"F:\\a"})).failures); // back after a clean pass: told again
     const NoticeDue full = n.After(Ran({"F:\\a"}, true));
     EXPECT_TRUE(full.diskFull);
     EXPECT_FALSE(full.failures);
@@ -42,9 +42,9 @@ TEST(PassNotices, VersionsGivenUpForSpaceAreToldWithTheirPass) {
     PassResult r = Ran();
     r.versionsRemovedEarly = true;
     EXPECT_TRUE(n.After(r).versionsGiven);
-    EXPECT_TRUE(n.After(r).Any());  // every pass that gives history away says so
+    EXPECT_TRUE(n.After(r).Any()); // every pass that gives history away says so
     PassResult refused = Refused(PassRefusal::LowSpace, "F:\\");
-    refused.versionsRemovedEarly = true;  // all were given and there was still too little space
+    refused.versionsRemovedEarly = true; // all were given and there was still too little space
     EXPECT_TRUE(n.After(refused).versionsGiven);
     EXPECT_FALSE(n.After(Ran()).Any());
 }
@@ -53,7 +53,7 @@ TEST(PassNotices, ARefusalIsToldOnceUntilItsReasonOrPathChangesOrAPassRuns) {
     PassNotices n;
     EXPECT_TRUE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).refusal);
     EXPECT_FALSE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).Any());
-    EXPECT_FALSE(n.After(Refused(PassRefusal::Busy, "F:\\Arch\\PC\\")).Any());  // another pass at work
+    EXPECT_FALSE(n.After(Refused(PassRefusal::Busy, "F:\\Arch\\PC\\")).Any()); // another pass at work
     EXPECT_FALSE(n.After(Refused(PassRefusal::LowSpace, "F:\\")).Any());
     EXPECT_TRUE(n.After(Refused(PassRefusal::LowSpace, "G:\\")).refusal);
     EXPECT_TRUE(n.After(Refused(PassRefusal::RootUnreachable, "G:\\")).refusal);

@@ -12,7 +12,7 @@ TEST(NormalizeDir, Rules) {
     EXPECT_EQ(NormalizeDir("d"), "d:\\");
     EXPECT_EQ(NormalizeDir("Z"), "Z:\\");
     EXPECT_EQ(NormalizeDir("1"), "1\\");
-    EXPECT_EQ(NormalizeDir("\xC4"), "\xC4\\");  // a Cyrillic letter is not a drive letter
+    EXPECT_EQ(NormalizeDir("\xC4"), "\xC4\\"); // a Cyrillic letter is not a drive letter
 }
 
 TEST(FileDirOf, Rules) {

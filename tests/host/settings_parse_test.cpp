@@ -30,28 +30,33 @@ TEST(IniInteger, HexadecimalForms) {
 }
 
 TEST(IniInteger, AnythingElseGivesTheDefault) {
-    for (const char* text : {"", " ", "abc", "12 ", "1 2", "99999999999", "2147483648", "-2147483649", "+", "-",
-                             "$", "$G", "$123456789", "0x", "0x ", "0xG1", "1.5", "--1", "+-1", "$-1", "12abc"})
+    for (const char* text :
+         {"",    " ",   "abc", "12 ", "1 2",        "99999999999", "2147483648", "-2147483649",
+          "+",   "-",   "$",   "$G",  "$123456789", "0x",          "0x ",        "0xG1",
+          "1.5", "--1", "+-1", "$-1", "12abc"})
         EXPECT_EQ(ParseIniInt(text, 42), 42) << '"' << text << '"';
-    EXPECT_FALSE(TryParseIniInt("0x").has_value());  // two characters: read as decimal, and fails
+    EXPECT_FALSE(TryParseIniInt("0x").has_value()); // two characters: read as decimal, and fails
 }
 
 TEST(CommandLine, SplitsOnBlanksAndControlCharacters) {
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitCommandLine("prog.exe  start\tx"), (V{"prog.exe", "start", "x"}));
-    EXPECT_EQ(SplitCommandLine("  a\x01\x1f" "b "), (V{"a", "b"}));
+    EXPECT_EQ(SplitCommandLine("  a\x01\x1f"
+                               "b "),
+              (V{"a", "b"}));
     EXPECT_EQ(SplitCommandLine(""), V{});
     EXPECT_EQ(SplitCommandLine("   "), V{});
 }
 
 TEST(CommandLine, QuotesGroupAndAreDropped) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\v.exe\" CONFIG"), (V{"C:\\Program Files\\v.exe", "CONFIG"}));
+    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\v.exe\" CONFIG"),
+              (V{"C:\\Program Files\\v.exe", "CONFIG"}));
     EXPECT_EQ(SplitCommandLine("a\"b c\"d e"), (V{"ab cd", "e"}));
-    EXPECT_EQ(SplitCommandLine("p \"\" START"), (V{"p", "START"}));  // an empty pair is skipped
+    EXPECT_EQ(SplitCommandLine("p \"\" START"), (V{"p", "START"})); // an empty pair is skipped
     EXPECT_EQ(SplitCommandLine("p \"\"\"\"x"), (V{"p", "x"}));
     EXPECT_EQ(SplitCommandLine("p \"open end"), (V{"p", "open end"}));
-    EXPECT_EQ(SplitCommandLine("p a\\\"b\""), (V{"p", "a\\b"}));  // no escape characters
+    EXPECT_EQ(SplitCommandLine("p a\\\"b\""), (V{"p", "a\\b"})); // no escape characters
 }
 
 TEST(CommandLine, SwitchIsTheFirstArgumentUpperCased) {

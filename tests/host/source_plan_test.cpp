@@ -25,8 +25,12 @@ SourceSpot Spot(const std::string& written, const std::string& form, bool folder
     spot.folder = folder;
     return spot;
 }
-SourceSpot Folder(const std::string& path) { return Spot(path, path, true); }
-SourceSpot File(const std::string& path) { return Spot(path, path, false); }
+SourceSpot Folder(const std::string& path) {
+    return Spot(path, path, true);
+}
+SourceSpot File(const std::string& path) {
+    return Spot(path, path, false);
+}
 
 std::vector<SourceRole> Roles(std::vector<SourceSpot> spots) {
     PlanSources(spots, L"F:\\Arch\\Test\\", L"F:\\Arch\\Test\\", SameAscii);
@@ -39,11 +43,14 @@ std::vector<SourceRole> Roles(std::vector<SourceSpot> spots) {
 constexpr auto M = SourceRole::Mirror, C = SourceRole::Covered, I = SourceRole::InsideMirror,
                O = SourceRole::Overlaps, S = SourceRole::Skip;
 
-}  // namespace
+} // namespace
 
 TEST(SourcePlan, SourcesInsideTheMirrorFolderAreTheirOwnNotAMirrorsAndPrefixesAreNotInside) {
-    std::vector<SourceSpot> spots = {Folder("F:\\Arch\\Test\\Inside\\"), File("f:\\arch\\test\\keep.txt"),
-                                     Folder("F:\\Arch\\TestMore\\"), Folder("F:\\Arch\\Test\\"), Folder(""),
+    std::vector<SourceSpot> spots = {Folder("F:\\Arch\\Test\\Inside\\"),
+                                     File("f:\\arch\\test\\keep.txt"),
+                                     Folder("F:\\Arch\\TestMore\\"),
+                                     Folder("F:\\Arch\\Test\\"),
+                                     Folder(""),
                                      Spot("data\\", "", true)};
     PlanSources(spots, L"F:\\Arch\\Test\\", L"F:\\Arch\\Test\\", SameAscii);
     EXPECT_EQ(spots[0].role, I);
@@ -51,10 +58,10 @@ TEST(SourcePlan, SourcesInsideTheMirrorFolderAreTheirOwnNotAMirrorsAndPrefixesAr
     EXPECT_EQ(spots[1].role, I);
     EXPECT_EQ(spots[1].ownRel, L"keep.txt");
     EXPECT_EQ(spots[2].role, M);
-    EXPECT_EQ(spots[3].role, I);  // the mirror folder itself: everything in it is left alone
+    EXPECT_EQ(spots[3].role, I); // the mirror folder itself: everything in it is left alone
     EXPECT_EQ(spots[3].ownRel, L"");
     EXPECT_EQ(spots[4].role, S);                        // an empty entry lists nothing
-    EXPECT_EQ(spots[5].role, SourceRole::NotDriveForm);  // nothing can be mapped from it
+    EXPECT_EQ(spots[5].role, SourceRole::NotDriveForm); // nothing can be mapped from it
 }
 
 TEST(SourcePlan, EachEntryIsMirroredOnceByTheFolderThatCoversIt) {
@@ -63,19 +70,22 @@ TEST(SourcePlan, EachEntryIsMirroredOnceByTheFolderThatCoversIt) {
     EXPECT_EQ(Roles({Folder("S:\\photos\\2025\\"), Folder("S:\\photos\\")}), (std::vector<SourceRole>{C, M}));
     EXPECT_EQ(Roles({Folder("S:\\photos\\"), Folder("s:\\PHOTOS\\"), File("S:\\photos\\a.jpg")}),
               (std::vector<SourceRole>{M, C, C}));
-    EXPECT_EQ(Roles({File("S:\\a.txt"), File("S:\\A.TXT"), File("S:\\a.txt2")}), (std::vector<SourceRole>{M, C, M}));
+    EXPECT_EQ(Roles({File("S:\\a.txt"), File("S:\\A.TXT"), File("S:\\a.txt2")}),
+              (std::vector<SourceRole>{M, C, M}));
     // A name that merely starts like a listed folder is not inside it.
     EXPECT_EQ(Roles({Folder("S:\\photos\\"), Folder("S:\\photos2\\"), File("S:\\photos.txt")}),
               (std::vector<SourceRole>{M, M, M}));
 }
 
 TEST(SourcePlan, TheLaterOfTwoDrivesWritingTheSameMirrorPathsIsRefused) {
-    EXPECT_EQ(Roles({Folder("C:\\Data\\"), Folder("D:\\Data\\"), Folder("D:\\Data\\Sub\\"), File("E:\\Data\\x.txt")}),
+    EXPECT_EQ(Roles({Folder("C:\\Data\\"), Folder("D:\\Data\\"), Folder("D:\\Data\\Sub\\"),
+                     File("E:\\Data\\x.txt")}),
               (std::vector<SourceRole>{M, O, O, O}));
     EXPECT_EQ(Roles({Folder("D:\\Data\\Sub\\"), Folder("C:\\Data\\"), Folder("C:\\Other\\")}),
               (std::vector<SourceRole>{M, O, M}));
     // A drive root writes straight under the mirror folder: it meets every other drive's paths.
-    EXPECT_EQ(Roles({Folder("V:\\"), Folder("S:\\x\\"), File("V:\\y.txt")}), (std::vector<SourceRole>{M, O, C}));
+    EXPECT_EQ(Roles({Folder("V:\\"), Folder("S:\\x\\"), File("V:\\y.txt")}),
+              (std::vector<SourceRole>{M, O, C}));
     // A file and a folder of one name on two drives would change the entry's kind on every pass.
     EXPECT_EQ(Roles({Folder("C:\\Data\\"), File("D:\\Data")}), (std::vector<SourceRole>{M, O}));
     // A covered folder does not refuse anything: only sources that are mirrored count.

@@ -11,7 +11,7 @@ TEST(GaugeModel, PercentOfTheRange) {
     EXPECT_EQ(g.Percent(), 0);
     EXPECT_TRUE(g.SetProgress(50));
     EXPECT_EQ(g.Percent(), 50);
-    g.SetMaxValue(3);  // the pass: maximum 3 first, brings 50 down to 3
+    g.SetMaxValue(3); // the pass: maximum 3 first, brings 50 down to 3
     EXPECT_EQ(g.Progress(), 3);
     g.SetMinValue(0);
     EXPECT_EQ(g.Percent(), 100);
@@ -20,7 +20,7 @@ TEST(GaugeModel, PercentOfTheRange) {
     EXPECT_TRUE(g.SetProgress(2));
     EXPECT_EQ(g.Percent(), 66);
     EXPECT_TRUE(g.SetProgress(3));
-    EXPECT_FALSE(g.SetProgress(4));  // clamped to 3: unchanged, no repaint
+    EXPECT_FALSE(g.SetProgress(4)); // clamped to 3: unchanged, no repaint
     EXPECT_EQ(g.Progress(), 3);
     EXPECT_EQ(g.Percent(), 100);
 }
@@ -28,16 +28,16 @@ TEST(GaugeModel, PercentOfTheRange) {
 TEST(GaugeModel, RepaintsOnlyWhenThePercentChanges) {
     GaugeModel g;
     g.SetMaxValue(1000);
-    EXPECT_FALSE(g.SetProgress(5));  // 0.5 % still shows 0
+    EXPECT_FALSE(g.SetProgress(5)); // 0.5 % still shows 0
     EXPECT_EQ(g.Progress(), 5);
     EXPECT_TRUE(g.SetProgress(10));
     EXPECT_FALSE(g.SetProgress(10));
     g.SetProgress(-5);
     EXPECT_EQ(g.Progress(), 0);
-    g.SetMinValue(20);  // raises the position with it
+    g.SetMinValue(20); // raises the position with it
     EXPECT_EQ(g.Progress(), 20);
     g.SetMinValue(1000);
-    EXPECT_EQ(g.Percent(), 0);  // empty range
+    EXPECT_EQ(g.Percent(), 0); // empty range
     g.SetMaxValue(INT32_MAX);
     g.SetMinValue(INT32_MIN);
     EXPECT_TRUE(g.SetProgress(INT32_MAX));
@@ -45,12 +45,12 @@ TEST(GaugeModel, RepaintsOnlyWhenThePercentChanges) {
 }
 
 TEST(GaugeGeometry, BarEndsInTheInnerArea) {
-    const int32_t outer = 281;  // inner width 279
+    const int32_t outer = 281; // inner width 279
     EXPECT_EQ(GaugeBarEnd(outer, 0), 0);
     EXPECT_EQ(GaugeBarEnd(outer, 33) - 1, 91);
     EXPECT_EQ(GaugeBarEnd(outer, 66) - 1, 183);
     EXPECT_EQ(GaugeBarEnd(outer, 100) - 1, 279);
-    EXPECT_EQ(GaugeBarEnd(outer, 150) - 1, 279);  // never past the inner right edge
+    EXPECT_EQ(GaugeBarEnd(outer, 150) - 1, 279); // never past the inner right edge
     EXPECT_EQ(GaugeBarEnd(2, 100), 0);
 }
 
@@ -66,7 +66,7 @@ TEST(TrayRules, OneDefaultItemAndTheDoubleClickChoice) {
     std::vector<MenuItemState> items{{1, "a", false, true}, {2, "b", false, false}, {3, "c", false, true}};
     EXPECT_EQ(DoubleClickItem(items), 0);
     MakeDefaultItem(items, 2);
-    EXPECT_EQ(DoubleClickItem(items), 0);  // default but disabled
+    EXPECT_EQ(DoubleClickItem(items), 0); // default but disabled
     MakeDefaultItem(items, 1);
     EXPECT_FALSE(items[1].isDefault);
     EXPECT_EQ(DoubleClickItem(items), 1);

@@ -6,6 +6,8 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include "runtime/cp1251.h"
+
 using namespace vestrand;
 using namespace vestrand::test;
 using C = DialogControl;
@@ -51,10 +53,13 @@ HWND FileNameEdit(HWND picker) {
     return found;
 }
 
+// The file dialog is the wide one: it answers in UTF-16 whichever way it is asked.
 std::string PickerFolder() {
-    char buffer[MAX_PATH] = {};
-    ::SendMessageA(FindPicker(), CDM_GETFOLDERPATH, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
+    wchar_t buffer[MAX_PATH] = {};
+    ::SendMessageW(FindPicker(), CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(buffer));
+    char narrow[MAX_PATH * 2] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, buffer, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
 }
 
 std::string DriveRootOfCurrentFolder() {
@@ -309,7 +314,8 @@ TEST_F(DialogTest, TypedTextOfBrowseFieldsIsKeptAsTyped) {
 TEST_F(DialogTest, TypedPathsWithGuillemetsSectionAndNumeroSignsReachTheListsAndTheFileUnchanged) {
     // «, §, № and » in code page 1251, all allowed in file names; the OEM code page lacks «, § and ».
     const std::string dirPath = "T:\\\xAB\xA7\xB9\xBB \xCE\xF2\xF7\xB8\xF2\xFB"; // T:\«§№» Отчёты
-    const std::string filePath = "T:\\\xA7 1 \xB9 2\\\xAB\xE1\xE0\xEB\xE0\xED\xF1\xBB.xls"; // T:\§ 1 № 2\«баланс».xls
+    const std::string filePath =
+        "T:\\\xA7 1 \xB9 2\\\xAB\xE1\xE0\xEB\xE0\xED\xF1\xBB.xls"; // T:\§ 1 № 2\«баланс».xls
     Strings dirs, files;
     Script s(form);
     s.WhenOpen()
@@ -363,4 +369,98 @@ TEST_F(DialogTest, FolderBrowserOffersOkOnlyOnFileSystemFolders) {
     EXPECT_TRUE(okAtStart);
     EXPECT_FALSE(okOnComputer);
     EXPECT_TRUE(okOnRoot);
+}
+
+// ---- Paths code page 1251 cannot hold --------------------------------------------------------
+
+namespace {
+
+// The text of the message box open over the dialog, and the box closed; "<no box>" without one.
+std::wstring TakeMessageBox() {
+    HWND box = FindPicker();
+    if (!box)
+        return L"<no box>";
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(::GetDlgItem(box, 0xFFFF), text, 1024);
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
+} // namespace
+
+TEST_F(DialogTest, TypedPathsCodePage1251CannotHoldAreRefusedWithAMessageAndCyrillicOnesAreTaken) {
+    settings.SourceDirs = {"C:\\A"};
+    settings.SourceFiles = {"C:\\f.txt"};
+    const std::wstring accented = L"T:\\R\u00E9sum\u00E9";    // Résumé: best fit would make it "Resume"
+    const std::wstring japanese = L"T:\\\u65E5\u672C\\a.txt"; // 日本
+    std::wstring dirBox, fileBox;
+    Strings dirsAfterRefusal, filesAfterRefusal, dirsAfterCyrillic;
+    std::wstring fieldAfterRefusal;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            ::SetWindowTextW(Item(C::DirectoryEdit3), accented.c_str());
+            ::PostMessageA(Item(C::dAdd), BM_CLICK, 0, 0); // the box runs a loop of its own
+        })
+        .WaitFor(PickerOpen, "the message box")
+        .Then([&] { dirBox = TakeMessageBox(); })
+        .WaitFor(PickerClosed, "the message box to close")
+        .Then([&] {
+            dirsAfterRefusal = ListEntries(Item(C::ListBoxDir));
+            wchar_t text[256] = {};
+            ::GetWindowTextW(Item(C::DirectoryEdit3), text, 256);
+            fieldAfterRefusal = text;
+            SelectAll(Item(C::DirectoryEdit3));
+            TypeText(Item(C::DirectoryEdit3), "T:\\\xCE\xF2\xF7\xB8\xF2\xFB"); // T:\Отчёты
+            ClickButton(Item(C::dAdd));
+            dirsAfterCyrillic = ListEntries(Item(C::ListBoxDir));
+            ClickTab(Item(C::PageControl), 1);
+        })
+        .Then([&] {
+            ::SetWindowTextW(Item(C::FilenameEdit1), japanese.c_str());
+            ::PostMessageA(Item(C::fAdd), BM_CLICK, 0, 0);
+        })
+        .WaitFor(PickerOpen, "the message box")
+        .Then([&] { fileBox = TakeMessageBox(); })
+        .WaitFor(PickerClosed, "the message box to close")
+        .Then([&] { filesAfterRefusal = ListEntries(Item(C::ListBoxFile)); })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    const std::wstring why =
+        L"\u041F\u0443\u0442\u044C \u0441\u043E\u0434\u0435\u0440\u0436\u0438\u0442 "; // «Путь содержит »
+    EXPECT_EQ(dirBox.rfind(why, 0), 0u);
+    EXPECT_NE(dirBox.find(L"Windows-1251: " + accented), std::wstring::npos);
+    EXPECT_NE(fileBox.find(L"Windows-1251: " + japanese), std::wstring::npos);
+    EXPECT_EQ(dirsAfterRefusal, (Strings{"C:\\A"}));
+    EXPECT_EQ(fieldAfterRefusal, accented); // kept for correcting
+    EXPECT_EQ(dirsAfterCyrillic, (Strings{"C:\\A", "T:\\\xCE\xF2\xF7\xB8\xF2\xFB"}));
+    EXPECT_EQ(filesAfterRefusal, (Strings{"C:\\f.txt"}));
+    EXPECT_EQ(IniList(ini, "SourceDir"), (Strings{"C:\\A", "T:\\\xCE\xF2\xF7\xB8\xF2\xFB"}));
+    EXPECT_EQ(IniList(ini, "SourceFile"), (Strings{"C:\\f.txt"}));
+}
+
+TEST_F(DialogTest, AFolderPickedInTheBrowserThatCodePage1251CannotHoldIsRefusedAndTheFieldStays) {
+    const std::wstring picked = WidenCp1251(folder) + L"R\u00E9sum\u00E9";
+    ASSERT_TRUE(::CreateDirectoryW(picked.c_str(), nullptr));
+    std::wstring box;
+    std::string fieldAfter = "?";
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] {
+            TypeText(Item(C::DirectoryEdit3), folder);
+            PostClickAt(form.ButtonOf(C::DirectoryEdit3), 3, 3);
+        })
+        .WaitFor(PickerOpen, "the folder browser")
+        .Then([&] {
+            ::SendMessageW(FindPicker(), BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(picked.c_str()));
+            PickerOk();
+        })
+        .WaitFor([] { return FindPicker() && ::GetDlgItem(FindPicker(), 0xFFFF); }, "the message box")
+        .Then([&] { box = TakeMessageBox(); })
+        .WaitFor(PickerClosed, "the message box to close")
+        .Then([&] { fieldAfter = TextOf(Item(C::DirectoryEdit3)); })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_NE(box.find(L"Windows-1251: " + picked), std::wstring::npos);
+    EXPECT_EQ(fieldAfter, folder);
 }

@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 using namespace vestrand;
 using namespace vestrand::test;
 using C = DialogControl;
@@ -205,13 +207,15 @@ TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
     struct Seen {
         std::string before, focused, typed, left;
     };
-    std::vector<Field> fields{{0, C::DirectoryEdit3, "folder field"},     {1, C::FilenameEdit1, "file field"},
-                              {2, C::DirectoryEdit1, "mirror folder field"}, {2, C::RxSpinEdit1, "period field"},
+    std::vector<Field> fields{{0, C::DirectoryEdit3, "folder field"},
+                              {1, C::FilenameEdit1, "file field"},
+                              {2, C::DirectoryEdit1, "mirror folder field"},
+                              {2, C::RxSpinEdit1, "period field"},
                               {2, C::RxSpinEdit2, "free space field"}};
     auto compare = [this](const Field& f) {
         const HWND button = form.ButtonOf(f.control);
         const Pixels expected = PrintClient(button);
-        int face = 0;  // the button's own look, not the field's white
+        int face = 0; // the button's own look, not the field's white
         for (COLORREF c : expected.data)
             face += c != RGB(255, 255, 255);
         if (face < expected.width * expected.height / 2)
@@ -327,4 +331,32 @@ TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
     SetModifiers(false, false);
     EXPECT_EQ(pages, (std::vector<int>{0, 1, 2, 0, 2}));
     EXPECT_TRUE(focusLeftHiddenPage);
+}
+
+TEST_F(DialogTest, TheDialogManagerWalksTheTabOrderOfEachPageBothWays) {
+    // GetNextDlgTabItem, which Tab and Shift+Tab use, against the order the dialog is made for.
+    std::vector<std::vector<HWND>> forwards(3), backwards(3);
+    Script s(form);
+    s.WhenOpen();
+    for (int page = 0; page < 3; ++page) {
+        s.Then([&, page] { ClickTab(Item(C::PageControl), page); }).Then([&, page] {
+            HWND at = Item(C::PageControl);
+            for (int i = 0; i < 5; ++i)
+                forwards[page].push_back(at = ::GetNextDlgTabItem(form.Handle(), at, FALSE));
+            at = Item(C::PageControl);
+            for (int i = 0; i < 5; ++i)
+                backwards[page].push_back(at = ::GetNextDlgTabItem(form.Handle(), at, TRUE));
+        });
+    }
+    s.CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    for (int page = 0; page < 3; ++page) {
+        const std::vector<C> order = DialogTabOrder(page);
+        std::vector<HWND> expected;
+        for (size_t i = 1; i <= order.size(); ++i)
+            expected.push_back(Item(order[i % order.size()]));
+        EXPECT_EQ(forwards[page], expected) << "page " << page;
+        std::reverse(expected.begin(), expected.end() - 1);
+        EXPECT_EQ(backwards[page], expected) << "page " << page;
+    }
 }

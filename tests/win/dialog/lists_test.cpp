@@ -92,7 +92,8 @@ TEST_F(DialogTest, KeyboardSelectionRunsTheClickHandlerAndEnterPressesAFocusedBu
             PressKey(list, VK_DOWN); // the first entry
             PressKey(list, VK_DOWN); // the second
             afterDown = TextOf(Item(C::DirectoryEdit3));
-            ::SetFocus(Item(C::dDelete));
+            // The focus moved as the dialog manager moves it, which makes a push button the default.
+            ::SendMessageA(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(C::dDelete)), TRUE);
             PostKey(VK_RETURN);
         })
         .Then([&] {
@@ -214,4 +215,54 @@ TEST_F(DialogTest, ListsAreRefilledAtEveryOpeningAndReachTheFileAsTheyStand) {
     again.WhenOpen().Then([&] { reopenedDirs = ListEntries(Item(C::ListBoxDir)); }).CloseByTitleBar();
     RunDialog(form, settings, ini, again);
     EXPECT_EQ(reopenedDirs, (Strings{"C:\\Only"}));
+}
+
+TEST_F(DialogTest, EnterAndEscNeverCloseTheDialogAndEnterPressesTheButtonTabReached) {
+    settings.SourceDirs = {"C:\\A", "C:\\B"};
+    std::vector<bool> openAfter;
+    std::vector<std::string> fieldAfter;
+    Strings listAfterEnter;
+    HWND focusAfterTabs = nullptr;
+    Script s(form);
+    s.WhenOpen();
+    // From the page control, a list, an edit and a number field; and the commands Enter and Esc
+    // become (IDOK, IDCANCEL) sent straight to the dialog.
+    for (C c : {C::PageControl, C::ListBoxDir, C::DirectoryEdit3}) {
+        s.Then([&, c] {
+             ::SetFocus(Item(c));
+             PostKey(VK_RETURN);
+         })
+            .Then([&] { PostKey(VK_ESCAPE); })
+            .Pause(50)
+            .Then([&] { openAfter.push_back(form.IsOpen() && ::IsWindowVisible(form.Handle())); });
+    }
+    s.Then([&] {
+         ::SendMessageA(form.Handle(), WM_COMMAND, IDOK, 0);
+         ::SendMessageA(form.Handle(), WM_COMMAND, IDCANCEL, 0);
+     })
+        .Pause(50)
+        .Then([&] {
+            openAfter.push_back(form.IsOpen() && ::IsWindowVisible(form.Handle()));
+            // Select the second entry, then Tab from the list: list, "Добавить", "Удалить".
+            ClickListRow(Item(C::ListBoxDir), 1);
+            fieldAfter.push_back(TextOf(Item(C::DirectoryEdit3)));
+            ::SetFocus(Item(C::ListBoxDir));
+            PostKey(VK_TAB);
+        })
+        .Then([&] { PostKey(VK_TAB); })
+        .Then([&] {
+            focusAfterTabs = ::GetFocus();
+            PostKey(VK_RETURN);
+        })
+        .Then([&] {
+            listAfterEnter = ListEntries(Item(C::ListBoxDir));
+            fieldAfter.push_back(TextOf(Item(C::DirectoryEdit3)));
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_EQ(openAfter, (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(focusAfterTabs, Item(C::dDelete));
+    EXPECT_EQ(listAfterEnter, (Strings{"C:\\A"}));
+    EXPECT_EQ(fieldAfter, (Strings{"C:\\B", ""}));
+    EXPECT_EQ(IniList(ini, "SourceDir"), (Strings{"C:\\A"}));
 }

@@ -6,7 +6,7 @@
 
 #include "runtime/window_win.h"
 #include "settings/schedule_win.h"
-#include "settings/startup_win.h"
+#include "settings/pass_runner_win.h"
 #include "settings_helpers.h"
 
 using namespace vestrand;
@@ -19,17 +19,6 @@ public:
     std::vector<bool> switches;
     bool Enabled() const { return !switches.empty() && switches.back(); }
     void SetTimerEnabled(bool enabled) override { switches.push_back(enabled); }
-};
-
-class CursorDisplay final : public IBackupDisplay {
-public:
-    std::vector<bool> cursor;
-    void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
-    void SetTrayHint(const std::string&) override {}
-    void SetNextTimeText(const std::string&) override {}
-    void SetGaugeMax(int32_t) override {}
-    void SetGaugeMin(int32_t) override {}
-    void SetGaugeProgress(int32_t) override {}
 };
 
 struct ErrorHandlerReset {
@@ -45,7 +34,7 @@ BackupSettings SettingsFor(const std::string& target, const std::string& source)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PassRunner, ACompletedPassSwitchesTheTimerOffAndOn) {
     const std::string target = FreshFolder('T', "runner_ok_target");
@@ -53,8 +42,8 @@ TEST(PassRunner, ACompletedPassSwitchesTheTimerOffAndOn) {
     WriteFile(source + "a.txt", "a");
     const BackupSettings settings = SettingsFor(target, source);
     RecordingTimer timer;
-    CursorDisplay display;
-    SettableClock clock;
+    FakeDisplay display;
+    FakeClock clock;
     Schedule schedule(settings, display, clock, "software\\Oskenvar\\VestrandTests\\");
     PassRunner runner(timer, display, schedule, clock);
     EXPECT_TRUE(runner.Run(settings, false));
@@ -70,11 +59,11 @@ TEST(PassRunner, AFailedPassShowsTheErrorThenReArmsTheTimer) {
     // A folder where the journal should be: the journal cannot be opened and the pass ends there.
     ASSERT_TRUE(::CreateDirectoryA((target + "PC").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((target + "PC\\journal.txt").c_str(), nullptr));
-    WriteFile(target + "PC\\" + kPassLockName, "");  // a mirror of this program all the same
+    WriteFile(target + "PC\\" + kPassLockName, ""); // a mirror of this program all the same
     const BackupSettings settings = SettingsFor(target, source);
     RecordingTimer timer;
-    CursorDisplay display;
-    SettableClock clock;
+    FakeDisplay display;
+    FakeClock clock;
     Schedule schedule(settings, display, clock, "software\\Oskenvar\\VestrandTests\\");
     PassRunner runner(timer, display, schedule, clock);
 
@@ -85,7 +74,7 @@ TEST(PassRunner, AFailedPassShowsTheErrorThenReArmsTheTimer) {
         shown.push_back(message);
         timerOnWhileShown = timer.Enabled();
         cursorBusyWhileShown = display.cursor.back();
-        nestedRan = runner.Run(settings, false);  // a click while the box is open
+        nestedRan = runner.Run(settings, false); // a click while the box is open
     });
     EXPECT_FALSE(runner.Run(settings, false));
     ASSERT_EQ(shown.size(), 1u);

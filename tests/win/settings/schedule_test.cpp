@@ -18,7 +18,9 @@ namespace {
 
 constexpr const char* kTestKey = "software\\Oskenvar\\VestrandTests\\";
 
-void DeleteTestKey() { ::RegDeleteKeyA(HKEY_CURRENT_USER, "software\\Oskenvar\\VestrandTests"); }
+void DeleteTestKey() {
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "software\\Oskenvar\\VestrandTests");
+}
 
 struct StoredValue {
     LONG rc = -1;
@@ -40,9 +42,11 @@ StoredValue ReadStored(const char* keyPath) {
 
 void Store(const char* keyPath, DWORD type, const void* data, DWORD size) {
     HKEY key;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(
+        ::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExA(key, kScheduleValue, 0, type, static_cast<const BYTE*>(data), size),
               ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExA(key, kScheduleValue, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
     ::RegCloseKey(key);
 }
 
@@ -51,23 +55,23 @@ protected:
     void SetUp() override { DeleteTestKey(); }
     void TearDown() override { DeleteTestKey(); }
     BackupSettings settings;
-    LabelAndHint display;
-    SettableClock clock;
+    FakeDisplay display;
+    FakeClock clock;
     Schedule schedule{settings, display, clock, kTestKey};
 };
 
-}  // namespace
+} // namespace
 
 TEST(ScheduleRule, ThresholdsOfTheThreeWays) {
     const DateTime now = EncodeDateTime(CivilTime{2026, 12, 8, 10, 0, 0, 0});
     const int saveMin = 45;
-    EXPECT_EQ(NextRunAfter(0, now, saveMin), now + 2 * kMinute);  // never restored: far in the past
+    EXPECT_EQ(NextRunAfter(0, now, saveMin), now + 2 * kMinute); // never restored: far in the past
     EXPECT_EQ(NextRunAfter(now - 10 * kMinute, now, saveMin), now + 2 * kMinute);
     EXPECT_EQ(NextRunAfter(now - 5 * kMinute - kSecond, now, saveMin), now + 2 * kMinute);
-    EXPECT_EQ(NextRunAfter(now - 5 * kMinute, now, saveMin), now + saveMin * kMinute);  // exactly 5 past
+    EXPECT_EQ(NextRunAfter(now - 5 * kMinute, now, saveMin), now + saveMin * kMinute); // exactly 5 past
     EXPECT_EQ(NextRunAfter(now - 3 * kMinute, now, saveMin), now + saveMin * kMinute);
     EXPECT_EQ(NextRunAfter(now, now, saveMin), now + saveMin * kMinute);
-    EXPECT_EQ(NextRunAfter(now + 1 * kMinute, now, saveMin), now + saveMin * kMinute);  // exactly 1 ahead
+    EXPECT_EQ(NextRunAfter(now + 1 * kMinute, now, saveMin), now + saveMin * kMinute); // exactly 1 ahead
     const DateTime later = now + 1 * kMinute + kSecond;
     EXPECT_EQ(NextRunAfter(later, now, saveMin), later);
     EXPECT_EQ(NextRunAfter(now + 600 * kMinute, now, saveMin), now + 600 * kMinute);
@@ -103,12 +107,12 @@ TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), stored);
 
-    DeleteTestKey();  // missing value: the key is created, the time is a day ago
+    DeleteTestKey(); // missing value: the key is created, the time is a day ago
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
 
     const char text[] = "12345678";
-    Store(kTestKey, REG_SZ, text, 8);  // eight bytes, but not binary
+    Store(kTestKey, REG_SZ, text, 8); // eight bytes, but not binary
     schedule.SetNextRunTime(0);
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
@@ -127,15 +131,18 @@ TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
 }
 
 TEST_F(ScheduleTest, RestoreTakesAValueThatIsNoDateOfTheYears1900To9999ForUnreadable) {
-    const double values[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(), 1e300, -1.0,
+    const double values[] = {std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             1e300,
+                             -1.0,
                              EncodeDateTime(CivilTime{10000, 1, 1, 0, 0, 0, 0})};
     for (const double value : values) {
         Store(kTestKey, REG_BINARY, &value, 8);
         schedule.SetNextRunTime(0);
         schedule.Restore();
         EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0) << value;
-        schedule.ScheduleNext();  // as at start: two minutes later, and the value is replaced
+        schedule.ScheduleNext(); // as at start: two minutes later, and the value is replaced
         EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute) << value;
         const StoredValue v = ReadStored(kTestKey);
         double stored = 0;
@@ -224,8 +231,8 @@ TEST_F(ScheduleTest, TheTickIsDueOnlyStrictlyAfterTheTime) {
 
 TEST(ScheduleRegistry, TheProgramsOwnKeyHoldsTheValue) {
     BackupSettings settings;
-    LabelAndHint display;
-    SettableClock clock;
+    FakeDisplay display;
+    FakeClock clock;
     Schedule schedule(settings, display, clock);
     schedule.Restore();
     schedule.ScheduleNext();

@@ -15,7 +15,7 @@ namespace {
 
 BackupSettings Loaded(const std::string& ini) {
     BackupSettings s;
-    s.SourceDirs = {"stale"};  // loading replaces whatever was there
+    s.SourceDirs = {"stale"}; // loading replaces whatever was there
     LoadSettings(s, ini);
     return s;
 }
@@ -30,7 +30,8 @@ class RefusedWrites {
 public:
     explicit RefusedWrites(const std::string& path) : m_path(path) {
         ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-        m_handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        m_handle =
+            ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     }
     ~RefusedWrites() {
         ::CloseHandle(m_handle);
@@ -43,7 +44,7 @@ private:
     HANDLE m_handle;
 };
 
-}  // namespace
+} // namespace
 
 TEST(SettingsFilePath, ExtensionReplacedByIni) {
     EXPECT_EQ(SettingsFilePathFor("C:\\Tools\\agent.exe"), "C:\\Tools\\agent.ini");
@@ -60,21 +61,22 @@ TEST(LoadSettings, FirstStartWritesExactlyTheFourDefaults) {
     EXPECT_EQ(s.LowDriveSpaceMb, 10);
     EXPECT_TRUE(s.SourceDirs.empty());
     EXPECT_TRUE(s.SourceFiles.empty());
-    EXPECT_EQ(FileLines(ini),
-              (Lines{"[Config]", "SaveMin=60", "IdentifComp=Test", "TargetDir=F:\\Arch\\", "LowDriveSpaceMb=10"}));
+    EXPECT_EQ(FileLines(ini), (Lines{"[Config]", "SaveMin=60", "IdentifComp=Test", "TargetDir=F:\\Arch\\",
+                                     "LowDriveSpaceMb=10"}));
 }
 
 TEST(LoadSettings, SaveMinIsReadByTheIntegerRulesAndClamped) {
     const struct {
         const char* text;
         int32_t loaded;
-    } cases[] = {{"3", 5},       {"2000", 1440}, {"0x1E", 30}, {"abc", 60},        {"$1F", 31},
-                 {"\" 12\"", 12}, {"+7", 7},      {"-0", 5},    {"99999999999", 60}, {"FFFFFFFF", 60},
-                 {"$FFFFFFFF", 5}, {"'12 '", 60}, {"5", 5},     {"1440", 1440},      {"", 60}};
+    } cases[] = {{"3", 5},         {"2000", 1440}, {"0x1E", 30}, {"abc", 60},         {"$1F", 31},
+                 {"\" 12\"", 12},  {"+7", 7},      {"-0", 5},    {"99999999999", 60}, {"FFFFFFFF", 60},
+                 {"$FFFFFFFF", 5}, {"'12 '", 60},  {"5", 5},     {"1440", 1440},      {"", 60}};
     for (const auto& c : cases) {
-        const std::string ini = SettingsFileWith("set_savemin", std::string("[Config]\r\nSaveMin=") + c.text + "\r\n");
+        const std::string ini =
+            SettingsFileWith("set_savemin", std::string("[Config]\r\nSaveMin=") + c.text + "\r\n");
         EXPECT_EQ(Loaded(ini).SaveMin, c.loaded) << c.text;
-        EXPECT_EQ(Key(ini, "Config", "SaveMin"), std::to_string(c.loaded)) << c.text;  // corrected in the file
+        EXPECT_EQ(Key(ini, "Config", "SaveMin"), std::to_string(c.loaded)) << c.text; // corrected in the file
     }
 }
 
@@ -92,7 +94,7 @@ TEST(LoadSettings, StringsKeepEmptyValuesAndLoseQuotes) {
         "set_strings", "[config]\r\nidentifcomp=  'Office PC'  \r\nTARGETDIR=\r\nSaveMin = 30 \r\n");
     const BackupSettings s = Loaded(ini);
     EXPECT_EQ(s.IdentifComp, "Office PC");
-    EXPECT_EQ(s.TargetDir, "");  // present but empty: not the default
+    EXPECT_EQ(s.TargetDir, ""); // present but empty: not the default
     EXPECT_EQ(s.SaveMin, 30);
     EXPECT_EQ(Key(ini, "Config", "TargetDir"), "");
 
@@ -116,8 +118,9 @@ TEST(LoadSettings, SourceFoldersTakeTheirOnDiskFormAndASeparator) {
     for (char& c : lower)
         c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
     const std::string ini = SettingsFileWith(
-        "set_src_ini", "[SourceDir]\r\n1=" + lower + "\r\n2=" + shortName + "\r\n3=t:\\gone\r\n4=\r\n5=" + root +
-                           "Program Files\\\r\n[SourceFile]\r\n1=" + lower + "\\notes.txt\r\n2=t:\\gone.txt\r\n3=\r\n");
+        "set_src_ini",
+        "[SourceDir]\r\n1=" + lower + "\r\n2=" + shortName + "\r\n3=t:\\gone\r\n4=\r\n5=" + root +
+            "Program Files\\\r\n[SourceFile]\r\n1=" + lower + "\\notes.txt\r\n2=t:\\gone.txt\r\n3=\r\n");
     const BackupSettings s = Loaded(ini);
     const std::string onDisk = root + "Program Files\\MyApp\\";
     // The drive letter keeps the case it was typed in; the rest takes its on-disk form.
@@ -132,18 +135,20 @@ TEST(LoadSettings, ListsEndAtTheFirstMissingKeyOrAtNone) {
     const std::string gap = SettingsFileWith("set_gap", "[SourceDir]\r\n1=t:\\a\r\n2=t:\\b\r\n4=t:\\d\r\n");
     EXPECT_EQ(Loaded(gap).SourceDirs, (Lines{"t:\\a\\", "t:\\b\\"}));
 
-    const std::string none = SettingsFileWith("set_none", "[SourceDir]\r\n1=None\r\n2=t:\\b\r\n[SourceFile]\r\n"
-                                                          "1=none\r\n2=NONE\r\n3=None\r\n4=t:\\x\r\n");
+    const std::string none =
+        SettingsFileWith("set_none", "[SourceDir]\r\n1=None\r\n2=t:\\b\r\n[SourceFile]\r\n"
+                                     "1=none\r\n2=NONE\r\n3=None\r\n4=t:\\x\r\n");
     const BackupSettings s = Loaded(none);
     EXPECT_TRUE(s.SourceDirs.empty());
-    EXPECT_EQ(s.SourceFiles, (Lines{"none", "NONE"}));  // only the exact text ends a list
+    EXPECT_EQ(s.SourceFiles, (Lines{"none", "NONE"})); // only the exact text ends a list
 
     const std::string noFirst = SettingsFileWith("set_nofirst", "[SourceFile]\r\n2=t:\\b\r\n");
     EXPECT_TRUE(Loaded(noFirst).SourceFiles.empty());
 }
 
 TEST(LoadSettings, LongValuesAreCutAt2047Characters) {
-    const std::string ini = SettingsFileWith("set_long", "[Config]\r\nIdentifComp=" + std::string(3000, 'a') + "\r\n");
+    const std::string ini =
+        SettingsFileWith("set_long", "[Config]\r\nIdentifComp=" + std::string(3000, 'a') + "\r\n");
     EXPECT_EQ(Loaded(ini).IdentifComp, std::string(2047, 'a'));
 }
 
@@ -176,10 +181,11 @@ TEST(LoadSettings, RefusedWriteBackStillLoadsEverythingAndRaisesOnce) {
 
 TEST(SaveSettingsFromDialog, RewritesTheSectionsAsTheDialogGivesThem) {
     const std::string ini = SettingsFileWith(
-        "set_save", "[Config]\r\nSaveMin=60\r\n[SourceDir]\r\n1=t:\\a\r\n2=t:\\b\r\n4=t:\\d\r\n[Other]\r\nK=V\r\n"
-                    "[SourceFile]\r\n1=t:\\old.txt\r\n");
+        "set_save",
+        "[Config]\r\nSaveMin=60\r\n[SourceDir]\r\n1=t:\\a\r\n2=t:\\b\r\n4=t:\\d\r\n[Other]\r\nK=V\r\n"
+        "[SourceFile]\r\n1=t:\\old.txt\r\n");
     BackupSettings s = Loaded(ini);
-    s.SaveMin = 3;            // nothing clamped on this path
+    s.SaveMin = 3; // nothing clamped on this path
     s.LowDriveSpaceMb = -4;
     s.TargetDir = "x:\\no separator";
     s.IdentifComp = "";
@@ -193,7 +199,7 @@ TEST(SaveSettingsFromDialog, RewritesTheSectionsAsTheDialogGivesThem) {
     EXPECT_EQ(Key(ini, "Config", "IdentifComp"), "");
     EXPECT_EQ(Key(ini, "SourceDir", "2"), "c:\\Program Files");
     EXPECT_EQ(Key(ini, "SourceDir", "3"), "");
-    EXPECT_EQ(Key(ini, "SourceDir", "4"), "<missing>");  // the old key 4 went with the section
+    EXPECT_EQ(Key(ini, "SourceDir", "4"), "<missing>"); // the old key 4 went with the section
     EXPECT_EQ(Key(ini, "SourceFile", "1"), "<missing>");
     EXPECT_EQ(Key(ini, "Other", "K"), "V");
 
@@ -204,14 +210,15 @@ TEST(SaveSettingsFromDialog, RewritesTheSectionsAsTheDialogGivesThem) {
 }
 
 TEST(SaveSettingsFromDialog, RefusedWriteKeepsTheListsInMemoryAndTheFile) {
-    const std::string ini = SettingsFileWith("set_save_ro", "[Config]\r\nSaveMin=60\r\n[SourceDir]\r\n1=t:\\a\r\n");
+    const std::string ini =
+        SettingsFileWith("set_save_ro", "[Config]\r\nSaveMin=60\r\n[SourceDir]\r\n1=t:\\a\r\n");
     BackupSettings s = Loaded(ini);
     const std::string before = ReadFile(ini);
     RefusedWrites refused(ini);
     ASSERT_TRUE(refused.Holding());
     s.SaveMin = 30;
     EXPECT_THROW(SaveSettingsFromDialog(s, {"t:\\new\\"}, {"t:\\f.txt"}, ini), VestrandError);
-    EXPECT_EQ(s.SaveMin, 30);  // already in force
+    EXPECT_EQ(s.SaveMin, 30); // already in force
     EXPECT_EQ(s.SourceDirs, (Lines{"t:\\a\\"}));
     EXPECT_TRUE(s.SourceFiles.empty());
     EXPECT_EQ(ReadFile(ini), before);

@@ -6,28 +6,11 @@
 #include <vector>
 
 #include "engine/pass_host.h"
+#include "fakes.h"
 #include "runtime/datetime.h"
 #include "test_drives.h"
 
 namespace vestrand::test {
-
-class SettableClock final : public IClock {
-public:
-    DateTime now = EncodeDateTime(CivilTime{2026, 12, 8, 10, 0, 0, 0});
-    DateTime Now() override { return now; }
-};
-
-class LabelAndHint final : public IBackupDisplay {
-public:
-    std::string nextTime, hint;
-    int hintCalls = 0;
-    void SetBusyCursor(bool) override {}
-    void SetTrayHint(const std::string& h) override { hint = h; ++hintCalls; }
-    void SetNextTimeText(const std::string& t) override { nextTime = t; }
-    void SetGaugeMax(int32_t) override {}
-    void SetGaugeMin(int32_t) override {}
-    void SetGaugeProgress(int32_t) override {}
-};
 
 // A settings file with the given lines, in a fresh folder of its own.
 inline std::string SettingsFileWith(const std::string& folder, const std::string& text) {
@@ -56,4 +39,4 @@ inline std::vector<std::string> FileLines(const std::string& path) {
     return lines;
 }
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

@@ -58,7 +58,9 @@ protected:
     }
 
     // Where the mirror keeps a file of the source folder: under the folder's path without its drive.
-    std::string MirrorOf(const std::string& name) const { return root + "arch\\PC" + source.substr(2) + name; }
+    std::string MirrorOf(const std::string& name) const {
+        return root + "arch\\PC" + source.substr(2) + name;
+    }
 
     bool ConfigEnabled() {
         for (const auto& item : form->Tray().MenuItems())
@@ -68,7 +70,7 @@ protected:
     }
 
     std::string root, source, ini;
-    StepClock clock;
+    FakeClock clock;
     std::vector<std::string> errors;
     std::unique_ptr<TFormVestrand> form;
 };
@@ -92,7 +94,8 @@ public:
         // fallback (a paint that ends 50 ms or more after the loop was last idle flushes) does not
         // come into play, so the step has to reach the screen by itself.
         MSG msg;
-        ::PeekMessageA(&msg, m_form.Handle(), WM_APP + 0x3FF1, WM_APP + 0x3FF1, PM_NOREMOVE | PM_QS_POSTMESSAGE);
+        ::PeekMessageA(&msg, m_form.Handle(), WM_APP + 0x3FF1, WM_APP + 0x3FF1,
+                       PM_NOREMOVE | PM_QS_POSTMESSAGE);
         m_form.SetGaugeProgress(value);
         const HWND gauge = m_form.Gauge().Handle();
         shots.push_back({m_form.Gauge().PercentDone(), GrabClient(gauge), PrintClient(gauge)});
@@ -111,7 +114,7 @@ int BlackRun(const Pixels& p, int y) {
     return n;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
     MakeFolder("ui_create");
@@ -119,19 +122,20 @@ TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
     EXPECT_TRUE(errors.empty());
     ASSERT_NE(::FindWindowA("TFormVestrand", "Страховой полис"), nullptr);
     EXPECT_EQ(::FindWindowA("TFormVestrand", nullptr), f.Handle());
-    EXPECT_FALSE(::IsWindowVisible(f.Handle()));  // until the loop shows it
+    EXPECT_FALSE(::IsWindowVisible(f.Handle())); // until the loop shows it
 
     // The settings file is corrected at once, the registry holds the first run.
     EXPECT_EQ(IniFile(ini).ReadString("Config", "TargetDir", ""), root + "arch\\");
     EXPECT_EQ(f.Settings().SourceDirs, std::vector<std::string>{source});
-    const DateTime expected = clock.now + 2 * kMinute;  // no stored time: a day ago, so 2 minutes on
+    const DateTime expected = clock.now + 2 * kMinute; // no stored time: a day ago, so 2 minutes on
     EXPECT_EQ(f.GetSchedule().NextRunTime(), expected);
     HKEY key;
     ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
     double stored = 0;
     DWORD size = sizeof stored, type = 0;
-    EXPECT_EQ(::RegQueryValueExA(key, "NextVestrand", nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        ::RegQueryValueExA(key, "NextVestrand", nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size),
+        ERROR_SUCCESS);
     ::RegCloseKey(key);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(stored, expected);
@@ -178,7 +182,7 @@ TEST_F(FormTest, LayoutAndFrameOfTheWindow) {
     const RECT label = placeOf(f.NextTime());
     EXPECT_EQ(label.left, 160);
     EXPECT_EQ(label.top, 8);
-    EXPECT_GT(label.right - label.left, 45);  // widened to "dd.mm.yy hh:nn:ss"
+    EXPECT_GT(label.right - label.left, 45); // widened to "dd.mm.yy hh:nn:ss"
     // The button is first in the tab order.
     EXPECT_EQ(::GetNextDlgTabItem(f.Handle(), nullptr, FALSE), f.BtnGo());
     // Centred on the screen.
@@ -198,7 +202,7 @@ TEST_F(FormTest, FirstPaintHidesAndLaterPaintsDoNot) {
     EXPECT_FALSE(::IsWindowVisible(f.Handle()));
     EXPECT_FALSE(f.FormVisible());
 
-    f.Tray().LeftDoubleClick();  // "Управление", the default item
+    f.Tray().LeftDoubleClick(); // "Управление", the default item
     PumpMessages();
     EXPECT_TRUE(::IsWindowVisible(f.Handle()));
     ::RedrawWindow(f.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -218,7 +222,7 @@ TEST_F(FormTest, MinimiseSendsToTheTrayAndTheTrayBringsBack) {
     ::SendMessageA(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     PumpMessages();
     EXPECT_TRUE(f.AppMinimized());
-    EXPECT_FALSE(::IsWindowVisible(f.Handle()));  // no taskbar button either
+    EXPECT_FALSE(::IsWindowVisible(f.Handle())); // no taskbar button either
     EXPECT_TRUE(f.FormVisible());
 
     f.Tray().LeftDoubleClick();
@@ -294,14 +298,14 @@ TEST_F(FormTest, APassFromTheButtonMovesTheGaugeAndReschedules) {
     MakeFolder("ui_pass");
     TFormVestrand& f = Start("vestrand.exe");
     EXPECT_EQ(f.Gauge().MaxValue(), 100);
-    clock.now += 3 * kMinute;  // past the first run by a minute: SaveMin later
+    clock.now += 3 * kMinute; // past the first run by a minute: SaveMin later
     ::SendMessageA(f.Handle(), WM_COMMAND, MAKEWPARAM(TFormVestrand::kBtnGoId, BN_CLICKED),
                    reinterpret_cast<LPARAM>(f.BtnGo()));
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
     EXPECT_EQ(f.Gauge().MinValue(), 0);
     EXPECT_EQ(f.Gauge().MaxValue(), 3);
-    EXPECT_EQ(f.Gauge().Progress(), 3);  // position 4 brought down to the maximum
+    EXPECT_EQ(f.Gauge().Progress(), 3); // position 4 brought down to the maximum
     EXPECT_EQ(f.Gauge().PercentDone(), 100);
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 30 * kMinute);
     EXPECT_TRUE(f.TimerEnabled());
@@ -313,9 +317,9 @@ TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
     WriteFile(source + "b.txt", "beta");
     TFormVestrand& f = Start("vestrand.exe");
     f.ShowAtStart();
-    PumpMessages();  // the first paint hides the window
+    PumpMessages(); // the first paint hides the window
     f.RxTrayDblClick();
-    PumpMessages();  // shown, painted and idle: the screen holds the window as it is
+    PumpMessages(); // shown, painted and idle: the screen holds the window as it is
     ASSERT_TRUE(::IsWindowVisible(f.Handle()));
     ASSERT_EQ(GrabClient(f.Gauge().Handle()).Difference(PrintClient(f.Gauge().Handle())), "")
         << "the gauge of the idle window is not what the screen shows";
@@ -327,7 +331,7 @@ TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
     EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "beta");
     ASSERT_EQ(display.shots.size(), 4u);
     const int32_t percents[] = {33, 66, 100, 100};
-    const int bars[] = {91, 183, 279, 279};  // of the 279-pixel inner width
+    const int bars[] = {91, 183, 279, 279}; // of the 279-pixel inner width
     for (size_t i = 0; i < display.shots.size(); ++i) {
         const GaugeOnScreen::Shot& shot = display.shots[i];
         EXPECT_EQ(shot.percent, percents[i]) << "step " << i + 1;
@@ -352,11 +356,12 @@ TEST_F(FormTest, TheTimerRunsAPassOnlyAfterTheTime) {
 TEST_F(FormTest, AfterTheClockIsSetBackTheTimerReschedulesAndRunsTheFirstPassTwoMinutesOn) {
     MakeFolder("ui_clock_back");
     TFormVestrand& f = Start("vestrand.exe");
-    clock.now -= 3.0;  // three days back: the next run lies three days and two minutes ahead
+    clock.now -= 3.0; // three days back: the next run lies three days and two minutes ahead
     ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "");
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 2 * kMinute);
-    EXPECT_EQ(f.Tray().Hint(), "Следующий полис: " + FormatTimeStamp(clock.now + 2 * kMinute, TimeSeparator()));
+    EXPECT_EQ(f.Tray().Hint(),
+              "Следующий полис: " + FormatTimeStamp(clock.now + 2 * kMinute, TimeSeparator()));
     clock.now += 2 * kMinute + kSecond;
     ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
@@ -367,14 +372,14 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
     ASSERT_TRUE(::CreateDirectoryA((root + "arch").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC\\journal.txt").c_str(), nullptr));
-    WriteFile(root + "arch\\PC\\" + kPassLockName, "");  // a mirror of this program all the same
+    WriteFile(root + "arch\\PC\\" + kPassLockName, ""); // a mirror of this program all the same
     TFormVestrand& f = Start("vestrand.exe");
     bool timerDuringBox = true, busyDuringBox = true;
     SetErrorHandler([&](const std::string& message) {
         errors.push_back(message);
         timerDuringBox = f.TimerEnabled();
         busyDuringBox = BusyCursorOverride();
-        f.BtnGoClick();  // "Сейчас" while the box is open starts nothing
+        f.BtnGoClick(); // "Сейчас" while the box is open starts nothing
     });
     f.BtnGoClick();
     ASSERT_EQ(errors.size(), 1u);
@@ -383,7 +388,7 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(BusyCursorOverride());
     EXPECT_FALSE(f.PassRunning());
-    EXPECT_TRUE(f.Tray().Balloons().empty());  // the box has told it
+    EXPECT_TRUE(f.Tray().Balloons().empty()); // the box has told it
 }
 
 TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
@@ -391,17 +396,18 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
     TFormVestrand& f = Start("vestrand.exe");
     const std::string mirror = root + "arch\\PC\\";
     // The settings file as the settings dialog's save would rewrite it, put in force at once.
-    const auto settle = [&](const std::string& identif, int64_t lowMb, const std::vector<std::string>& files) {
+    const auto settle = [&](const std::string& identif, int64_t lowMb,
+                            const std::vector<std::string>& files) {
         std::string text = "[Config]\r\nSaveMin=30\r\nIdentifComp=" + identif + "\r\nTargetDir=" + root +
-                           "arch\r\nLowDriveSpaceMb=" + std::to_string(lowMb) + "\r\n[SourceDir]\r\n1=" + source +
-                           "\r\n[SourceFile]\r\n";
+                           "arch\r\nLowDriveSpaceMb=" + std::to_string(lowMb) +
+                           "\r\n[SourceDir]\r\n1=" + source + "\r\n[SourceFile]\r\n";
         for (size_t i = 0; i < files.size(); ++i)
             text += std::to_string(i + 1) + "=" + files[i] + "\r\n";
         WriteFile(ini, text);
         LoadSettings(const_cast<BackupSettings&>(f.Settings()), ini);
     };
     const auto& balloons = f.Tray().Balloons();
-    f.BtnGoClick();  // a clean pass: nothing to tell
+    f.BtnGoClick(); // a clean pass: nothing to tell
     EXPECT_TRUE(balloons.empty());
 
     // A source the pass refuses: told once, not again while the same paths fail.
@@ -432,15 +438,15 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
     EXPECT_EQ(balloons[2].text.substr(0, 20 + root.size()), "Мало места на диске " + root);
     EXPECT_NE(balloons[2].text.find("Мб, нужно " + std::to_string(floorMb) + " Мб)"), std::string::npos)
         << balloons[2].text;
-    EXPECT_TRUE(f.GetSchedule().IsDue());  // not run: retried at every tick
+    EXPECT_TRUE(f.GetSchedule().IsDue()); // not run: retried at every tick
     // A folder that holds the user's files is not taken as the mirror.
     WriteFile(root + "arch\\Docs\\thesis.docx", "thesis");
     settle("Docs", 5, {});
     ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
     ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
     ASSERT_EQ(balloons.size(), 4u);
-    EXPECT_EQ(balloons[3].text,
-              "Папка копии содержит файлы, которые не являются копией, и не тронута: " + root + "arch\\Docs\\");
+    EXPECT_EQ(balloons[3].text, "Папка копии содержит файлы, которые не являются копией, и не тронута: " +
+                                    root + "arch\\Docs\\");
     EXPECT_EQ(ReadFile(root + "arch\\Docs\\thesis.docx"), "thesis");
     EXPECT_TRUE(errors.empty());
 }
@@ -464,7 +470,7 @@ TEST_F(FormTest, ATimedPassMeetingAnotherPassWaitsSilentlyForTheNextTick) {
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(ReadFile(root + "arch\\PC\\journal.txt"), journal);
     EXPECT_TRUE(f.GetSchedule().IsDue());
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);  // the next tick runs it
+    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0); // the next tick runs it
     EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "beta");
     EXPECT_FALSE(f.GetSchedule().IsDue());
 }
@@ -473,7 +479,8 @@ TEST_F(FormTest, ARefusedSettingsWriteIsShownAndTheScheduleStillRuns) {
     MakeFolder("ui_readonly");
     ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
     // Held open without write sharing: refused even where the read-only bit is not enforced.
-    HANDLE hold = ::CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE hold =
+        ::CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
     TFormVestrand& f = Start("vestrand.exe");
     ::CloseHandle(hold);
@@ -491,7 +498,8 @@ TEST_F(FormTest, BusyCursorShowsTheHourglass) {
     f.SetBusyCursor(true);
     EXPECT_TRUE(BusyCursorOverride());
     EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_WAIT));
-    ::SendMessageA(f.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    ::SendMessageA(f.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Handle()),
+                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_WAIT));
     f.SetBusyCursor(false);
     EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_ARROW));
@@ -505,7 +513,7 @@ TEST_F(FormTest, ExitAndCloseEndTheWindow) {
     PumpMessages();
     EXPECT_FALSE(::IsWindow(hwnd));
     EXPECT_FALSE(f.Tray().Shown());
-    EXPECT_TRUE(f.Settings().SourceDirs.empty());  // released by FormClose
+    EXPECT_TRUE(f.Settings().SourceDirs.empty()); // released by FormClose
 }
 
 TEST_F(FormTest, ARegionalSettingsChangeRereadsTheTimeSeparator) {
@@ -527,7 +535,7 @@ void CALLBACK ExitFromTheMenu(HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
     g_exitTarget->pmExitClick();
 }
-}  // namespace
+} // namespace
 
 TEST_F(FormTest, ExitWhileTheSettingsDialogIsOpenSavesItFirst) {
     MakeFolder("ui_exit_dialog");
@@ -537,7 +545,7 @@ TEST_F(FormTest, ExitWhileTheSettingsDialogIsOpenSavesItFirst) {
     HWND hwnd = f.Handle();
     g_exitTarget = &f;
     ::SetTimer(nullptr, 0, 300, &ExitFromTheMenu);
-    f.pmConfigClick();  // returns once "Выход" has closed the dialog
+    f.pmConfigClick(); // returns once "Выход" has closed the dialog
     EXPECT_FALSE(f.ConfigForm().IsOpen());
     const std::string saved = ReadFile(ini);
     EXPECT_EQ(saved.find("3=T:\\three.txt"), std::string::npos) << saved;

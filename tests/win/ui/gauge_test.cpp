@@ -14,7 +14,7 @@ struct Rendering {
     int width, height;
     std::vector<COLORREF> pixels;
     COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-    int BlackRun(int y) const {  // black pixels from the inner left edge
+    int BlackRun(int y) const { // black pixels from the inner left edge
         int n = 0;
         while (1 + n < width - 1 && At(1 + n, y) == RGB(0, 0, 0))
             ++n;
@@ -36,7 +36,7 @@ Rendering Render(int percent, int width = 281, int height = 25) {
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GaugePainting, BarWidthsInThe279PixelInnerArea) {
     // Row 2 lies above the text, so only the bar is black there.
@@ -45,12 +45,12 @@ TEST(GaugePainting, BarWidthsInThe279PixelInnerArea) {
     EXPECT_EQ(Render(66).BlackRun(2), 183);
     EXPECT_EQ(Render(100).BlackRun(2), 279);
     const Rendering r = Render(33);
-    EXPECT_EQ(r.At(0, 12), RGB(0, 0, 0));          // frame
+    EXPECT_EQ(r.At(0, 12), RGB(0, 0, 0)); // frame
     EXPECT_EQ(r.At(280, 12), RGB(0, 0, 0));
     EXPECT_EQ(r.At(140, 0), RGB(0, 0, 0));
     EXPECT_EQ(r.At(140, 24), RGB(0, 0, 0));
-    EXPECT_EQ(r.At(92, 2), RGB(255, 255, 255));    // first column after the bar
-    for (int y = 1; y < 24; ++y)                   // the bar covers the full inner height
+    EXPECT_EQ(r.At(92, 2), RGB(255, 255, 255)); // first column after the bar
+    for (int y = 1; y < 24; ++y)                // the bar covers the full inner height
         EXPECT_EQ(r.At(50, y), RGB(0, 0, 0)) << y;
 }
 
@@ -63,8 +63,8 @@ TEST(GaugePainting, PercentTextIsInvertedAgainstTheBar) {
                 n += overBar ? r.At(x, y) == RGB(255, 255, 255) : r.At(x, y) == RGB(0, 0, 0);
         return n;
     };
-    const Rendering empty = Render(0);    // "0%" in black on white
-    const Rendering full = Render(100);   // "100%" in white on black
+    const Rendering empty = Render(0);  // "0%" in black on white
+    const Rendering full = Render(100); // "100%" in white on black
     EXPECT_GT(textPixels(empty, false), 5);
     EXPECT_GT(textPixels(full, true), 5);
     // Black, white and (where the font is smoothed) greys between them: nothing else.
@@ -82,15 +82,15 @@ TEST(GaugeControl, RepaintsOnlyWhenThePercentChanges) {
         vestrand::test::PumpMessages();
         gauge.SetMaxValue(1000);
         const int afterRange = gauge.PaintCount();
-        gauge.SetProgress(5);  // 0 %
+        gauge.SetProgress(5); // 0 %
         EXPECT_EQ(gauge.PaintCount(), afterRange);
-        gauge.SetProgress(20);  // 2 %
+        gauge.SetProgress(20); // 2 %
         EXPECT_EQ(gauge.PaintCount(), afterRange + 1);
         gauge.SetProgress(20);
-        gauge.SetProgress(2000);  // clamped to 1000: 100 %
+        gauge.SetProgress(2000); // clamped to 1000: 100 %
         EXPECT_EQ(gauge.Progress(), 1000);
         EXPECT_EQ(gauge.PaintCount(), afterRange + 2);
-        gauge.SetMinValue(0);  // a bound always repaints
+        gauge.SetMinValue(0); // a bound always repaints
         EXPECT_EQ(gauge.PaintCount(), afterRange + 3);
     }
     ::DestroyWindow(parent);

@@ -39,10 +39,12 @@ struct Program {
 // A folder with the program and a settings file that mirrors src\ into arch\PC\.
 std::string Install(const std::string& name) {
     const std::string root = FreshFolder('T', name);
-    EXPECT_TRUE(::CopyFileA(BuiltProgram().c_str(), (root + "vestrand.exe").c_str(), FALSE)) << BuiltProgram();
+    EXPECT_TRUE(::CopyFileA(BuiltProgram().c_str(), (root + "vestrand.exe").c_str(), FALSE))
+        << BuiltProgram();
     WriteFile(root + "src\\a.txt", "alpha");
-    WriteFile(root + "vestrand.ini", "[Config]\r\nIdentifComp=PC\r\nTargetDir=" + root + "arch\r\nLowDriveSpaceMb=5\r\n" +
-                                         "[SourceDir]\r\n1=" + root + "src\r\n");
+    WriteFile(root + "vestrand.ini", "[Config]\r\nIdentifComp=PC\r\nTargetDir=" + root +
+                                         "arch\r\nLowDriveSpaceMb=5\r\n" + "[SourceDir]\r\n1=" + root +
+                                         "src\r\n");
     return root;
 }
 
@@ -50,8 +52,8 @@ void Launch(Program& p, const std::string& root, const std::string& arguments, b
     std::string commandLine = "\"" + root + "vestrand.exe\" " + arguments;
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    p.started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, root.c_str(), &si,
-                                 &p.pi) != FALSE;
+    p.started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 root.c_str(), &si, &p.pi) != FALSE;
     ASSERT_TRUE(p.started) << commandLine;
     if (waitIdle)
         ::WaitForInputIdle(p.pi.hProcess, 20000);
@@ -72,7 +74,7 @@ HWND MainWindowOf(const Program& p) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Program, StartRunsOnePassAndEnds) {
     for (const char* variant : {"START", "start", "Start"}) {
@@ -83,13 +85,13 @@ TEST(Program, StartRunsOnePassAndEnds) {
         EXPECT_EQ(p.ExitCode(), 0u) << variant;
         EXPECT_EQ(ReadFile(root + "arch\\PC" + root.substr(2) + "src\\a.txt"), "alpha") << variant;
         // The block of a first pass this large is moved to the day's archive at once.
-    std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
-    WIN32_FIND_DATAA found{};
-    HANDLE archive = ::FindFirstFileA((root + "arch\\??????.PC").c_str(), &found);
-    if (archive != INVALID_HANDLE_VALUE) {
-        journal += ReadFile(root + "arch\\" + found.cFileName);
-        ::FindClose(archive);
-    }
+        std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
+        WIN32_FIND_DATAA found{};
+        HANDLE archive = ::FindFirstFileA((root + "arch\\??????.PC").c_str(), &found);
+        if (archive != INVALID_HANDLE_VALUE) {
+            journal += ReadFile(root + "arch\\" + found.cFileName);
+            ::FindClose(archive);
+        }
         EXPECT_NE(journal.find("Command \"Start\""), std::string::npos) << journal;
         EXPECT_EQ(journal.find("NextStart"), std::string::npos) << journal;
         // The settings file beside the program was completed at start.
@@ -100,7 +102,8 @@ TEST(Program, StartRunsOnePassAndEnds) {
 TEST(Program, StartEndsWithTheStatusOfItsPass) {
     // Not run: the backup drive is not there, or the folder holds the user's own files.
     const std::string root = Install("prog_start_status");
-    WriteFile(root + "vestrand.ini", "[Config]\r\nTargetDir=Q:\\nowhere\r\n[SourceDir]\r\n1=" + root + "src\r\n");
+    WriteFile(root + "vestrand.ini",
+              "[Config]\r\nTargetDir=Q:\\nowhere\r\n[SourceDir]\r\n1=" + root + "src\r\n");
     {
         Program p;
         Launch(p, root, "START");
@@ -108,8 +111,9 @@ TEST(Program, StartEndsWithTheStatusOfItsPass) {
         EXPECT_EQ(p.ExitCode(), 2u);
     }
     WriteFile(root + "arch\\PC\\thesis.docx", "the user's");
-    WriteFile(root + "vestrand.ini", "[Config]\r\nIdentifComp=PC\r\nTargetDir=" + root + "arch\r\nLowDriveSpaceMb=5\r\n" +
-                                         "[SourceDir]\r\n1=" + root + "src\r\n");
+    WriteFile(root + "vestrand.ini", "[Config]\r\nIdentifComp=PC\r\nTargetDir=" + root +
+                                         "arch\r\nLowDriveSpaceMb=5\r\n" + "[SourceDir]\r\n1=" + root +
+                                         "src\r\n");
     {
         Program p;
         Launch(p, root, "START");
@@ -120,16 +124,17 @@ TEST(Program, StartEndsWithTheStatusOfItsPass) {
     }
     // Run with a Failed line: a listed file inside the mirror folder is refused and kept.
     WriteFile(root + "arch\\PC\\" + kPassLockName, "");
-    WriteFile(root + "vestrand.ini", ReadFile(root + "vestrand.ini") + "[SourceFile]\r\n1=" + root +
-                                         "arch\\PC\\thesis.docx\r\n");
+    WriteFile(root + "vestrand.ini",
+              ReadFile(root + "vestrand.ini") + "[SourceFile]\r\n1=" + root + "arch\\PC\\thesis.docx\r\n");
     {
         Program p;
         Launch(p, root, "START");
         ASSERT_TRUE(p.Ended(60000));
         EXPECT_EQ(p.ExitCode(), 1u);
         EXPECT_EQ(ReadFile(root + "arch\\PC\\thesis.docx"), "the user's");
-        EXPECT_NE(ReadFile(root + "arch\\PC\\journal.txt").find("Failed " + root + "arch\\PC\\thesis.docx\r\n"),
-                  std::string::npos);
+        EXPECT_NE(
+            ReadFile(root + "arch\\PC\\journal.txt").find("Failed " + root + "arch\\PC\\thesis.docx\r\n"),
+            std::string::npos);
     }
 }
 
@@ -137,7 +142,8 @@ TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {
     const std::string root = Install("prog_start_twice");
     // Enough files that the first pass is still at work when the second process comes.
     for (int i = 0; i < 4000; ++i)
-        WriteFile(root + "src\\d" + std::to_string(i % 40) + "\\f" + std::to_string(i) + ".txt", std::to_string(i));
+        WriteFile(root + "src\\d" + std::to_string(i % 40) + "\\f" + std::to_string(i) + ".txt",
+                  std::to_string(i));
     Program a, b;
     Launch(a, root, "START", false);
     Launch(b, root, "START", false);
@@ -159,7 +165,8 @@ TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {
     EXPECT_EQ(blocks, 1u);
     const std::string mirror = root + "arch\\PC" + root.substr(2) + "src\\";
     for (int i = 0; i < 4000; i += 397)
-        EXPECT_EQ(ReadFile(mirror + "d" + std::to_string(i % 40) + "\\f" + std::to_string(i) + ".txt"), std::to_string(i));
+        EXPECT_EQ(ReadFile(mirror + "d" + std::to_string(i % 40) + "\\f" + std::to_string(i) + ".txt"),
+                  std::to_string(i));
     EXPECT_EQ(ReadFile(mirror + "d39\\f3999.txt"), "3999");
 }
 
@@ -167,7 +174,7 @@ TEST(Program, StartMirrorsNamesOutsideTheCodePageAndWritesThemInTheJournal) {
     const std::string root = Install("prog_start_names");
     std::wstring src;
     for (const char c : root + "src\\")
-        src += static_cast<wchar_t>(static_cast<unsigned char>(c));  // the folder's name is ASCII
+        src += static_cast<wchar_t>(static_cast<unsigned char>(c)); // the folder's name is ASCII
     WriteFileW(src + L"M\u00FCller.txt", "umlaut");
     WriteFileW(src + L"Muller.txt", "plain");
     WriteFileW(src + L"photo \xD83D\xDE00.txt", "emoji");
@@ -183,8 +190,10 @@ TEST(Program, StartMirrorsNamesOutsideTheCodePageAndWritesThemInTheJournal) {
     EXPECT_EQ(ReadFileW(mirror + L"photo \xD83D\xDE00.txt"), "emoji");
     const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
     const std::string mirrorText = root + "arch\\PC" + root.substr(2) + "src\\";
-    EXPECT_NE(journal.find("\r\nNew    " + mirrorText + "M<U+00FC>ller.txt\r\n"), std::string::npos) << journal;
-    EXPECT_NE(journal.find("\r\nNew    " + mirrorText + "photo <U+1F600>.txt\r\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("\r\nNew    " + mirrorText + "M<U+00FC>ller.txt\r\n"), std::string::npos)
+        << journal;
+    EXPECT_NE(journal.find("\r\nNew    " + mirrorText + "photo <U+1F600>.txt\r\n"), std::string::npos)
+        << journal;
 }
 
 TEST(Program, OnlyTheFirstArgumentCounts) {
@@ -193,9 +202,9 @@ TEST(Program, OnlyTheFirstArgumentCounts) {
     Launch(p, root, "CONFIG START");
     HWND main = MainWindowOf(p);
     ASSERT_NE(main, nullptr);
-    EXPECT_FALSE(p.Ended(1500));  // resident: no one-shot pass
+    EXPECT_FALSE(p.Ended(1500)); // resident: no one-shot pass
     EXPECT_EQ(ReadFile(root + "arch\\PC\\journal.txt"), "");
-    EXPECT_FALSE(::IsWindowVisible(main));  // hidden at its first paint
+    EXPECT_FALSE(::IsWindowVisible(main)); // hidden at its first paint
     ::PostMessageA(main, WM_CLOSE, 0, 0);
     ASSERT_TRUE(p.Ended(20000));
     EXPECT_EQ(p.ExitCode(), 0u);
@@ -206,7 +215,7 @@ TEST(Program, AStartPassEndedByAnErrorEndsByItselfWithThreeAndNoBox) {
     ASSERT_TRUE(::CreateDirectoryA((root + "arch").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC\\journal.txt").c_str(), nullptr));
-    WriteFile(root + "arch\\PC\\" + kPassLockName, "");  // a mirror of this program all the same
+    WriteFile(root + "arch\\PC\\" + kPassLockName, ""); // a mirror of this program all the same
     Program p;
     Launch(p, root, "START");
     // Nobody may be there to close a box: the error goes to a balloon and the program ends.

@@ -5,16 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "fakes.h"
 #include "runtime/datetime.h"
 #include "test_drives.h"
 
 namespace vestrand::test {
-
-class StepClock final : public IClock {
-public:
-    DateTime now = EncodeDateTime(CivilTime{2026, 12, 8, 10, 0, 0, 0});
-    DateTime Now() override { return now; }
-};
 
 // Dispatches what the thread's queue holds (WM_QUIT is left out).
 inline void PumpMessages(int rounds = 3) {
@@ -67,4 +62,4 @@ inline int CountValuesNamed(HKEY root, const char* path, const char* name) {
     return count;
 }
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

@@ -1,0 +1,53 @@
+// A list of sources with its entry field and its two buttons: the folders page and the files page
+// of the settings dialog are one of these each.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/browse_edit_win.h"
+
+namespace vestrand {
+
+// Selecting an entry shows it in the field and keeps its index (the entry index); "Добавить"
+// appends the field's text when it is not empty and no entry index is kept; "Удалить" deletes the
+// entry of the kept index whatever the field shows. Both then empty the field and drop the index,
+// as does opening the field's picker. Text code page 1251 cannot hold is refused by AcceptPath.
+class SourceList {
+public:
+    struct Ids {
+        int list, add, remove, field;
+    };
+    // `listTop`, `fieldTop`: where the list and the field stand on the page.
+    SourceList(std::unique_ptr<BrowseEdit> field, Ids ids);
+
+    void Create(HWND page, int listTop, int fieldTop);
+    // A command of one of its controls; false when it was none of them.
+    bool OnCommand(int id, int code);
+
+    // Fills the list, empties the field and drops the entry index.
+    void Fill(const std::vector<std::string>& items);
+    std::vector<std::string> Items() const;
+
+    HWND List() const { return m_list; }
+    HWND AddButton() const { return m_add; }
+    HWND DeleteButton() const { return m_delete; }
+    BrowseEdit& Field() const { return *m_field; }
+
+private:
+    void ListClick();
+    void AddClick();
+    void DeleteClick();
+    void Reset();
+
+    std::unique_ptr<BrowseEdit> m_field;
+    Ids m_ids;
+    HWND m_list = nullptr;
+    HWND m_add = nullptr;
+    HWND m_delete = nullptr;
+    int m_entry = -1;
+};
+
+} // namespace vestrand

@@ -1,0 +1,37 @@
+// The fakes of the program's interfaces shared by every test group: a clock the test sets, and a
+// display that records what the pass and the schedule show.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/pass_host.h"
+#include "runtime/datetime.h"
+
+namespace vestrand::test {
+
+class FakeClock final : public IClock {
+public:
+    DateTime now = EncodeDateTime(CivilTime{2026, 12, 8, 10, 0, 0, 0});
+    DateTime Now() override { return now; }
+};
+
+class FakeDisplay final : public IBackupDisplay {
+public:
+    std::vector<bool> cursor; // every SetBusyCursor, in order
+    std::string nextTime, hint;
+    int hintCalls = 0;
+    int32_t gaugeMin = 0, gaugeMax = 0;
+    std::vector<int32_t> progress;
+    void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
+    void SetTrayHint(const std::string& h) override {
+        hint = h;
+        ++hintCalls;
+    }
+    void SetNextTimeText(const std::string& t) override { nextTime = t; }
+    void SetGaugeMax(int32_t value) override { gaugeMax = value; }
+    void SetGaugeMin(int32_t value) override { gaugeMin = value; }
+    void SetGaugeProgress(int32_t value) override { progress.push_back(value); }
+};
+
+} // namespace vestrand::test

@@ -77,6 +77,22 @@ const ConfigSetting kSettings[] = {
      "Допустимое свободное место на диске сохранения  (Mb):",
      {24, 88, 294, 13},
      {160, 104, 121, 21}},
+    {"KeepVersionsDays",
+     4,
+     ConfigKind::Number,
+     0,
+     0,
+     3650,
+     0,
+     3650,
+     &Get<&BackupSettings::KeepVersionsDays>,
+     &Set<&BackupSettings::KeepVersionsDays>,
+     nullptr,
+     nullptr,
+     "Хранить прежние версии (дней):",
+     {24, 136, 163, 13},
+     {160, 152, 121, 21},
+     false},
 };
 
 } // namespace

@@ -38,6 +38,9 @@ struct ConfigSetting {
     // The dialog: the label's caption and where the label and the field stand on the page.
     const char* label;
     ConfigBox labelBox, fieldBox;
+    // Loading writes the corrected value back even when the key is missing (a later setting is
+    // written back only when the file has it, so that a file without it stays as it was).
+    bool writtenWhenMissing = true;
 };
 
 inline constexpr int kConfigLabelId = 1130;

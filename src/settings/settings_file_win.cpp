@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include <exception>
 #include <functional>
 
@@ -122,12 +124,25 @@ void IniFile::EraseSection(const char* section) const {
         RaiseError(kErrUnableToWrite, m_path);
 }
 
+bool IniFile::HasKey(const char* section, const std::string& key) const {
+    // The section's key names, each ended by a NUL, the list by a second one.
+    std::vector<char> names(32768);
+    const DWORD n = ::GetPrivateProfileStringA(section, nullptr, "", names.data(),
+                                               static_cast<DWORD>(names.size()), m_path.c_str());
+    for (size_t at = 0; at < n && names[at] != '\0'; at += std::strlen(names.data() + at) + 1)
+        if (::lstrcmpiA(names.data() + at, key.c_str()) == 0)
+            return true;
+    return false;
+}
+
 void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
     const IniFile ini(iniPath);
     WriteBacks writeBacks;
     for (const ConfigSetting& row : ConfigSettings()) {
+        const bool present = row.writtenWhenMissing || ini.HasKey(kConfig, row.key);
         LoadValue(ini, row, settings);
-        writeBacks.Run([&] { StoreValue(ini, row, settings); });
+        if (present)
+            writeBacks.Run([&] { StoreValue(ini, row, settings); });
     }
     settings.SourceDirs.clear();
     settings.SourceFiles.clear();

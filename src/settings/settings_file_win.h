@@ -24,6 +24,7 @@ public:
     void WriteString(const char* section, const std::string& key, const std::string& value) const;
     void WriteInteger(const char* section, const std::string& key, int64_t value) const;
     void EraseSection(const char* section) const;
+    bool HasKey(const char* section, const std::string& key) const;
 
 private:
     std::string m_path;

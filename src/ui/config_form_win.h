@@ -36,10 +36,12 @@ enum ConfigFormId : int {
     IDC_CFG_LABEL2,
     IDC_CFG_LABEL3,
     IDC_CFG_LABEL4,
+    IDC_CFG_LABEL5,
     IDC_CFG_EDIT1 = 1140,
     IDC_CFG_DIRECTORYEDIT1,
     IDC_CFG_RXSPINEDIT1,
     IDC_CFG_RXSPINEDIT2,
+    IDC_CFG_RXSPINEDIT3, // the days held versions are kept
 };
 
 class TFormConfigVestrand : public Window {

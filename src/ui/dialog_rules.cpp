@@ -138,7 +138,7 @@ std::vector<DialogControl> DialogTabOrder(int activePage) {
     case 1:
         return {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1};
     case 2:
-        return {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2};
+        return {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2, C::RxSpinEdit3};
     default:
         return {C::PageControl};
     }

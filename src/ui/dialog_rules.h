@@ -103,6 +103,7 @@ enum class DialogControl {
     DirectoryEdit1,
     RxSpinEdit1,
     RxSpinEdit2,
+    RxSpinEdit3,
 };
 inline constexpr int kPageCount = 3; // pageDirs, pageFiles, pageOther
 

@@ -150,6 +150,10 @@ TEST_F(DialogTest, WidgetsOfTheOtherPage) {
     EXPECT_TRUE(At(Item(C::RxSpinEdit1), 160, 56, 121, 21));
     EXPECT_TRUE(At(label4, 24, 88, 294, 13));
     EXPECT_TRUE(At(Item(C::RxSpinEdit2), 160, 104, 121, 21));
+    HWND label5 = Child(form.Page(2), IDC_CFG_LABEL5);
+    EXPECT_TRUE(At(label5, 24, 136, 163, 13));
+    EXPECT_EQ(TextOf(label5), "Хранить прежние версии (дней):");
+    EXPECT_TRUE(At(Item(C::RxSpinEdit3), 160, 152, 121, 21));
     EXPECT_EQ(TextOf(label1), "Название полиса:");
     EXPECT_EQ(TextOf(label2), "Директория сохранения:");
     EXPECT_EQ(TextOf(label3), "Период сохранения (Min):");
@@ -256,9 +260,9 @@ TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {
     auto focused = [&]() {
         DialogControl found = C::PageControl;
         const HWND f = ::GetFocus();
-        for (C c :
-             {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile, C::fAdd,
-              C::fDelete, C::FilenameEdit1, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2})
+        for (C c : {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile,
+                    C::fAdd, C::fDelete, C::FilenameEdit1, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1,
+                    C::RxSpinEdit2, C::RxSpinEdit3})
             if (Item(c) == f)
                 found = c;
         return found;
@@ -276,7 +280,7 @@ TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {
         ClickTab(Item(C::PageControl), 2);
         ::SetFocus(Item(C::PageControl));
     });
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         s.Then([&] { PostKey(VK_TAB); }).Then([&] { other.push_back(focused()); });
     s.CloseByTitleBar();
     RunDialog(form, settings, ini, s);
@@ -285,8 +289,8 @@ TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {
     EXPECT_EQ(forwards,
               (std::vector<C>{C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::PageControl}));
     EXPECT_EQ(backwards, (std::vector<C>{C::DirectoryEdit3, C::dDelete}));
-    EXPECT_EQ(other,
-              (std::vector<C>{C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2, C::PageControl}));
+    EXPECT_EQ(other, (std::vector<C>{C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2,
+                                     C::RxSpinEdit3, C::PageControl}));
 }
 
 TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
@@ -341,10 +345,11 @@ TEST_F(DialogTest, TheDialogManagerWalksTheTabOrderOfEachPageBothWays) {
     for (int page = 0; page < 3; ++page) {
         s.Then([&, page] { ClickTab(Item(C::PageControl), page); }).Then([&, page] {
             HWND at = Item(C::PageControl);
-            for (int i = 0; i < 5; ++i)
+            const size_t stops = DialogTabOrder(page).size();
+            for (size_t i = 0; i < stops; ++i)
                 forwards[page].push_back(at = ::GetNextDlgTabItem(form.Handle(), at, FALSE));
             at = Item(C::PageControl);
-            for (int i = 0; i < 5; ++i)
+            for (size_t i = 0; i < stops; ++i)
                 backwards[page].push_back(at = ::GetNextDlgTabItem(form.Handle(), at, TRUE));
         });
     }

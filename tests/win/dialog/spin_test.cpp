@@ -146,6 +146,38 @@ TEST_F(DialogTest, FreeSpaceTakesNegativesByTypingAndTheDownKeyAndAnEmptyFieldSt
     EXPECT_EQ(settings.SaveMin, 5); // an empty period reads as its MinValue
 }
 
+TEST_F(DialogTest, TheHeldVersionDaysFieldKeepsItsRangeAndIsSaved) {
+    settings.KeepVersionsDays = 7;
+    std::string shown, clamped, empty;
+    Script s(form);
+    s.WhenOpen()
+        .Then([&] { ClickTab(Item(C::PageControl), 2); })
+        .Then([&] {
+            shown = TextOf(Item(C::RxSpinEdit3));
+            TypeInto(Item(C::RxSpinEdit3), "5000");
+            ::SetFocus(Item(C::Edit1)); // leaving the field brings it into its range
+            clamped = TextOf(Item(C::RxSpinEdit3));
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
+    EXPECT_EQ(shown, "7");
+    EXPECT_EQ(clamped, "3650");
+    EXPECT_EQ(settings.KeepVersionsDays, 3650);
+    EXPECT_EQ(IniRead(ini, "Config", "KeepVersionsDays"), "3650");
+
+    Script t(form);
+    t.WhenOpen()
+        .Then([&] { ClickTab(Item(C::PageControl), 2); })
+        .Then([&] {
+            TypeInto(Item(C::RxSpinEdit3), "");
+            ::SetFocus(Item(C::Edit1));
+        })
+        .CloseByTitleBar();
+    RunDialog(form, settings, ini, t);
+    EXPECT_EQ(settings.KeepVersionsDays, 0); // an empty field reads as its minimum
+    EXPECT_EQ(IniRead(ini, "Config", "KeepVersionsDays"), "0");
+}
+
 TEST_F(DialogTest, UpAndDownKeysStepByOneInsideTheRange) {
     settings.SaveMin = 1439;
     std::vector<std::string> seen;

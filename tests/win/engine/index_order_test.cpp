@@ -116,8 +116,9 @@ TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
     }
     for (size_t i = 1; i < names.size(); ++i) {
         const int ansi = Compare(names[i - 1], names[i]);
-        if (ansi != 0 && !SameFileName(wide[i - 1], wide[i]))
+        if (ansi != 0 && !SameFileName(wide[i - 1], wide[i])) {
             EXPECT_EQ(CompareIndexOrder(wide[i - 1], wide[i]), ansi) << names[i - 1] << " / " << names[i];
+        }
     }
 
     // Each group of names the file system takes as one is one item, carrying its last name's

@@ -89,6 +89,31 @@ TEST(LoadSettings, FloorHasOnlyALowerBound) {
     }
 }
 
+TEST(LoadSettings, HeldVersionDaysAreClampedAndWrittenBackOnlyWhenTheFileHasThem) {
+    for (const auto& [text, loaded] : std::vector<std::pair<std::string, int32_t>>{
+             {"-3", 0}, {"7", 7}, {"0x10", 16}, {"5000", 3650}, {"3650", 3650}, {"junk", 0}, {"", 0}}) {
+        const std::string ini = SettingsFileWith("set_keep", "[Config]\r\nKeepVersionsDays=" + text + "\r\n");
+        EXPECT_EQ(Loaded(ini).KeepVersionsDays, loaded) << text;
+        EXPECT_EQ(Key(ini, "Config", "KeepVersionsDays"), std::to_string(loaded)) << text;
+    }
+    // A file without the key stays byte for byte as it is.
+    const std::string text =
+        "[Config]\r\nSaveMin=60\r\nIdentifComp=Test\r\nTargetDir=F:\\Arch\\\r\nLowDriveSpaceMb=10\r\n";
+    const std::string ini = SettingsFileWith("set_keep_missing", text);
+    EXPECT_EQ(Loaded(ini).KeepVersionsDays, 0);
+    EXPECT_EQ(ReadFile(ini), text);
+    // The dialog's save writes it, the fifth value.
+    BackupSettings s = Loaded(ini);
+    s.KeepVersionsDays = 30;
+    SaveSettingsFromDialog(s, {}, {}, ini);
+    const Lines lines = FileLines(ini);
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6),
+              (Lines{"[Config]", "SaveMin=60", "IdentifComp=Test", "TargetDir=F:\\Arch\\",
+                     "LowDriveSpaceMb=10", "KeepVersionsDays=30"}));
+    EXPECT_EQ(Loaded(ini).KeepVersionsDays, 30);
+}
+
 TEST(LoadSettings, StringsKeepEmptyValuesAndLoseQuotes) {
     const std::string ini = SettingsFileWith(
         "set_strings", "[config]\r\nidentifcomp=  'Office PC'  \r\nTARGETDIR=\r\nSaveMin = 30 \r\n");

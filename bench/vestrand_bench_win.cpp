@@ -146,8 +146,14 @@ int Pass(int argc, char** argv) {
     ResetCallCounts();
     ResetHeapPeak();
     const Stopwatch sw;
-    RunBackupPass(s, true, display, schedule, clock);
+    const PassResult result = RunBackupPass(s, true, display, schedule, clock);
     const double seconds = sw.Seconds();
+    if (!result.Ran()) {
+        // A pass that did not run would be timed as a very fast one.
+        std::fprintf(stderr, "the pass did not run (reason %d, %s)\n", static_cast<int>(result.refusal),
+                     result.path.c_str());
+        return 3;
+    }
     Put("seconds", seconds);
     PutMemory();
     if (!mode.empty()) {

@@ -235,7 +235,7 @@ TEST(DialogTabOrder, PageControlFirstThenThePageCycling) {
     using C = DialogControl;
     for (int page = 0; page < kPageCount; ++page) {
         const auto order = DialogTabOrder(page);
-        ASSERT_EQ(order.size(), 5u);
+        ASSERT_EQ(order.size(), page == 2 ? 6u : 5u); // the page «Прочее» has five fields
         EXPECT_EQ(order.front(), C::PageControl);
         // Forwards all the way round, and backwards undoes every step.
         C c = C::PageControl;
@@ -252,6 +252,7 @@ TEST(DialogTabOrder, PageControlFirstThenThePageCycling) {
     EXPECT_EQ(DialogTabOrder(0)[1], C::ListBoxDir);
     EXPECT_EQ(DialogTabOrder(1)[4], C::FilenameEdit1);
     EXPECT_EQ(DialogTabOrder(2)[3], C::RxSpinEdit1);
+    EXPECT_EQ(DialogTabOrder(2)[5], C::RxSpinEdit3);
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::PageControl, true), C::DirectoryEdit3);
     // A control of another page is not a stop: forwards gives the first, backwards the last.
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::Edit1, false), C::PageControl);

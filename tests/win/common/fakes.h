@@ -10,8 +10,10 @@
 
 namespace vestrand::test {
 
-class FakeClock final : public IClock {
+class FakeClock : public IClock {
 public:
+    FakeClock() = default;
+    explicit FakeClock(DateTime at) : now(at) {}
     DateTime now = EncodeDateTime(CivilTime{2026, 12, 8, 10, 0, 0, 0});
     DateTime Now() override { return now; }
 };
@@ -23,15 +25,32 @@ public:
     int hintCalls = 0;
     int32_t gaugeMin = 0, gaugeMax = 0;
     std::vector<int32_t> progress;
-    void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
+    std::vector<std::string> calls; // every call in order: "busy", "normal", "hint ...", "max 3", "pos 1", ...
+    void SetBusyCursor(bool busy) override {
+        cursor.push_back(busy);
+        calls.push_back(busy ? "busy" : "normal");
+    }
     void SetTrayHint(const std::string& h) override {
         hint = h;
         ++hintCalls;
+        calls.push_back("hint " + h);
     }
-    void SetNextTimeText(const std::string& t) override { nextTime = t; }
-    void SetGaugeMax(int32_t value) override { gaugeMax = value; }
-    void SetGaugeMin(int32_t value) override { gaugeMin = value; }
-    void SetGaugeProgress(int32_t value) override { progress.push_back(value); }
+    void SetNextTimeText(const std::string& t) override {
+        nextTime = t;
+        calls.push_back("next " + t);
+    }
+    void SetGaugeMax(int32_t value) override {
+        gaugeMax = value;
+        calls.push_back("max " + std::to_string(value));
+    }
+    void SetGaugeMin(int32_t value) override {
+        gaugeMin = value;
+        calls.push_back("min " + std::to_string(value));
+    }
+    void SetGaugeProgress(int32_t value) override {
+        progress.push_back(value);
+        calls.push_back("pos " + std::to_string(value));
+    }
 };
 
 } // namespace vestrand::test

@@ -14,6 +14,7 @@
 #include "engine/backup_settings.h"
 #include "engine/pass_host.h"
 #include "runtime/datetime.h"
+#include "fakes.h"
 #include "test_drives.h"
 
 namespace vestrand::test {
@@ -21,10 +22,8 @@ namespace vestrand::test {
 inline DateTime FixedNow() { return EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0}); }
 
 // The pass's clock: the fixed moment above unless a test moves it.
-class FixedClock final : public IClock {
-public:
-    DateTime now = FixedNow();
-    DateTime Now() override { return now; }
+struct FixedClock final : FakeClock {
+    FixedClock() : FakeClock(FixedNow()) {}
 };
 
 class RecordingSchedule final : public ISchedule {
@@ -34,16 +33,7 @@ public:
     DateTime NextRunTime() const override { return FixedNow() + 60 * kMinute; }
 };
 
-class RecordingDisplay final : public IBackupDisplay {
-public:
-    std::vector<std::string> calls;
-    void SetBusyCursor(bool busy) override { calls.push_back(busy ? "busy" : "normal"); }
-    void SetTrayHint(const std::string& hint) override { calls.push_back("hint " + hint); }
-    void SetNextTimeText(const std::string& text) override { calls.push_back("next " + text); }
-    void SetGaugeMax(int32_t v) override { calls.push_back("max " + std::to_string(v)); }
-    void SetGaugeMin(int32_t v) override { calls.push_back("min " + std::to_string(v)); }
-    void SetGaugeProgress(int32_t v) override { calls.push_back("pos " + std::to_string(v)); }
-};
+using RecordingDisplay = FakeDisplay;
 
 
 inline std::vector<std::string> Sorted(std::vector<std::string> v) {

@@ -10,55 +10,57 @@ namespace vestrand::bench {
 namespace {
 
 // The functions watched: name, result, parameters, arguments.
-#define VESTRAND_BENCH_APIS(X)                                                                                 \
-    X(FindFirstFileA, HANDLE, (LPCSTR a, LPWIN32_FIND_DATAA b), (a, b))                                        \
-    X(FindNextFileA, BOOL, (HANDLE a, LPWIN32_FIND_DATAA b), (a, b))                                           \
-    X(FindClose, BOOL, (HANDLE a), (a))                                                                        \
-    X(GetFileAttributesA, DWORD, (LPCSTR a), (a))                                                              \
-    X(SetFileAttributesA, BOOL, (LPCSTR a, DWORD b), (a, b))                                                   \
-    X(CreateDirectoryA, BOOL, (LPCSTR a, LPSECURITY_ATTRIBUTES b), (a, b))                                     \
-    X(RemoveDirectoryA, BOOL, (LPCSTR a), (a))                                                                 \
-    X(CopyFileA, BOOL, (LPCSTR a, LPCSTR b, BOOL c), (a, b, c))                                                \
-    X(DeleteFileA, BOOL, (LPCSTR a), (a))                                                                      \
-    X(MoveFileExA, BOOL, (LPCSTR a, LPCSTR b, DWORD c), (a, b, c))                                             \
-    X(MoveFileA, BOOL, (LPCSTR a, LPCSTR b), (a, b))                                                           \
-    X(CreateFileA, HANDLE, (LPCSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g), \
-      (a, b, c, d, e, f, g))                                                                                   \
-    X(CloseHandle, BOOL, (HANDLE a), (a))                                                                      \
-    X(ReadFile, BOOL, (HANDLE a, LPVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e), (a, b, c, d, e))               \
-    X(WriteFile, BOOL, (HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e), (a, b, c, d, e))             \
-    X(GetFileSize, DWORD, (HANDLE a, LPDWORD b), (a, b))                                                       \
-    X(GetFileSizeEx, BOOL, (HANDLE a, PLARGE_INTEGER b), (a, b))                                               \
-    X(SetFileTime, BOOL, (HANDLE a, const FILETIME* b, const FILETIME* c, const FILETIME* d), (a, b, c, d))    \
-    X(GetFileTime, BOOL, (HANDLE a, LPFILETIME b, LPFILETIME c, LPFILETIME d), (a, b, c, d))                   \
-    X(CompareStringA, int, (LCID a, DWORD b, PCNZCH c, int d, PCNZCH e, int f), (a, b, c, d, e, f))            \
-    X(LCMapStringA, int, (LCID a, DWORD b, LPCSTR c, int d, LPSTR e, int f), (a, b, c, d, e, f))               \
-    X(FileTimeToLocalFileTime, BOOL, (const FILETIME* a, LPFILETIME b), (a, b))                                \
-    X(FileTimeToDosDateTime, BOOL, (const FILETIME* a, LPWORD b, LPWORD c), (a, b, c))                         \
-    X(GetLocalTime, void, (LPSYSTEMTIME a), (a))                                                               \
-    X(GetLocaleInfoA, int, (LCID a, LCTYPE b, LPSTR c, int d), (a, b, c, d))                                   \
-    X(GetDiskFreeSpaceA, BOOL, (LPCSTR a, LPDWORD b, LPDWORD c, LPDWORD d, LPDWORD e), (a, b, c, d, e))        \
-    X(GetDiskFreeSpaceExA, BOOL, (LPCSTR a, PULARGE_INTEGER b, PULARGE_INTEGER c, PULARGE_INTEGER d),          \
-      (a, b, c, d))                                                                                            \
-    X(GetFullPathNameA, DWORD, (LPCSTR a, DWORD b, LPSTR c, LPSTR * d), (a, b, c, d))                         \
-    X(FindFirstFileW, HANDLE, (LPCWSTR a, LPWIN32_FIND_DATAW b), (a, b))                                       \
-    X(FindNextFileW, BOOL, (HANDLE a, LPWIN32_FIND_DATAW b), (a, b))                                          \
-    X(GetFileAttributesW, DWORD, (LPCWSTR a), (a))                                                             \
-    X(SetFileAttributesW, BOOL, (LPCWSTR a, DWORD b), (a, b))                                                  \
-    X(CreateDirectoryW, BOOL, (LPCWSTR a, LPSECURITY_ATTRIBUTES b), (a, b))                                    \
-    X(RemoveDirectoryW, BOOL, (LPCWSTR a), (a))                                                                \
-    X(CopyFileW, BOOL, (LPCWSTR a, LPCWSTR b, BOOL c), (a, b, c))                                              \
-    X(DeleteFileW, BOOL, (LPCWSTR a), (a))                                                                     \
-    X(MoveFileExW, BOOL, (LPCWSTR a, LPCWSTR b, DWORD c), (a, b, c))                                           \
-    X(CreateFileW, HANDLE, (LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g), \
-      (a, b, c, d, e, f, g))                                                                                   \
-    X(GetFileInformationByHandle, BOOL, (HANDLE a, LPBY_HANDLE_FILE_INFORMATION b), (a, b))                    \
-    X(CompareStringW, int, (LCID a, DWORD b, PCNZWCH c, int d, PCNZWCH e, int f), (a, b, c, d, e, f))          \
-    X(LCMapStringW, int, (LCID a, DWORD b, LPCWSTR c, int d, LPWSTR e, int f), (a, b, c, d, e, f))             \
-    X(GetDiskFreeSpaceW, BOOL, (LPCWSTR a, LPDWORD b, LPDWORD c, LPDWORD d, LPDWORD e), (a, b, c, d, e))       \
-    X(GetDiskFreeSpaceExW, BOOL, (LPCWSTR a, PULARGE_INTEGER b, PULARGE_INTEGER c, PULARGE_INTEGER d),         \
-      (a, b, c, d))                                                                                            \
-    X(GetFullPathNameW, DWORD, (LPCWSTR a, DWORD b, LPWSTR c, LPWSTR * d), (a, b, c, d))                       \
+#define VESTRAND_BENCH_APIS(X)                                                                               \
+    X(FindFirstFileA, HANDLE, (LPCSTR a, LPWIN32_FIND_DATAA b), (a, b))                                      \
+    X(FindNextFileA, BOOL, (HANDLE a, LPWIN32_FIND_DATAA b), (a, b))                                         \
+    X(FindClose, BOOL, (HANDLE a), (a))                                                                      \
+    X(GetFileAttributesA, DWORD, (LPCSTR a), (a))                                                            \
+    X(SetFileAttributesA, BOOL, (LPCSTR a, DWORD b), (a, b))                                                 \
+    X(CreateDirectoryA, BOOL, (LPCSTR a, LPSECURITY_ATTRIBUTES b), (a, b))                                   \
+    X(RemoveDirectoryA, BOOL, (LPCSTR a), (a))                                                               \
+    X(CopyFileA, BOOL, (LPCSTR a, LPCSTR b, BOOL c), (a, b, c))                                              \
+    X(DeleteFileA, BOOL, (LPCSTR a), (a))                                                                    \
+    X(MoveFileExA, BOOL, (LPCSTR a, LPCSTR b, DWORD c), (a, b, c))                                           \
+    X(MoveFileA, BOOL, (LPCSTR a, LPCSTR b), (a, b))                                                         \
+    X(CreateFileA, HANDLE,                                                                                   \
+      (LPCSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g),                     \
+      (a, b, c, d, e, f, g))                                                                                 \
+    X(CloseHandle, BOOL, (HANDLE a), (a))                                                                    \
+    X(ReadFile, BOOL, (HANDLE a, LPVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e), (a, b, c, d, e))             \
+    X(WriteFile, BOOL, (HANDLE a, LPCVOID b, DWORD c, LPDWORD d, LPOVERLAPPED e), (a, b, c, d, e))           \
+    X(GetFileSize, DWORD, (HANDLE a, LPDWORD b), (a, b))                                                     \
+    X(GetFileSizeEx, BOOL, (HANDLE a, PLARGE_INTEGER b), (a, b))                                             \
+    X(SetFileTime, BOOL, (HANDLE a, const FILETIME* b, const FILETIME* c, const FILETIME* d), (a, b, c, d))  \
+    X(GetFileTime, BOOL, (HANDLE a, LPFILETIME b, LPFILETIME c, LPFILETIME d), (a, b, c, d))                 \
+    X(CompareStringA, int, (LCID a, DWORD b, PCNZCH c, int d, PCNZCH e, int f), (a, b, c, d, e, f))          \
+    X(LCMapStringA, int, (LCID a, DWORD b, LPCSTR c, int d, LPSTR e, int f), (a, b, c, d, e, f))             \
+    X(FileTimeToLocalFileTime, BOOL, (const FILETIME* a, LPFILETIME b), (a, b))                              \
+    X(FileTimeToDosDateTime, BOOL, (const FILETIME* a, LPWORD b, LPWORD c), (a, b, c))                       \
+    X(GetLocalTime, void, (LPSYSTEMTIME a), (a))                                                             \
+    X(GetLocaleInfoA, int, (LCID a, LCTYPE b, LPSTR c, int d), (a, b, c, d))                                 \
+    X(GetDiskFreeSpaceA, BOOL, (LPCSTR a, LPDWORD b, LPDWORD c, LPDWORD d, LPDWORD e), (a, b, c, d, e))      \
+    X(GetDiskFreeSpaceExA, BOOL, (LPCSTR a, PULARGE_INTEGER b, PULARGE_INTEGER c, PULARGE_INTEGER d),        \
+      (a, b, c, d))                                                                                          \
+    X(GetFullPathNameA, DWORD, (LPCSTR a, DWORD b, LPSTR c, LPSTR * d), (a, b, c, d))                        \
+    X(FindFirstFileW, HANDLE, (LPCWSTR a, LPWIN32_FIND_DATAW b), (a, b))                                     \
+    X(FindNextFileW, BOOL, (HANDLE a, LPWIN32_FIND_DATAW b), (a, b))                                         \
+    X(GetFileAttributesW, DWORD, (LPCWSTR a), (a))                                                           \
+    X(SetFileAttributesW, BOOL, (LPCWSTR a, DWORD b), (a, b))                                                \
+    X(CreateDirectoryW, BOOL, (LPCWSTR a, LPSECURITY_ATTRIBUTES b), (a, b))                                  \
+    X(RemoveDirectoryW, BOOL, (LPCWSTR a), (a))                                                              \
+    X(CopyFileW, BOOL, (LPCWSTR a, LPCWSTR b, BOOL c), (a, b, c))                                            \
+    X(DeleteFileW, BOOL, (LPCWSTR a), (a))                                                                   \
+    X(MoveFileExW, BOOL, (LPCWSTR a, LPCWSTR b, DWORD c), (a, b, c))                                         \
+    X(CreateFileW, HANDLE,                                                                                   \
+      (LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g),                    \
+      (a, b, c, d, e, f, g))                                                                                 \
+    X(GetFileInformationByHandle, BOOL, (HANDLE a, LPBY_HANDLE_FILE_INFORMATION b), (a, b))                  \
+    X(CompareStringW, int, (LCID a, DWORD b, PCNZWCH c, int d, PCNZWCH e, int f), (a, b, c, d, e, f))        \
+    X(LCMapStringW, int, (LCID a, DWORD b, LPCWSTR c, int d, LPWSTR e, int f), (a, b, c, d, e, f))           \
+    X(GetDiskFreeSpaceW, BOOL, (LPCWSTR a, LPDWORD b, LPDWORD c, LPDWORD d, LPDWORD e), (a, b, c, d, e))     \
+    X(GetDiskFreeSpaceExW, BOOL, (LPCWSTR a, PULARGE_INTEGER b, PULARGE_INTEGER c, PULARGE_INTEGER d),       \
+      (a, b, c, d))                                                                                          \
+    X(GetFullPathNameW, DWORD, (LPCWSTR a, DWORD b, LPWSTR c, LPWSTR * d), (a, b, c, d))                     \
     X(GetLongPathNameW, DWORD, (LPCWSTR a, LPWSTR b, DWORD c), (a, b, c))
 
 enum Api {
@@ -103,17 +105,17 @@ private:
 
 extern Slot g_slots[kApiCount];
 
-#define VESTRAND_WRAPPER(name, ret, params, args)       \
-    ret(WINAPI* g_real_##name) params = nullptr;        \
-    ret WINAPI Counted_##name params {                  \
-        Probe probe(g_slots[k_##name]);                 \
-        return g_real_##name args;                      \
+#define VESTRAND_WRAPPER(name, ret, params, args)                                                            \
+    ret(WINAPI* g_real_##name) params = nullptr;                                                             \
+    ret WINAPI Counted_##name params {                                                                       \
+        Probe probe(g_slots[k_##name]);                                                                      \
+        return g_real_##name args;                                                                           \
     }
 VESTRAND_BENCH_APIS(VESTRAND_WRAPPER)
 #undef VESTRAND_WRAPPER
 
 Slot g_slots[kApiCount] = {
-#define VESTRAND_SLOT(name, ret, params, args) \
+#define VESTRAND_SLOT(name, ret, params, args)                                                               \
     {#name, reinterpret_cast<void*>(&Counted_##name), reinterpret_cast<void**>(&g_real_##name), 0, 0},
     VESTRAND_BENCH_APIS(VESTRAND_SLOT)
 #undef VESTRAND_SLOT
@@ -151,7 +153,8 @@ int PatchImports() {
     if (dir.VirtualAddress == 0)
         return 0;
     int patched = 0;
-    for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
+    for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name;
+         ++desc) {
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
             base + (desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk));
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
@@ -179,7 +182,7 @@ int PatchImports() {
     return patched;
 }
 
-}  // namespace
+} // namespace
 
 int InstallCallCounter(bool withTimes) {
     static const int patched = PatchImports();
@@ -213,4 +216,4 @@ int64_t CallCount(const std::string& name) {
     return 0;
 }
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

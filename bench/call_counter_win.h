@@ -11,7 +11,7 @@ namespace vestrand::bench {
 struct ApiCalls {
     std::string Name;
     int64_t Calls = 0;
-    double Seconds = 0;  // only with timing on
+    double Seconds = 0; // only with timing on
 };
 
 // Installs the wrappers (once; later calls only switch timing). Returns the number of import
@@ -22,4 +22,4 @@ void ResetCallCounts();
 std::vector<ApiCalls> CallCounts();
 int64_t CallCount(const std::string& name);
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

@@ -6,9 +6,9 @@
 
 namespace vestrand::bench {
 
-int64_t HeapLiveBytes();  // bytes allocated and not yet freed
-int64_t HeapPeakBytes();  // the highest HeapLiveBytes since the start or the last ResetHeapPeak
-int64_t HeapBlocks();     // blocks allocated and not yet freed
-void ResetHeapPeak();     // the peak starts again from the present live count
+int64_t HeapLiveBytes(); // bytes allocated and not yet freed
+int64_t HeapPeakBytes(); // the highest HeapLiveBytes since the start or the last ResetHeapPeak
+int64_t HeapBlocks();    // blocks allocated and not yet freed
+void ResetHeapPeak();    // the peak starts again from the present live count
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

@@ -14,7 +14,7 @@ constexpr double kUnchangedLimit = 1.3;
 constexpr double kFirstLimit = 1.15;
 constexpr double kScalingLimit = 11.0;
 constexpr double kIndexLimit = 1.6;
-constexpr double kPeakLimitMiB = 256.0;  // peak working set of an unchanged pass at 1,000,000 entries
+constexpr double kPeakLimitMiB = 256.0; // peak working set of an unchanged pass at 1,000,000 entries
 constexpr int64_t kHundredThousand = 100000;
 constexpr int64_t kMillion = 1000000;
 
@@ -46,11 +46,15 @@ std::optional<double> Ratio(std::optional<double> a, std::optional<double> b) {
     return *a / *b;
 }
 
-std::string RatioText(std::optional<double> v) { return v ? Fixed(*v, 2) : "-"; }
+std::string RatioText(std::optional<double> v) {
+    return v ? Fixed(*v, 2) : "-";
+}
 
-std::string Megabytes(std::optional<double> bytes) { return bytes ? Fixed(*bytes / 1048576.0, 1) + " MiB" : "-"; }
+std::string Megabytes(std::optional<double> bytes) {
+    return bytes ? Fixed(*bytes / 1048576.0, 1) + " MiB" : "-";
+}
 
-}  // namespace
+} // namespace
 
 std::string GroupDigits(int64_t value) {
     std::string digits = std::to_string(value < 0 ? -value : value);
@@ -154,7 +158,9 @@ std::vector<int64_t> Figures::Sizes() const {
     return {sizes.begin(), sizes.end()};
 }
 
-std::vector<std::string> Figures::Media() const { return m_media; }
+std::vector<std::string> Figures::Media() const {
+    return m_media;
+}
 
 std::vector<std::string> Figures::KeysWithPrefix(int64_t size, const std::string& medium,
                                                  const std::string& prefix) const {
@@ -177,7 +183,7 @@ std::string MisorderedNote(std::optional<double> misordered) {
     return "; " + GroupDigits(static_cast<int64_t>(*misordered)) + " neighbours out of the index's order";
 }
 
-}  // namespace
+} // namespace
 
 std::vector<TargetCheck> CheckTargets(const Figures& f) {
     std::vector<TargetCheck> checks;
@@ -188,8 +194,8 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
     for (const auto& medium : f.Media()) {
         for (const int64_t size : f.Sizes()) {
             const std::string tree = GroupDigits(size) + " entries, " + medium;
-            add("first pass / CopyFileW loop, " + tree, f.PairedRatio(size, medium, "first.agent", "first.loop"),
-                kFirstLimit);
+            add("first pass / CopyFileW loop, " + tree,
+                f.PairedRatio(size, medium, "first.agent", "first.loop"), kFirstLimit);
             if (size == kHundredThousand || size == kMillion)
                 add("unchanged pass / floor, " + tree,
                     f.PairedRatio(size, medium, "unchanged.agent", "unchanged.floor"), kUnchangedLimit);
@@ -203,7 +209,8 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
             }
         }
         add("unchanged pass 1,000,000 / 100,000 entries, " + medium,
-            Ratio(f.Median(kMillion, medium, "unchanged.agent"), f.Median(kHundredThousand, medium, "unchanged.agent")),
+            Ratio(f.Median(kMillion, medium, "unchanged.agent"),
+                  f.Median(kHundredThousand, medium, "unchanged.agent")),
             kScalingLimit);
     }
     return checks;
@@ -216,14 +223,16 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
         return t.empty() ? std::string("?") : t;
     };
     out << "# Vestrand benchmark\n\n";
-    out << "Measured " << info("info.date") << " on " << info("info.machine") << " (" << info("info.cpu") << ", "
-        << info("info.cores") << " cores), " << info("info.wine") << ". Times in seconds, each the median of "
-        << info("info.runs") << " runs (" << info("info.large_runs")
+    out << "Measured " << info("info.date") << " on " << info("info.machine") << " (" << info("info.cpu")
+        << ", " << info("info.cores") << " cores), " << info("info.wine")
+        << ". Times in seconds, each the median of " << info("info.runs") << " runs ("
+        << info("info.large_runs")
         << " for copies of trees above 100,000 entries). \"agent\" is the time of the backup pass inside its "
            "process; \"wall\" includes starting the process under Wine (a program that does nothing takes "
         << Seconds(f.Median(0, "-", "wine.start")) << " s), and the peers are timed the same way. "
         << "Ratios to the peers use the agent's wall time. Figures measured back to back in each run (the "
-           "agent and its floor, the agent and each peer) give their ratio as the median of the runs' ratios.\n\n";
+           "agent and its floor, the agent and each peer) give their ratio as the median of the runs' "
+           "ratios.\n\n";
 
     std::set<std::string> states;
     for (const int64_t size : f.Sizes())
@@ -235,7 +244,8 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
             << " different states of the program (see Trees); figures compared across sizes compare those "
                "states.\n\n";
 
-    out << "| entries | volume | figure | agent | agent wall | floor | agent/floor | xcopy | agent/xcopy | cp -a | "
+    out << "| entries | volume | figure | agent | agent wall | floor | agent/floor | xcopy | agent/xcopy | "
+           "cp -a | "
            "rsync | agent/rsync |\n";
     out << "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const int64_t size : f.Sizes()) {
@@ -253,31 +263,35 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
                 if (!agent)
                     return;
                 const std::string wallKey = stage + ".agent.wall";
-                out << head << figure << " | " << Seconds(agent) << " | " << Seconds(wall) << " | " << Seconds(floor)
-                    << " | "
+                out << head << figure << " | " << Seconds(agent) << " | " << Seconds(wall) << " | "
+                    << Seconds(floor) << " | "
                     << RatioText(floorKey.empty() ? std::nullopt
                                                   : f.PairedRatio(size, m, stage + ".agent", floorKey))
-                    << " | " << Seconds(xcopy) << " | " << RatioText(f.PairedRatio(size, m, wallKey, stage + ".xcopy"))
-                    << " | " << (withCp ? Seconds(f.Median(size, m, stage + ".cp")) : std::string("-")) << " | "
+                    << " | " << Seconds(xcopy) << " | "
+                    << RatioText(f.PairedRatio(size, m, wallKey, stage + ".xcopy")) << " | "
+                    << (withCp ? Seconds(f.Median(size, m, stage + ".cp")) : std::string("-")) << " | "
                     << Seconds(rsync) << " | " << RatioText(f.PairedRatio(size, m, wallKey, stage + ".rsync"))
                     << " |\n";
             };
-            row("first pass (floor: CopyFileW loop; xcopy /E /I /H /K /Y; rsync -a)", "first", "first.loop", true);
+            row("first pass (floor: CopyFileW loop; xcopy /E /I /H /K /Y; rsync -a)", "first", "first.loop",
+                true);
             row("unchanged pass (floor: walk of source and mirror; xcopy /D /E /H /K /Y; rsync -a --delete)",
                 "unchanged", "unchanged.floor", false);
-            row("1 % changed, added, removed (xcopy /D /E /H /K /Y; rsync -a --delete)", "changed", "", false);
+            row("1 % changed, added, removed (xcopy /D /E /H /K /Y; rsync -a --delete)", "changed", "",
+                false);
             const auto index = f.Median(size, m, "index.total");
             const auto walk = f.Median(size, m, "index.walk");
             if (index)
                 out << head << "index: walk into BackupIndex, one Find per entry (floor: walk alone"
-                    << MisorderedNote(f.Median(size, m, "index.misordered")) << ") | "
-                    << Seconds(index) << " | - | " << Seconds(walk) << " | "
+                    << MisorderedNote(f.Median(size, m, "index.misordered")) << ") | " << Seconds(index)
+                    << " | - | " << Seconds(walk) << " | "
                     << RatioText(f.PairedRatio(size, m, "index.total", "index.walk"))
                     << " | - | - | - | - | - |\n";
             const auto compared = f.Median(size, m, "index.compared.total");
             if (compared) {
-                out << head << "index as a list of full paths sorted and searched by CompareStringW (trial in the "
-                               "benchmark) | "
+                out << head
+                    << "index as a list of full paths sorted and searched by CompareStringW (trial in the "
+                       "benchmark) | "
                     << Seconds(compared) << " | - | " << Seconds(walk) << " | "
                     << RatioText(f.PairedRatio(size, m, "index.compared.total", "index.walk"))
                     << " | - | - | - | - | - |\n";
@@ -285,7 +299,8 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
         }
     }
 
-    out << "\n## Trees\n\n| entries | volume | files | folders | bytes | deepest level | longest path | read-only | "
+    out << "\n## Trees\n\n| entries | volume | files | folders | bytes | deepest level | longest path | "
+           "read-only | "
            "hidden | generated in | measured | program measured |\n"
            "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---|\n";
     for (const int64_t size : f.Sizes())
@@ -296,15 +311,17 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
                 const auto v = f.Median(size, m, key);
                 return v ? GroupDigits(static_cast<int64_t>(*v)) : std::string("-");
             };
-            out << "| " << GroupDigits(size) << " | " << m << " | " << n("tree.files") << " | " << n("tree.folders")
-                << " | " << n("tree.bytes") << " | " << n("tree.max_depth") << " | " << n("tree.longest_path")
-                << " | " << n("tree.readonly") << " | " << n("tree.hidden") << " | "
-                << Seconds(f.Median(size, m, "tree.seconds")) << " s | " << f.Text(size, m, "measured") << " | " << f.Text(size, m, "engine")
-                << " |\n";
+            out << "| " << GroupDigits(size) << " | " << m << " | " << n("tree.files") << " | "
+                << n("tree.folders") << " | " << n("tree.bytes") << " | " << n("tree.max_depth") << " | "
+                << n("tree.longest_path") << " | " << n("tree.readonly") << " | " << n("tree.hidden") << " | "
+                << Seconds(f.Median(size, m, "tree.seconds")) << " s | " << f.Text(size, m, "measured")
+                << " | " << f.Text(size, m, "engine") << " |\n";
         }
 
-    out << "\n## Memory\n\nIndex bytes are the heap bytes the index requested for the walk, per entry, its names "
-           "included (the heap's own bookkeeping per block comes on top); path text is what the full paths it "
+    out << "\n## Memory\n\nIndex bytes are the heap bytes the index requested for the walk, per entry, its "
+           "names "
+           "included (the heap's own bookkeeping per block comes on top); path text is what the full paths "
+           "it "
            "stands for would take in UTF-16; the peak is that while it hands every entry out in order.\n\n"
            "| entries | volume | peak working set, first pass | peak working set, unchanged pass | "
            "peak pagefile, unchanged pass | heap peak per entry, unchanged pass | index bytes per entry | "
@@ -320,8 +337,9 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
             };
             const auto heap = f.Median(size, m, "unchanged.heap_peak");
             const auto entries = f.Median(size, m, "entries");
-            out << "| " << GroupDigits(size) << " | " << m << " | " << Megabytes(f.Median(size, m, "first.peak_ws"))
-                << " | " << Megabytes(f.Median(size, m, "unchanged.peak_ws")) << " | "
+            out << "| " << GroupDigits(size) << " | " << m << " | "
+                << Megabytes(f.Median(size, m, "first.peak_ws")) << " | "
+                << Megabytes(f.Median(size, m, "unchanged.peak_ws")) << " | "
                 << Megabytes(f.Median(size, m, "unchanged.peak_pagefile")) << " | "
                 << (heap && entries && *entries > 0 ? Fixed(*heap / *entries, 1) : std::string("-")) << " | "
                 << per("index.bytes_per_entry") << " | " << per("index.path_text_per_entry") << " | "
@@ -349,13 +367,16 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
                 if (!pass || !entries || *entries <= 0)
                     continue;
                 if (!profileHeader) {
-                    out << "\n## Where the time goes\n\nOne extra pass with every platform call of the program "
-                           "counted and timed (the timing itself adds to the pass). Per entry means per entry of "
+                    out << "\n## Where the time goes\n\nOne extra pass with every platform call of the "
+                           "program "
+                           "counted and timed (the timing itself adds to the pass). Per entry means per "
+                           "entry of "
                            "the source tree.\n";
                     profileHeader = true;
                 }
                 out << "\n### " << stage << " pass, " << GroupDigits(size) << " entries, " << m << ": "
-                    << Seconds(pass) << " s\n\n| call | calls | per entry | total s | us per call | share of pass |\n"
+                    << Seconds(pass)
+                    << " s\n\n| call | calls | per entry | total s | us per call | share of pass |\n"
                     << "|---|---:|---:|---:|---:|---:|\n";
                 struct Line {
                     std::string Name;
@@ -368,13 +389,15 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
                     if (key.size() <= prefix.size() + suffix.size() ||
                         key.compare(key.size() - suffix.size(), suffix.size(), suffix) != 0)
                         continue;
-                    const std::string name = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
+                    const std::string name =
+                        key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
                     const double calls = f.Median(size, m, key).value_or(0);
                     const double secs = f.Median(size, m, prefix + name + ".seconds").value_or(0);
                     lines.push_back({name, calls, secs});
                     inCalls += secs;
                 }
-                std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.Secs > b.Secs; });
+                std::sort(lines.begin(), lines.end(),
+                          [](const Line& a, const Line& b) { return a.Secs > b.Secs; });
                 for (const auto& l : lines)
                     out << "| " << l.Name << " | " << GroupDigits(static_cast<int64_t>(l.Calls)) << " | "
                         << Fixed(l.Calls / *entries, 2) << " | " << Seconds(l.Secs) << " | "
@@ -386,4 +409,4 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
     return out.str();
 }
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

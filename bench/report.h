@@ -38,11 +38,12 @@ public:
     // medians.
     std::optional<double> PairedRatio(int64_t size, const std::string& medium, const std::string& a,
                                       const std::string& b) const;
-    std::string Text(int64_t size, const std::string& medium, const std::string& key) const;  // the last value
-    std::vector<int64_t> Sizes() const;      // ascending
-    std::vector<std::string> Media() const;  // in the order they first appear
+    std::string Text(int64_t size, const std::string& medium, const std::string& key) const; // the last value
+    std::vector<int64_t> Sizes() const;                                                      // ascending
+    std::vector<std::string> Media() const; // in the order they first appear
     // Keys under `prefix` for one tree, in sorted order.
-    std::vector<std::string> KeysWithPrefix(int64_t size, const std::string& medium, const std::string& prefix) const;
+    std::vector<std::string> KeysWithPrefix(int64_t size, const std::string& medium,
+                                            const std::string& prefix) const;
 
 private:
     std::vector<double> Numbers(int64_t size, const std::string& medium, const std::string& key) const;
@@ -51,7 +52,7 @@ private:
 };
 
 struct TargetCheck {
-    std::string Name;  // which target, for which tree
+    std::string Name; // which target, for which tree
     double Measured = 0;
     double Limit = 0;
     bool Met = false;
@@ -70,4 +71,4 @@ std::string FormatReport(const Figures& figures, const std::vector<TargetCheck>&
 // 1234567 -> "1,234,567".
 std::string GroupDigits(int64_t value);
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

@@ -13,13 +13,13 @@ namespace vestrand::bench {
 
 namespace {
 
-constexpr int kMaxDepth = 8;           // keeps every mirror path well inside MAX_PATH
-constexpr size_t kPathBuffer = 1024;   // room for the longest path a walk can meet
+constexpr int kMaxDepth = 8;         // keeps every mirror path well inside MAX_PATH
+constexpr size_t kPathBuffer = 1024; // room for the longest path a walk can meet
 
 class Rng {
 public:
     explicit Rng(uint64_t seed) : m_state(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
-    uint64_t Next() {  // splitmix64
+    uint64_t Next() { // splitmix64
         uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -32,13 +32,14 @@ private:
 };
 
 // Words of the names; the Cyrillic ones are stored in code page 1251 by the compiler.
-const char* const kLatinWords[] = {"report", "Invoice", "photo",   "README",  "Budget", "notes",   "Draft",
-                                   "backup", "Scan",    "contract", "data",   "Project", "letter", "Summary",
-                                   "img",    "Archive", "plan",    "Minutes", "todo",   "Config"};
-const char* const kCyrillicWords[] = {"Отчёт",  "счёт",    "Фото",    "договор", "Письмо",  "черновик", "Смета",
-                                      "ПРОЕКТ", "заметки", "Ёлка",    "юбилей",  "Щука",    "Экзамен",  "яблоко",
-                                      "Бухгалтерия", "план", "Сканы",   "Протокол", "архив", "Жёлтый"};
-const char* const kExtensions[] = {".txt", ".docx", ".xlsx", ".jpg", ".pdf", ".DOC", ".dat",
+const char* const kLatinWords[] = {"report", "Invoice", "photo",    "README",  "Budget",  "notes",  "Draft",
+                                   "backup", "Scan",    "contract", "data",    "Project", "letter", "Summary",
+                                   "img",    "Archive", "plan",     "Minutes", "todo",    "Config"};
+const char* const kCyrillicWords[] = {"Отчёт",    "счёт",  "Фото",     "договор", "Письмо",
+                                      "черновик", "Смета", "ПРОЕКТ",   "заметки", "Ёлка",
+                                      "юбилей",   "Щука",  "Экзамен",  "яблоко",  "Бухгалтерия",
+                                      "план",     "Сканы", "Протокол", "архив",   "Жёлтый"};
+const char* const kExtensions[] = {".txt", ".docx", ".xlsx",   ".jpg", ".pdf", ".DOC", ".dat",
                                    ".log", "",      ".tar.gz", ".JPG", ".ини", ".csv", ".xml"};
 const char* const kSeparators[] = {" ", "_", "-", "  ", " - ", "."};
 
@@ -68,13 +69,18 @@ std::string Word(Rng& r) {
     std::string w = r.Below(100) < 55 ? kLatinWords[r.Below(std::size(kLatinWords))]
                                       : kCyrillicWords[r.Below(std::size(kCyrillicWords))];
     switch (r.Below(5)) {
-        case 0: std::transform(w.begin(), w.end(), w.begin(), Lower1251); break;
-        case 1: std::transform(w.begin(), w.end(), w.begin(), Upper1251); break;
-        case 2:
-            std::transform(w.begin(), w.end(), w.begin(), Lower1251);
-            w[0] = Upper1251(w[0]);
-            break;
-        default: break;  // as written
+    case 0:
+        std::transform(w.begin(), w.end(), w.begin(), Lower1251);
+        break;
+    case 1:
+        std::transform(w.begin(), w.end(), w.begin(), Upper1251);
+        break;
+    case 2:
+        std::transform(w.begin(), w.end(), w.begin(), Lower1251);
+        w[0] = Upper1251(w[0]);
+        break;
+    default:
+        break; // as written
     }
     return w;
 }
@@ -89,7 +95,7 @@ std::string MakeName(Rng& r, int serial, bool folder) {
     if (!folder)
         name += kExtensions[r.Below(std::size(kExtensions))];
     if (folder && name.size() > 16)
-        name = name.substr(name.size() - 16);  // keeps the serial, which makes it unique
+        name = name.substr(name.size() - 16); // keeps the serial, which makes it unique
     if (!name.empty() && (name[0] == ' ' || name[0] == '.') && folder)
         name[0] = 'x';
     return name;
@@ -136,7 +142,8 @@ FILETIME PastTime(Rng& r) {
 }
 
 bool WriteWholeFile(const std::string& path, const char* data, uint32_t size, const FILETIME* time) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD put = 0;
@@ -230,7 +237,9 @@ private:
     TreeStats m_stats;
 };
 
-bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
+bool IsDots(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
 
 // The floor of the engine's walk: the same wide entry points on extended-length paths.
 int64_t WalkInto(wchar_t* path, size_t len) {
@@ -321,7 +330,8 @@ void ListInto(const std::string& root, const std::string& rel, TreeListing& out)
     });
 }
 
-void CollectFiles(const std::string& dir, std::vector<std::string>& files, std::vector<std::string>& folders) {
+void CollectFiles(const std::string& dir, std::vector<std::string>& files,
+                  std::vector<std::string>& folders) {
     folders.push_back(dir);
     SearchFolder(dir + "*.*", [&](const DirEntry& e) {
         if (e.Name == "." || e.Name == "..")
@@ -334,7 +344,7 @@ void CollectFiles(const std::string& dir, std::vector<std::string>& files, std::
     });
 }
 
-}  // namespace
+} // namespace
 
 TreeStats GenerateTree(const std::string& root, int64_t entries, uint64_t seed) {
     CreateDirChain(root);
@@ -354,7 +364,8 @@ MutationStats MutateTree(const std::string& root, int permille, uint64_t seed) {
     const int64_t touched = std::min<int64_t>(static_cast<int64_t>(files.size()), count / 3 * 2);
     // The first `touched` places of a partial shuffle: distinct files, half changed, half removed.
     for (int64_t i = 0; i < touched; ++i) {
-        const auto j = static_cast<size_t>(i + static_cast<int64_t>(r.Below(static_cast<uint32_t>(files.size() - i))));
+        const auto j =
+            static_cast<size_t>(i + static_cast<int64_t>(r.Below(static_cast<uint32_t>(files.size() - i))));
         std::swap(files[static_cast<size_t>(i)], files[j]);
     }
     const auto& bytes = Content();
@@ -367,8 +378,8 @@ MutationStats MutateTree(const std::string& root, int permille, uint64_t seed) {
         const DWORD attr = GetFileAttributesA(path.c_str());
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (i % 2 == 0) {
-            HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
+            HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 SetFilePointer(h, 0, nullptr, FILE_END);
                 DWORD put = 0;
@@ -386,7 +397,8 @@ MutationStats MutateTree(const std::string& root, int permille, uint64_t seed) {
     const int64_t adds = count - touched;
     for (int64_t i = 0; i < adds; ++i) {
         const std::string& dir = folders[r.Below(static_cast<uint32_t>(folders.size()))];
-        const std::string path = dir + "Новый файл " + std::to_string(seed) + "-" + std::to_string(i) + ".txt";
+        const std::string path =
+            dir + "Новый файл " + std::to_string(seed) + "-" + std::to_string(i) + ".txt";
         if (WriteWholeFile(path, bytes.data(), 1 + r.Below(2047), &fresh))
             ++m.Added;
     }
@@ -419,4 +431,4 @@ int64_t CopyTreeLoop(const std::string& src, const std::string& dst) {
     return CopyInto(s, from.size(), d, to.size());
 }
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

@@ -10,9 +10,9 @@ struct TreeStats {
     int64_t Files = 0;
     int64_t Folders = 0;
     int64_t Bytes = 0;
-    int64_t ReadOnly = 0;  // files and folders carrying the read-only bit
-    int64_t Hidden = 0;    // files and folders carrying the hidden bit
-    int MaxDepth = 0;      // 1 for an entry directly in the root
+    int64_t ReadOnly = 0; // files and folders carrying the read-only bit
+    int64_t Hidden = 0;   // files and folders carrying the hidden bit
+    int MaxDepth = 0;     // 1 for an entry directly in the root
     size_t LongestPath = 0;
     int64_t Entries() const { return Files + Folders; }
 };
@@ -25,9 +25,9 @@ struct TreeStats {
 TreeStats GenerateTree(const std::string& root, int64_t entries, uint64_t seed);
 
 struct MutationStats {
-    int64_t Changed = 0;  // files that grew by some bytes and got a new last-write time
-    int64_t Added = 0;    // new files in existing folders
-    int64_t Removed = 0;  // files deleted
+    int64_t Changed = 0; // files that grew by some bytes and got a new last-write time
+    int64_t Added = 0;   // new files in existing folders
+    int64_t Removed = 0; // files deleted
 };
 
 // Changes `permille` thousandths of the files under `root`: a third of them are rewritten, a third
@@ -42,7 +42,7 @@ int64_t WalkTree(const std::string& root);
 struct TreeListing {
     int64_t Entries = 0;
     int64_t Bytes = 0;
-    uint64_t NameHash = 0;  // over the relative paths (case-insensitively) and sizes, order-free
+    uint64_t NameHash = 0; // over the relative paths (case-insensitively) and sizes, order-free
 };
 TreeListing ListTree(const std::string& root);
 
@@ -50,4 +50,4 @@ TreeListing ListTree(const std::string& root);
 // CopyFileA for every file into `dst` (both ending in "\"). Returns the number of files copied.
 int64_t CopyTreeLoop(const std::string& src, const std::string& dst);
 
-}  // namespace vestrand::bench
+} // namespace vestrand::bench

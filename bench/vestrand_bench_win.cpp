@@ -52,8 +52,12 @@ private:
     LARGE_INTEGER m_start;
 };
 
-void Put(const char* key, double value) { std::printf("%s=%.6f\n", key, value); }
-void Put(const char* key, int64_t value) { std::printf("%s=%lld\n", key, static_cast<long long>(value)); }
+void Put(const char* key, double value) {
+    std::printf("%s=%.6f\n", key, value);
+}
+void Put(const char* key, int64_t value) {
+    std::printf("%s=%lld\n", key, static_cast<long long>(value));
+}
 
 void PutMemory() {
     PROCESS_MEMORY_COUNTERS pmc{};
@@ -65,7 +69,9 @@ void PutMemory() {
     Put("heap_peak", HeapPeakBytes());
 }
 
-std::string Folder(std::string path) { return NormalizeDir(path); }
+std::string Folder(std::string path) {
+    return NormalizeDir(path);
+}
 
 // The schedule of a pass run without the program around it: the next run an hour away.
 class BenchSchedule final : public ISchedule {
@@ -83,8 +89,8 @@ int Generate(int argc, char** argv) {
     if (argc < 4)
         return 2;
     const Stopwatch sw;
-    const TreeStats s =
-        GenerateTree(Folder(argv[2]), std::atoll(argv[3]), argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1);
+    const TreeStats s = GenerateTree(Folder(argv[2]), std::atoll(argv[3]),
+                                     argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1);
     Put("seconds", sw.Seconds());
     Put("entries", s.Entries());
     Put("files", s.Files);
@@ -101,7 +107,8 @@ int Mutate(int argc, char** argv) {
     if (argc < 5)
         return 2;
     const Stopwatch sw;
-    const MutationStats m = MutateTree(Folder(argv[2]), std::atoi(argv[3]), std::strtoull(argv[4], nullptr, 10));
+    const MutationStats m =
+        MutateTree(Folder(argv[2]), std::atoi(argv[3]), std::strtoull(argv[4], nullptr, 10));
     Put("seconds", sw.Seconds());
     Put("changed", m.Changed);
     Put("added", m.Added);
@@ -166,7 +173,8 @@ int Pass(int argc, char** argv) {
     return 0;
 }
 
-void IndexWalk(BackupIndex& index, const std::wstring& root, const std::wstring& rel, BackupIndex::Node folder) {
+void IndexWalk(BackupIndex& index, const std::wstring& root, const std::wstring& rel,
+               BackupIndex::Node folder) {
     SearchFolder(root + rel + L"*", [&](const WideEntry& e) {
         if (e.Name == L"." || e.Name == L"..")
             return true;
@@ -207,18 +215,20 @@ void ComparedIndex(const std::wstring& root) {
     const Stopwatch sw;
     std::vector<WalkedItem> items = WalkIntoList(root);
     const double built = sw.Seconds();
-    std::vector<std::wstring> queries;  // in the order the walk found them, as the pass asks
+    std::vector<std::wstring> queries; // in the order the walk found them, as the pass asks
     queries.reserve(items.size());
     for (const auto& item : items)
         queries.push_back(item.Rel);
-    std::stable_sort(items.begin(), items.end(),
-                     [](const WalkedItem& a, const WalkedItem& b) { return CompareIndexOrder(a.Rel, b.Rel) < 0; });
+    std::stable_sort(items.begin(), items.end(), [](const WalkedItem& a, const WalkedItem& b) {
+        return CompareIndexOrder(a.Rel, b.Rel) < 0;
+    });
     const double sorted = sw.Seconds();
     int64_t hits = 0;
     for (const auto& rel : queries) {
-        const auto it = std::lower_bound(items.begin(), items.end(), rel, [](const WalkedItem& a, const std::wstring& k) {
-            return CompareIndexOrder(a.Rel, k) < 0;
-        });
+        const auto it =
+            std::lower_bound(items.begin(), items.end(), rel, [](const WalkedItem& a, const std::wstring& k) {
+                return CompareIndexOrder(a.Rel, k) < 0;
+            });
         hits += it != items.end() && CompareIndexOrder(it->Rel, rel) == 0;
     }
     const double total = sw.Seconds();
@@ -249,7 +259,7 @@ int Index(int argc, char** argv) {
         IndexWalk(index, wideRoot, L"", BackupIndex::kTop);
         const double built = sw.Seconds();
         live = HeapLiveBytes() - before;
-        std::vector<std::wstring> paths;  // in index order, as the deletion stage hands them out
+        std::vector<std::wstring> paths; // in index order, as the deletion stage hands them out
         const Stopwatch orderWatch;
         index.ForEach([&](const std::wstring& rel, const TFileParam&) { paths.push_back(rel); });
         const double ordered = orderWatch.Seconds();
@@ -274,7 +284,9 @@ int Index(int argc, char** argv) {
     Put("indexed", count);
     Put("hits", hits);
     if (count > 0) {
-        const auto perEntry = [count](int64_t bytes) { return static_cast<double>(bytes) / static_cast<double>(count); };
+        const auto perEntry = [count](int64_t bytes) {
+            return static_cast<double>(bytes) / static_cast<double>(count);
+        };
         // What the index holds: the heap bytes it took for the walk (requested, not counting the
         // heap's own bookkeeping), against the text of the full paths it stands for; and the peak
         // while it hands every entry out in order (paths and sort keys made for that moment).
@@ -309,7 +321,7 @@ int Report(int argc, char** argv) {
     return std::all_of(checks.begin(), checks.end(), [](const TargetCheck& c) { return c.Met; }) ? 0 : 1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -337,7 +349,8 @@ int main(int argc, char** argv) {
         return 3;
     }
     if (rc == 2)
-        std::fprintf(stderr, "usage: see the head of vestrand_bench_win.cpp (command '%s')\n", command.c_str());
+        std::fprintf(stderr, "usage: see the head of vestrand_bench_win.cpp (command '%s')\n",
+                     command.c_str());
     std::fflush(stdout);
     return rc;
 }

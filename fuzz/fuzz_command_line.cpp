@@ -13,7 +13,9 @@ using Args = std::vector<std::string>;
 
 namespace {
 
-bool IsSeparator(char c) { return static_cast<unsigned char>(c) >= 1 && static_cast<unsigned char>(c) <= 32; }
+bool IsSeparator(char c) {
+    return static_cast<unsigned char>(c) >= 1 && static_cast<unsigned char>(c) <= 32;
+}
 
 // The rules read one character at a time: a quote opens or closes a quoted stretch and is dropped;
 // outside a stretch a separator ends the argument; a pair of quotes where an argument would begin
@@ -70,7 +72,7 @@ std::string SwapCase(std::string_view text) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string line(reinterpret_cast<const char*>(data), size);
@@ -117,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         nonEmpty.push_back(arg);
     }
     FUZZ_CHECK(vestrand::SplitCommandLine(joined) == nonEmpty,
-               shown + ": rejoined as \"" + Shown(joined) + "\" gave " + ShownArgs(vestrand::SplitCommandLine(joined)));
+               shown + ": rejoined as \"" + Shown(joined) + "\" gave " +
+                   ShownArgs(vestrand::SplitCommandLine(joined)));
 
     // The switch: the first argument after the program name, a..z upper-cased; case does not matter.
     const std::string sw = vestrand::CommandSwitch(line);

@@ -14,8 +14,12 @@ using vestrand::fuzz::Shown;
 
 namespace {
 
-bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return IsDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsHexDigit(char c) {
+    return IsDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 std::string_view WithoutLeadingZeros(std::string_view digits) {
     const size_t first = digits.find_first_not_of('0');
@@ -75,7 +79,9 @@ std::optional<int32_t> ReferenceIniInt(std::string_view text) {
     return ReferenceDecimal(text);
 }
 
-std::string Optional(std::optional<int32_t> v) { return v ? std::to_string(*v) : std::string("none"); }
+std::string Optional(std::optional<int32_t> v) {
+    return v ? std::to_string(*v) : std::string("none");
+}
 
 void ExpectReads(const std::string& text, int32_t expected) {
     const auto got = vestrand::TryParseIniInt(text);
@@ -151,15 +157,16 @@ void CheckDecimalText(std::string_view text, std::optional<int32_t> got) {
     ExpectReads(std::to_string(*got), *got);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const auto got = vestrand::TryParseIniInt(text);
     const auto expected = ReferenceIniInt(text);
-    FUZZ_CHECK(got == expected, "\"" + Shown(text) + "\" read as " + Optional(got) + ", the rules give " +
-                                    Optional(expected));
-    FUZZ_CHECK(vestrand::ParseIniInt(text, 60) == (got ? *got : 60), "fallback not used for \"" + Shown(text) + "\"");
+    FUZZ_CHECK(got == expected,
+               "\"" + Shown(text) + "\" read as " + Optional(got) + ", the rules give " + Optional(expected));
+    FUZZ_CHECK(vestrand::ParseIniInt(text, 60) == (got ? *got : 60),
+               "fallback not used for \"" + Shown(text) + "\"");
     CheckDecimalText(text, got);
 
     if (size >= 4) {

@@ -76,10 +76,13 @@ void CheckAppendedLines(FuzzedDataProvider& in) {
     for (const auto& line : lines)
         expectedSize += line.size() + 2;
     FUZZ_CHECK(saved.size() == expectedSize, "saved size");
-    FUZZ_CHECK(vestrand::SplitJournalLines(saved) == lines, "lines changed by a save and a load: \"" + Shown(saved) + "\"");
+    FUZZ_CHECK(vestrand::SplitJournalLines(saved) == lines,
+               "lines changed by a save and a load: \"" + Shown(saved) + "\"");
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 void CheckArchiveName(double when, const std::string& targetDir, const std::string& ident) {
     const std::string name = vestrand::JournalArchiveName(targetDir, when, ident);
@@ -95,7 +98,7 @@ void CheckArchiveName(double when, const std::string& targetDir, const std::stri
     FUZZ_CHECK(month >= 1 && month <= 12 && day >= 1 && day <= 31, "archive date \"" + stamp + "\"");
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

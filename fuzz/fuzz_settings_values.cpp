@@ -15,14 +15,18 @@ using vestrand::fuzz::Shown;
 
 namespace {
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 void CheckInteger(const std::string& value, int32_t fallback) {
     const auto parsed = vestrand::TryParseIniInt(value);
     const int32_t read = vestrand::ParseIniInt(value, fallback);
-    FUZZ_CHECK(read == (parsed ? *parsed : fallback), "\"" + Shown(value) + "\" read as " + std::to_string(read));
+    FUZZ_CHECK(read == (parsed ? *parsed : fallback),
+               "\"" + Shown(value) + "\" read as " + std::to_string(read));
     // What the loader writes back (decimal) reads as the same value at the next start.
-    FUZZ_CHECK(vestrand::ParseIniInt(std::to_string(read), fallback) == read, "written-back " + std::to_string(read));
+    FUZZ_CHECK(vestrand::ParseIniInt(std::to_string(read), fallback) == read,
+               "written-back " + std::to_string(read));
 }
 
 void CheckFolder(const std::string& value) {
@@ -46,7 +50,8 @@ void CheckFolder(const std::string& value) {
 void CheckFile(const std::string& value) {
     const std::string dir = vestrand::FileDirOf(value);
     const std::string shown = "\"" + Shown(value) + "\" has folder \"" + Shown(dir) + "\"";
-    FUZZ_CHECK(dir.size() <= value.size() && value.compare(0, dir.size(), dir) == 0, shown + ": not a prefix");
+    FUZZ_CHECK(dir.size() <= value.size() && value.compare(0, dir.size(), dir) == 0,
+               shown + ": not a prefix");
     const size_t last = value.find_last_of(":\\");
     if (last == std::string::npos) {
         FUZZ_CHECK(dir.empty(), shown + ": a bare name has a folder");
@@ -57,13 +62,14 @@ void CheckFile(const std::string& value) {
     FUZZ_CHECK(dir.size() == last || dir.size() == last + 1, shown);
     std::string_view name = std::string_view(value).substr(dir.size());
     if (dir.size() == last) {
-        FUZZ_CHECK(value[last] == '\\' && last > 1 && value[last - 1] != ':' && value[last - 1] != '\\', shown);
+        FUZZ_CHECK(value[last] == '\\' && last > 1 && value[last - 1] != ':' && value[last - 1] != '\\',
+                   shown);
         name.remove_prefix(1);
     }
     FUZZ_CHECK(name.find_first_of(":\\") == std::string_view::npos, shown + ": a separator after the folder");
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

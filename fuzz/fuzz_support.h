@@ -29,10 +29,10 @@ inline std::string Shown(std::string_view text) {
     std::abort();
 }
 
-}  // namespace vestrand::fuzz
+} // namespace vestrand::fuzz
 
-#define FUZZ_CHECK(cond, detail)                                         \
-    do {                                                                 \
-        if (!(cond))                                                     \
-            ::vestrand::fuzz::Fail(__FILE__, __LINE__, #cond, (detail)); \
+#define FUZZ_CHECK(cond, detail)                                                                             \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::vestrand::fuzz::Fail(__FILE__, __LINE__, #cond, (detail));                                     \
     } while (false)

@@ -23,12 +23,12 @@ public:
     DateTime NextRunTime() const override { return 0; }
 };
 
-}  // namespace
+} // namespace
 
 TEST(BenchCallCounter, CountsTheCallsMadeThroughTheImportTable) {
     const int patched = InstallCallCounter(false);
     EXPECT_GT(patched, 5);
-    EXPECT_EQ(InstallCallCounter(false), patched);  // installed once
+    EXPECT_EQ(InstallCallCounter(false), patched); // installed once
     const std::string dir = FreshFolder('T', "bench_calls");
     WriteFile(dir + "a.txt", std::string(100000, 'x'));
     ResetCallCounts();

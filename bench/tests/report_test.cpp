@@ -35,7 +35,7 @@ const TargetCheck* Find(const std::vector<TargetCheck>& checks, const std::strin
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 TEST(BenchReport, RecordsAreTabSeparatedAndBrokenLinesAreSkipped) {
     const auto records = ParseRecords("# a comment\n\n100\tdisk\tfirst.agent\t1.5\r\nnot a record\n"
@@ -45,7 +45,7 @@ TEST(BenchReport, RecordsAreTabSeparatedAndBrokenLinesAreSkipped) {
     EXPECT_EQ(records[0].Medium, "disk");
     EXPECT_EQ(records[0].Key, "first.agent");
     EXPECT_EQ(records[0].Value, "1.5");
-    EXPECT_EQ(records[1].Value, "AMD EPYC\twith a tab");  // the fourth field takes the rest of the line
+    EXPECT_EQ(records[1].Value, "AMD EPYC\twith a tab"); // the fourth field takes the rest of the line
 }
 
 TEST(BenchReport, EachFigureIsTheMedianOfItsRuns) {
@@ -55,7 +55,7 @@ TEST(BenchReport, EachFigureIsTheMedianOfItsRuns) {
     const Figures f(ParseRecords(Line(10, "disk", "walk", "9") + Line(10, "disk", "walk", "1") +
                                  Line(10, "disk", "walk", "2") + Line(10, "disk", "walk", "oops") +
                                  Line(10, "tmpfs", "walk", "7")));
-    EXPECT_DOUBLE_EQ(*f.Median(10, "disk", "walk"), 2);  // a value that is no number is left out
+    EXPECT_DOUBLE_EQ(*f.Median(10, "disk", "walk"), 2); // a value that is no number is left out
     EXPECT_EQ(f.Runs(10, "disk", "walk"), 4);
     EXPECT_DOUBLE_EQ(*f.Median(10, "tmpfs", "walk"), 7);
     EXPECT_FALSE(f.Median(10, "disk", "other").has_value());
@@ -85,13 +85,15 @@ TEST(BenchReport, EachTargetIsMissedJustAboveItsLimit) {
         {1000000, "unchanged.agent", "14", "unchanged pass / floor, 1,000,000"},
         {100000, "first.agent", "116", "first pass / CopyFileW loop, 100,000"},
         {1000000, "index.total", "16.1", "index walked+looked up / walk, 1,000,000"},
-        {1000000, "unchanged.peak_ws", std::to_string(256.5 * 1048576), "peak working set of the unchanged pass, MiB, 1,000,000"},
-        {100000, "unchanged.agent", "1.0", "unchanged pass 1,000,000 / 100,000"},  // 12 / 1.0 = 12 > 11
+        {1000000, "unchanged.peak_ws", std::to_string(256.5 * 1048576),
+         "peak working set of the unchanged pass, MiB, 1,000,000"},
+        {100000, "unchanged.agent", "1.0", "unchanged pass 1,000,000 / 100,000"}, // 12 / 1.0 = 12 > 11
     };
     for (const auto& c : cases) {
         std::string text = GoodRun();
         if (c.check.rfind("unchanged pass 1,000,000", 0) == 0)
-            text += Line(1000000, "disk", "unchanged.agent", "12") + Line(1000000, "disk", "unchanged.agent", "12");
+            text += Line(1000000, "disk", "unchanged.agent", "12") +
+                    Line(1000000, "disk", "unchanged.agent", "12");
         // Two more runs of the changed value make it the median.
         text += Line(c.size, "disk", c.key, c.value) + Line(c.size, "disk", c.key, c.value);
         const auto checks = CheckTargets(Figures(ParseRecords(text)));
@@ -104,9 +106,9 @@ TEST(BenchReport, EachTargetIsMissedJustAboveItsLimit) {
 TEST(BenchReport, TargetsAreJudgedOnlyWhereTheirSizesWereMeasured) {
     std::string t;
     t += Line(10000, "disk", "entries", "10000");
-    t += Line(10000, "disk", "unchanged.agent", "5");  // 5 times the floor, but not a size of that target
+    t += Line(10000, "disk", "unchanged.agent", "5"); // 5 times the floor, but not a size of that target
     t += Line(10000, "disk", "unchanged.floor", "1");
-    t += Line(10000, "disk", "index.total", "5");  // nor of the index target
+    t += Line(10000, "disk", "index.total", "5"); // nor of the index target
     t += Line(10000, "disk", "index.walk", "1");
     t += Line(10000, "disk", "first.agent", "1.1");
     t += Line(10000, "disk", "first.loop", "1.0");
@@ -133,18 +135,21 @@ TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
     const std::string report = FormatReport(f, checks);
     EXPECT_NE(report.find("Test CPU"), std::string::npos);
     // First pass at 100,000: 110 s in the process, 120 s wall, 1.10 of the loop, 2.00 of xcopy.
-    EXPECT_NE(report.find("| 100,000 | disk | first pass (floor: CopyFileW loop; xcopy /E /I /H /K /Y; rsync -a) | "
-                          "110.0 | 120.0 | 100.0 | 1.10 | 60.00 | 2.00 |"),
-              std::string::npos)
+    EXPECT_NE(
+        report.find("| 100,000 | disk | first pass (floor: CopyFileW loop; xcopy /E /I /H /K /Y; rsync -a) | "
+                    "110.0 | 120.0 | 100.0 | 1.10 | 60.00 | 2.00 |"),
+        std::string::npos)
         << report;
-    EXPECT_NE(report.find("- MISSED: peak working set of the unchanged pass, MiB, 1,000,000 entries, disk: 300.00"),
-              std::string::npos)
+    EXPECT_NE(
+        report.find("- MISSED: peak working set of the unchanged pass, MiB, 1,000,000 entries, disk: 300.00"),
+        std::string::npos)
         << report;
     EXPECT_NE(report.find("At least one target is missed."), std::string::npos);
     // The two sizes were measured on different states of the program, and the report says so.
     EXPECT_NE(report.find("measured on 2 different states of the program"), std::string::npos);
     // The profile: two calls per entry, a quarter of the pass.
-    EXPECT_NE(report.find("| FindNextFileA | 200,000 | 2.00 | 0.500 | 2.50 | 25.0 % |"), std::string::npos) << report;
+    EXPECT_NE(report.find("| FindNextFileA | 200,000 | 2.00 | 0.500 | 2.50 | 25.0 % |"), std::string::npos)
+        << report;
 }
 
 TEST(BenchReport, DigitsAreGroupedByThousands) {

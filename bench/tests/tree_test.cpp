@@ -60,7 +60,7 @@ void Pass(const std::string& src, const std::string& target) {
     RunBackupPass(s, true, display, schedule, clock);
 }
 
-}  // namespace
+} // namespace
 
 TEST(BenchTree, GeneratedTreeHasTheAskedSizeAndTheMixOfAUserTree) {
     const std::string root = FreshFolder('S', "bench_gen") + "src\\";
@@ -93,11 +93,11 @@ TEST(BenchTree, GeneratedTreeHasTheAskedSizeAndTheMixOfAUserTree) {
     }
     const int64_t files = 2000 - folders;
     EXPECT_EQ(folders, stats.Folders);
-    EXPECT_GT(folders, 10);                  // about a hundred entries per folder at most
-    EXPECT_GE(stats.MaxDepth, 3);            // more than a flat folder or two
-    EXPECT_LT(stats.LongestPath, 200u);      // room for the mirror's prefix within MAX_PATH
-    EXPECT_GT(small * 100, files * 75);      // mostly small files...
-    EXPECT_GT(large, 0);                     // ...with a tail of larger ones
+    EXPECT_GT(folders, 10);             // about a hundred entries per folder at most
+    EXPECT_GE(stats.MaxDepth, 3);       // more than a flat folder or two
+    EXPECT_LT(stats.LongestPath, 200u); // room for the mirror's prefix within MAX_PATH
+    EXPECT_GT(small * 100, files * 75); // mostly small files...
+    EXPECT_GT(large, 0);                // ...with a tail of larger ones
     EXPECT_GT(readOnly, 0);
     EXPECT_GT(hidden, 0);
     EXPECT_TRUE(blank && upperCyrillic && lowerCyrillic && latin);
@@ -117,7 +117,7 @@ TEST(BenchTree, TheSameSeedGivesTheSameTreeAndTheCopyLoopReproducesIt) {
     EXPECT_NE(la.NameHash, lc.NameHash);
 
     const std::string copy = FreshFolder('T', "bench_loop") + "a\\";
-    const TreeStats stats = GenerateTree(FreshFolder('S', "bench_loop_src"), 0, 1);  // an empty tree
+    const TreeStats stats = GenerateTree(FreshFolder('S', "bench_loop_src"), 0, 1); // an empty tree
     EXPECT_EQ(stats.Entries(), 0);
     const int64_t copied = CopyTreeLoop(a, copy);
     const TreeListing lcopy = ListTree(copy);
@@ -139,7 +139,7 @@ TEST(BenchTree, AMutationIsSeenByTheBackupPassAsThatManyUpdatesNewFilesAndDeleti
     const std::string target = FreshFolder('T', "bench_mut");
     GenerateTree(src, 900, 2);
     Pass(src, target);
-    Pass(src, target);  // settled: the next pass only deletes and rewrites the journal
+    Pass(src, target); // settled: the next pass only deletes and rewrites the journal
     const std::string journal = target + "Bench\\journal.txt";
     const size_t before = Read(journal).size();
 

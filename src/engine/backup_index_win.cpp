@@ -58,9 +58,11 @@ std::string SortKeyOf(const std::wstring& text) {
     return key;
 }
 
-}  // namespace
+} // namespace
 
-wchar_t FileSystemUpper(wchar_t unit) { return UpperTable()[static_cast<uint16_t>(unit)]; }
+wchar_t FileSystemUpper(wchar_t unit) {
+    return UpperTable()[static_cast<uint16_t>(unit)];
+}
 
 std::wstring FileSystemKey(const std::wstring& text) {
     const wchar_t* upper = UpperTable();
@@ -81,8 +83,8 @@ bool SameFileName(const std::wstring& a, const std::wstring& b) {
 }
 
 int CompareIndexOrder(const std::wstring& a, const std::wstring& b) {
-    const int r = CompareStringW(LOCALE_USER_DEFAULT, kOrderFlags, a.data(), static_cast<int>(a.size()), b.data(),
-                                 static_cast<int>(b.size()));
+    const int r = CompareStringW(LOCALE_USER_DEFAULT, kOrderFlags, a.data(), static_cast<int>(a.size()),
+                                 b.data(), static_cast<int>(b.size()));
     if (r == CSTR_LESS_THAN)
         return -1;
     if (r == CSTR_GREATER_THAN)
@@ -269,7 +271,7 @@ std::vector<std::pair<std::wstring, TFileParam>> BackupIndex::InOrder(const std:
         }
     std::sort(items.begin(), items.end(), [keyed](const Sorted& a, const Sorted& b) {
         if (keyed) {
-            const int r = a.key.compare(b.key);  // bytes compared as unsigned
+            const int r = a.key.compare(b.key); // bytes compared as unsigned
             if (r != 0)
                 return r < 0;
             return a.fsKey < b.fsKey;
@@ -302,4 +304,4 @@ void BackupIndex::ForEach(const std::function<void(const std::wstring&, const TF
         onItem(path, param);
 }
 
-}  // namespace vestrand
+} // namespace vestrand

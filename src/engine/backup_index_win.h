@@ -67,12 +67,12 @@ private:
         Node Parent = kNone;
         Node FirstChild = kNone;
         Node NextSibling = kNone;
-        uint32_t NameAt = 0;  // in m_names
+        uint32_t NameAt = 0; // in m_names
         uint16_t NameSize = 0;
         uint16_t Flags = 0;
         TFileParam Param;
     };
-    static constexpr uint16_t kLive = 1;  // an entry found and not taken out yet
+    static constexpr uint16_t kLive = 1; // an entry found and not taken out yet
 
     Node Child(Node folder, const wchar_t* name, size_t size) const;
     Node Locate(const std::wstring& rel) const;
@@ -86,8 +86,8 @@ private:
 
     std::vector<Item> m_items;
     std::wstring m_names;
-    std::vector<Node> m_slots;  // open addressing by (folder, file-system key of the name)
+    std::vector<Node> m_slots; // open addressing by (folder, file-system key of the name)
     size_t m_live = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -45,9 +45,13 @@ const char* TextOf(Tag tag) {
     return "Failed ";
 }
 
-std::wstring Wide(const char* ascii) { return WidenCp1251(ascii); }
+std::wstring Wide(const char* ascii) {
+    return WidenCp1251(ascii);
+}
 
-bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+bool IsNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 std::wstring WithSeparator(std::wstring path) {
     if (path.empty() || path.back() != L'\\')
@@ -75,13 +79,16 @@ bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
     return vestrand::IsAtOrBelow(path, folder, SameFileName);
 }
 
-bool KindDiffers(const TFileParam& p, int32_t attr) { return ((p.Attr ^ attr) & kFolderBit) != 0; }
+bool KindDiffers(const TFileParam& p, int32_t attr) {
+    return ((p.Attr ^ attr) & kFolderBit) != 0;
+}
 
 // The pass's own names at the top of the mirror folder, which no mirror entry may replace.
 bool IsReservedRel(const std::wstring& rel) {
     if (rel.find(L'\\') != std::wstring::npos)
         return false;
-    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kVersionsFolderName})
+    for (const char* own :
+         {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kVersionsFolderName})
         if (SameFileName(rel, Wide(own)))
             return true;
     return false;
@@ -92,7 +99,8 @@ bool HasJournalArchive(const std::wstring& targetDir, const std::string& identif
     const std::wstring name = WidenCp1251(identifComp);
     bool found = false;
     SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
-        const bool digits = e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.';
+        const bool digits =
+            e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.';
         found = digits && !(e.Attr & kFolderBit) && SameFileName(e.Name.substr(7), name);
         return !found;
     });
@@ -102,7 +110,8 @@ bool HasJournalArchive(const std::wstring& targetDir, const std::string& identif
 // A folder this program mirrors into: it holds the mark that every pass leaves, the journal or
 // the versions folder, or the backup folder holds an archive of its journal. An empty folder is
 // taken too. Any other folder holds the user's own files, which a pass would delete.
-bool IsMirrorOfThisProgram(const std::wstring& root, const std::wstring& targetDir, const std::string& identifComp) {
+bool IsMirrorOfThisProgram(const std::wstring& root, const std::wstring& targetDir,
+                           const std::string& identifComp) {
     return ReadAttributes(root + Wide(kPassLockName)) != -1 || IsFile(root + Wide(kJournalName)) ||
            IsFolder(root + Wide(kVersionsFolderName)) || IsEmptyFolder(root) ||
            HasJournalArchive(targetDir, identifComp);
@@ -114,7 +123,8 @@ public:
     enum class Outcome { Taken, Busy, Failed };
     Outcome Take(const std::wstring& path) {
         // Read access only: a lock file that was made read-only still locks.
-        m_file.Reset(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        m_file.Reset(
+            CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (m_file)
             return Outcome::Taken;
         return GetLastError() == ERROR_SHARING_VIOLATION ? Outcome::Busy : Outcome::Failed;
@@ -135,12 +145,12 @@ bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const s
                     const std::wstring& holdAs = std::wstring()) {
     bool ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     if (!ok && ReadAttributes(temp) != -1) {
-        WriteAttributes(temp, 0);  // a leftover the pass could not remove: clear it and try again
+        WriteAttributes(temp, 0); // a leftover the pass could not remove: clear it and try again
         DeleteFileW(temp.c_str());
         ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     }
     if (ok && !holdAs.empty() && !MoveFileExW(mirror.c_str(), holdAs.c_str(), 0))
-        ok = IsNotFound(GetLastError());  // nothing to hold is no failure
+        ok = IsNotFound(GetLastError()); // nothing to hold is no failure
     if (ok)
         ok = MoveFileExW(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
     if (!ok) {
@@ -162,7 +172,7 @@ bool CopyAsNew(const std::wstring& src, const std::wstring& mirror, const std::w
         return true;
     const DWORD why = GetLastError();
     if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS)
-        return CopyIntoMirror(src, mirror, temp);  // the name was taken after all
+        return CopyIntoMirror(src, mirror, temp); // the name was taken after all
     WriteAttributes(mirror, 0);
     DeleteFileW(mirror.c_str());
     return false;
@@ -196,15 +206,15 @@ void SetMirrorAttributes(const std::wstring& mirror, int32_t attr) {
 
 // What is known of the mirror folder an entry goes into, during the directory stage.
 struct MirrorFolder {
-    bool Ready = false;    // it exists: a copy into it needs no folder chain, a new folder in it one call
-    bool Fresh = false;    // made by this pass just now: it holds only what the stage copies into it
-    bool Indexed = false;  // the index holds all it held, and nothing has been copied into it since
+    bool Ready = false;   // it exists: a copy into it needs no folder chain, a new folder in it one call
+    bool Fresh = false;   // made by this pass just now: it holds only what the stage copies into it
+    bool Indexed = false; // the index holds all it held, and nothing has been copied into it since
 };
 
 // What the mirror holds under an entry's name, as far as the pass knows without asking.
 struct MirrorEntry {
-    const TFileParam* known = nullptr;  // as the index found it
-    bool knownAbsent = false;           // the mirror holds nothing under this name
+    const TFileParam* known = nullptr; // as the index found it
+    bool knownAbsent = false;          // the mirror holds nothing under this name
 };
 
 class Pass {
@@ -261,12 +271,12 @@ public:
         journal.Append("Start " + Stamp());
         m_display.SetGaugeMax(3);
         m_display.SetGaugeMin(0);
-        WriteAttributes(m_temp, 0);  // a copy left unfinished by a pass that was ended part-way
+        WriteAttributes(m_temp, 0); // a copy left unfinished by a pass that was ended part-way
         DeleteFileW(m_temp.c_str());
         PlanSources();
         Walk(L"", BackupIndex::kTop);
         for (const auto& own : m_ownRels)
-            m_index.RemoveTree(WithoutSeparator(own));  // never deleted, whatever happens
+            m_index.RemoveTree(WithoutSeparator(own)); // never deleted, whatever happens
         m_display.SetGaugeProgress(1);
         DirectoryStage();
         m_display.SetGaugeProgress(2);
@@ -341,12 +351,13 @@ private:
 
     void PruneVersionsByAge() {
         for (const auto& [stamp, name] : StampedFolders())
-            if (m_start - stamp > m_s.KeepVersionsDays + kSecond / 2)  // exactly the days old is kept
+            if (m_start - stamp > m_s.KeepVersionsDays + kSecond / 2) // exactly the days old is kept
                 RemoveFolderTree(m_versions + name);
     }
 
     bool RemoveOldestVersions() {
-        const std::wstring current = m_holdFolder.substr(m_versions.size(), m_holdFolder.size() - m_versions.size() - 1);
+        const std::wstring current =
+            m_holdFolder.substr(m_versions.size(), m_holdFolder.size() - m_versions.size() - 1);
         for (const auto& [stamp, name] : StampedFolders()) {
             if (SameFileName(name, current))
                 continue;
@@ -444,13 +455,13 @@ private:
                 return true;
             const BackupIndex::Node node = m_index.Add(folder, e.Name, TFileParam{e.Time, e.Size, e.Attr});
             if ((e.Attr & kFolderBit) && (e.Attr & kLinkBit))
-                m_walkGaps.push_back(rel + e.Name + L"\\");  // never reach through a link out of the mirror
+                m_walkGaps.push_back(rel + e.Name + L"\\"); // never reach through a link out of the mirror
             else if (e.Attr & kFolderBit)
                 Walk(rel + e.Name + L"\\", node);
             return true;
         });
         if (!found)
-            m_walkGaps.push_back(rel);  // what it holds is unknown
+            m_walkGaps.push_back(rel); // what it holds is unknown
     }
 
     // True the first time the directory stage comes to the mirror folder `rel` (empty or ending
@@ -518,32 +529,33 @@ private:
         const std::wstring src = root + rel + e.Name;
         const bool isFolder = (e.Attr & kFolderBit) != 0;
         if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
-            return;  // never enter the mirror folder
+            return; // never enter the mirror folder
         if (isFolder && isLink && LeadsBack(src, root + rel))
-            return;  // a link back up the tree: its content is being mirrored already
+            return; // a link back up the tree: its content is being mirrored already
         const std::wstring mirrorRel = src.substr(3);
         if (IsReservedRel(mirrorRel) || IsOwnedByUser(mirrorRel)) {
-            Report(Tag::Failed, mirrorRel);  // the pass's own names, or the user's files in the mirror folder
+            Report(Tag::Failed, mirrorRel); // the pass's own names, or the user's files in the mirror folder
             return;
         }
         MirrorEntry there{folder.Fresh ? nullptr : m_index.Find(mirrorRel), false};
         there.knownAbsent = !there.known && (folder.Fresh || folder.Indexed);
         if (there.known && (KindDiffers(*there.known, e.Attr) || (there.known->Attr & kLinkBit))) {
-            DeleteStaleTree(mirrorRel);  // a file became a folder or the reverse, or a link
-            there.known = nullptr;       // and what could not be deleted is still there
+            DeleteStaleTree(mirrorRel); // a file became a folder or the reverse, or a link
+            there.known = nullptr;      // and what could not be deleted is still there
             const std::optional<int32_t> left = AttributesOf(m_root + mirrorRel);
             if (left && (*left & kLinkBit)) {
-                Report(Tag::Failed, mirrorRel);  // never copy through a link out of the mirror
+                Report(Tag::Failed, mirrorRel); // never copy through a link out of the mirror
                 return;
             }
         }
-        bool made = false;  // a folder that was not in the mirror and is now
+        bool made = false; // a folder that was not in the mirror and is now
         if (there.known) {
             const TFileParam& was = *there.known;
             const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
             // A folder whose time or size alone changed is left alone.
             if (!same && (!isFolder || was.Attr != e.Attr))
-                Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::Update : Tag::Failed, mirrorRel);
+                Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::Update : Tag::Failed,
+                       mirrorRel);
             m_index.Remove(mirrorRel);
         } else {
             Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::New : Tag::Failed, mirrorRel);
@@ -557,7 +569,7 @@ private:
     bool LeadsBack(const std::wstring& link, std::wstring dir) const {
         FileIdentity target, seen;
         if (!IdentityOf(ExtendedPath(link), target))
-            return false;  // it leads nowhere: the search in it finds nothing
+            return false; // it leads nowhere: the search in it finds nothing
         if (IdentityOf(m_root, seen) && seen == target)
             return true;
         while (dir.size() >= 3) {
@@ -578,17 +590,18 @@ private:
                    const MirrorEntry& there, MirrorFolder& folder, bool& made) {
         const std::wstring mirror = m_root + mirrorRel;
         const std::wstring source = ExtendedPath(src);
-        const std::optional<int32_t> before = there.known       ? std::optional<int32_t>(there.known->Attr)
+        const std::optional<int32_t> before = there.known         ? std::optional<int32_t>(there.known->Attr)
                                               : there.knownAbsent ? std::nullopt
                                                                   : AttributesOf(mirror);
         const bool absent = !there.known && (there.knownAbsent || (!before && IsNotFound(GetLastError())));
         const bool hold = Holding() && there.known && !(there.known->Attr & kFolderBit);
         if (!hold)
-            UnprotectMirrorEntry(mirror, before);  // a held copy keeps its attributes: a rename needs none cleared
+            UnprotectMirrorEntry(mirror,
+                                 before); // a held copy keeps its attributes: a rename needs none cleared
         bool ok;
         if (e.Attr & kFolderBit) {
             if (!before && folder.Ready) {
-                made = MakeFolder(mirror);  // fails when the name is taken after all
+                made = MakeFolder(mirror); // fails when the name is taken after all
                 ok = made || IsFolder(mirror);
             } else {
                 CreateDirChain(mirror);
@@ -601,8 +614,9 @@ private:
                 CreateDirChain(FileDirOf(mirror));
                 folder.Ready = true;
             }
-            ok = absent && IsSettled(e.Time) ? CopyAsNew(source, mirror, m_temp)
-                                             : CopyIntoMirror(source, mirror, m_temp, hold ? HeldPathOf(mirrorRel) : L"");
+            ok = absent && IsSettled(e.Time)
+                     ? CopyAsNew(source, mirror, m_temp)
+                     : CopyIntoMirror(source, mirror, m_temp, hold ? HeldPathOf(mirrorRel) : L"");
             m_budget -= e.Size;
         }
         if (ok && ((e.Attr & kFolderBit) || !CopyCarries(e.Attr)))
@@ -622,10 +636,11 @@ private:
         bool copying = true;
         for (const auto& spot : m_spots) {
             if (spot.folder || RefuseAtItsTurn(spot) || spot.role != SourceRole::Mirror || !copying)
-                continue;  // not a file, refused, covered by a listed folder, or not in drive-letter form
+                continue; // not a file, refused, covered by a listed folder, or not in drive-letter form
             copying = BudgetOk();
             if (copying)
-                MirrorListedFile(spot.form);  // once the floor is reached, refused sources still get their lines
+                MirrorListedFile(
+                    spot.form); // once the floor is reached, refused sources still get their lines
         }
     }
 
@@ -634,7 +649,7 @@ private:
         const std::wstring rel = form.substr(3);
         if (!IsFile(src)) {
             if (!rel.empty())
-                m_index.Remove(rel);  // an unreachable source file keeps its mirror copy
+                m_index.Remove(rel); // an unreachable source file keeps its mirror copy
             return;
         }
         if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
@@ -643,7 +658,7 @@ private:
         }
         const TFileParam* p = m_index.Find(rel);
         if (p && (p->Attr & kFolderBit)) {
-            DeleteStaleTree(rel);  // the mirror holds a folder of the file's name
+            DeleteStaleTree(rel); // the mirror holds a folder of the file's name
             p = nullptr;
         }
         if (p) {
@@ -681,7 +696,8 @@ private:
     void DeleteStale(const std::wstring& rel, const TFileParam& p) {
         const std::wstring path = m_root + rel;
         if (Holding() && !(p.Attr & kFolderBit)) {
-            ReportStale(Hold(rel) ? Tag::Delete : Tag::Failed, rel);  // a held file stays where it is when it cannot be moved
+            ReportStale(Hold(rel) ? Tag::Delete : Tag::Failed,
+                        rel); // a held file stays where it is when it cannot be moved
             return;
         }
         WriteAttributes(path, 0);
@@ -700,7 +716,7 @@ private:
     // line the deletion stage would give it. What cannot be deleted stays, and the copy over it
     // is reported as failed.
     void DeleteStaleTree(const std::wstring& rel) {
-        const auto stale = m_index.TakeTree(rel);  // index order: a folder before its content
+        const auto stale = m_index.TakeTree(rel); // index order: a folder before its content
         for (auto it = stale.rbegin(); it != stale.rend(); ++it)
             DeleteStale(it->first, it->second);
     }
@@ -710,33 +726,33 @@ private:
     IBackupDisplay& m_display;
     ISchedule& m_schedule;
     IClock& m_clock;
-    std::string m_rootText;    // the mirror folder as the settings give it, for the journal
-    std::wstring m_rootFull;   // its full path, ending in "\"
-    std::wstring m_root;       // the same as an extended-length path, for every file operation
-    std::wstring m_rootLong;   // m_rootFull in its long form
-    std::wstring m_temp;       // the copy in progress
-    std::wstring m_sourceLong;  // the source folder being mirrored, in its long full form
-    std::vector<std::wstring> m_walkGaps;        // mirror folders the index walk could not search
-    std::unordered_set<std::wstring> m_visited;  // file-system keys of mirror folders the stage came to
-    uint32_t m_settledBefore = 0;  // packed stamp of the moment a day before the pass
-    DateTime m_start = 0;          // when the pass began: the stamp of what it holds
-    std::wstring m_versions;       // ~versions at the top of the mirror folder
-    std::wstring m_holdFolder;     // this pass's stamped folder in it
+    std::string m_rootText;               // the mirror folder as the settings give it, for the journal
+    std::wstring m_rootFull;              // its full path, ending in "\"
+    std::wstring m_root;                  // the same as an extended-length path, for every file operation
+    std::wstring m_rootLong;              // m_rootFull in its long form
+    std::wstring m_temp;                  // the copy in progress
+    std::wstring m_sourceLong;            // the source folder being mirrored, in its long full form
+    std::vector<std::wstring> m_walkGaps; // mirror folders the index walk could not search
+    std::unordered_set<std::wstring> m_visited; // file-system keys of mirror folders the stage came to
+    uint32_t m_settledBefore = 0;               // packed stamp of the moment a day before the pass
+    DateTime m_start = 0;                       // when the pass began: the stamp of what it holds
+    std::wstring m_versions;                    // ~versions at the top of the mirror folder
+    std::wstring m_holdFolder;                  // this pass's stamped folder in it
     int64_t m_floor = 0;
     int64_t m_budget = 0;
-    int64_t m_free = -1;  // the free space last measured, -1 when it could not be
+    int64_t m_free = -1; // the free space last measured, -1 when it could not be
     BackupIndex m_index;
     Journal* m_journal = nullptr;
-    std::vector<SourceSpot> m_spots;      // the listed sources with what the pass does with each
-    std::vector<std::wstring> m_ownRels;  // mirror paths of sources inside the mirror folder: the user's
+    std::vector<SourceSpot> m_spots;     // the listed sources with what the pass does with each
+    std::vector<std::wstring> m_ownRels; // mirror paths of sources inside the mirror folder: the user's
     PassResult m_result;
 };
 
-}  // namespace
+} // namespace
 
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
                          ISchedule& schedule, IClock& clock) {
     return Pass(settings, autoRunOnce, display, schedule, clock).Run();
 }
 
-}  // namespace vestrand
+} // namespace vestrand

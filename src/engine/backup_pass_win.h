@@ -6,7 +6,7 @@
 #include "engine/backup_settings.h"
 #include "engine/pass_host.h"
 #include "engine/pass_result.h"
-#include "engine/paths.h"  // IsSafeIdentifComp
+#include "engine/paths.h" // IsSafeIdentifComp
 #include "runtime/datetime.h"
 
 namespace vestrand {
@@ -21,7 +21,7 @@ inline constexpr const char* kVersionsFolderName = "~versions";
 // Errors of the journal (load, save, rotation) are raised to the caller and end the pass there.
 // Everything else the pass reports in its result: whether it ran, and what it could not copy,
 // delete or take as a source.
-PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display, ISchedule& schedule,
-                   IClock& clock);
+PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
+                         ISchedule& schedule, IClock& clock);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -7,13 +7,13 @@
 namespace vestrand {
 
 struct BackupSettings {
-    int32_t SaveMin = 60;                  // minutes between passes
-    std::string IdentifComp = "Test";      // this computer's folder under TargetDir
-    std::string TargetDir = "F:\\Arch\\";  // the backup folder
-    int64_t LowDriveSpaceMb = 10;          // free-space floor, units of 1,000,000 bytes
-    int32_t KeepVersionsDays = 0;          // days a held version is kept; 0: nothing is held
-    std::vector<std::string> SourceDirs;   // source folders, in order
-    std::vector<std::string> SourceFiles;  // single source files, in order
+    int32_t SaveMin = 60;                 // minutes between passes
+    std::string IdentifComp = "Test";     // this computer's folder under TargetDir
+    std::string TargetDir = "F:\\Arch\\"; // the backup folder
+    int64_t LowDriveSpaceMb = 10;         // free-space floor, units of 1,000,000 bytes
+    int32_t KeepVersionsDays = 0;         // days a held version is kept; 0: nothing is held
+    std::vector<std::string> SourceDirs;  // source folders, in order
+    std::vector<std::string> SourceFiles; // single source files, in order
 };
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -47,21 +47,43 @@ std::string CanonicalWalk(const std::string& path, bool useShort) {
     return rest + result;
 }
 
-}  // namespace
+} // namespace
 
 // The ANSI forms, for the settings, the journal and the dialog, are the wide forms of the path in
 // the ANSI code page.
-bool IsFolder(const std::string& path) { return IsFolder(WidenAnsi(path)); }
-bool IsFile(const std::string& path) { return FileStamp(path) != -1; }
-DosDateTime FileStamp(const std::string& path) { return FileStamp(WidenAnsi(path)); }
-int32_t ReadAttributes(const std::string& path) { return ReadAttributes(WidenAnsi(path)); }
-void WriteAttributes(const std::string& path, int32_t attr) { WriteAttributes(WidenAnsi(path), attr); }
-void CreateDirChain(const std::string& path) { CreateDirChain(WidenAnsi(path)); }
-bool RemoveFolder(const std::string& path) { return RemoveFolder(WidenAnsi(path)); }
-bool MakeFolder(const std::string& path) { return MakeFolder(WidenAnsi(path)); }
-int64_t DriveFree(const std::string& path) { return DriveFree(WidenAnsi(path)); }
-bool IdentityOf(const std::string& path, FileIdentity& identity) { return IdentityOf(WidenAnsi(path), identity); }
-bool IsEmptyFolder(const std::string& folder) { return IsEmptyFolder(WidenAnsi(folder)); }
+bool IsFolder(const std::string& path) {
+    return IsFolder(WidenAnsi(path));
+}
+bool IsFile(const std::string& path) {
+    return FileStamp(path) != -1;
+}
+DosDateTime FileStamp(const std::string& path) {
+    return FileStamp(WidenAnsi(path));
+}
+int32_t ReadAttributes(const std::string& path) {
+    return ReadAttributes(WidenAnsi(path));
+}
+void WriteAttributes(const std::string& path, int32_t attr) {
+    WriteAttributes(WidenAnsi(path), attr);
+}
+void CreateDirChain(const std::string& path) {
+    CreateDirChain(WidenAnsi(path));
+}
+bool RemoveFolder(const std::string& path) {
+    return RemoveFolder(WidenAnsi(path));
+}
+bool MakeFolder(const std::string& path) {
+    return MakeFolder(WidenAnsi(path));
+}
+int64_t DriveFree(const std::string& path) {
+    return DriveFree(WidenAnsi(path));
+}
+bool IdentityOf(const std::string& path, FileIdentity& identity) {
+    return IdentityOf(WidenAnsi(path), identity);
+}
+bool IsEmptyFolder(const std::string& folder) {
+    return IsEmptyFolder(WidenAnsi(folder));
+}
 
 std::wstring WidenAnsi(const std::string& text) {
     if (text.empty())
@@ -78,7 +100,9 @@ bool IsFolder(const std::wstring& path) {
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool IsFile(const std::wstring& path) { return FileStamp(path) != -1; }
+bool IsFile(const std::wstring& path) {
+    return FileStamp(path) != -1;
+}
 
 DosDateTime FileStamp(const std::wstring& path) {
     WIN32_FIND_DATAW fd{};
@@ -89,7 +113,7 @@ DosDateTime FileStamp(const std::wstring& path) {
 }
 
 int32_t ReadAttributes(const std::wstring& path) {
-    return static_cast<int32_t>(GetFileAttributesW(path.c_str()));  // INVALID_FILE_ATTRIBUTES is -1
+    return static_cast<int32_t>(GetFileAttributesW(path.c_str())); // INVALID_FILE_ATTRIBUTES is -1
 }
 
 void WriteAttributes(const std::wstring& path, int32_t attr) {
@@ -149,7 +173,7 @@ bool LongForm(const std::wstring& path, std::wstring& out) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::wstring LongFullPath(const std::wstring& path) {
     // The plain form first: not every platform resolves short names below "\\?\"; the prefixed
@@ -178,7 +202,9 @@ bool SearchFolder(const std::wstring& pattern, const std::function<bool(const Wi
     return true;
 }
 
-bool RemoveFolder(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; }
+bool RemoveFolder(const std::wstring& path) {
+    return RemoveDirectoryW(path.c_str()) != 0;
+}
 
 bool RemoveFolderTree(const std::wstring& folder) {
     const std::wstring dir = !folder.empty() && folder.back() == L'\\' ? folder : folder + L'\\';
@@ -200,7 +226,9 @@ bool RemoveFolderTree(const std::wstring& folder) {
     return ReadAttributes(dir) == -1;
 }
 
-bool MakeFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != 0; }
+bool MakeFolder(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) != 0;
+}
 
 int64_t DriveFree(const std::wstring& path) {
     if (path.empty())
@@ -209,8 +237,9 @@ int64_t DriveFree(const std::wstring& path) {
     using ExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const auto ex =
-        kernel ? reinterpret_cast<ExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
-               : nullptr;
+        kernel
+            ? reinterpret_cast<ExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
+            : nullptr;
     if (ex) {
         ULARGE_INTEGER avail{}, total{}, free{};
         if (!ex(root.c_str(), &avail, &total, &free))
@@ -223,7 +252,9 @@ int64_t DriveFree(const std::wstring& path) {
     return static_cast<int64_t>(spc) * bps * freeClusters;
 }
 
-std::string CanonicalPath(const std::string& path) { return CanonicalWalk(CanonicalWalk(path, true), false); }
+std::string CanonicalPath(const std::string& path) {
+    return CanonicalWalk(CanonicalWalk(path, true), false);
+}
 
 std::string FullPath(const std::string& path) {
     if (path.empty())
@@ -275,8 +306,8 @@ bool CopyFileOver(const std::string& src, const std::string& dst) {
 
 bool IdentityOf(const std::wstring& path, FileIdentity& identity) {
     // No access rights are needed to read the identity; backup semantics open folders too.
-    const FileHandle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const FileHandle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!h || !GetFileInformationByHandle(h.Get(), &info))
         return false;
@@ -327,7 +358,7 @@ void StreamCopy(const std::string& src, std::string dst) {
         SetFileTime(out.Get(), nullptr, nullptr, &written);
 }
 
-}  // namespace
+} // namespace
 
 void MoveFileWithFallback(const std::string& src, const std::string& dst) {
     char full[MAX_PATH * 2] = {};
@@ -343,4 +374,4 @@ void MoveFileWithFallback(const std::string& src, const std::string& dst) {
     DeleteFileA(src.c_str());
 }
 
-}  // namespace vestrand
+} // namespace vestrand

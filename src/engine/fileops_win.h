@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/paths.h"  // NormalizeDir, FileDirOf and the other pure path rules
+#include "engine/paths.h" // NormalizeDir, FileDirOf and the other pure path rules
 
 namespace vestrand {
 
@@ -15,15 +15,15 @@ using DosDateTime = int32_t;
 
 struct DirEntry {
     std::string Name;
-    DosDateTime Time = 0;  // last write, local time, packed
-    int32_t Size = 0;      // low 32 bits
+    DosDateTime Time = 0; // last write, local time, packed
+    int32_t Size = 0;     // low 32 bits
     int32_t Attr = 0;
 };
 
 bool IsFolder(const std::string& path);
 bool IsFile(const std::string& path);
 DosDateTime FileStamp(const std::string& path);  // -1 when missing or a folder
-int32_t ReadAttributes(const std::string& path);  // -1 on failure
+int32_t ReadAttributes(const std::string& path); // -1 on failure
 void WriteAttributes(const std::string& path, int32_t attr);
 void CreateDirChain(const std::string& path);
 std::string CanonicalPath(const std::string& path);
@@ -33,7 +33,7 @@ std::string FullPath(const std::string& path);
 // FullPath with its existing components in their long form (GetLongPathNameA), for comparing two
 // ways of writing one folder; the full form alone when the path does not exist.
 std::string LongFullPath(const std::string& path);
-int64_t DriveFree(const std::string& path);  // -1 on failure (and for an empty path)
+int64_t DriveFree(const std::string& path); // -1 on failure (and for an empty path)
 // Calls `onEntry` for every entry of the search, "." and ".." included; returns false when the
 // search found nothing. The search is closed on every way out, also when onEntry returns false
 // (which stops the search) or throws.
@@ -48,8 +48,8 @@ void MoveFileWithFallback(const std::string& src, const std::string& dst);
 
 struct WideEntry {
     std::wstring Name;
-    DosDateTime Time = 0;  // last write, local time, packed
-    int32_t Size = 0;      // low 32 bits
+    DosDateTime Time = 0; // last write, local time, packed
+    int32_t Size = 0;     // low 32 bits
     int32_t Attr = 0;
 };
 
@@ -60,7 +60,7 @@ bool IsFile(const std::wstring& path);
 DosDateTime FileStamp(const std::wstring& path);
 int32_t ReadAttributes(const std::wstring& path);
 void WriteAttributes(const std::wstring& path, int32_t attr);
-void CreateDirChain(const std::wstring& path);  // also below "\\?\"
+void CreateDirChain(const std::wstring& path); // also below "\\?\"
 bool RemoveFolder(const std::wstring& path);
 bool MakeFolder(const std::wstring& path);
 int64_t DriveFree(const std::wstring& path);
@@ -90,4 +90,4 @@ bool IdentityOf(const std::string& path, FileIdentity& identity);
 bool IsEmptyFolder(const std::wstring& folder);
 bool IsEmptyFolder(const std::string& folder);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -5,7 +5,7 @@ namespace vestrand {
 std::vector<std::string> SplitJournalLines(const std::string& text) {
     std::vector<std::string> lines;
     std::string current;
-    bool open = false;  // a line has begun and not yet ended
+    bool open = false; // a line has begun and not yet ended
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
@@ -37,4 +37,4 @@ std::string JournalArchiveName(const std::string& targetDir, DateTime now, const
     return targetDir + FormatYyMmDd(now) + "." + identifComp;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

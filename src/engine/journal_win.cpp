@@ -49,7 +49,7 @@ int64_t SizeOf(const std::string& path) {
     return (static_cast<int64_t>(high) << 32) | low;
 }
 
-}  // namespace
+} // namespace
 
 Journal::Journal(std::string backupRoot) : m_root(std::move(backupRoot)) {
     if (IsFile(Path()))
@@ -60,15 +60,15 @@ void Journal::Save() const {
     const std::string temp = m_root + kJournalTempName;
     try {
         {
-            FileHandle h(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
+            FileHandle h(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!h)
                 RaiseError(kErrCannotCreateFile, Path());
             WriteAll(h.Get(), JoinJournalLines(m_lines));
             if (!FlushFileBuffers(h.Get()))
                 RaiseError(kErrStreamWrite);
         }
-        WriteAttributes(Path(), 0);  // a read-only journal must not block the replacement
+        WriteAttributes(Path(), 0); // a read-only journal must not block the replacement
         if (!MoveFileExA(temp.c_str(), Path().c_str(), MOVEFILE_REPLACE_EXISTING))
             RaiseError(kErrCannotCreateFile, Path());
     } catch (...) {
@@ -77,8 +77,8 @@ void Journal::Save() const {
     }
 }
 
-void RotateJournal(const std::string& backupRoot, const std::string& targetDir, const std::string& identifComp,
-                   DateTime now) {
+void RotateJournal(const std::string& backupRoot, const std::string& targetDir,
+                   const std::string& identifComp, DateTime now) {
     const std::string path = backupRoot + kJournalName;
     if (SizeOf(path) <= kJournalRotateBytes)
         return;
@@ -89,11 +89,12 @@ void RotateJournal(const std::string& backupRoot, const std::string& targetDir, 
     }
     const std::string text = ReadWhole(path);
     {
-        FileHandle h(CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr));
+        FileHandle h(CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h)
             RaiseError(kErrCannotOpenFile, archive);
-        if (SetFilePointer(h.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        if (SetFilePointer(h.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+            GetLastError() != NO_ERROR)
             RaiseError(kErrStreamWrite);
         WriteAll(h.Get(), text);
     }
@@ -101,4 +102,4 @@ void RotateJournal(const std::string& backupRoot, const std::string& targetDir, 
     DeleteFileA(path.c_str());
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -29,7 +29,7 @@ private:
 
 // Moves the journal of backupRoot to its dated archive in targetDir when it is larger than
 // 200,000 bytes. An archive of the same day that already exists gets the journal appended.
-void RotateJournal(const std::string& backupRoot, const std::string& targetDir, const std::string& identifComp,
-                   DateTime now);
+void RotateJournal(const std::string& backupRoot, const std::string& targetDir,
+                   const std::string& identifComp, DateTime now);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -38,4 +38,4 @@ public:
     virtual DateTime NextRunTime() const = 0;
 };
 
-}  // namespace vestrand
+} // namespace vestrand

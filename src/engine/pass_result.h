@@ -9,23 +9,23 @@ namespace vestrand {
 // Why a pass did not run. A pass that finds another pass at work on its mirror folder is not a
 // failure: the next tick simply tries again.
 enum class PassRefusal {
-    None,              // the pass ran
-    UnsafeName,        // IdentifComp cannot name a folder of its own
-    TargetNotDrive,    // TargetDir is not a drive-letter path
-    RootUnreachable,   // the mirror folder cannot be made or opened
-    NotAMirror,        // the mirror folder holds files this program did not put there
-    LowSpace,          // the free-space floor is reached before the pass starts
-    Busy,              // another pass holds the mirror folder
+    None,            // the pass ran
+    UnsafeName,      // IdentifComp cannot name a folder of its own
+    TargetNotDrive,  // TargetDir is not a drive-letter path
+    RootUnreachable, // the mirror folder cannot be made or opened
+    NotAMirror,      // the mirror folder holds files this program did not put there
+    LowSpace,        // the free-space floor is reached before the pass starts
+    Busy,            // another pass holds the mirror folder
 };
 
 struct PassResult {
     PassRefusal refusal = PassRefusal::None;
-    std::string path;         // what a refusal names: the folder, the drive or the name
-    int64_t freeBytes = -1;   // LowSpace: the free space found (-1 when it cannot be measured)
-    int64_t floorBytes = 0;   // LowSpace: the floor
-    std::vector<std::string> failed;  // what each "Failed " line of the pass names, in order
+    std::string path;                  // what a refusal names: the folder, the drive or the name
+    int64_t freeBytes = -1;            // LowSpace: the free space found (-1 when it cannot be measured)
+    int64_t floorBytes = 0;            // LowSpace: the floor
+    std::vector<std::string> failed;   // what each "Failed " line of the pass names, in order
     bool diskFull = false;             // the pass stopped copying at the floor
-    bool versionsRemovedEarly = false;  // held versions were removed before their days were over, for space
+    bool versionsRemovedEarly = false; // held versions were removed before their days were over, for space
     std::string journalPath;           // the journal the pass wrote
 
     bool Ran() const { return refusal == PassRefusal::None; }
@@ -44,4 +44,4 @@ inline int ExitCodeOf(const PassResult& result) {
     return result.failed.empty() && !result.diskFull ? kExitClean : kExitIncomplete;
 }
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -43,8 +43,10 @@ bool IsSafeIdentifComp(const std::string& name) {
 }
 
 namespace {
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-}  // namespace
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+} // namespace
 
 bool IsDriveTarget(const std::string& dir) {
     // Relative, rooted and network forms would put the mirror wherever the current folder happens
@@ -56,4 +58,4 @@ bool IsDriveSource(const std::string& path) {
     return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\';
 }
 
-}  // namespace vestrand
+} // namespace vestrand

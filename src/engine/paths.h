@@ -20,4 +20,4 @@ bool IsDriveTarget(const std::string& dir);
 // A source is mapped by dropping its drive designator, so only "X:\..." can be mapped at all.
 bool IsDriveSource(const std::string& path);
 
-}  // namespace vestrand
+} // namespace vestrand

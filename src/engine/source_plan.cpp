@@ -9,14 +9,15 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
     return path;
 }
 
-}  // namespace
+} // namespace
 
 bool IsKeyAtOrBelow(const std::wstring& key, const std::wstring& other, const SameNameFn& same) {
     if (other.empty())
         return true;
     if (key.size() == other.size())
         return same(key, other);
-    return key.size() > other.size() && key[other.size()] == L'\\' && same(key.substr(0, other.size()), other);
+    return key.size() > other.size() && key[other.size()] == L'\\' &&
+           same(key.substr(0, other.size()), other);
 }
 
 namespace {
@@ -42,7 +43,7 @@ bool Overlap(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same) {
     return IsKeyAtOrBelow(ka, kb, same) || IsKeyAtOrBelow(kb, ka, same);
 }
 
-}  // namespace
+} // namespace
 
 std::wstring SourceSpot::MirrorKey() const {
     return longForm.size() > 3 ? WithoutTrailingSeparator(longForm.substr(3)) : std::wstring();
@@ -102,4 +103,4 @@ void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const
     }
 }
 
-}  // namespace vestrand
+} // namespace vestrand

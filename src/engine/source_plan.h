@@ -9,22 +9,22 @@
 namespace vestrand {
 
 enum class SourceRole {
-    Skip,          // an empty entry: nothing is listed
-    NotDriveForm,  // not in drive-letter form: nothing can be mapped from it, refused
-    Mirror,        // mirrored
-    Covered,       // at or below another listed folder of its drive (or listed twice): adds nothing
-    InsideMirror,  // at or below the mirror folder: refused, and what it names is left alone
-    Overlaps,      // its mirror paths overlap those of an earlier source on another drive: refused
+    Skip,         // an empty entry: nothing is listed
+    NotDriveForm, // not in drive-letter form: nothing can be mapped from it, refused
+    Mirror,       // mirrored
+    Covered,      // at or below another listed folder of its drive (or listed twice): adds nothing
+    InsideMirror, // at or below the mirror folder: refused, and what it names is left alone
+    Overlaps,     // its mirror paths overlap those of an earlier source on another drive: refused
 };
 
 struct SourceSpot {
-    std::string written;    // as listed in the settings
-    std::wstring form;      // full drive-letter path it is mapped from ("X:\...", folders end in "\"),
-                            // empty when it has none
-    std::wstring longForm;  // the same with its existing components in long form, for comparing
+    std::string written;   // as listed in the settings
+    std::wstring form;     // full drive-letter path it is mapped from ("X:\...", folders end in "\"),
+                           // empty when it has none
+    std::wstring longForm; // the same with its existing components in long form, for comparing
     bool folder = false;
     SourceRole role = SourceRole::Skip;
-    std::wstring ownRel;    // InsideMirror: what it names, relative to the mirror folder
+    std::wstring ownRel; // InsideMirror: what it names, relative to the mirror folder
 
     // The mirror path of the source relative to the mirror folder, without a trailing separator
     // ("" for a drive root).
@@ -47,4 +47,4 @@ bool IsKeyAtOrBelow(const std::wstring& key, const std::wstring& other, const Sa
 void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const std::wstring& rootLong,
                  const SameNameFn& same);
 
-}  // namespace vestrand
+} // namespace vestrand

@@ -25,7 +25,8 @@ public:
     int hintCalls = 0;
     int32_t gaugeMin = 0, gaugeMax = 0;
     std::vector<int32_t> progress;
-    std::vector<std::string> calls; // every call in order: "busy", "normal", "hint ...", "max 3", "pos 1", ...
+    std::vector<std::string>
+        calls; // every call in order: "busy", "normal", "hint ...", "max 3", "pos 1", ...
     void SetBusyCursor(bool busy) override {
         cursor.push_back(busy);
         calls.push_back(busy ? "busy" : "normal");

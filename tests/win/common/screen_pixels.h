@@ -10,7 +10,7 @@ namespace vestrand::test {
 
 struct Pixels {
     int width = 0, height = 0;
-    std::vector<COLORREF> data;  // rows from the top, RGB() values
+    std::vector<COLORREF> data; // rows from the top, RGB() values
     COLORREF At(int x, int y) const { return data[static_cast<size_t>(y) * width + x]; }
     // Where this and `other` differ: "" when they are equal, otherwise the count and the first place.
     std::string Difference(const Pixels& other) const;
@@ -24,4 +24,4 @@ Pixels GrabClient(HWND hwnd);
 // What `hwnd` paints of its client area when asked to print itself (WM_PRINTCLIENT), off-screen.
 Pixels PrintClient(HWND hwnd);
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

@@ -6,8 +6,7 @@ namespace vestrand::test {
 namespace {
 
 // Copies from `source` at x, y into a 32-bit top-down bitmap and reads it back.
-template <typename Draw>
-Pixels Capture(int width, int height, Draw draw) {
+template <typename Draw> Pixels Capture(int width, int height, Draw draw) {
     Pixels p;
     if (width <= 0 || height <= 0)
         return p;
@@ -38,7 +37,7 @@ Pixels Capture(int width, int height, Draw draw) {
     return p;
 }
 
-}  // namespace
+} // namespace
 
 std::string Pixels::Difference(const Pixels& other) const {
     if (width != other.width || height != other.height) {
@@ -83,4 +82,4 @@ Pixels PrintClient(HWND hwnd) {
     });
 }
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

@@ -40,4 +40,4 @@ inline std::vector<std::string> SplitCrLf(const std::string& text) {
     return out;
 }
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

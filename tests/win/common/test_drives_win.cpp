@@ -21,7 +21,8 @@ void RemoveTreeW(const std::wstring& dir) {
                 continue;
             const std::wstring child = dir + L"\\" + name;
             ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTreeW(child);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 ::RemoveDirectoryW(child.c_str());
@@ -34,7 +35,7 @@ void RemoveTreeW(const std::wstring& dir) {
     ::RemoveDirectoryW(dir.c_str());
 }
 
-}  // namespace
+} // namespace
 
 void RemoveTree(const std::string& path) {
     std::string dir = path;
@@ -74,15 +75,18 @@ std::string ReadFile(const std::string& path) {
 }
 
 namespace {
-std::wstring Extended(const std::wstring& path) { return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path; }
-}  // namespace
+std::wstring Extended(const std::wstring& path) {
+    return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+}
+} // namespace
 
 void WriteFileW(const std::wstring& path, const std::string& content) {
     const std::wstring full = Extended(path);
     for (size_t i = 7; i < full.size(); ++i)
         if (full[i] == L'\\')
             ::CreateDirectoryW(full.substr(0, i).c_str(), nullptr);
-    HANDLE h = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return;
     DWORD put = 0;
@@ -91,8 +95,8 @@ void WriteFileW(const std::wstring& path, const std::string& content) {
 }
 
 std::string ReadFileW(const std::wstring& path) {
-    HANDLE h = ::CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+    HANDLE h = ::CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::string();
     std::string out;
@@ -108,7 +112,8 @@ uint64_t WriteTimeW(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(Extended(path).c_str(), GetFileExInfoStandard, &data))
         return 0;
-    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
 }
 
 long AttributesW(const std::wstring& path) {
@@ -116,4 +121,4 @@ long AttributesW(const std::wstring& path) {
     return a == INVALID_FILE_ATTRIBUTES ? -1 : static_cast<long>(a);
 }
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

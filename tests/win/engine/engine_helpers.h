@@ -19,7 +19,9 @@
 
 namespace vestrand::test {
 
-inline DateTime FixedNow() { return EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0}); }
+inline DateTime FixedNow() {
+    return EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0});
+}
 
 // The pass's clock: the fixed moment above unless a test moves it.
 struct FixedClock final : FakeClock {
@@ -34,7 +36,6 @@ public:
 };
 
 using RecordingDisplay = FakeDisplay;
-
 
 inline std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
@@ -58,12 +59,15 @@ inline std::vector<std::string> LastBlock(const std::vector<std::string>& lines)
 }
 
 // True when R: is the small tmpfs volume (the test runner leaves a marker file in its root).
-inline bool SmallVolumeMounted() { return GetFileAttributesA("R:\\.tmpfs") != INVALID_FILE_ATTRIBUTES; }
+inline bool SmallVolumeMounted() {
+    return GetFileAttributesA("R:\\.tmpfs") != INVALID_FILE_ATTRIBUTES;
+}
 
 // Writes a file of `bytes` bytes, or with a negative count, as much as the drive takes. Returns the
 // number of bytes written.
 inline int64_t WriteFiller(const std::string& path, int64_t bytes) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     const std::string block(65536, 'f');
@@ -100,8 +104,8 @@ inline bool SetWriteTime(const std::string& path, const FILETIME& written) {
 // Gives `to` the last-write time of `from`.
 inline bool CopyWriteTime(const std::string& from, const std::string& to) {
     FILETIME created{}, accessed{}, written{};
-    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (in == INVALID_HANDLE_VALUE)
         return false;
     const BOOL got = GetFileTime(in, &created, &accessed, &written);
@@ -127,7 +131,7 @@ struct EngineFixture : ::testing::Test {
     }
     void TearDown() override {
         if (target[0] == 'R')
-            RemoveTree(target);  // the small volume is shared by every test of the run
+            RemoveTree(target); // the small volume is shared by every test of the run
     }
     void UseTarget(char drive) {
         target = FreshFolder(drive, name);
@@ -141,4 +145,4 @@ struct EngineFixture : ::testing::Test {
     std::string Mirror(const std::string& path) const { return root + path.substr(3); }
 };
 
-}  // namespace vestrand::test
+} // namespace vestrand::test

@@ -20,7 +20,7 @@ DirEntry FindOne(const std::string& path) {
     });
     return found;
 }
-}  // namespace
+} // namespace
 
 TEST(FileOps, FolderAndFileQueries) {
     const std::string dir = FreshFolder('T', "ops_query");
@@ -37,7 +37,8 @@ TEST(FileOps, FolderAndFileQueries) {
     EXPECT_NE(FileStamp(dir + "a.txt"), 0);
     EXPECT_EQ(ReadAttributes(dir + "missing.txt"), -1);
     WriteAttributes(dir + "a.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(ReadAttributes(dir + "a.txt") & ~FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(ReadAttributes(dir + "a.txt") & ~FILE_ATTRIBUTE_ARCHIVE,
+              FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     WriteAttributes(dir + "a.txt", 0);
     EXPECT_EQ(ReadAttributes(dir + "a.txt") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0);
     EXPECT_TRUE(DeleteFileA((dir + "a.txt").c_str()));
@@ -51,10 +52,10 @@ TEST(FileOps, CreateDirChainMakesEveryLevelAndToleratesExisting) {
     CreateDirChain(dir + "a\\b\\c");
     EXPECT_TRUE(IsFolder(dir + "a\\b\\c"));
     EXPECT_TRUE(RemoveFolder(dir + "a\\b\\c"));
-    EXPECT_FALSE(RemoveFolder(dir + "a"));  // not empty
+    EXPECT_FALSE(RemoveFolder(dir + "a")); // not empty
     EXPECT_TRUE(MakeFolder(dir + "x"));
     EXPECT_FALSE(MakeFolder(dir + "x"));
-    CreateDirChain("Q:\\nodrive\\x");  // a missing drive: nothing happens, nothing raised
+    CreateDirChain("Q:\\nodrive\\x"); // a missing drive: nothing happens, nothing raised
     EXPECT_FALSE(IsFolder("Q:\\nodrive\\x"));
 }
 
@@ -92,8 +93,9 @@ TEST(FileOps, SearchListsDotsHiddenAndClosesOnThrow) {
     EXPECT_EQ(names, (std::vector<std::string>{"../", "./", "h.txt", "sub/"}));
     EXPECT_FALSE(SearchFolder(dir + "nothing\\*.*", [](const DirEntry&) { return true; }));
     // A search left by an exception is closed: the folder can then be removed.
-    EXPECT_THROW(SearchFolder(dir + "sub\\*.*", [](const DirEntry&) -> bool { throw std::runtime_error("x"); }),
-                 std::runtime_error);
+    EXPECT_THROW(
+        SearchFolder(dir + "sub\\*.*", [](const DirEntry&) -> bool { throw std::runtime_error("x"); }),
+        std::runtime_error);
     EXPECT_TRUE(RemoveFolder(dir + "sub"));
 }
 
@@ -102,8 +104,9 @@ TEST(FileOps, CopyFileOverCarriesTimeAndAttributes) {
     WriteFile(dir + "src.txt", "new content");
     WriteFile(dir + "dst.txt", "old");
     FILETIME old{};
-    old.dwHighDateTime = 0x01D00000;  // a time well in the past
-    HANDLE h = CreateFileA((dir + "src.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    old.dwHighDateTime = 0x01D00000; // a time well in the past
+    HANDLE h =
+        CreateFileA((dir + "src.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     SetFileTime(h, nullptr, nullptr, &old);
     CloseHandle(h);
@@ -159,7 +162,7 @@ TEST(FileOps, MoveFileWithFallbackRaisesCopyErrors) {
     } catch (const VestrandError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir + "into\\src.txt");
     }
-    EXPECT_EQ(ReadFile(dir + "src.txt"), "S");  // the source stays when the copy fails
+    EXPECT_EQ(ReadFile(dir + "src.txt"), "S"); // the source stays when the copy fails
     HANDLE lock = CreateFileA((dir + "src.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     try {

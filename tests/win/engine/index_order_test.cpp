@@ -17,8 +17,8 @@ namespace {
 
 // The reference: -1, 0 or 1.
 int Compare(const std::string& a, const std::string& b) {
-    const int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                                 static_cast<int>(b.size()));
+    const int r = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                                 b.data(), static_cast<int>(b.size()));
     EXPECT_NE(r, 0) << "CompareStringA failed";
     return r - CSTR_EQUAL;
 }
@@ -33,7 +33,7 @@ std::string SortKey(const std::string& s) {
 }
 
 int KeyCompare(const std::string& a, const std::string& b) {
-    const int r = SortKey(a).compare(SortKey(b));  // bytes compared as unsigned
+    const int r = SortKey(a).compare(SortKey(b)); // bytes compared as unsigned
     return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
@@ -50,18 +50,53 @@ std::string Lower(std::string s) {
 // some of them and a set of names that differ only in punctuation.
 std::vector<std::string> Corpus(size_t count, unsigned seed) {
     std::string letters = "abcdexyzABCDEXYZ0123456789 -'_.";
-    for (int c = 0xC0; c <= 0xFF; ++c)  // А..я
+    for (int c = 0xC0; c <= 0xFF; ++c) // А..я
         letters += static_cast<char>(c);
-    letters += "\xA8\xB8";  // Ё ё
+    letters += "\xA8\xB8"; // Ё ё
     std::mt19937 random(seed);
     auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
-    std::vector<std::string> names = {"ab",        "a\xAD" "b", "a-b",       "a'b",       "a_b",        "a.b",    "a b",
-                                      "a\\b",      "AB",        "Ab",        "a--b",       "a-",     "-a",
-                                      "Data",      "Data\\Sub", "Data\\Sub\\a.txt",        "Data-Sub", "Data.Sub",
-                                      "Data_Sub",  "DataSub",   "data\\sub", "DATA\\SUB\\A.TXT", "Ёлка", "ёлка",
-                                      "Елка",      "елка",      "файл.txt",  "ФАЙЛ.TXT",   "Файл 1", "Файл-1",
-                                      "Файл_1",    "Файл'1",    "файл1",     "10",         "9",      "0",
-                                      "Z",         "я",         "Я",         "z\\я",       "Я\\z"};
+    std::vector<std::string> names = {"ab",
+                                      "a\xAD"
+                                      "b",
+                                      "a-b",
+                                      "a'b",
+                                      "a_b",
+                                      "a.b",
+                                      "a b",
+                                      "a\\b",
+                                      "AB",
+                                      "Ab",
+                                      "a--b",
+                                      "a-",
+                                      "-a",
+                                      "Data",
+                                      "Data\\Sub",
+                                      "Data\\Sub\\a.txt",
+                                      "Data-Sub",
+                                      "Data.Sub",
+                                      "Data_Sub",
+                                      "DataSub",
+                                      "data\\sub",
+                                      "DATA\\SUB\\A.TXT",
+                                      "Ёлка",
+                                      "ёлка",
+                                      "Елка",
+                                      "елка",
+                                      "файл.txt",
+                                      "ФАЙЛ.TXT",
+                                      "Файл 1",
+                                      "Файл-1",
+                                      "Файл_1",
+                                      "Файл'1",
+                                      "файл1",
+                                      "10",
+                                      "9",
+                                      "0",
+                                      "Z",
+                                      "я",
+                                      "Я",
+                                      "z\\я",
+                                      "Я\\z"};
     while (names.size() < count) {
         std::string name;
         const size_t parts = 1 + pick(3);
@@ -74,22 +109,24 @@ std::vector<std::string> Corpus(size_t count, unsigned seed) {
         }
         names.push_back(name);
         switch (pick(6)) {
-            case 0:
-                names.push_back(Upper(name));
-                break;
-            case 1:
-                names.push_back(Lower(name));
-                break;
-            default:
-                break;
+        case 0:
+            names.push_back(Upper(name));
+            break;
+        case 1:
+            names.push_back(Lower(name));
+            break;
+        default:
+            break;
         }
     }
     return names;
 }
 
-}  // namespace
+} // namespace
 
-std::wstring W(const std::string& ansi) { return WidenCp1251(ansi); }
+std::wstring W(const std::string& ansi) {
+    return WidenCp1251(ansi);
+}
 
 TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
     auto names = Corpus(1500, 20261206);
@@ -97,8 +134,9 @@ TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
     for (const auto& n : names)
         wide.push_back(W(n));
     // Names the locale takes as equal but the file system keeps apart.
-    for (const wchar_t* n : {L"stra\u00DFe.txt", L"strasse.txt", L"soft\u00ADhyphen", L"softhyphen", L"M\u00FCller.txt",
-                             L"Muller.txt", L"\u00E9.txt", L"e\u0301.txt", L"\u65E5\u672C.txt", L"photo \xD83D\xDE00.txt"})
+    for (const wchar_t* n :
+         {L"stra\u00DFe.txt", L"strasse.txt", L"soft\u00ADhyphen", L"softhyphen", L"M\u00FCller.txt",
+          L"Muller.txt", L"\u00E9.txt", L"e\u0301.txt", L"\u65E5\u672C.txt", L"photo \xD83D\xDE00.txt"})
         wide.push_back(n);
     BackupIndex index;
     for (size_t i = 0; i < wide.size(); ++i)
@@ -110,8 +148,9 @@ TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
     // order (CompareStringA on the code page's names: the journal of such a tree is unchanged).
     for (size_t i = 1; i < items.size(); ++i) {
         ASSERT_EQ(CompareIndexOrder(items[i - 1].first, items[i].first), -1) << i;
-        const int byLocale = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, items[i - 1].first.c_str(), -1,
-                                            items[i].first.c_str(), -1) - CSTR_EQUAL;
+        const int byLocale = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, items[i - 1].first.c_str(),
+                                            -1, items[i].first.c_str(), -1) -
+                             CSTR_EQUAL;
         ASSERT_LE(byLocale, 0) << i;
     }
     for (size_t i = 1; i < names.size(); ++i) {
@@ -144,12 +183,13 @@ TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
     EXPECT_EQ(items.size(), firsts.size());
     EXPECT_EQ(index.Count(), firsts.size());
     for (const auto& pair : {std::pair<const wchar_t*, const wchar_t*>{L"STRA\u00DFE.TXT", L"STRASSE.TXT"},
-                             {L"soft\u00ADhyphen", L"SOFTHYPHEN"}, {L"m\u00DCller.txt", L"muller.TXT"},
+                             {L"soft\u00ADhyphen", L"SOFTHYPHEN"},
+                             {L"m\u00DCller.txt", L"muller.TXT"},
                              {L"\u00C9.TXT", L"E\u0301.TXT"}}) {
         const TFileParam* a = index.Find(pair.first);
         const TFileParam* b = index.Find(pair.second);
         ASSERT_TRUE(a && b);
-        EXPECT_NE(a, b);  // two entries, each found by its own name in any letter case
+        EXPECT_NE(a, b); // two entries, each found by its own name in any letter case
     }
 
     // Names not in the corpus are not found.
@@ -177,8 +217,8 @@ TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
 TEST(IndexOrder, RemoveTreeTakesAFolderAndEverythingBelowItWhereverItSorts) {
     // '-' and '\'' weigh apart from letters, so "Data-x" may sort between "Data" and its content.
     BackupIndex index;
-    for (const char* rel : {"Data", "Data\\a.txt", "Data-x", "Data'y", "Data\\Sub", "Data\\Sub\\z.txt", "DATA\\b.txt",
-                            "Datab", "Dat", "Other\\Data\\c.txt"})
+    for (const char* rel : {"Data", "Data\\a.txt", "Data-x", "Data'y", "Data\\Sub", "Data\\Sub\\z.txt",
+                            "DATA\\b.txt", "Datab", "Dat", "Other\\Data\\c.txt"})
         index.Add(W(rel), TFileParam{});
     index.RemoveTree(L"data");
     std::vector<std::wstring> left;
@@ -209,7 +249,7 @@ TEST(IndexOrder, FileSystemUpperAgreesWithCompareStringOrdinal) {
             ADD_FAILURE() << "unit " << u;
     }
     EXPECT_EQ(disagreements, 0);
-    EXPECT_TRUE(SameFileName(L"\u0451\u043B\u043A\u0430", L"\u0401\u041B\u041A\u0410"));  // ёлка / ЁЛКА
+    EXPECT_TRUE(SameFileName(L"\u0451\u043B\u043A\u0430", L"\u0401\u041B\u041A\u0410")); // ёлка / ЁЛКА
     EXPECT_FALSE(SameFileName(L"stra\u00DFe", L"strasse"));
     EXPECT_EQ(CompareStringOrdinal(L"stra\u00DFe", -1, L"strasse", -1, TRUE) == CSTR_EQUAL,
               SameFileName(L"stra\u00DFe", L"strasse"));
@@ -225,8 +265,12 @@ TEST(IndexOrder, SortKeysAgreeWithTheLocaleComparison) {
                 ADD_FAILURE() << "bytes " << x << " and " << y;
         }
     EXPECT_EQ(disagreements, 0);
-    EXPECT_EQ(Compare("ab", "a\xAD" "b"), 0);
-    EXPECT_EQ(KeyCompare("ab", "a\xAD" "b"), 0);
+    EXPECT_EQ(Compare("ab", "a\xAD"
+                            "b"),
+              0);
+    EXPECT_EQ(KeyCompare("ab", "a\xAD"
+                               "b"),
+              0);
 
     // Every pair of the corpus, with case variants that must come out equal.
     const auto names = Corpus(1200, 7);
@@ -249,5 +293,5 @@ TEST(IndexOrder, SortKeysAgreeWithTheLocaleComparison) {
                               << ", CompareStringA " << byCompare;
         }
     EXPECT_EQ(disagreements, 0);
-    EXPECT_GT(equalPairs, 100);  // the corpus does test equality
+    EXPECT_GT(equalPairs, 100); // the corpus does test equality
 }

@@ -14,7 +14,8 @@ TEST(JournalFile, LoadKeepsEveryLineAndSaveEndsEachWithCrLf) {
     const std::string root = FreshFolder('T', "journal_load");
     WriteFile(root + "journal.txt", std::string("one\r\ntwo\rthree\nfo\0ur\n\rlast", 26));
     Journal j(root);
-    EXPECT_EQ(j.Lines(), (std::vector<std::string>{"one", "two", "three", std::string("fo\0ur", 5), "", "last"}));
+    EXPECT_EQ(j.Lines(),
+              (std::vector<std::string>{"one", "two", "three", std::string("fo\0ur", 5), "", "last"}));
     j.Append("added");
     j.Save();
     EXPECT_EQ(ReadFile(root + "journal.txt"),

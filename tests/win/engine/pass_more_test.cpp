@@ -31,8 +31,6 @@ std::vector<std::string> Framed(std::vector<std::string> middle) {
     return middle;
 }
 
-
-
 std::vector<std::string> WithTag(const std::vector<std::string>& lines, const std::string& tag) {
     std::vector<std::string> out;
     for (const auto& l : lines)
@@ -81,7 +79,7 @@ struct MirrorPass : EngineFixture {
     static std::string Rel(const std::string& path) { return path.substr(3); }
 };
 
-}  // namespace
+} // namespace
 
 // ---- The free-space floor and a drive that is really full ----
 
@@ -108,12 +106,13 @@ TEST_F(MirrorPass, FloorReachedPartWayWritesDiskFullAndKeepsTheMirrorAndJournal)
     DeleteFileA((src + "stale.txt").c_str());
     test::RemoveTree(src + "Старое");
     for (int i = 0; i < 10; ++i)
-        WriteFile(src + "big\\f" + std::to_string(i) + ".bin", std::string(1000000, static_cast<char>('0' + i)));
+        WriteFile(src + "big\\f" + std::to_string(i) + ".bin",
+                  std::string(1000000, static_cast<char>('0' + i)));
     WriteFile(single, "single, changed");
     SYSTEMTIME past{2020, 1, 3, 1, 12, 0, 0, 0};
     FILETIME pastTime{};
     ASSERT_TRUE(SystemTimeToFileTime(&past, &pastTime));
-    ASSERT_TRUE(SetWriteTime(single, pastTime));  // changed for the file stage too
+    ASSERT_TRUE(SetWriteTime(single, pastTime)); // changed for the file stage too
     const int64_t freeBefore = DriveFree(target);
     settings.LowDriveSpaceMb = freeBefore / 1000000 - 6;
     ASSERT_GT(settings.LowDriveSpaceMb, 0);
@@ -136,7 +135,7 @@ TEST_F(MirrorPass, FloorReachedPartWayWritesDiskFullAndKeepsTheMirrorAndJournal)
     EXPECT_LT(copied.size(), 10u);
     EXPECT_EQ(news.size(), copied.size() + 1);
     for (const auto& file : copied) {
-        ASSERT_EQ(file.size(), 6u) << file;  // f<digit>.bin and nothing else: no partial or temporary file
+        ASSERT_EQ(file.size(), 6u) << file; // f<digit>.bin and nothing else: no partial or temporary file
         EXPECT_EQ(ReadFile(Mirror(src + "big\\" + file)), std::string(1000000, file[1])) << file;
     }
     if (small) {
@@ -250,8 +249,8 @@ TEST_F(MirrorPass, LockedSourceAndLockedStaleFileAreReportedAsFailed) {
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "one");
     EXPECT_EQ(ReadFile(Mirror(src + "gone.txt")), "g");
     Run();
-    EXPECT_EQ(Middle(Block()),
-              (std::vector<std::string>{"Update " + Mirror(src + "a.txt"), "Delete " + Rel(src + "gone.txt")}));
+    EXPECT_EQ(Middle(Block()), (std::vector<std::string>{"Update " + Mirror(src + "a.txt"),
+                                                         "Delete " + Rel(src + "gone.txt")}));
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "two, longer");
     EXPECT_FALSE(IsFile(Mirror(src + "gone.txt")));
 }
@@ -282,7 +281,7 @@ std::vector<std::string> TopBesidesJournal(const std::string& root) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(MirrorPass, LongUnchangedNewFilesAreCopiedWholeWithTimeAndAttributes) {
     const std::vector<std::pair<std::string, DWORD>> files = {
@@ -296,7 +295,9 @@ TEST_F(MirrorPass, LongUnchangedNewFilesAreCopiedWholeWithTimeAndAttributes) {
     int minute = 0;
     for (const auto& [rel, attr] : files) {
         const std::string path = src + rel;
-        WriteFile(path, rel == "large.bin" ? std::string(700000, 'L') : rel.find("пустой") != std::string::npos ? "" : rel);
+        WriteFile(path, rel == "large.bin"                        ? std::string(700000, 'L')
+                        : rel.find("пустой") != std::string::npos ? ""
+                                                                  : rel);
         SetOldStamp(path, minute += 3);
         if (attr)
             WriteAttributes(path, static_cast<int32_t>(attr));
@@ -341,8 +342,9 @@ TEST_F(MirrorPass, FailedCopiesOfLongUnchangedNewFilesLeaveNothingUnderTheirName
         ASSERT_TRUE(lock.Held());
         Run();
     }
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Failed " + Mirror(src + "big.bin"), "New    " + Mirror(src + "Новая"),
-                                               "Failed " + Mirror(src + "Новая\\locked.txt")}));
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"Failed " + Mirror(src + "big.bin"), "New    " + Mirror(src + "Новая"),
+                      "Failed " + Mirror(src + "Новая\\locked.txt")}));
     EXPECT_EQ(ListTree(Mirror(src)), Sorted({"first.txt", "Новая\\"}));
     EXPECT_EQ(ReadFile(Mirror(src + "first.txt")), "first");
     EXPECT_EQ(TopBesidesJournal(root).size(), 1u) << "a copy was left at the top of the mirror folder";
@@ -372,8 +374,9 @@ TEST_F(MirrorPass, ACopyCutShortIsReplacedByTheNextPass) {
     WriteFile(Mirror(src + "short.bin"), std::string(65536, 's'));
     ASSERT_TRUE(CopyWriteTime(src + "short.bin", Mirror(src + "short.bin")));
     Run();
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Update " + Mirror(src + "cut.bin"), "Update " + Mirror(src + "whole.bin"),
-                                               "Update " + Mirror(src + "short.bin")}));
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"Update " + Mirror(src + "cut.bin"), "Update " + Mirror(src + "whole.bin"),
+                      "Update " + Mirror(src + "short.bin")}));
     EXPECT_EQ(ReadFile(Mirror(src + "cut.bin")), std::string(300000, 'c'));
     EXPECT_EQ(ReadFile(Mirror(src + "short.bin")), std::string(300000, 's'));
     EXPECT_EQ(FileStamp(Mirror(src + "whole.bin")), FileStamp(src + "whole.bin"));
@@ -393,7 +396,7 @@ TEST_F(MirrorPass, ReadOnlyMirrorEntriesAreUpdatedAndDeleted) {
     settings.SourceDirs = {src};
     Run();
     ASSERT_NE(ReadAttributes(Mirror(src + "gone.txt")) & FILE_ATTRIBUTE_READONLY, 0);
-    ASSERT_FALSE(DeleteFileA(Mirror(src + "gone.txt").c_str()));  // what the pass has to get past
+    ASSERT_FALSE(DeleteFileA(Mirror(src + "gone.txt").c_str())); // what the pass has to get past
     // The mirror's stale folder is hidden as well (a folder's read-only bit is not kept by Wine).
     WriteAttributes(Mirror(src + "Gone"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
     WriteAttributes(root + "journal.txt", FILE_ATTRIBUTE_READONLY);
@@ -406,16 +409,16 @@ TEST_F(MirrorPass, ReadOnlyMirrorEntriesAreUpdatedAndDeleted) {
     DeleteFileA((src + "gone.txt").c_str());
     test::RemoveTree(src + "Gone");
     Run();
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"Update " + Mirror(src + "ro.txt"), "Update " + Mirror(src + "flip.txt"),
-                                               "Delete " + Rel(src + "gone.txt"),
-                                               "Delete " + Rel(src + "Gone\\inner.txt")}));
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"Update " + Mirror(src + "ro.txt"), "Update " + Mirror(src + "flip.txt"),
+                      "Delete " + Rel(src + "gone.txt"), "Delete " + Rel(src + "Gone\\inner.txt")}));
     EXPECT_EQ(ReadFile(Mirror(src + "ro.txt")), "new content");
     EXPECT_EQ(ReadAttributes(Mirror(src + "ro.txt")), ReadAttributes(src + "ro.txt"));
     EXPECT_EQ(ReadAttributes(Mirror(src + "flip.txt")), ReadAttributes(src + "flip.txt"));
     EXPECT_EQ(ReadAttributes(Mirror(src + "flip.txt")) & FILE_ATTRIBUTE_READONLY, 0);
     EXPECT_FALSE(IsFile(Mirror(src + "gone.txt")));
     EXPECT_FALSE(IsFile(Mirror(src + "Gone\\inner.txt")));
-    EXPECT_TRUE(IsFolder(Mirror(src + "Gone")));  // visited before its content, not empty then
+    EXPECT_TRUE(IsFolder(Mirror(src + "Gone"))); // visited before its content, not empty then
     // The read-only journal was replaced with both blocks.
     EXPECT_EQ(WithTag(SplitCrLf(JournalText()), "Start ").size(), 2u);
 
@@ -453,7 +456,8 @@ TEST_F(MirrorPass, TheSameFolderOnASecondDriveIsRefusedAndTheFirstKeepsItsMirror
     settings.SourceDirs = {src, other, other + "Sub"};
     Run();
     const std::vector<std::string> refused = {"Failed " + other, "Failed " + other + "Sub"};
-    EXPECT_EQ(Middle(Block()), (std::vector<std::string>{"New    " + Mirror(src + "x.txt"), refused[0], refused[1]}));
+    EXPECT_EQ(Middle(Block()),
+              (std::vector<std::string>{"New    " + Mirror(src + "x.txt"), refused[0], refused[1]}));
     Run();
     EXPECT_EQ(Middle(Block()), refused);
     EXPECT_EQ(ReadFile(Mirror(src + "x.txt")), "from drive S");
@@ -498,7 +502,8 @@ TEST_F(MirrorPass, AFolderAndItsSubfolderBothListedAreMirroredOnce) {
     const std::string inner = "New    " + Mirror(src + "sub\\in.txt");
     settings.SourceDirs = {src, src + "sub\\"};
     Run();
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"New    " + Mirror(src + "top.txt"), "New    " + Mirror(src + "sub"), inner}));
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"New    " + Mirror(src + "top.txt"), "New    " + Mirror(src + "sub"), inner}));
     Run();
     EXPECT_EQ(Middle(Block()), std::vector<std::string>{});
     // In the other order the subfolder gives its turn to the folder that holds it.
@@ -518,7 +523,8 @@ TEST_F(MirrorPass, AListedFileInsideAListedFolderIsMirroredOnce) {
     settings.SourceDirs = {src};
     settings.SourceFiles = {src + "a.txt", src + "a.txt"};
     Run();
-    EXPECT_EQ(Sorted(Middle(Block())), Sorted({"New    " + Mirror(src + "a.txt"), "New    " + Mirror(src + "b.txt")}));
+    EXPECT_EQ(Sorted(Middle(Block())),
+              Sorted({"New    " + Mirror(src + "a.txt"), "New    " + Mirror(src + "b.txt")}));
     Run();
     EXPECT_EQ(Middle(Block()), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
@@ -575,13 +581,13 @@ TEST_F(MirrorPass, RemovedNestedFoldersClearOneLevelPerPass) {
     ASSERT_TRUE(IsFile(Mirror(src + "A\\B\\C\\c.txt")));
     test::RemoveTree(src + "A");
     // Depth 3 (A, B, C): the files go at once, then one folder per pass, innermost first.
-    const std::vector<std::vector<std::string>> expected = {
-        {"Delete " + Rel(src + "A\\a.txt"), "Delete " + Rel(src + "A\\B\\b.txt"),
-         "Delete " + Rel(src + "A\\B\\C\\c.txt")},
-        {"Delete " + Rel(src + "A\\B\\C")},
-        {"Delete " + Rel(src + "A\\B")},
-        {"Delete " + Rel(src + "A")},
-        {}};
+    const std::vector<std::vector<std::string>> expected = {{"Delete " + Rel(src + "A\\a.txt"),
+                                                             "Delete " + Rel(src + "A\\B\\b.txt"),
+                                                             "Delete " + Rel(src + "A\\B\\C\\c.txt")},
+                                                            {"Delete " + Rel(src + "A\\B\\C")},
+                                                            {"Delete " + Rel(src + "A\\B")},
+                                                            {"Delete " + Rel(src + "A")},
+                                                            {}};
     for (size_t pass = 0; pass < expected.size(); ++pass) {
         Run();
         EXPECT_EQ(Block(), Framed(expected[pass])) << "pass " << pass + 1 << " after the removal";

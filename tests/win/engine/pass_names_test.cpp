@@ -15,8 +15,8 @@ using namespace vestrand::test;
 namespace {
 
 struct Named {
-    std::wstring rel;     // below the source folder
-    std::string journal;  // the same as the journal writes it
+    std::wstring rel;    // below the source folder
+    std::string journal; // the same as the journal writes it
 };
 
 // Each pair the locale (or a best-fitting code page) would take as one name is here side by side.
@@ -25,7 +25,8 @@ const std::vector<Named> kNames = {
     {L"\u00E9.txt", "<U+00E9>.txt"},
     {L"e\u0301.txt", "e<U+0301>.txt"},
     {L"\u65E5\u672C\u8A9E.txt", "<U+65E5><U+672C><U+8A9E>.txt"},
-    {L"\u0395\u03BB\u03BB\u03AC\u03B4\u03B1\\\u03B1.txt", "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>\\<U+03B1>.txt"},
+    {L"\u0395\u03BB\u03BB\u03AC\u03B4\u03B1\\\u03B1.txt",
+     "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>\\<U+03B1>.txt"},
     {L"photo \xD83D\xDE00.txt", "photo <U+1F600>.txt"},
     {L"M\u00FCller.txt", "M<U+00FC>ller.txt"},
     {L"Muller.txt", "Muller.txt"},
@@ -52,13 +53,14 @@ struct NamesFixture : EngineFixture {
     std::wstring MirrorOf(const std::wstring& source) const { return wroot + source.substr(3); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage) {
     for (size_t i = 0; i < kNames.size(); ++i)
         WriteFileW(wsrc + kNames[i].rel, "content " + std::to_string(i));
     SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[3].rel).c_str(), FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[5].rel).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[5].rel).c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     for (const auto& n : kNames)
         ASSERT_EQ(ReadFileW(wsrc + n.rel).substr(0, 8), "content ") << vestrand::JournalText(n.rel);
 
@@ -73,7 +75,8 @@ TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage
         EXPECT_EQ(AttributesW(to), AttributesW(from)) << kNames[i].journal;
         expected.push_back("New    " + mirrorText + kNames[i].journal);
     }
-    expected.push_back("New    " + mirrorText + "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>");  // the folder
+    expected.push_back("New    " + mirrorText +
+                       "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>"); // the folder
     EXPECT_EQ(Sorted(Middle()), Sorted(expected));
 
     // Unchanged: nothing to copy, nothing stale, nothing failed.
@@ -81,9 +84,9 @@ TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage
     EXPECT_EQ(Middle(), std::vector<std::string>{});
 
     // One of each look-alike pair changed, the other removed: each is told apart.
-    WriteFileW(wsrc + kNames[6].rel, "changed, longer");  // Müller.txt
+    WriteFileW(wsrc + kNames[6].rel, "changed, longer");       // Müller.txt
     DeleteFileW((L"\\\\?\\" + wsrc + kNames[9].rel).c_str());  // strasse.txt
-    DeleteFileW((L"\\\\?\\" + wsrc + kNames[11].rel).c_str());  // softhyphen.txt
+    DeleteFileW((L"\\\\?\\" + wsrc + kNames[11].rel).c_str()); // softhyphen.txt
     Run();
     EXPECT_EQ(Sorted(Middle()), Sorted({"Update " + mirrorText + kNames[6].journal,
                                         "Delete " + src.substr(3) + kNames[9].journal,
@@ -91,7 +94,7 @@ TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage
     EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[6].rel)), "changed, longer");
     EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[7].rel)), "content 7");   // Muller.txt
     EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[8].rel)), "content 8");   // straße.txt
-    EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[10].rel)), "content 10");  // the soft-hyphen name
+    EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[10].rel)), "content 10"); // the soft-hyphen name
     EXPECT_EQ(AttributesW(MirrorOf(wsrc + kNames[9].rel)), -1);
 }
 
@@ -110,8 +113,9 @@ TEST_F(NamesFixture, PathsBeyondTheOrdinaryLimitAreMirrored) {
 
     EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
     EXPECT_EQ(ReadFileW(mirrored), "deep");
-    EXPECT_EQ(WriteTimeW(mirrored), WriteTimeW(wlisted + L"deeper\\" + std::wstring(40, L'f') + L"\\file.txt"));
-    EXPECT_EQ(Middle().size(), 4u);  // deeper, its folder, file.txt, top.txt
+    EXPECT_EQ(WriteTimeW(mirrored),
+              WriteTimeW(wlisted + L"deeper\\" + std::wstring(40, L'f') + L"\\file.txt"));
+    EXPECT_EQ(Middle().size(), 4u); // deeper, its folder, file.txt, top.txt
     Run();
     EXPECT_EQ(Middle(), std::vector<std::string>{});
     DeleteFileW((L"\\\\?\\" + wlisted + L"top.txt").c_str());
@@ -120,7 +124,7 @@ TEST_F(NamesFixture, PathsBeyondTheOrdinaryLimitAreMirrored) {
     // A single file listed by such a path is mirrored too.
     settings.SourceFiles = {listed + "deeper\\" + std::string(40, 'f') + "\\file.txt"};
     Run();
-    EXPECT_EQ(Middle(), std::vector<std::string>{});  // covered by its folder
+    EXPECT_EQ(Middle(), std::vector<std::string>{}); // covered by its folder
     settings.SourceDirs.clear();
     Run();
     EXPECT_EQ(ReadFileW(mirrored), "deep");

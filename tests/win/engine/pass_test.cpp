@@ -40,7 +40,7 @@ struct PassFixture : ::testing::Test {
     std::string Mirror(const std::string& path) { return root + path.substr(3); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PassFixture, FirstPassCopiesEverythingThenAnUnchangedPassCopiesNothing) {
     WriteFile(src + "a.txt", "alpha");
@@ -51,7 +51,8 @@ TEST_F(PassFixture, FirstPassCopiesEverythingThenAnUnchangedPassCopiesNothing) {
     Run();
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "alpha");
     EXPECT_EQ(ReadFile(Mirror(src + "Папка\\Вложенная\\c.txt")), "gamma");
-    EXPECT_EQ(ReadAttributes(Mirror(src + "Папка\\b.txt")) & FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(ReadAttributes(Mirror(src + "Папка\\b.txt")) & FILE_ATTRIBUTE_READONLY,
+              FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(FileStamp(Mirror(src + "a.txt")), FileStamp(src + "a.txt"));
     auto lines = Journal();
     ASSERT_GE(lines.size(), 9u);
@@ -59,7 +60,7 @@ TEST_F(PassFixture, FirstPassCopiesEverythingThenAnUnchangedPassCopiesNothing) {
     int news = 0;
     for (const auto& l : lines)
         news += l.rfind("New    ", 0) == 0;
-    EXPECT_EQ(news, 5);  // a.txt, Папка, b.txt, Вложенная, c.txt
+    EXPECT_EQ(news, 5); // a.txt, Папка, b.txt, Вложенная, c.txt
     EXPECT_EQ(lines[lines.size() - 3], "Stop 06.12.26 18:20:13");
     EXPECT_EQ(lines[lines.size() - 2], "NextStart 06.12.26 19:20:13");
     EXPECT_EQ(lines.back(), "");
@@ -110,7 +111,7 @@ TEST_F(PassFixture, UnsafeIdentifCompAndUnreachableTargetTouchNothing) {
     EXPECT_EQ(schedule.calls, 0);
     EXPECT_TRUE(display.calls.empty());
     settings.IdentifComp = "Test";
-    settings.TargetDir = "Q:\\nowhere\\";  // no such drive
+    settings.TargetDir = "Q:\\nowhere\\"; // no such drive
     EXPECT_EQ(Run().refusal, PassRefusal::RootUnreachable);
     settings.TargetDir = "nowhere\\";
     EXPECT_EQ(Run().refusal, PassRefusal::TargetNotDrive);
@@ -166,14 +167,14 @@ TEST_F(PassFixture, SourceContainingTheMirrorIsNotMirroredIntoItself) {
 // ---- What the pass may touch: the user's files in and around the mirror folder ----
 
 TEST_F(PassFixture, SourcesInsideTheMirrorFolderAreRefusedAndNeverTouched) {
-    src += "in\\";  // so that its mirror paths do not overlap those of T:\<test>\TestMore
+    src += "in\\"; // so that its mirror paths do not overlap those of T:\<test>\TestMore
     WriteFile(src + "a.txt", "a");
     settings.SourceDirs = {src};
     Run();
     // The user keeps files of their own in the mirror folder and lists them as sources.
     WriteFile(root + "Inside\\u.txt", "the only copy");
     WriteFile(root + "keep.txt", "kept too");
-    const std::string more = target + "TestMore\\";  // shares a prefix with the mirror folder only
+    const std::string more = target + "TestMore\\"; // shares a prefix with the mirror folder only
     WriteFile(more + "m.txt", "more");
     settings.SourceDirs = {src, root + "Inside", more};
     settings.SourceFiles = {root + "keep.txt"};
@@ -216,8 +217,9 @@ TEST_F(PassFixture, MirrorsOfThisProgramAreTakenWhateverTheyShowOfIt) {
     settings.SourceDirs = {src};
     // What each kind of earlier mirror still holds besides a stale file.
     const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> kinds = {
-        {"journal", [](const std::string& r) { WriteFile(r + "journal.txt", "Start 01.12.26 10:00:00\r\n"); }},
-        {"lock", [](const std::string& r) { WriteFile(r + kPassLockName, ""); }},  // a first pass killed early
+        {"journal",
+         [](const std::string& r) { WriteFile(r + "journal.txt", "Start 01.12.26 10:00:00\r\n"); }},
+        {"lock", [](const std::string& r) { WriteFile(r + kPassLockName, ""); }}, // a first pass killed early
         {"versions", [](const std::string& r) { WriteFile(r + "~versions\\x", "x"); }},
         {"archive", [&](const std::string&) { WriteFile(target + "261201.Test", "Start\r\n"); }},
         {"empty", [](const std::string&) {}},
@@ -251,7 +253,8 @@ TEST_F(PassFixture, APassHeldByAnotherDoesNotRunAndALeftoverMarkDoesNotHoldIt) {
     const std::string before = ReadFile(root + "journal.txt");
     WriteFile(src + "b.txt", "b");
     {
-        HANDLE held = CreateFileA((root + kPassLockName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE held =
+            CreateFileA((root + kPassLockName).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         const PassResult result = Run();
         CloseHandle(held);
@@ -281,7 +284,8 @@ TEST_F(PassFixture, LinksBackUpTheTreeAreLeftOutAndOthersMirroredAsFolders) {
     // Made by the test runner: src holds a.txt, sub\b.txt and links up (to the folder that holds
     // src), sib (to sub) and out (to a folder beside src).
     const std::string links = "S:\\links_fixture\\";
-    ASSERT_NE(ReadAttributes(links + "src\\up") & FILE_ATTRIBUTE_REPARSE_POINT, 0) << "run under tools/wine-run";
+    ASSERT_NE(ReadAttributes(links + "src\\up") & FILE_ATTRIBUTE_REPARSE_POINT, 0)
+        << "run under tools/wine-run";
     settings.SourceDirs = {links + "src"};
     const PassResult first = Run();
     EXPECT_EQ(ExitCodeOf(first), kExitClean);
@@ -291,7 +295,7 @@ TEST_F(PassFixture, LinksBackUpTheTreeAreLeftOutAndOthersMirroredAsFolders) {
     EXPECT_EQ(ReadFile(mirror + "out\\o.txt"), "o\n");
     EXPECT_EQ(ReadAttributes(mirror + "sib") & FILE_ATTRIBUTE_REPARSE_POINT, 0);
     EXPECT_EQ(ReadAttributes(mirror + "up"), -1);
-    EXPECT_EQ(LastBlock(Journal()).size(), 4u + 7u);  // a, sub, sub\b, sib, sib\b, out, out\o
+    EXPECT_EQ(LastBlock(Journal()).size(), 4u + 7u); // a, sub, sub\b, sib, sib\b, out, out\o
     Run();
     EXPECT_EQ(LastBlock(Journal()).size(), 4u);
 }

@@ -37,7 +37,7 @@ struct VersionsFixture : EngineFixture {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(VersionsFixture, DeletedOverwrittenAndReplacedFilesAreHeldUnderThePassStamp) {
     WriteFile(src + "a.txt", "first a");
@@ -46,7 +46,7 @@ TEST_F(VersionsFixture, DeletedOverwrittenAndReplacedFilesAreHeldUnderThePassSta
     WriteFileW(WidenCp1251(src) + L"M\u00FCller.txt", "first umlaut");
     WriteAttributes(src + "sub\\deep\\b.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     Run();
-    EXPECT_EQ(Stamped(), std::vector<std::string>{});  // nothing held, no stamped folder
+    EXPECT_EQ(Stamped(), std::vector<std::string>{}); // nothing held, no stamped folder
     const uint64_t bTime = WriteTimeW(WidenCp1251(Mirror(src + "sub\\deep\\b.txt")));
 
     clock.now = FixedNow() + 1.0;
@@ -61,11 +61,13 @@ TEST_F(VersionsFixture, DeletedOverwrittenAndReplacedFilesAreHeldUnderThePassSta
     // The journal's grammar is as always: a held deletion is a Delete line, a held update an Update.
     const auto middle = Middle();
     EXPECT_NE(std::find(middle.begin(), middle.end(), "Delete " + rel + "a.txt"), middle.end());
-    EXPECT_NE(std::find(middle.begin(), middle.end(), "Update " + Mirror(src + "sub\\deep\\b.txt")), middle.end());
+    EXPECT_NE(std::find(middle.begin(), middle.end(), "Update " + Mirror(src + "sub\\deep\\b.txt")),
+              middle.end());
     EXPECT_NE(std::find(middle.begin(), middle.end(), "Delete " + rel + "k"), middle.end());
     EXPECT_EQ(ReadFile(Held(clock.now, src + "a.txt")), "first a");
     EXPECT_EQ(ReadFile(Held(clock.now, src + "sub\\deep\\b.txt")), "first b");
-    EXPECT_EQ(ReadAttributes(Held(clock.now, src + "sub\\deep\\b.txt")), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(ReadAttributes(Held(clock.now, src + "sub\\deep\\b.txt")),
+              FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_EQ(WriteTimeW(WidenCp1251(Held(clock.now, src + "sub\\deep\\b.txt"))), bTime);
     EXPECT_EQ(ReadFile(Held(clock.now, src + "k")), "a file that becomes a folder");
     EXPECT_EQ(ReadFileW(WidenCp1251(Held(clock.now, src)) + L"M\u00FCller.txt"), "first umlaut");
@@ -136,8 +138,10 @@ TEST_F(VersionsFixture, AFileThatCannotBeHeldStaysWhereItIsAndIsFailed) {
     WriteFile(src + "changed.txt", "new, longer");
     {
         // Held open without leave to move it, as another program may hold a file.
-        HANDLE a = CreateFileA(Mirror(src + "gone.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        HANDLE b = CreateFileA(Mirror(src + "changed.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE a = CreateFileA(Mirror(src + "gone.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        HANDLE b = CreateFileA(Mirror(src + "changed.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(a, INVALID_HANDLE_VALUE);
         ASSERT_NE(b, INVALID_HANDLE_VALUE);
         clock.now = FixedNow() + 1.0;
@@ -146,7 +150,8 @@ TEST_F(VersionsFixture, AFileThatCannotBeHeldStaysWhereItIsAndIsFailed) {
         CloseHandle(b);
         EXPECT_EQ(ExitCodeOf(result), kExitIncomplete);
     }
-    EXPECT_EQ(Sorted(Middle()), Sorted({"Failed " + src.substr(3) + "gone.txt", "Failed " + Mirror(src + "changed.txt")}));
+    EXPECT_EQ(Sorted(Middle()),
+              Sorted({"Failed " + src.substr(3) + "gone.txt", "Failed " + Mirror(src + "changed.txt")}));
     EXPECT_EQ(ReadFile(Mirror(src + "gone.txt")), "stale");
     EXPECT_EQ(ReadFile(Mirror(src + "changed.txt")), "old");
     EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
@@ -166,7 +171,8 @@ TEST_F(VersionsFixture, APassKilledBetweenTheTwoRenamesOfAnUpdateLosesNothing) {
     // the previous copy held, the new one complete in the temporary file, nothing under the name.
     const DateTime killed = FixedNow() + 1.0;
     WriteFile(Held(killed, src + "doc.txt"), "");
-    ASSERT_TRUE(MoveFileExA(Mirror(src + "doc.txt").c_str(), Held(killed, src + "doc.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(MoveFileExA(Mirror(src + "doc.txt").c_str(), Held(killed, src + "doc.txt").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
     ASSERT_TRUE(CopyFileA((src + "doc.txt").c_str(), (root + "copy.~vestrand.tmp").c_str(), FALSE));
     clock.now = FixedNow() + 1.5;
     Run();
@@ -186,8 +192,9 @@ TEST_F(VersionsFixture, SwitchedOffNothingIsHeldAndTheFolderStaysThePasses) {
     WriteFile(src + "b.txt", "b2");
     clock.now = FixedNow() + 1.0;
     Run();
-    EXPECT_EQ(Sorted(Middle()), Sorted({"Delete " + src.substr(3) + "a.txt", "Update " + Mirror(src + "b.txt")}));
-    EXPECT_EQ(Stamped(), std::vector<std::string>{"2020-01-01 000000"});  // no pruning by age when off
+    EXPECT_EQ(Sorted(Middle()),
+              Sorted({"Delete " + src.substr(3) + "a.txt", "Update " + Mirror(src + "b.txt")}));
+    EXPECT_EQ(Stamped(), std::vector<std::string>{"2020-01-01 000000"}); // no pruning by age when off
     EXPECT_EQ(ReadFile(root + "~versions\\2020-01-01 000000\\old.txt"), "history");
     // A source entry named like it at the top of the mirror folder is refused.
     settings.SourceDirs.clear();

@@ -103,7 +103,7 @@ TEST_F(FaultFixture, JournalNameTakenByAFolderEndsThePassWithoutHarm) {
     settings.SourceDirs = {src};
     ASSERT_TRUE(MakeFolder(root) && MakeFolder(root + "journal.txt"));
     WriteFile(root + "journal.txt\\inside.txt", "not the journal");
-    WriteFile(root + kPassLockName, "");  // a mirror of this program all the same
+    WriteFile(root + kPassLockName, ""); // a mirror of this program all the same
     EXPECT_ANY_THROW(Run());
     EXPECT_EQ(ReadFile(root + "journal.txt\\inside.txt"), "not the journal");
     EXPECT_FALSE(IsFile(root + "journal.tmp"));

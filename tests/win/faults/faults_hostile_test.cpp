@@ -207,7 +207,8 @@ TEST_F(HostileFixture, SourceWithoutDriveLetterIsRefused) {
     settings.SourceFiles = {"data\\f.txt"};
     Run();
     for (const auto& [rel, content] : FilesBelow(root)) {
-        EXPECT_TRUE(rel == "journal.txt" || rel == kPassLockName) << rel << ": something of the source was mirrored";
+        EXPECT_TRUE(rel == "journal.txt" || rel == kPassLockName)
+            << rel << ": something of the source was mirrored";
     }
     // Refused, and said so.
     const std::string journal = ReadFile(root + "journal.txt");
@@ -260,12 +261,13 @@ TEST_F(HostileFixture, SourceFileThroughDotDotOrSlashesKeepsItsMirror) {
 // the drive's current folder, as written. The pass runs there and finds its mirror again.
 TEST_F(HostileFixture, DriveLetterAloneAsTargetMirrorsIntoTheDrivesCurrentFolder) {
     const std::string here = FreshFolder('T', "drive_current");
-    ASSERT_TRUE(SetCurrentDirectoryA(here.c_str()));  // T:'s current folder
+    ASSERT_TRUE(SetCurrentDirectoryA(here.c_str())); // T:'s current folder
     settings.TargetDir = "T:";
     Run();
     EXPECT_EQ(ReadFile(here + "Test\\" + src.substr(3) + "a.txt"), "a");
     const auto lines = LastBlock(ReadFile(here + "Test\\journal.txt"));
-    EXPECT_TRUE(HasLine(lines, "New    T:Test\\" + src.substr(3) + "a.txt")) << ::testing::PrintToString(lines);
+    EXPECT_TRUE(HasLine(lines, "New    T:Test\\" + src.substr(3) + "a.txt"))
+        << ::testing::PrintToString(lines);
     Run();
     EXPECT_EQ(LastBlock(ReadFile(here + "Test\\journal.txt")).size(), 4u);
     SetCurrentDirectoryA(cwd.c_str());
@@ -284,7 +286,7 @@ TEST_F(HostileFixture, FullAndLongFormsOfOneFolderAgree) {
     EXPECT_EQ(FullPath(outer + "sub/./"), outer + "sub\\");
     EXPECT_EQ(FullPath(std::string(shortSub) + "\\"), std::string(shortSub) + "\\");
     EXPECT_EQ(LongFullPath(std::string(shortSub) + "\\..\\sub\\"), outer + "sub\\");
-    EXPECT_EQ(LongFullPath(outer + "missing\\..\\absent\\"), outer + "absent\\");  // no such folder
+    EXPECT_EQ(LongFullPath(outer + "missing\\..\\absent\\"), outer + "absent\\"); // no such folder
     EXPECT_EQ(FullPath(""), "");
     test::RemoveTree(outer);
 }

@@ -348,9 +348,11 @@ TEST_F(KillFixture, KilledAtRandomMomentsTheNextPassRepairsAndNoBlockIsLost) {
                 const auto it = sources.find(rel);
                 if (m.folder || it == sources.end() || it->second.folder || m.content == it->second.content)
                     continue;
-                const bool seenAsChanged = m.content.size() != it->second.content.size() || m.attr != it->second.attr ||
+                const bool seenAsChanged = m.content.size() != it->second.content.size() ||
+                                           m.attr != it->second.attr ||
                                            FileStamp(Mirror(src) + rel) != FileStamp(src + rel);
-                EXPECT_TRUE(seenAsChanged) << "a damaged copy that the next pass would count as current: " << rel;
+                EXPECT_TRUE(seenAsChanged)
+                    << "a damaged copy that the next pass would count as current: " << rel;
             }
         }
         // The next pass, in this process, must bring the mirror in line.

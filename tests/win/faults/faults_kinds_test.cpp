@@ -113,7 +113,8 @@ TEST_F(FaultFixture, ListedFileWhoseMirrorIsAFolderIsCopied) {
     EXPECT_TRUE(HasLine(block, "New    " + Mirror(src + "list\\f.txt")));
     Run();
     block = Block();
-    EXPECT_EQ(CountPrefix(block, "New    ") + CountPrefix(block, "Failed "), 0) << ::testing::PrintToString(block);
+    EXPECT_EQ(CountPrefix(block, "New    ") + CountPrefix(block, "Failed "), 0)
+        << ::testing::PrintToString(block);
     EXPECT_EQ(ReadFile(Mirror(src + "list\\f.txt")), "single");
 }
 
@@ -131,7 +132,8 @@ TEST_F(FaultFixture, FolderThatCannotBeRemovedLeavesTheNewFileFailed) {
     Run();
     CloseHandle(h);
     auto block = Block();
-    EXPECT_TRUE(HasLine(block, "Failed " + src.substr(3) + "d\\locked.txt")) << ::testing::PrintToString(block);
+    EXPECT_TRUE(HasLine(block, "Failed " + src.substr(3) + "d\\locked.txt"))
+        << ::testing::PrintToString(block);
     EXPECT_TRUE(HasLine(block, "Failed " + Mirror(src + "d"))) << ::testing::PrintToString(block);
     EXPECT_FALSE(HasLine(block, "New    " + Mirror(src + "d")));
     EXPECT_EQ(ReadFile(Mirror(src + "d\\locked.txt")), "locked");
@@ -166,7 +168,8 @@ TEST_F(FaultFixture, UnfinishedCopyOfAnEndedPassIsRemovedByTheNext) {
     settings.SourceDirs = {src};
     Run();
     WriteFile(root + "copy.~vestrand.tmp", "half a copy");
-    SetFileAttributesA((root + "copy.~vestrand.tmp").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA((root + "copy.~vestrand.tmp").c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     Run();
     EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
     EXPECT_EQ(Block().size(), 4u) << ::testing::PrintToString(Block());
@@ -176,7 +179,8 @@ TEST_F(FaultFixture, UnfinishedCopyOfAnEndedPassIsRemovedByTheNext) {
 // progress) cannot hold a source entry: a listed file on a drive root that would map onto one is
 // reported as failed on every pass, never copied over them, and the other files are mirrored.
 TEST_F(FaultFixture, SourceOnADriveRootNamedLikeThePassFilesIsReportedAsFailed) {
-    const std::vector<std::string> reserved = {"U:\\copy.~vestrand.tmp", "U:\\JOURNAL.TXT", "U:\\journal.tmp"};
+    const std::vector<std::string> reserved = {"U:\\copy.~vestrand.tmp", "U:\\JOURNAL.TXT",
+                                               "U:\\journal.tmp"};
     for (const auto& path : reserved)
         WriteFile(path, "a user's file called " + path);
     WriteFile(src + "a.txt", "a");
@@ -186,7 +190,8 @@ TEST_F(FaultFixture, SourceOnADriveRootNamedLikeThePassFilesIsReportedAsFailed) 
         Run();
         const auto block = Block();
         for (const auto& path : reserved)
-            EXPECT_TRUE(HasLine(block, "Failed " + root + path.substr(3))) << path << ::testing::PrintToString(block);
+            EXPECT_TRUE(HasLine(block, "Failed " + root + path.substr(3)))
+                << path << ::testing::PrintToString(block);
         EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
         EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
         EXPECT_FALSE(IsFile(root + "journal.tmp"));

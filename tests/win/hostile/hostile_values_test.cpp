@@ -75,7 +75,8 @@ std::vector<std::string> Tagged(const std::vector<std::string>& block, const std
 class HostileValues : public ::testing::Test {
 protected:
     void SetUp() override {
-        base = FreshFolder('T', std::string("hv_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        base = FreshFolder('T', std::string("hv_") +
+                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         src = base + "src\\";
         target = base + "target\\";
         cwd = base + "cwd\\";
@@ -100,7 +101,7 @@ protected:
     void TearDown() override {
         ::SetCurrentDirectoryA(m_previousDir.c_str());
         if (!HasFailure())
-            RemoveTree(base);  // a later test mirrors the whole drive
+            RemoveTree(base); // a later test mirrors the whole drive
     }
 
     void Run() { RunBackupPass(settings, false, display, schedule, clock); }
@@ -130,8 +131,9 @@ protected:
     void ExpectOnlyMirrorChanged(const std::string& root) {
         const std::string rel = root.substr(base.size());
         const Tree after = Snapshot(base);
-        EXPECT_EQ(Without(after, rel), Without(before, rel))
-            << "before:\n" << Names(before) << "after:\n" << Names(after);
+        EXPECT_EQ(Without(after, rel), Without(before, rel)) << "before:\n"
+                                                             << Names(before) << "after:\n"
+                                                             << Names(after);
         EXPECT_EQ(TopLevel(), driveBefore);
     }
 
@@ -160,8 +162,9 @@ TEST_F(HostileValues, RelativeBackupFolderIsRefusedAndCreatesNothingInTheCurrent
 }
 
 TEST_F(HostileValues, BackupFolderWithoutADriveIsRefused) {
-    const std::string rooted = target.substr(2);  // \hv_...\target\ on the current drive, T:
-    for (const std::string& dir : {rooted, std::string("\\"), std::string("\\\\nosuchserver\\share\\"), std::string()}) {
+    const std::string rooted = target.substr(2); // \hv_...\target\ on the current drive, T:
+    for (const std::string& dir :
+         {rooted, std::string("\\"), std::string("\\\\nosuchserver\\share\\"), std::string()}) {
         settings.TargetDir = dir;
         Run();
         ExpectRefusedUntouched("TargetDir " + dir);
@@ -179,8 +182,8 @@ TEST_F(HostileValues, BackupFolderThroughDotDotMirrorsIntoTheFolderItNames) {
     // The next pass finds everything in place.
     Run();
     const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-    EXPECT_TRUE(Tagged(block, "New").empty() && Tagged(block, "Update").empty() && Tagged(block, "Delete").empty() &&
-                Tagged(block, "Failed").empty())
+    EXPECT_TRUE(Tagged(block, "New").empty() && Tagged(block, "Update").empty() &&
+                Tagged(block, "Delete").empty() && Tagged(block, "Failed").empty())
         << ::testing::PrintToString(block);
     ExpectOnlyMirrorChanged(root);
 }
@@ -237,8 +240,8 @@ TEST_F(HostileValues, SourceClimbingAboveTheDriveRootNeverWritesOutsideTheMirror
 // ---- This computer's name ----
 
 TEST_F(HostileValues, ComputerNameWithSeparatorsOrWildcardsIsRefused) {
-    for (const char* name : {"a\\b", "..\\Other", "Other\\..", "x/y", "/", "c:", "C:\\", "*", "Oth?r", "a\"b", "<a>",
-                             "a|b", "a\tb", "..", ".", ""}) {
+    for (const char* name : {"a\\b", "..\\Other", "Other\\..", "x/y", "/", "c:", "C:\\", "*", "Oth?r", "a\"b",
+                             "<a>", "a|b", "a\tb", "..", ".", ""}) {
         settings.IdentifComp = name;
         Run();
         ExpectRefusedUntouched(std::string("IdentifComp ") + name);
@@ -274,7 +277,10 @@ TEST_F(HostileValues, SourceContainingTheMirrorInAnotherFormIsNotMirroredIntoIts
     // The same folder typed as the user might: another letter case, the short name (mirrored
     // under that spelling), through "..", without the final separator.
     const std::vector<std::pair<std::string, std::string>> spellings = {
-        {upper, base}, {shortBase, shortBase}, {base + "src\\..\\", base}, {base.substr(0, base.size() - 1), base}};
+        {upper, base},
+        {shortBase, shortBase},
+        {base + "src\\..\\", base},
+        {base.substr(0, base.size() - 1), base}};
     for (const auto& [source, spelled] : spellings) {
         SCOPED_TRACE("source " + source);
         settings.SourceDirs = {source};
@@ -315,4 +321,4 @@ TEST_F(HostileValues, DriveRootAsSourceWithTheMirrorOnTheSameDriveTerminates) {
     EXPECT_EQ(TopLevel(), driveBefore);
 }
 
-}  // namespace
+} // namespace

@@ -27,11 +27,11 @@ using namespace vestrand::test;
 
 namespace {
 
-constexpr size_t kValueLimit = 2047;  // what one read of a value delivers at most
+constexpr size_t kValueLimit = 2047; // what one read of a value delivers at most
 constexpr uint64_t kBaseSeed = 0x5EED0007;
 constexpr int kCleanCases = 300;
 constexpr int kDamagedCases = 300;
-const std::string kNoKey = "<no such key>";  // a read default that no generated value equals
+const std::string kNoKey = "<no such key>"; // a read default that no generated value equals
 
 // splitmix64: the same sequence on every platform and library.
 class Rng {
@@ -45,8 +45,7 @@ public:
     }
     size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
     bool Chance(int percent) { return static_cast<int>(Below(100)) < percent; }
-    template <typename T>
-    const T& Pick(const std::vector<T>& items) { return items[Below(items.size())]; }
+    template <typename T> const T& Pick(const std::vector<T>& items) { return items[Below(items.size())]; }
 
 private:
     uint64_t m_state;
@@ -69,7 +68,7 @@ std::string RandomCase(Rng& rng, std::string text) {
 std::string CleanText(Rng& rng, size_t length) {
     static const std::string kAlphabet =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,-_+()!#%&@~^`{}\\:/*?<>|'\""
-        "абвгдеёжзийклмнопрстуфхцчшщъыьэюяАБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ";  // CP1251 bytes
+        "абвгдеёжзийклмнопрстуфхцчшщъыьэюяАБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"; // CP1251 bytes
     std::string out;
     for (size_t i = 0; i < length; ++i)
         out += kAlphabet[rng.Below(kAlphabet.size())];
@@ -88,28 +87,40 @@ size_t ValueLength(Rng& rng) {
 }
 
 std::string IntegerText(Rng& rng) {
-    static const std::vector<std::string> kFixed = {
-        "4", "5", "6", "1439", "1440", "1441", "0", "-1", "-7", "60", "+30", "0x1E", "0X1e", "$5A0", "x10",
-        "XFFFFFFFF", "$FFFFFFFF", "0x80000000", "0x7FFFFFFF", "2147483647", "-2147483648", "2147483648",
-        "-2147483649", "99999999999999999999", "abc", "12abc", "0x", "$", "-", "+", "1e3", "0x123456789",
-        "$000000005A0", "0012", "\"12 \"", "' 42'", "\"0x10\"", "-0", "1 2"};
+    static const std::vector<std::string> kFixed = {"4",          "5",           "6",
+                                                    "1439",       "1440",        "1441",
+                                                    "0",          "-1",          "-7",
+                                                    "60",         "+30",         "0x1E",
+                                                    "0X1e",       "$5A0",        "x10",
+                                                    "XFFFFFFFF",  "$FFFFFFFF",   "0x80000000",
+                                                    "0x7FFFFFFF", "2147483647",  "-2147483648",
+                                                    "2147483648", "-2147483649", "99999999999999999999",
+                                                    "abc",        "12abc",       "0x",
+                                                    "$",          "-",           "+",
+                                                    "1e3",        "0x123456789", "$000000005A0",
+                                                    "0012",       "\"12 \"",     "' 42'",
+                                                    "\"0x10\"",   "-0",          "1 2"};
     switch (rng.Below(5)) {
-        case 0: return rng.Pick(kFixed);
-        case 1: return std::to_string(static_cast<int64_t>(rng.Next() % 4000) - 1000);
-        case 2: return std::to_string(static_cast<int32_t>(rng.Next()));
-        case 3: return std::string(rng.Below(3000) + 1, '0') + std::to_string(rng.Below(2000));
-        default: {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, rng.Chance(50) ? "$%X" : "0x%x", static_cast<uint32_t>(rng.Next()));
-            return buf;
-        }
+    case 0:
+        return rng.Pick(kFixed);
+    case 1:
+        return std::to_string(static_cast<int64_t>(rng.Next() % 4000) - 1000);
+    case 2:
+        return std::to_string(static_cast<int32_t>(rng.Next()));
+    case 3:
+        return std::string(rng.Below(3000) + 1, '0') + std::to_string(rng.Below(2000));
+    default: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, rng.Chance(50) ? "$%X" : "0x%x", static_cast<uint32_t>(rng.Next()));
+        return buf;
+    }
     }
 }
 
 // The folders and files of a small tree that settings values may name, with the form stored on disk.
 struct ExistingPath {
-    std::string typed;      // as the settings file gives it
-    std::string canonical;  // as the loader must keep it
+    std::string typed;     // as the settings file gives it
+    std::string canonical; // as the loader must keep it
 };
 
 class World {
@@ -139,7 +150,7 @@ private:
             const DWORD n = ::GetShortPathNameA(full.c_str(), shortName, MAX_PATH);
             typed = n > 0 && n < MAX_PATH ? std::string(shortName, n) : full;
         } else {
-            typed = RandomCase(rng, full);  // the drive letter's case too: it stays as typed
+            typed = RandomCase(rng, full); // the drive letter's case too: it stays as typed
         }
         if (folder && rng.Chance(50))
             typed += "\\";
@@ -155,8 +166,9 @@ private:
 // A path that names nothing (no drive behind Q:, no "..", so no way back to an existing folder):
 // the loader keeps it as given, folders with a separator added.
 std::string MissingPath(Rng& rng) {
-    static const std::vector<std::string> kStarts = {"Q:\\", "C:\\gone\\", "c:\\program files\\nothing here\\",
-                                                     "Q:", "T:\\no_such_folder\\", "relative\\"};
+    static const std::vector<std::string> kStarts = {
+        "Q:\\", "C:\\gone\\",           "c:\\program files\\nothing here\\",
+        "Q:",   "T:\\no_such_folder\\", "relative\\"};
     std::string path = rng.Pick(kStarts) + CleanText(rng, rng.Chance(5) ? ValueLength(rng) : rng.Below(20));
     for (size_t at = path.find(".."); at != std::string::npos; at = path.find("..", at))
         path[at + 1] = '_';
@@ -165,11 +177,13 @@ std::string MissingPath(Rng& rng) {
 
 // What a well-formed file holds where the platform reads it unambiguously.
 struct Expected {
-    std::map<std::string, std::string> config;  // raw values of the Config keys that were written
-    std::vector<std::string> dirs, files;       // the lists as the loader must give them
+    std::map<std::string, std::string> config; // raw values of the Config keys that were written
+    std::vector<std::string> dirs, files;      // the lists as the loader must give them
 };
 
-std::string Limited(const std::string& value) { return value.substr(0, std::min(value.size(), kValueLimit)); }
+std::string Limited(const std::string& value) {
+    return value.substr(0, std::min(value.size(), kValueLimit));
+}
 
 // A well-formed settings file: each section at most once, each key at most once, every value
 // known, sections and keys in any order and letter case, decoys beside them.
@@ -194,10 +208,11 @@ std::string CleanFile(Rng& rng, const World& world, Expected& expected) {
             lines.push_back(RandomCase(rng, k) + (rng.Chance(20) ? " = " : "=") + value);
         }
         if (rng.Chance(30))
-            lines.push_back("SaveMinutes=1");  // names that only resemble the real keys
+            lines.push_back("SaveMinutes=1"); // names that only resemble the real keys
         if (rng.Chance(30))
             lines.push_back("IdentifComp2=Other");
-        std::rotate(lines.begin(), lines.begin() + static_cast<long>(rng.Below(lines.size() + 1)), lines.end());
+        std::rotate(lines.begin(), lines.begin() + static_cast<long>(rng.Below(lines.size() + 1)),
+                    lines.end());
         std::string text = "[" + RandomCase(rng, "Config") + "]" + eol;
         for (const auto& line : lines)
             text += line + eol;
@@ -212,19 +227,19 @@ std::string CleanFile(Rng& rng, const World& world, Expected& expected) {
         const int count = static_cast<int>(rng.Below(10));
         for (int n = 1; n <= count; ++n) {
             if (rng.Chance(10))
-                continue;  // a gap: the list ends before it
+                continue; // a gap: the list ends before it
             std::string value;
             std::string loaded;
             const size_t kind = rng.Below(100);
             if (kind < 8) {
-                value = "None";  // the end marker
+                value = "None"; // the end marker
             } else if (kind < 14) {
                 value = RandomCase(rng, "none");
                 if (value == "None")
                     value = "NONE";
                 loaded = folders ? value + "\\" : value;
             } else if (kind < 20) {
-                value.clear();  // an empty entry stays in the list
+                value.clear(); // an empty entry stays in the list
             } else if (kind < 45) {
                 const ExistingPath p = folders ? world.Folder(rng) : world.File(rng);
                 value = p.typed;
@@ -239,9 +254,9 @@ std::string CleanFile(Rng& rng, const World& world, Expected& expected) {
                 keys[n] = "None";
         }
         if (rng.Chance(20))
-            lines.push_back("0" + std::to_string(count + 1) + "=Q:\\decoy");  // "01" is not key 1
+            lines.push_back("0" + std::to_string(count + 1) + "=Q:\\decoy"); // "01" is not key 1
         for (size_t i = lines.size(); i > 1; --i)
-            std::swap(lines[i - 1], lines[rng.Below(i)]);  // order in the file does not matter
+            std::swap(lines[i - 1], lines[rng.Below(i)]); // order in the file does not matter
         std::string text = "[" + RandomCase(rng, folders ? "SourceDir" : "SourceFile") + "]" + eol;
         for (const auto& line : lines)
             text += line + eol;
@@ -265,30 +280,52 @@ std::string CleanFile(Rng& rng, const World& world, Expected& expected) {
 std::string DamagedFile(Rng& rng, const World& world) {
     Expected ignored;
     std::string text = CleanFile(rng, world, ignored);
-    static const std::vector<std::string> kInserts = {
-        std::string("\0", 1), "\r", "\n\r", "\r\r\n", "[", "[Config", "]", "=", "==", "[SourceDir]\n1=None\n",
-        "[Config]\r\nSaveMin=2000\r\n", "[sourcefile]\n1=\n2=\n", "\x81\x98\xFF\xFE", "\"", "'", ";", "\x1A",
-        "IdentifComp=..\\..\\x\n", "TargetDir=\\\\server\\share\n", "\t\v\f"};
+    static const std::vector<std::string> kInserts = {std::string("\0", 1),
+                                                      "\r",
+                                                      "\n\r",
+                                                      "\r\r\n",
+                                                      "[",
+                                                      "[Config",
+                                                      "]",
+                                                      "=",
+                                                      "==",
+                                                      "[SourceDir]\n1=None\n",
+                                                      "[Config]\r\nSaveMin=2000\r\n",
+                                                      "[sourcefile]\n1=\n2=\n",
+                                                      "\x81\x98\xFF\xFE",
+                                                      "\"",
+                                                      "'",
+                                                      ";",
+                                                      "\x1A",
+                                                      "IdentifComp=..\\..\\x\n",
+                                                      "TargetDir=\\\\server\\share\n",
+                                                      "\t\v\f"};
     const size_t edits = rng.Below(12);
     for (size_t e = 0; e < edits; ++e) {
         const size_t at = text.empty() ? 0 : rng.Below(text.size() + 1);
         switch (rng.Below(5)) {
-            case 0: text.insert(at, rng.Pick(kInserts)); break;
-            case 1: {
-                std::string junk;
-                for (size_t i = rng.Below(64); i > 0; --i)
-                    junk += static_cast<char>(rng.Next());
-                text.insert(at, junk);
-                break;
-            }
-            case 2: text.erase(at, rng.Below(40)); break;
-            case 3: text.insert(at, std::string(rng.Chance(50) ? 5000 : kValueLimit + rng.Below(3), 'v')); break;
-            default: {
-                // A section or a key repeated.
-                const size_t from = rng.Below(text.size() + 1);
-                text.insert(at, text.substr(from, rng.Below(200)));
-                break;
-            }
+        case 0:
+            text.insert(at, rng.Pick(kInserts));
+            break;
+        case 1: {
+            std::string junk;
+            for (size_t i = rng.Below(64); i > 0; --i)
+                junk += static_cast<char>(rng.Next());
+            text.insert(at, junk);
+            break;
+        }
+        case 2:
+            text.erase(at, rng.Below(40));
+            break;
+        case 3:
+            text.insert(at, std::string(rng.Chance(50) ? 5000 : kValueLimit + rng.Below(3), 'v'));
+            break;
+        default: {
+            // A section or a key repeated.
+            const size_t from = rng.Below(text.size() + 1);
+            text.insert(at, text.substr(from, rng.Below(200)));
+            break;
+        }
         }
     }
     if (rng.Chance(10)) {
@@ -315,7 +352,9 @@ bool ReadsBackAsWritten(const std::string& value) {
     return value.size() <= kValueLimit;
 }
 
-bool EndsAsFolder(const std::string& path) { return path.empty() || path.back() == '\\' || path.back() == ':'; }
+bool EndsAsFolder(const std::string& path) {
+    return path.empty() || path.back() == '\\' || path.back() == ':';
+}
 
 // What holds for any file, whatever it contained.
 void CheckInvariants(const std::string& ini, const BackupSettings& s) {
@@ -461,8 +500,11 @@ TEST_F(GeneratedSettings, DamagedFilesLoadIntoUsableValues) {
 
 // Files that are nothing but bytes: empty, one byte of each value, random binary of many sizes.
 TEST_F(GeneratedSettings, BinaryFilesGiveTheDefaultsOrUsableValues) {
-    std::vector<std::string> files = {std::string(), std::string(1, '\0'), std::string(4096, '\0'),
-                                      std::string(70000, '\xFF'), "\xFF\xFE",
+    std::vector<std::string> files = {std::string(),
+                                      std::string(1, '\0'),
+                                      std::string(4096, '\0'),
+                                      std::string(70000, '\xFF'),
+                                      "\xFF\xFE",
                                       std::string("\xFF\xFE[\0C\0o\0n\0f\0i\0g\0]\0", 18)};
     for (int b = 1; b < 256; b += 7)
         files.push_back(std::string(1, static_cast<char>(b)));
@@ -474,7 +516,8 @@ TEST_F(GeneratedSettings, BinaryFilesGiveTheDefaultsOrUsableValues) {
         files.push_back(junk);
     }
     for (size_t i = 0; i < files.size() && !HasFailure(); ++i) {
-        SCOPED_TRACE("binary file " + std::to_string(i) + " of " + std::to_string(files[i].size()) + " bytes");
+        SCOPED_TRACE("binary file " + std::to_string(i) + " of " + std::to_string(files[i].size()) +
+                     " bytes");
         BackupSettings s;
         const std::string ini = Load(3000000 + i, files[i], s);
         CheckInvariants(ini, s);
@@ -482,4 +525,4 @@ TEST_F(GeneratedSettings, BinaryFilesGiveTheDefaultsOrUsableValues) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -13,8 +13,8 @@ class ThrowingWindow : public Window {
 public:
     bool Create() {
         RegisterWindowClass("VestrandTestThrowing", 0, nullptr, nullptr);
-        return CreateWindowOf("VestrandTestThrowing", 0, WS_OVERLAPPED, "t", 0, 0, 10, 10, HWND_MESSAGE, nullptr) !=
-               nullptr;
+        return CreateWindowOf("VestrandTestThrowing", 0, WS_OVERLAPPED, "t", 0, 0, 10, 10, HWND_MESSAGE,
+                              nullptr) != nullptr;
     }
     int commands = 0;
 
@@ -25,7 +25,7 @@ protected:
             throw std::runtime_error("boom");
     }
 };
-}  // namespace
+} // namespace
 
 TEST(Window, ErrorsOfHandlersReachTheErrorHandlerAndTheWindowLivesOn) {
     std::string seen;
@@ -40,7 +40,7 @@ TEST(Window, ErrorsOfHandlersReachTheErrorHandlerAndTheWindowLivesOn) {
         HWND h = w.Handle();
         EXPECT_TRUE(::IsWindow(h));
         ::DestroyWindow(h);
-        EXPECT_EQ(w.Handle(), nullptr);  // cleared at WM_NCDESTROY
+        EXPECT_EQ(w.Handle(), nullptr); // cleared at WM_NCDESTROY
     }
     SetErrorHandler(nullptr);
 }

@@ -85,7 +85,8 @@ void MirrorModel::PlanSources(const BackupSettings& settings) {
                 continue;
             const std::string other = KeyOf(q.path);
             const bool sameDrive = SameNoCase(p.path.substr(0, 1), q.path.substr(0, 1));
-            if (sameDrive && ((q.folder && KeyWithin(key, other)) || (!q.folder && !p.folder && SameNoCase(key, other))))
+            if (sameDrive &&
+                ((q.folder && KeyWithin(key, other)) || (!q.folder && !p.folder && SameNoCase(key, other))))
                 p.role = Role::Covered;
             else if (!sameDrive && (KeyWithin(key, other) || KeyWithin(other, key)) && p.role == Role::Mirror)
                 p.role = Role::Refused;
@@ -252,7 +253,8 @@ bool MirrorModel::FailedCopy(const std::string& mirrorRel, bool folder) {
     // source that cannot be reached, or a folder that could not be emptied), nor below a file.
     const auto it = m_items.find(mirrorRel);
     bool blocked = it != m_items.end() && it->second.Folder != folder;
-    for (size_t at = mirrorRel.find('\\'); !blocked && at != std::string::npos; at = mirrorRel.find('\\', at + 1)) {
+    for (size_t at = mirrorRel.find('\\'); !blocked && at != std::string::npos;
+         at = mirrorRel.find('\\', at + 1)) {
         const auto parent = m_items.find(mirrorRel.substr(0, at));
         blocked = parent != m_items.end() && !parent->second.Folder;
     }

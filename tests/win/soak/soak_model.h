@@ -45,7 +45,8 @@ public:
     bool KindAt(const std::string& rel, bool& found) const;
 
     // Counters of what the predictions contained, over all passes.
-    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0, KindChanges = 0, Failures = 0, Refusals = 0;
+    long Copies = 0, Updates = 0, Deletes = 0, KeptUnreachable = 0, KindChanges = 0, Failures = 0,
+         Refusals = 0;
 
 private:
     using Index = std::map<std::string, MirrorItem, NoCaseLess>;
@@ -53,7 +54,7 @@ private:
     void MirrorFolder(const std::string& root, const std::string& rel);
     enum class Role { Skip, Mirror, Covered, Refused };
     struct Planned {
-        std::string written, path;  // as listed; a folder with its trailing separator
+        std::string written, path; // as listed; a folder with its trailing separator
         bool folder = false;
         Role role = Role::Skip;
     };

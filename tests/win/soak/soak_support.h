@@ -67,13 +67,15 @@ inline std::string Narrow(const std::wstring& text) {
         unsigned long point = static_cast<unsigned long>(text[i]) & 0xFFFF;
         size_t units = 1;
         if (point >= 0xD800 && point <= 0xDBFF && i + 1 < text.size()) {
-            point = 0x10000 + ((point - 0xD800) << 10) + ((static_cast<unsigned long>(text[i + 1]) & 0xFFFF) - 0xDC00);
+            point = 0x10000 + ((point - 0xD800) << 10) +
+                    ((static_cast<unsigned long>(text[i + 1]) & 0xFFFF) - 0xDC00);
             units = 2;
         }
         char byte = 0;
         BOOL defaulted = FALSE;
         if (units == 1 && point >= 0x20 &&
-            WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.data() + i, 1, &byte, 1, nullptr, &defaulted) == 1 &&
+            WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.data() + i, 1, &byte, 1, nullptr,
+                                &defaulted) == 1 &&
             !defaulted) {
             out += byte;
         } else {
@@ -100,13 +102,14 @@ inline int CompareNoCase(const std::string& a, const std::string& b) {
                                  wb.data(), static_cast<int>(wb.size()));
     if (r != CSTR_EQUAL)
         return r - CSTR_EQUAL;
-    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) -
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
+                                static_cast<int>(wb.size()), TRUE) -
            CSTR_EQUAL;
 }
 inline bool SameNoCase(const std::string& a, const std::string& b) {
     const std::wstring wa = Wide(a), wb = Wide(b);
-    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) ==
-           CSTR_EQUAL;
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
+                                static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
 }
 struct NoCaseLess {
     bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
@@ -118,10 +121,18 @@ inline bool IsBelow(const std::string& path, const std::string& folder) {
 }
 
 // The platform's file calls on such paths.
-inline DWORD GetAttr(const std::string& path) { return GetFileAttributesW(Ext(path).c_str()); }
-inline bool SetAttr(const std::string& path, DWORD attr) { return SetFileAttributesW(Ext(path).c_str(), attr) != 0; }
-inline bool DeleteEntry(const std::string& path) { return DeleteFileW(Ext(path).c_str()) != 0; }
-inline bool MakeDir(const std::string& path) { return CreateDirectoryW(Ext(path).c_str(), nullptr) != 0; }
+inline DWORD GetAttr(const std::string& path) {
+    return GetFileAttributesW(Ext(path).c_str());
+}
+inline bool SetAttr(const std::string& path, DWORD attr) {
+    return SetFileAttributesW(Ext(path).c_str(), attr) != 0;
+}
+inline bool DeleteEntry(const std::string& path) {
+    return DeleteFileW(Ext(path).c_str()) != 0;
+}
+inline bool MakeDir(const std::string& path) {
+    return CreateDirectoryW(Ext(path).c_str(), nullptr) != 0;
+}
 inline bool MoveEntry(const std::string& from, const std::string& to) {
     return MoveFileW(Ext(from).c_str(), Ext(to).c_str()) != 0;
 }
@@ -210,8 +221,8 @@ inline bool ReadWhole(const std::string& path, std::string& out) {
     return ok;
 }
 inline bool WriteWhole(const std::string& path, const std::string& content) {
-    HANDLE h =
-        CreateFileW(Ext(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Ext(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD put = 0;
@@ -222,8 +233,8 @@ inline bool WriteWhole(const std::string& path, const std::string& content) {
     return ok;
 }
 inline bool SetWriteTime(const std::string& path, const FILETIME& ft) {
-    HANDLE h = CreateFileW(Ext(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(Ext(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     const bool ok = SetFileTime(h, nullptr, nullptr, &ft) != 0;

@@ -185,17 +185,18 @@ private:
     // was; the stamped folders are those of the passes of the last `m_keepDays` days that held something.
     void CheckHeld(const MirrorModel::Items& before, std::vector<std::string>& problems) {
         char stampText[32];
-        snprintf(stampText, sizeof stampText, "%04d-%02d-%02d %02d%02d%02d", m_clock.now.wYear, m_clock.now.wMonth,
-                 m_clock.now.wDay, m_clock.now.wHour, m_clock.now.wMinute, m_clock.now.wSecond);
+        snprintf(stampText, sizeof stampText, "%04d-%02d-%02d %02d%02d%02d", m_clock.now.wYear,
+                 m_clock.now.wMonth, m_clock.now.wDay, m_clock.now.wHour, m_clock.now.wMinute,
+                 m_clock.now.wSecond);
         const std::string held = m_root + "~versions\\" + stampText + "\\";
         bool any = false;
         for (const auto& [key, was] : before) {
             if (was.Folder)
                 continue;
             const auto now = m_model.State().find(key);
-            const bool left = now == m_model.State().end() || now->second.Folder || now->second.Time != was.Time ||
-                              now->second.Size != was.Size || now->second.Attr != was.Attr ||
-                              now->second.Content != was.Content;
+            const bool left = now == m_model.State().end() || now->second.Folder ||
+                              now->second.Time != was.Time || now->second.Size != was.Size ||
+                              now->second.Attr != was.Attr || now->second.Content != was.Content;
             if (!left)
                 continue;
             any = true;
@@ -270,7 +271,7 @@ private:
     SourceWorld m_world;
     MirrorModel m_model;
     int m_keepDays = 0;
-    std::vector<std::pair<DateTime, std::string>> m_stamps;  // the passes that held something
+    std::vector<std::pair<DateTime, std::string>> m_stamps; // the passes that held something
     std::string m_target, m_root;
     std::string m_neighbour = m_target + "Сосед\\keep.txt";
     std::string m_journal;
@@ -312,7 +313,8 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
                 soak.EntriesChecked, soak.Rotations);
     std::printf(
         "soak: predicted %ld New, %ld Update, %ld Delete lines; %ld mirror entries kept for unreachable "
-        "sources; %ld mirror entries replaced by one of the other kind; %ld Failed lines of entries and %ld of "
+        "sources; %ld mirror entries replaced by one of the other kind; %ld Failed lines of entries and %ld "
+        "of "
         "refused sources\n",
         soak.Model().Copies, soak.Model().Updates, soak.Model().Deletes, soak.Model().KeptUnreachable,
         soak.Model().KindChanges, soak.Model().Failures, soak.Model().Refusals);
@@ -332,7 +334,7 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
         EXPECT_GT(soak.CyrillicNames, 0);
         EXPECT_GT(soak.OtherScriptNames, 0);
         EXPECT_GT(soak.DeepPaths, 0);
-        EXPECT_GE(soak.Model().Refusals, soak.Passes);  // the second drive's folder, refused on every pass
+        EXPECT_GE(soak.Model().Refusals, soak.Passes); // the second drive's folder, refused on every pass
     }
     if (passes >= 80) {
         // A file became a folder or the reverse and the mirror followed (3 to 12 times in 80 passes

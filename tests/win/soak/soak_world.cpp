@@ -17,14 +17,43 @@ const std::string kDeepRoot = "S:\\soak\\" + std::string(60, 'L') + "\\" + std::
 // Names with Cyrillic and Latin letters, blanks, '-', '_', '\'' and '.', several of them case
 // variants of one another; and names outside code page 1251 (written as the journal writes them),
 // next to the look-alikes the locale would take for them.
-const std::vector<std::string> kWords = {
-    "Отчёт",    "отчёт",      "ОТЧЁТ",  "Данные",      "данные",    "photo", "Photo",
-    "PHOTO",    "план работ", "Plan B", "mixed Смесь", "итог-2026", "a'b",   "x_y",
-    "Ёлка",     "ёлка",       "Readme", "readme",      "Z",         "z",     "Яблоко",
-    "data.old", "Копия (2)",  "notes",  "Юг и север",  "ж",
-    "M<U+00FC>ller", "Muller", "stra<U+00DF>e", "strasse", "soft\xADhyphen", "softhyphen",
-    "R<U+00E9>sum<U+00E9>", "e<U+0301>t<U+00E9>", "<U+65E5><U+672C>", "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>",
-    "photo <U+1F600>"};
+const std::vector<std::string> kWords = {"Отчёт",
+                                         "отчёт",
+                                         "ОТЧЁТ",
+                                         "Данные",
+                                         "данные",
+                                         "photo",
+                                         "Photo",
+                                         "PHOTO",
+                                         "план работ",
+                                         "Plan B",
+                                         "mixed Смесь",
+                                         "итог-2026",
+                                         "a'b",
+                                         "x_y",
+                                         "Ёлка",
+                                         "ёлка",
+                                         "Readme",
+                                         "readme",
+                                         "Z",
+                                         "z",
+                                         "Яблоко",
+                                         "data.old",
+                                         "Копия (2)",
+                                         "notes",
+                                         "Юг и север",
+                                         "ж",
+                                         "M<U+00FC>ller",
+                                         "Muller",
+                                         "stra<U+00DF>e",
+                                         "strasse",
+                                         "soft\xADhyphen",
+                                         "softhyphen",
+                                         "R<U+00E9>sum<U+00E9>",
+                                         "e<U+0301>t<U+00E9>",
+                                         "<U+65E5><U+672C>",
+                                         "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>",
+                                         "photo <U+1F600>"};
 const std::vector<std::string> kExtensions = {"", ".txt", ".TXT", ".дат", ".bin", ".Doc"};
 
 // Upper case, lower case or alternating, as the platform maps letters (on the UTF-16 name).
@@ -639,8 +668,7 @@ void SourceWorld::Mutate(const MirrorModel& model, int count) {
             } else if (how < 6) {
                 ok = RenameFolder(f, folders);
             } else {
-                ok = SetAttr(WithoutSeparator(f.Path),
-                                        static_cast<DWORD>(RandomFolderAttr())) != 0;
+                ok = SetAttr(WithoutSeparator(f.Path), static_cast<DWORD>(RandomFolderAttr())) != 0;
                 if (ok)
                     Count("folder attributes set");
             }

@@ -49,6 +49,13 @@ struct NamesFixture : EngineFixture {
         wsrc = WidenCp1251(src);
         wroot = WidenCp1251(root);
     }
+    // Names such as "CON" open a device through an ordinary path: none is left on the test drives
+    // for later tests that read whole drives.
+    void TearDown() override {
+        RemoveTree(src);
+        RemoveTree(target);
+        EngineFixture::TearDown();
+    }
     std::vector<std::string> Middle() const { return test::Middle(Block()); }
     std::wstring MirrorOf(const std::wstring& source) const { return wroot + source.substr(3); }
 };

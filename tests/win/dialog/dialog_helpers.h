@@ -22,7 +22,7 @@ namespace vestrand::test {
 // closes the dialog.
 class Script {
 public:
-    static constexpr DWORD kTimeoutMs = 20000;
+    static constexpr DWORD kTimeoutMs = 60000; // the folder browser alone can take 20 s on a loaded machine
 
     explicit Script(TFormConfigVestrand& form, DWORD timeoutMs = kTimeoutMs)
         : m_form(form), m_timeout(timeoutMs) {}

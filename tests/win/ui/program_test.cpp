@@ -60,6 +60,19 @@ void Launch(Program& p, const std::string& root, const std::string& arguments, b
 }
 
 // The main window of the given process.
+// The journal of the installed program's mirror with the day's archive in front: the block of a
+// large first pass is moved to the archive at once.
+std::string JournalWithArchive(const std::string& root) {
+    std::string journal;
+    WIN32_FIND_DATAA found{};
+    HANDLE archive = ::FindFirstFileA((root + "arch\\??????.PC").c_str(), &found);
+    if (archive != INVALID_HANDLE_VALUE) {
+        journal = ReadFile(root + "arch\\" + found.cFileName);
+        ::FindClose(archive);
+    }
+    return journal + ReadFile(root + "arch\\PC\\journal.txt");
+}
+
 HWND MainWindowOf(const Program& p) {
     for (int i = 0; i < 400; ++i) {
         HWND hwnd = nullptr;
@@ -84,14 +97,7 @@ TEST(Program, StartRunsOnePassAndEnds) {
         ASSERT_TRUE(p.Ended(60000)) << variant;
         EXPECT_EQ(p.ExitCode(), 0u) << variant;
         EXPECT_EQ(ReadFile(root + "arch\\PC" + root.substr(2) + "src\\a.txt"), "alpha") << variant;
-        // The block of a first pass this large is moved to the day's archive at once.
-        std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
-        WIN32_FIND_DATAA found{};
-        HANDLE archive = ::FindFirstFileA((root + "arch\\??????.PC").c_str(), &found);
-        if (archive != INVALID_HANDLE_VALUE) {
-            journal += ReadFile(root + "arch\\" + found.cFileName);
-            ::FindClose(archive);
-        }
+        const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
         EXPECT_NE(journal.find("Command \"Start\""), std::string::npos) << journal;
         EXPECT_EQ(journal.find("NextStart"), std::string::npos) << journal;
         // The settings file beside the program was completed at start.
@@ -151,14 +157,7 @@ TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {
     ASSERT_TRUE(b.Ended(180000));
     const std::multiset<DWORD> codes = {a.ExitCode(), b.ExitCode()};
     EXPECT_EQ(codes, (std::multiset<DWORD>{0u, 2u}));
-    // The block of a first pass this large is moved to the day's archive at once.
-    std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
-    WIN32_FIND_DATAA found{};
-    HANDLE archive = ::FindFirstFileA((root + "arch\\??????.PC").c_str(), &found);
-    if (archive != INVALID_HANDLE_VALUE) {
-        journal += ReadFile(root + "arch\\" + found.cFileName);
-        ::FindClose(archive);
-    }
+    const std::string journal = JournalWithArchive(root);
     size_t blocks = 0;
     for (size_t at = journal.find("Start "); at != std::string::npos; at = journal.find("\r\nStart ", at + 1))
         ++blocks;

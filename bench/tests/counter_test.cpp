@@ -6,6 +6,7 @@
 
 #include "call_counter_win.h"
 #include "engine/backup_pass_win.h"
+#include "fakes.h"
 #include "heap_counter.h"
 #include "runtime/platform_win.h"
 #include "test_drives.h"
@@ -14,16 +15,6 @@
 using namespace vestrand;
 using namespace vestrand::bench;
 using namespace vestrand::test;
-
-namespace {
-
-class NoSchedule final : public ISchedule {
-public:
-    void ScheduleNext() override {}
-    DateTime NextRunTime() const override { return 0; }
-};
-
-} // namespace
 
 TEST(BenchCallCounter, CountsTheCallsMadeThroughTheImportTable) {
     const int patched = InstallCallCounter(false);
@@ -66,7 +57,7 @@ TEST(BenchCallCounter, SeesTheBackupPassCopyEveryFileOfAFirstPass) {
     s.IdentifComp = "Bench";
     s.LowDriveSpaceMb = 5;
     SystemClock clock;
-    NoSchedule schedule;
+    FakeSchedule schedule;
     NullDisplay display;
     ResetCallCounts();
     RunBackupPass(s, true, display, schedule, clock);

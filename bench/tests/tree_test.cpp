@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "fakes.h"
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
 #include "runtime/platform_win.h"
@@ -42,12 +43,6 @@ std::vector<std::string> Read(const std::string& path) {
     return lines;
 }
 
-class NoSchedule final : public ISchedule {
-public:
-    void ScheduleNext() override {}
-    DateTime NextRunTime() const override { return 0; }
-};
-
 void Pass(const std::string& src, const std::string& target) {
     BackupSettings s;
     s.SourceDirs = {src};
@@ -55,7 +50,7 @@ void Pass(const std::string& src, const std::string& target) {
     s.IdentifComp = "Bench";
     s.LowDriveSpaceMb = 5;
     SystemClock clock;
-    NoSchedule schedule;
+    FakeSchedule schedule;
     NullDisplay display;
     RunBackupPass(s, true, display, schedule, clock);
 }

@@ -11,7 +11,7 @@
 #include "engine/paths.h"
 #include "runtime/error.h"
 #include "runtime/platform_win.h"
-#include "settings/config_table_win.h"
+#include "settings/config_table.h"
 #include "settings/ini_int.h"
 
 namespace vestrand {

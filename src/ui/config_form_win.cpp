@@ -2,9 +2,10 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <vector>
 
-#include "settings/config_table_win.h"
+#include "settings/config_table.h"
 #include "settings/settings_file_win.h"
 
 namespace vestrand {
@@ -61,13 +62,18 @@ constexpr DWORD kFormExStyle = 0;
 constexpr int kPageWidth = 405;
 constexpr int kPageHeight = 245;
 
-// The identifier of each control, in the order of DialogControl.
-constexpr int kControlIds[] = {
-    IDC_CFG_PAGECONTROL,    IDC_CFG_LISTBOXDIR,  IDC_CFG_DADD,           IDC_CFG_DDELETE,
-    IDC_CFG_DIRECTORYEDIT3, IDC_CFG_LISTBOXFILE, IDC_CFG_FADD,           IDC_CFG_FDELETE,
-    IDC_CFG_FILENAMEEDIT1,  IDC_CFG_EDIT1,       IDC_CFG_DIRECTORYEDIT1, IDC_CFG_RXSPINEDIT1,
-    IDC_CFG_RXSPINEDIT2,    IDC_CFG_RXSPINEDIT3,
-};
+// The identifier of a control: the fixed ones in the order of DialogControl, then the fields of the
+// page «Прочее» by their place.
+int ControlId(DialogControl control) {
+    constexpr int kFixedIds[] = {
+        IDC_CFG_PAGECONTROL, IDC_CFG_LISTBOXDIR,     IDC_CFG_DADD,
+        IDC_CFG_DDELETE,     IDC_CFG_DIRECTORYEDIT3, IDC_CFG_LISTBOXFILE,
+        IDC_CFG_FADD,        IDC_CFG_FDELETE,        IDC_CFG_FILENAMEEDIT1,
+    };
+    static_assert(std::size(kFixedIds) == static_cast<size_t>(DialogControl::Edit1));
+    const int index = static_cast<int>(control), firstField = static_cast<int>(DialogControl::Edit1);
+    return index < firstField ? kFixedIds[index] : kConfigFieldId + (index - firstField);
+}
 
 std::string WindowText(HWND hwnd) {
     const int length = ::GetWindowTextLengthA(hwnd);
@@ -177,7 +183,7 @@ const TFormConfigVestrand::ConfigField* TFormConfigVestrand::FieldOf(int id) con
 }
 
 HWND TFormConfigVestrand::Item(DialogControl control) const {
-    const int id = kControlIds[static_cast<size_t>(control)];
+    const int id = ControlId(control);
     if (id == IDC_CFG_PAGECONTROL)
         return PageControl;
     for (int i = 0; i < kPageCount; ++i)
@@ -187,7 +193,7 @@ HWND TFormConfigVestrand::Item(DialogControl control) const {
 }
 
 HWND TFormConfigVestrand::ButtonOf(DialogControl control) const {
-    const int id = kControlIds[static_cast<size_t>(control)];
+    const int id = ControlId(control);
     if (id == IDC_CFG_DIRECTORYEDIT3)
         return m_dirs.Field().ButtonHandle();
     if (id == IDC_CFG_FILENAMEEDIT1)

@@ -18,7 +18,8 @@
 namespace vestrand {
 
 // Control identifiers of the dialog (1100..1199). The page «Прочее» numbers its labels and fields
-// by their place (kConfigLabelId, kConfigFieldId); the names below are those of the four today.
+// by their place in the settings table (kConfigLabelId, kConfigFieldId + place); the names below
+// are those of the first four.
 enum ConfigFormId : int {
     IDC_CFG_PAGECONTROL = 1100,
     IDC_CFG_PAGEDIRS,
@@ -36,12 +37,10 @@ enum ConfigFormId : int {
     IDC_CFG_LABEL2,
     IDC_CFG_LABEL3,
     IDC_CFG_LABEL4,
-    IDC_CFG_LABEL5,
     IDC_CFG_EDIT1 = 1140,
     IDC_CFG_DIRECTORYEDIT1,
     IDC_CFG_RXSPINEDIT1,
     IDC_CFG_RXSPINEDIT2,
-    IDC_CFG_RXSPINEDIT3, // the days held versions are kept
 };
 
 class TFormConfigVestrand : public Window {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "settings/config_table.h"
 #include "settings/ini_int.h"
 
 namespace vestrand {
@@ -137,8 +138,12 @@ std::vector<DialogControl> DialogTabOrder(int activePage) {
         return {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3};
     case 1:
         return {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1};
-    case 2:
-        return {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2, C::RxSpinEdit3};
+    case 2: {
+        std::vector<DialogControl> order{C::PageControl};
+        for (size_t place = 0; place < ConfigSettings().size(); ++place)
+            order.push_back(ConfigFieldControl(static_cast<int>(place)));
+        return order;
+    }
     default:
         return {C::PageControl};
     }

@@ -99,12 +99,16 @@ enum class DialogControl {
     fAdd,
     fDelete,
     FilenameEdit1,
+    // The fields of the page «Прочее» by their place in the settings table: the first four by name,
+    // any field below them as ConfigFieldControl(place).
     Edit1,
     DirectoryEdit1,
     RxSpinEdit1,
     RxSpinEdit2,
-    RxSpinEdit3,
 };
+constexpr DialogControl ConfigFieldControl(int place) {
+    return static_cast<DialogControl>(static_cast<int>(DialogControl::Edit1) + place);
+}
 inline constexpr int kPageCount = 3; // pageDirs, pageFiles, pageOther
 
 // The tab stops while page `activePage` is shown: the page control, then that page's controls.

@@ -252,7 +252,7 @@ TEST(DialogTabOrder, PageControlFirstThenThePageCycling) {
     EXPECT_EQ(DialogTabOrder(0)[1], C::ListBoxDir);
     EXPECT_EQ(DialogTabOrder(1)[4], C::FilenameEdit1);
     EXPECT_EQ(DialogTabOrder(2)[3], C::RxSpinEdit1);
-    EXPECT_EQ(DialogTabOrder(2)[5], C::RxSpinEdit3);
+    EXPECT_EQ(DialogTabOrder(2)[5], ConfigFieldControl(4));
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::PageControl, true), C::DirectoryEdit3);
     // A control of another page is not a stop: forwards gives the first, backwards the last.
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::Edit1, false), C::PageControl);

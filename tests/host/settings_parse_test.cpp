@@ -1,7 +1,12 @@
-// Integers of the settings file and the command line's arguments and switch.
+// Integers of the settings file, the table of its [Config] settings, and the command line's
+// arguments and switch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "settings/command_line.h"
+#include "settings/config_table.h"
 #include "settings/ini_int.h"
 
 using namespace vestrand;
@@ -36,6 +41,35 @@ TEST(IniInteger, AnythingElseGivesTheDefault) {
           "1.5", "--1", "+-1", "$-1", "12abc"})
         EXPECT_EQ(ParseIniInt(text, 42), 42) << '"' << text << '"';
     EXPECT_FALSE(TryParseIniInt("0x").has_value()); // two characters: read as decimal, and fails
+}
+
+// A further row must fit the others: the dialog makes one label and field per place (its controls'
+// identifiers and tab order come from the place), and a number reads, clamps and shows within bounds.
+TEST(ConfigTable, EveryPlaceOnceAndEveryNumberWithinItsBounds) {
+    const auto rows = ConfigSettings();
+    std::vector<int> places;
+    for (const ConfigSetting& row : rows) {
+        places.push_back(row.place);
+        ASSERT_NE(row.label, nullptr) << row.key;
+        if (row.kind != ConfigKind::Number) {
+            EXPECT_TRUE(row.text && row.defaultText) << row.key;
+            continue;
+        }
+        ASSERT_TRUE(row.number && row.setNumber) << row.key;
+        EXPECT_LE(row.loadMin, row.defaultNumber) << row.key;
+        EXPECT_LE(row.defaultNumber, row.loadMax) << row.key;
+        if (row.fieldMin != row.fieldMax) {
+            EXPECT_LE(row.loadMin, row.fieldMin) << row.key;
+            EXPECT_LE(row.fieldMax, row.loadMax) << row.key;
+        }
+        BackupSettings s;
+        row.setNumber(s, row.loadMax == INT64_MAX ? INT32_MAX : row.loadMax);
+        EXPECT_EQ(row.number(s), row.loadMax == INT64_MAX ? INT32_MAX : row.loadMax) << row.key;
+        EXPECT_EQ(ClampLoaded(row, row.loadMin - 1), row.loadMin) << row.key;
+    }
+    std::sort(places.begin(), places.end());
+    for (size_t i = 0; i < places.size(); ++i)
+        EXPECT_EQ(places[i], static_cast<int>(i));
 }
 
 TEST(CommandLine, SplitsOnBlanksAndControlCharacters) {

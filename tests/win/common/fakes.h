@@ -1,7 +1,9 @@
-// The fakes of the program's interfaces shared by every test group: a clock the test sets, and a
-// display that records what the pass and the schedule show.
+// The fakes of the program's interfaces shared by every test group: a clock the test sets, a
+// schedule that counts its calls and tells the next run the test sets, and a display that records
+// what the pass and the schedule show.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,16 @@ public:
     DateTime Now() override { return now; }
 };
 
+class FakeSchedule : public ISchedule {
+public:
+    FakeSchedule() = default;
+    explicit FakeSchedule(DateTime at) : next(at) {}
+    int calls = 0;
+    DateTime next = 0;
+    void ScheduleNext() override { ++calls; }
+    DateTime NextRunTime() const override { return next; }
+};
+
 class FakeDisplay final : public IBackupDisplay {
 public:
     std::vector<bool> cursor; // every SetBusyCursor, in order
@@ -27,6 +39,8 @@ public:
     std::vector<int32_t> progress;
     std::vector<std::string>
         calls; // every call in order: "busy", "normal", "hint ...", "max 3", "pos 1", ...
+    // Called at every gauge step: the moment between two stages of a pass.
+    std::function<void(int32_t)> onProgress;
     void SetBusyCursor(bool busy) override {
         cursor.push_back(busy);
         calls.push_back(busy ? "busy" : "normal");
@@ -51,6 +65,8 @@ public:
     void SetGaugeProgress(int32_t value) override {
         progress.push_back(value);
         calls.push_back("pos " + std::to_string(value));
+        if (onProgress)
+            onProgress(value);
     }
 };
 

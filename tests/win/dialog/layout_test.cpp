@@ -3,6 +3,7 @@
 // through them.
 #include "dialog_helpers.h"
 #include "screen_pixels.h"
+#include "settings/config_table.h"
 
 #include <commctrl.h>
 
@@ -150,10 +151,10 @@ TEST_F(DialogTest, WidgetsOfTheOtherPage) {
     EXPECT_TRUE(At(Item(C::RxSpinEdit1), 160, 56, 121, 21));
     EXPECT_TRUE(At(label4, 24, 88, 294, 13));
     EXPECT_TRUE(At(Item(C::RxSpinEdit2), 160, 104, 121, 21));
-    HWND label5 = Child(form.Page(2), IDC_CFG_LABEL5);
+    HWND label5 = Child(form.Page(2), kConfigLabelId + 4);
     EXPECT_TRUE(At(label5, 24, 136, 163, 13));
     EXPECT_EQ(TextOf(label5), "Хранить прежние версии (дней):");
-    EXPECT_TRUE(At(Item(C::RxSpinEdit3), 160, 152, 121, 21));
+    EXPECT_TRUE(At(Item(ConfigFieldControl(4)), 160, 152, 121, 21));
     EXPECT_EQ(TextOf(label1), "Название полиса:");
     EXPECT_EQ(TextOf(label2), "Директория сохранения:");
     EXPECT_EQ(TextOf(label3), "Период сохранения (Min):");
@@ -262,7 +263,7 @@ TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {
         const HWND f = ::GetFocus();
         for (C c : {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile,
                     C::fAdd, C::fDelete, C::FilenameEdit1, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1,
-                    C::RxSpinEdit2, C::RxSpinEdit3})
+                    C::RxSpinEdit2, ConfigFieldControl(4)})
             if (Item(c) == f)
                 found = c;
         return found;
@@ -290,7 +291,7 @@ TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {
               (std::vector<C>{C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::PageControl}));
     EXPECT_EQ(backwards, (std::vector<C>{C::DirectoryEdit3, C::dDelete}));
     EXPECT_EQ(other, (std::vector<C>{C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2,
-                                     C::RxSpinEdit3, C::PageControl}));
+                                     ConfigFieldControl(4), C::PageControl}));
 }
 
 TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {

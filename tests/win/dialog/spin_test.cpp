@@ -153,10 +153,10 @@ TEST_F(DialogTest, TheHeldVersionDaysFieldKeepsItsRangeAndIsSaved) {
     s.WhenOpen()
         .Then([&] { ClickTab(Item(C::PageControl), 2); })
         .Then([&] {
-            shown = TextOf(Item(C::RxSpinEdit3));
-            TypeInto(Item(C::RxSpinEdit3), "5000");
+            shown = TextOf(Item(ConfigFieldControl(4)));
+            TypeInto(Item(ConfigFieldControl(4)), "5000");
             ::SetFocus(Item(C::Edit1)); // leaving the field brings it into its range
-            clamped = TextOf(Item(C::RxSpinEdit3));
+            clamped = TextOf(Item(ConfigFieldControl(4)));
         })
         .CloseByTitleBar();
     RunDialog(form, settings, ini, s);
@@ -169,7 +169,7 @@ TEST_F(DialogTest, TheHeldVersionDaysFieldKeepsItsRangeAndIsSaved) {
     t.WhenOpen()
         .Then([&] { ClickTab(Item(C::PageControl), 2); })
         .Then([&] {
-            TypeInto(Item(C::RxSpinEdit3), "");
+            TypeInto(Item(ConfigFieldControl(4)), "");
             ::SetFocus(Item(C::Edit1));
         })
         .CloseByTitleBar();

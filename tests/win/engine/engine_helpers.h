@@ -28,11 +28,9 @@ struct FixedClock final : FakeClock {
     FixedClock() : FakeClock(FixedNow()) {}
 };
 
-class RecordingSchedule final : public ISchedule {
-public:
-    int calls = 0;
-    void ScheduleNext() override { ++calls; }
-    DateTime NextRunTime() const override { return FixedNow() + 60 * kMinute; }
+// The schedule of the pass: the next run an hour after the fixed moment.
+struct RecordingSchedule final : FakeSchedule {
+    RecordingSchedule() : FakeSchedule(FixedNow() + 60 * kMinute) {}
 };
 
 using RecordingDisplay = FakeDisplay;

@@ -144,13 +144,13 @@ TEST_F(DriveFixture, TargetDriveVanishingPartWayLosesNothingAndTheNextPassRepair
         SetFileAttributesA((src + "gone.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA((src + "gone.txt").c_str());
         WriteFile(src + "added " + std::to_string(stage) + ".txt", "added");
-        display.onStage = [&](int32_t at) {
+        display.onProgress = [&](int32_t at) {
             if (at == stage)
                 drive.Vanish();
         };
         // The journal cannot be saved on a drive that is not there: the error ends the pass.
         EXPECT_THROW(Run(), VestrandError);
-        display.onStage = nullptr;
+        display.onProgress = nullptr;
         drive.Back();
         ASSERT_TRUE(IsFolder(root));
         EXPECT_TRUE(ReadFile(root + "journal.txt") == earlier);
@@ -184,14 +184,14 @@ TEST_F(DriveFixture, TargetDriveAbsentDuringTheDirectoryStageOnly) {
     SetFileAttributesA((src + "stale.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA((src + "stale.txt").c_str());
     WriteFile(src + "b.txt", "b");
-    display.onStage = [&](int32_t at) {
+    display.onProgress = [&](int32_t at) {
         if (at == 1)
             drive.Vanish();
         if (at == 2)
             drive.Back();
     };
     Run();
-    display.onStage = nullptr;
+    display.onProgress = nullptr;
     auto block = Block();
     EXPECT_TRUE(HasLine(block, "Failed " + Mirror(src + "b.txt")));
     EXPECT_EQ(CountPrefix(block, "New    "), 0);
@@ -215,12 +215,12 @@ TEST_F(DriveFixture, SourceDriveVanishingPartWayKeepsItsMirror) {
     settings.SourceDirs = {src, away};
     Run();
     ASSERT_EQ(ReadFile(Mirror(away + "Вложенная\\b.txt")), "b");
-    display.onStage = [&](int32_t at) {
+    display.onProgress = [&](int32_t at) {
         if (at == 1)
             drive.Vanish();
     };
     Run();
-    display.onStage = nullptr;
+    display.onProgress = nullptr;
     drive.Back();
     const auto block = Block();
     EXPECT_EQ(CountPrefix(block, "Delete "), 0);

@@ -85,27 +85,12 @@ inline void SetStamp(const std::string& path, int64_t seconds) {
     SetFileAttributesA(path.c_str(), attr);
 }
 
-// A display that calls back when the gauge moves: the moment between two stages of a pass.
-class StageDisplay final : public IBackupDisplay {
-public:
-    std::function<void(int32_t)> onStage;
-    void SetBusyCursor(bool) override {}
-    void SetTrayHint(const std::string&) override {}
-    void SetNextTimeText(const std::string&) override {}
-    void SetGaugeMax(int32_t) override {}
-    void SetGaugeMin(int32_t) override {}
-    void SetGaugeProgress(int32_t value) override {
-        if (onStage)
-            onStage(value);
-    }
-};
-
 struct FaultFixture : ::testing::Test {
     std::string src, target, root;
     BackupSettings settings;
     FixedClock clock;
     RecordingSchedule schedule;
-    StageDisplay display;
+    FakeDisplay display; // its onProgress: the moment between two stages
 
     // Sources on S:, the mirror on `targetDrive`.
     void Prepare(char targetDrive) {

@@ -47,7 +47,7 @@ struct HostileFixture : FaultFixture {
         test::RemoveTree("S:\\Arch");
         test::RemoveTree("S:\\Target");
         SetCurrentDirectoryA(cwd.c_str());
-        display.onStage = [this](int32_t) { ++stages; };
+        display.onProgress = [this](int32_t) { ++stages; };
         WriteFile(src + "a.txt", "a");
         settings.SourceDirs = {src};
     }

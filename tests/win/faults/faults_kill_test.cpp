@@ -58,24 +58,6 @@ BackupSettings ReadChildSettings(const std::string& path) {
     return s;
 }
 
-// The child's display: publishes the stage it has reached in a shared page.
-class PublishingDisplay final : public IBackupDisplay {
-public:
-    explicit PublishingDisplay(volatile LONG* stage) : m_stage(stage) {}
-    void SetBusyCursor(bool) override {}
-    void SetTrayHint(const std::string&) override {}
-    void SetNextTimeText(const std::string&) override {}
-    void SetGaugeMax(int32_t) override {}
-    void SetGaugeMin(int32_t) override {}
-    void SetGaugeProgress(int32_t value) override {
-        if (m_stage)
-            InterlockedExchange(m_stage, value);
-    }
-
-private:
-    volatile LONG* m_stage;
-};
-
 // In a child started with the flag, runs the pass before any test and ends the process.
 class ChildPass final : public ::testing::Environment {
 public:
@@ -95,7 +77,12 @@ public:
             SetEvent(started);
             CloseHandle(started);
         }
-        PublishingDisplay display(stage);
+        // The child's display publishes the stage it has reached in the shared page.
+        FakeDisplay display;
+        display.onProgress = [stage](int32_t value) {
+            if (stage)
+                InterlockedExchange(stage, value);
+        };
         FixedClock clock;
         RecordingSchedule schedule;
         int code = 0;

@@ -16,12 +16,14 @@
 #include <cstdlib>
 
 #include "engine/backup_pass_win.h"
+#include "fakes.h"
 #include "runtime/datetime.h"
 #include "soak_model.h"
 #include "soak_world.h"
 
 using namespace vestrand;
 using namespace vestrand::soak;
+using namespace vestrand::test;
 
 namespace {
 
@@ -61,23 +63,6 @@ std::string YyMmDd(const SYSTEMTIME& t) {
     return buf;
 }
 
-class SteppedClock final : public IClock {
-public:
-    SYSTEMTIME now{};
-    DateTime Now() override { return ToDateTime(now); }
-};
-
-class HourlySchedule final : public ISchedule {
-public:
-    explicit HourlySchedule(const SteppedClock& clock) : m_clock(clock) {}
-    int calls = 0;
-    void ScheduleNext() override { ++calls; }
-    DateTime NextRunTime() const override { return ToDateTime(AddSeconds(m_clock.now, 3600)); }
-
-private:
-    const SteppedClock& m_clock;
-};
-
 // Line lists agree when every line is the same, except that the path of a Delete line, which is
 // the name found in the mirror, may differ in letter case.
 bool SameLines(const std::vector<std::string>& want, const std::vector<std::string>& got, std::string& why) {
@@ -110,8 +95,7 @@ public:
     // `keepDays` above 0: the passes hold what they delete or overwrite, and every byte that left
     // the mirror is looked for in the pass's stamped folder until its days are over.
     Soak(uint64_t seed, const std::string& target, size_t earlierJournal, int keepDays = 0)
-        : m_world(seed), m_keepDays(keepDays), m_target(target), m_root(target + kIdentif + "\\"),
-          m_schedule(m_clock) {
+        : m_world(seed), m_keepDays(keepDays), m_target(target), m_root(target + kIdentif + "\\") {
         RemoveAll(m_target);
         MakeDir(WithoutLastSeparator(m_target));
         MakeDir(WithoutLastSeparator(m_root));
@@ -121,7 +105,7 @@ public:
         if (!m_journal.empty())
             WriteWhole(m_root + "journal.txt", m_journal);
         m_world.Build();
-        m_clock.now = SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0};
+        m_now = SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0};
     }
 
     SourceWorld& World() { return m_world; }
@@ -132,8 +116,11 @@ public:
     std::vector<std::string> Step(int pass, int changes) {
         if (pass > 1)
             m_world.Mutate(m_model, changes);
-        m_clock.now = AddSeconds(SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0},
-                                 int64_t(pass - 1) * (5 * 3600 + 7 * 60 + 11));
+        // Passes some five hours apart; each one's next run is an hour after its start.
+        m_now = AddSeconds(SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0},
+                           int64_t(pass - 1) * (5 * 3600 + 7 * 60 + 11));
+        m_clock.now = ToDateTime(m_now);
+        m_schedule.next = ToDateTime(AddSeconds(m_now, 3600));
         BackupSettings settings = m_world.Settings(m_target, kIdentif);
         settings.KeepVersionsDays = m_keepDays;
         const MirrorModel::Items before = m_model.State();
@@ -184,10 +171,7 @@ private:
     // Every file the pass took out of the mirror or replaced lies in the pass's stamped folder, as it
     // was; the stamped folders are those of the passes of the last `m_keepDays` days that held something.
     void CheckHeld(const MirrorModel::Items& before, std::vector<std::string>& problems) {
-        char stampText[32];
-        snprintf(stampText, sizeof stampText, "%04d-%02d-%02d %02d%02d%02d", m_clock.now.wYear,
-                 m_clock.now.wMonth, m_clock.now.wDay, m_clock.now.wHour, m_clock.now.wMinute,
-                 m_clock.now.wSecond);
+        const std::string stampText = FormatVersionStamp(m_clock.now);
         const std::string held = m_root + "~versions\\" + stampText + "\\";
         bool any = false;
         for (const auto& [key, was] : before) {
@@ -206,7 +190,7 @@ private:
             else
                 ++HeldChecked;
         }
-        const DateTime now = ToDateTime(m_clock.now);
+        const DateTime now = m_clock.now;
         if (any)
             m_stamps.emplace_back(now, stampText);
         std::vector<std::string> expected, found;
@@ -226,10 +210,10 @@ private:
 
     void CheckJournal(const std::vector<std::string>& predicted, std::vector<std::string>& problems) {
         std::vector<std::string> block;
-        block.push_back("Start " + Stamp(m_clock.now));
+        block.push_back("Start " + Stamp(m_now));
         block.insert(block.end(), predicted.begin(), predicted.end());
-        block.push_back("Stop " + Stamp(m_clock.now));
-        block.push_back("NextStart " + Stamp(AddSeconds(m_clock.now, 3600)));
+        block.push_back("Stop " + Stamp(m_now));
+        block.push_back("NextStart " + Stamp(AddSeconds(m_now, 3600)));
         block.push_back("");
         std::string blockText;
         for (const auto& l : block)
@@ -239,7 +223,7 @@ private:
         std::string why;
         if (whole.size() > 200000) {
             // Rotated: the journal went to (or was appended to) the day's archive.
-            const std::string archive = m_target + YyMmDd(m_clock.now) + "." + kIdentif;
+            const std::string archive = m_target + YyMmDd(m_now) + "." + kIdentif;
             std::string got;
             if (Exists(path))
                 problems.push_back("journal of " + std::to_string(whole.size()) + " bytes was not rotated");
@@ -276,8 +260,9 @@ private:
     std::string m_neighbour = m_target + "Сосед\\keep.txt";
     std::string m_journal;
     std::map<std::string, std::string> m_archives;
-    SteppedClock m_clock;
-    HourlySchedule m_schedule;
+    SYSTEMTIME m_now{}; // the pass's start, as the journal writes it
+    FakeClock m_clock;
+    FakeSchedule m_schedule;
 };
 
 std::string Joined(const std::vector<std::string>& problems, size_t most) {

@@ -1,4 +1,4 @@
-#include "settings/config_table_win.h"
+#include "settings/config_table.h"
 
 #include <limits>
 #include <type_traits>

@@ -15,6 +15,10 @@ constexpr double kFirstLimit = 1.15;
 constexpr double kScalingLimit = 11.0;
 constexpr double kIndexLimit = 1.6;
 constexpr double kPeakLimitMiB = 256.0; // peak working set of an unchanged pass at 1,000,000 entries
+// Held versions on: an unchanged pass costs what it costs with them off, within the noise of
+// back-to-back runs; removing held versions costs no more than deleting as many mirror files.
+constexpr double kVersionsOnLimit = 1.05;
+constexpr double kPruneLimit = 1.0;
 constexpr int64_t kHundredThousand = 100000;
 constexpr int64_t kMillion = 1000000;
 
@@ -202,6 +206,12 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
             if (size == kMillion)
                 add("index walked+looked up / walk, " + tree,
                     f.PairedRatio(size, medium, "index.total", "index.walk"), kIndexLimit);
+            if (size >= kHundredThousand) {
+                add("unchanged pass with held versions on / off, " + tree,
+                    f.PairedRatio(size, medium, "versions.on", "versions.off"), kVersionsOnLimit);
+                add("removing held versions / deleting as many mirror files, " + tree,
+                    f.PairedRatio(size, medium, "versions.prune", "versions.delete"), kPruneLimit);
+            }
             if (size == kMillion) {
                 const auto peak = f.Median(size, medium, "unchanged.peak_ws");
                 add("peak working set of the unchanged pass, MiB, " + tree,
@@ -279,23 +289,31 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
                 "unchanged", "unchanged.floor", false);
             row("1 % changed, added, removed (xcopy /D /E /H /K /Y; rsync -a --delete)", "changed", "",
                 false);
-            const auto index = f.Median(size, m, "index.total");
-            const auto walk = f.Median(size, m, "index.walk");
-            if (index)
-                out << head << "index: walk into BackupIndex, one Find per entry (floor: walk alone"
-                    << MisorderedNote(f.Median(size, m, "index.misordered")) << ") | " << Seconds(index)
-                    << " | - | " << Seconds(walk) << " | "
-                    << RatioText(f.PairedRatio(size, m, "index.total", "index.walk"))
-                    << " | - | - | - | - | - |\n";
-            const auto compared = f.Median(size, m, "index.compared.total");
-            if (compared) {
-                out << head
-                    << "index as a list of full paths sorted and searched by CompareStringW (trial in the "
-                       "benchmark) | "
-                    << Seconds(compared) << " | - | " << Seconds(walk) << " | "
-                    << RatioText(f.PairedRatio(size, m, "index.compared.total", "index.walk"))
-                    << " | - | - | - | - | - |\n";
-            }
+            // A figure timed against a floor of its own, with no peers.
+            auto floorRow = [&](const std::string& figure, const std::string& agentKey,
+                                const std::string& floorKey) {
+                const auto agent = f.Median(size, m, agentKey);
+                if (!agent)
+                    return;
+                out << head << figure << " | " << Seconds(agent) << " | - | "
+                    << Seconds(f.Median(size, m, floorKey)) << " | "
+                    << RatioText(f.PairedRatio(size, m, agentKey, floorKey)) << " | - | - | - | - | - |\n";
+            };
+            floorRow("index: walk into BackupIndex, one Find per entry (floor: walk alone" +
+                         MisorderedNote(f.Median(size, m, "index.misordered")) + ")",
+                     "index.total", "index.walk");
+            floorRow("index as a list of full paths sorted and searched by CompareStringW (trial in the "
+                     "benchmark)",
+                     "index.compared.total", "index.walk");
+            floorRow("unchanged pass with held versions on, KeepVersionsDays=30 (floor: the same pass with "
+                     "them off, run back to back)",
+                     "versions.on", "versions.off");
+            const auto files = f.Median(size, m, "tree.files");
+            floorRow("removing a held-versions folder of the tree's " +
+                         (files ? GroupDigits(static_cast<int64_t>(*files)) : std::string("?")) +
+                         " files at the start of a pass (floor: a pass deleting the same files from the "
+                         "mirror, Delete lines and all)",
+                     "versions.prune", "versions.delete");
         }
     }
 

@@ -3,10 +3,11 @@
 //
 //   vestrand_bench generate ROOT ENTRIES [SEED]     make a source tree
 //   vestrand_bench mutate ROOT PERMILLE SEED         change, remove and add that share of files
-//   vestrand_bench walk DIR...                       bare FindFirstFileA/FindNextFileA walk
-//   vestrand_bench copyloop SRC DST                  walk, CreateDirectoryA, CopyFileA per file
-//   vestrand_bench pass SOURCE TARGETDIR IDENTIFCOMP [--calls|--profile]
-//                                                    one backup pass, as the agent makes it
+//   vestrand_bench walk DIR...                       bare FindFirstFileW/FindNextFileW walk
+//   vestrand_bench copyloop SRC DST                  walk, CreateDirectoryW, CopyFileW per file
+//   vestrand_bench pass SOURCE TARGETDIR IDENTIFCOMP [--calls|--profile] [--keep-days N]
+//                                                    one backup pass, as the agent makes it (with
+//                                                    held versions kept N days)
 //   vestrand_bench index MIRROR [--trials]           the backup index alone (and two other designs)
 //   vestrand_bench report RECORDS RESULTS.md         the table; exit status 1 when a target is missed
 //   vestrand_bench noop                              nothing (the cost of starting a program)
@@ -139,14 +140,23 @@ int CopyLoop(int argc, char** argv) {
 int Pass(int argc, char** argv) {
     if (argc < 5)
         return 2;
-    const std::string mode = argc > 5 ? argv[5] : "";
-    if (mode == "--calls" || mode == "--profile")
-        InstallCallCounter(mode == "--profile");
     BackupSettings s;
     s.SourceDirs = {argv[2]};
     s.TargetDir = Folder(argv[3]);
     s.IdentifComp = argv[4];
     s.LowDriveSpaceMb = 5;
+    std::string mode;
+    for (int i = 5; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--calls" || option == "--profile")
+            mode = option;
+        else if (option == "--keep-days" && i + 1 < argc)
+            s.KeepVersionsDays = std::atoi(argv[++i]);
+        else
+            return 2;
+    }
+    if (!mode.empty())
+        InstallCallCounter(mode == "--profile");
     SystemClock clock;
     BenchSchedule schedule(clock);
     NullDisplay display;

@@ -24,6 +24,10 @@ std::string GoodRun() {
         t += Line(size, "disk", "index.total", std::to_string(1.5 * scale));
         t += Line(size, "disk", "index.walk", std::to_string(1.0 * scale));
         t += Line(size, "disk", "unchanged.peak_ws", std::to_string(200.0 * 1048576));
+        t += Line(size, "disk", "versions.on", std::to_string(1.02 * scale));
+        t += Line(size, "disk", "versions.off", std::to_string(1.0 * scale));
+        t += Line(size, "disk", "versions.prune", std::to_string(8 * scale));
+        t += Line(size, "disk", "versions.delete", std::to_string(10 * scale));
     }
     return t;
 }
@@ -65,8 +69,9 @@ TEST(BenchReport, EachFigureIsTheMedianOfItsRuns) {
 
 TEST(BenchReport, AllTargetsMetGivesNoMiss) {
     const auto checks = CheckTargets(Figures(ParseRecords(GoodRun())));
-    // first pass and unchanged at both sizes, index and peak memory at 1,000,000, scaling once.
-    EXPECT_EQ(checks.size(), 7u);
+    // first pass, unchanged, versions on and removing versions at both sizes, index and peak memory
+    // at 1,000,000, scaling once.
+    EXPECT_EQ(checks.size(), 11u);
     for (const auto& c : checks)
         EXPECT_TRUE(c.Met) << c.Name << " " << c.Measured;
     const auto* scaling = Find(checks, "unchanged pass 1,000,000 / 100,000");
@@ -88,6 +93,9 @@ TEST(BenchReport, EachTargetIsMissedJustAboveItsLimit) {
         {1000000, "unchanged.peak_ws", std::to_string(256.5 * 1048576),
          "peak working set of the unchanged pass, MiB, 1,000,000"},
         {100000, "unchanged.agent", "1.0", "unchanged pass 1,000,000 / 100,000"}, // 12 / 1.0 = 12 > 11
+        {100000, "versions.on", "1.06", "unchanged pass with held versions on / off, 100,000"},
+        {1000000, "versions.prune", "101",
+         "removing held versions / deleting as many mirror files, 1,000,000"},
     };
     for (const auto& c : cases) {
         std::string text = GoodRun();
@@ -127,6 +135,7 @@ TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
     t += Line(1000000, "disk", "unchanged.peak_ws", std::to_string(300.0 * 1048576));
     t += Line(100000, "disk", "engine", "abc1234");
     t += Line(1000000, "disk", "engine", "def5678");
+    t += Line(100000, "disk", "tree.files", "96959");
     t += Line(100000, "disk", "calls.unchanged.pass", "2");
     t += Line(100000, "disk", "calls.unchanged.FindNextFileA.count", "200000");
     t += Line(100000, "disk", "calls.unchanged.FindNextFileA.seconds", "0.5");
@@ -138,6 +147,13 @@ TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
     EXPECT_NE(
         report.find("| 100,000 | disk | first pass (floor: CopyFileW loop; xcopy /E /I /H /K /Y; rsync -a) | "
                     "110.0 | 120.0 | 100.0 | 1.10 | 60.00 | 2.00 |"),
+        std::string::npos)
+        << report;
+    // Removing held versions: 8 s against 10 s for deleting the same files.
+    EXPECT_NE(
+        report.find("| 100,000 | disk | removing a held-versions folder of the tree's 96,959 files at the "
+                    "start of a pass (floor: a pass deleting the same files from the mirror, Delete "
+                    "lines and all) | 8.000 | - | 10.00 | 0.80 |"),
         std::string::npos)
         << report;
     EXPECT_NE(

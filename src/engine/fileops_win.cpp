@@ -212,7 +212,10 @@ bool RemoveFolderTree(const std::wstring& folder) {
         if (e.Name == L"." || e.Name == L"..")
             return true;
         const std::wstring child = dir + e.Name;
-        WriteAttributes(child, 0);
+        // Only a read-only mark keeps an entry from going; the search entry tells where one is, so
+        // a tree of ordinary files costs one call per entry.
+        if (e.Attr & FILE_ATTRIBUTE_READONLY)
+            WriteAttributes(child, 0);
         if ((e.Attr & FILE_ATTRIBUTE_DIRECTORY) && !(e.Attr & FILE_ATTRIBUTE_REPARSE_POINT))
             RemoveFolderTree(child);
         else if (e.Attr & FILE_ATTRIBUTE_DIRECTORY)
@@ -221,8 +224,10 @@ bool RemoveFolderTree(const std::wstring& folder) {
             DeleteFileW(child.c_str());
         return true;
     });
-    WriteAttributes(dir, 0);
-    RemoveFolder(dir);
+    if (!RemoveFolder(dir)) {
+        WriteAttributes(dir, 0);
+        RemoveFolder(dir);
+    }
     return ReadAttributes(dir) == -1;
 }
 

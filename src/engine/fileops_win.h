@@ -71,8 +71,8 @@ std::wstring ExtendedPath(const std::wstring& full);
 // The full drive-letter path with its existing components in long form (no "\\?\" prefix).
 std::wstring LongFullPath(const std::wstring& path);
 bool SearchFolder(const std::wstring& pattern, const std::function<bool(const WideEntry&)>& onEntry);
-// Removes a folder with everything in it, clearing attributes first; links in it are removed, never
-// entered. True when it is gone.
+// Removes a folder with everything in it, taking read-only marks off first; links in it are
+// removed, never entered. True when it is gone.
 bool RemoveFolderTree(const std::wstring& folder);
 
 // What makes a folder the same folder however it is reached (through links or other names): its

@@ -94,6 +94,10 @@ TEST_F(VersionsFixture, StampedFoldersOlderThanTheDaysGoAndOtherFoldersStay) {
     const std::string kept = FormatVersionStamp(now - 7.0), old = FormatVersionStamp(now - 7.0 - kMinute);
     WriteFile(root + "~versions\\" + kept + "\\x.txt", "kept");
     WriteFile(root + "~versions\\" + old + "\\x.txt", "old");
+    // Read-only marks, on a file and on the folder that holds it, do not keep an old one.
+    WriteFile(root + "~versions\\" + old + "\\ro\\y.txt", "old, read-only");
+    WriteAttributes(root + "~versions\\" + old + "\\ro\\y.txt", FILE_ATTRIBUTE_READONLY);
+    WriteAttributes(root + "~versions\\" + old + "\\ro", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
     WriteFile(root + "~versions\\my notes\\n.txt", "not the pass's");
     // Switched off, nothing is pruned by age.
     settings.KeepVersionsDays = 0;

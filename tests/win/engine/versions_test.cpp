@@ -87,6 +87,30 @@ TEST_F(VersionsFixture, DeletedOverwrittenAndReplacedFilesAreHeldUnderThePassSta
     EXPECT_EQ(Stamped().size(), 2u);
 }
 
+TEST_F(VersionsFixture, FilesBeyondTheOrdinaryPathLimitAreHeldAsWell) {
+    std::string listed = src;
+    for (const char c : {'a', 'b', 'c', 'd', 'e'})
+        listed += std::string(50, c) + "\\";
+    const std::wstring deep = WidenCp1251(listed) + std::wstring(40, L'f') + L"\\deep.txt";
+    const std::wstring top = WidenCp1251(listed) + L"top.txt";
+    WriteFileW(deep, "deep 1");
+    WriteFileW(top, "top 1");
+    settings.SourceDirs = {listed};
+    Run();
+    const uint64_t deepTime = WriteTimeW(deep);
+    WriteFileW(deep, "deep 2, longer");
+    DeleteFileW((L"\\\\?\\" + top).c_str());
+    clock.now = FixedNow() + 1.0;
+    EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
+    const std::wstring held = WidenCp1251(Held(clock.now, listed));
+    ASSERT_GT(held.size() + 40 + 10, 300u);
+    EXPECT_EQ(ReadFileW(held + std::wstring(40, L'f') + L"\\deep.txt"), "deep 1");
+    EXPECT_EQ(WriteTimeW(held + std::wstring(40, L'f') + L"\\deep.txt"), deepTime);
+    EXPECT_EQ(ReadFileW(held + L"top.txt"), "top 1");
+    EXPECT_EQ(ReadFileW(WidenCp1251(Mirror(listed)) + std::wstring(40, L'f') + L"\\deep.txt"),
+              "deep 2, longer");
+}
+
 TEST_F(VersionsFixture, StampedFoldersOlderThanTheDaysGoAndOtherFoldersStay) {
     WriteFile(src + "a.txt", "a");
     Run();

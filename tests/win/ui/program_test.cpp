@@ -195,6 +195,52 @@ TEST(Program, StartMirrorsNamesOutsideTheCodePageAndWritesThemInTheJournal) {
         << journal;
 }
 
+TEST(Program, StartWithVersionsKeptHoldsWhatItsPassDeletesAndOverwrites) {
+    const std::string root = Install("prog_start_versions");
+    WriteFile(root + "src\\b.txt", "beta");
+    WriteFile(root + "vestrand.ini",
+              "[Config]\r\nIdentifComp=PC\r\nTargetDir=" + root +
+                  "arch\r\nLowDriveSpaceMb=5\r\nKeepVersionsDays=30\r\n[SourceDir]\r\n1=" + root + "src\r\n");
+    const std::string mirror = root + "arch\\PC" + root.substr(2) + "src\\";
+    for (int pass = 1; pass <= 2; ++pass) {
+        if (pass == 2) {
+            WriteFile(root + "src\\a.txt", "alpha, second");
+            ASSERT_TRUE(::DeleteFileA((root + "src\\b.txt").c_str()));
+        }
+        Program p;
+        Launch(p, root, "START");
+        ASSERT_TRUE(p.Ended(60000)) << pass;
+        EXPECT_EQ(p.ExitCode(), 0u) << pass;
+    }
+    EXPECT_NE(ReadFile(root + "vestrand.ini").find("KeepVersionsDays=30\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(mirror + "a.txt"), "alpha, second");
+    EXPECT_EQ(::GetFileAttributesA((mirror + "b.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    // One stamped folder, named after the start of the pass that held them, as its block says.
+    std::vector<std::string> stamps;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = ::FindFirstFileA((root + "arch\\PC\\~versions\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do
+        if (found.cFileName[0] != '.')
+            stamps.push_back(found.cFileName);
+    while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    ASSERT_EQ(stamps.size(), 1u);
+    const std::string& s = stamps[0]; // yyyy-mm-dd hhnnss
+    const std::string started = "Start " + s.substr(8, 2) + "." + s.substr(5, 2) + "." + s.substr(2, 2) +
+                                " " + s.substr(11, 2) + ":" + s.substr(13, 2) + ":" + s.substr(15, 2) +
+                                "\r\n";
+    const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
+    const size_t block = journal.find(started);
+    ASSERT_NE(block, std::string::npos) << s << "\n" << journal;
+    EXPECT_NE(journal.find("Update " + mirror + "a.txt\r\n", block), std::string::npos) << journal;
+    EXPECT_NE(journal.find("Delete " + root.substr(3) + "src\\b.txt\r\n", block), std::string::npos)
+        << journal;
+    const std::string held = root + "arch\\PC\\~versions\\" + s + root.substr(2) + "src\\";
+    EXPECT_EQ(ReadFile(held + "a.txt"), "alpha");
+    EXPECT_EQ(ReadFile(held + "b.txt"), "beta");
+}
+
 TEST(Program, OnlyTheFirstArgumentCounts) {
     const std::string root = Install("prog_config_start");
     Program p;

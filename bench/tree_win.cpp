@@ -431,4 +431,13 @@ int64_t CopyTreeLoop(const std::string& src, const std::string& dst) {
     return CopyInto(s, from.size(), d, to.size());
 }
 
+BackupSettings BenchSettings(const std::string& source, const std::string& targetDir) {
+    BackupSettings s;
+    s.SourceDirs = {source};
+    s.TargetDir = targetDir;
+    s.IdentifComp = "Bench";
+    s.LowDriveSpaceMb = 5;
+    return s;
+}
+
 } // namespace vestrand::bench

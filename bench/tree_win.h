@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/backup_settings.h"
+
 namespace vestrand::bench {
 
 struct TreeStats {
@@ -49,5 +51,9 @@ TreeListing ListTree(const std::string& root);
 // The least a first copy must do: the walk of `src`, CreateDirectoryA for every folder and
 // CopyFileA for every file into `dst` (both ending in "\"). Returns the number of files copied.
 int64_t CopyTreeLoop(const std::string& src, const std::string& dst);
+
+// The settings of the benchmark's passes: the folder `source` mirrored into `targetDir` + "Bench\",
+// with a free-space floor of 5 MB.
+BackupSettings BenchSettings(const std::string& source, const std::string& targetDir);
 
 } // namespace vestrand::bench

@@ -140,11 +140,8 @@ int CopyLoop(int argc, char** argv) {
 int Pass(int argc, char** argv) {
     if (argc < 5)
         return 2;
-    BackupSettings s;
-    s.SourceDirs = {argv[2]};
-    s.TargetDir = Folder(argv[3]);
+    BackupSettings s = BenchSettings(argv[2], Folder(argv[3]));
     s.IdentifComp = argv[4];
-    s.LowDriveSpaceMb = 5;
     std::string mode;
     for (int i = 5; i < argc; ++i) {
         const std::string option = argv[i];

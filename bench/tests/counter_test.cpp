@@ -51,11 +51,7 @@ TEST(BenchCallCounter, SeesTheBackupPassCopyEveryFileOfAFirstPass) {
     const std::string src = FreshFolder('S', "bench_calls_pass") + "src\\";
     const std::string target = FreshFolder('T', "bench_calls_pass");
     const TreeStats tree = GenerateTree(src, 300, 4);
-    BackupSettings s;
-    s.SourceDirs = {src};
-    s.TargetDir = target;
-    s.IdentifComp = "Bench";
-    s.LowDriveSpaceMb = 5;
+    const BackupSettings s = BenchSettings(src, target);
     SystemClock clock;
     FakeSchedule schedule;
     NullDisplay display;

@@ -44,15 +44,10 @@ std::vector<std::string> Read(const std::string& path) {
 }
 
 void Pass(const std::string& src, const std::string& target) {
-    BackupSettings s;
-    s.SourceDirs = {src};
-    s.TargetDir = target;
-    s.IdentifComp = "Bench";
-    s.LowDriveSpaceMb = 5;
     SystemClock clock;
     FakeSchedule schedule;
     NullDisplay display;
-    RunBackupPass(s, true, display, schedule, clock);
+    RunBackupPass(BenchSettings(src, target), true, display, schedule, clock);
 }
 
 } // namespace

@@ -16,83 +16,41 @@ template <auto Member> void Set(BackupSettings& s, int64_t value) {
 
 constexpr int64_t kNoMax = std::numeric_limits<int64_t>::max();
 
+// An integer kept in `Member`: read with `defaultValue` when missing or not an integer, brought into
+// loadMin..loadMax, shown in a number field with the range fieldMin..fieldMax.
+template <auto Member>
+constexpr ConfigSetting Number(const char* key, int place, int32_t defaultValue, int64_t loadMin,
+                               int64_t loadMax, int64_t fieldMin, int64_t fieldMax, const char* label,
+                               ConfigBox labelBox, ConfigBox fieldBox, bool writtenWhenMissing = true) {
+    return {key,      place,    ConfigKind::Number, defaultValue,      loadMin, loadMax,
+            fieldMin, fieldMax, &Get<Member>,       &Set<Member>,      nullptr, nullptr,
+            label,    labelBox, fieldBox,           writtenWhenMissing};
+}
+
+// Text kept in `member` (a Folder is read with a trailing separator and shown read-only).
+constexpr ConfigSetting Text(const char* key, int place, ConfigKind kind, const char* defaultValue,
+                             std::string BackupSettings::*member, const char* label, ConfigBox labelBox,
+                             ConfigBox fieldBox) {
+    return {key,     place,   kind,         0,      0,     0,        0,       0,
+            nullptr, nullptr, defaultValue, member, label, labelBox, fieldBox};
+}
+
+// The rows in the order of the settings file; `place` orders the page «Прочее» from the top.
 const ConfigSetting kSettings[] = {
-    {"SaveMin",
-     2,
-     ConfigKind::Number,
-     60,
-     5,
-     1440,
-     5,
-     1440,
-     &Get<&BackupSettings::SaveMin>,
-     &Set<&BackupSettings::SaveMin>,
-     nullptr,
-     nullptr,
-     "Период сохранения (Min):",
-     {24, 60, 129, 13},
-     {160, 56, 121, 21}},
-    {"IdentifComp",
-     0,
-     ConfigKind::Text,
-     0,
-     0,
-     0,
-     0,
-     0,
-     nullptr,
-     nullptr,
-     "Test",
-     &BackupSettings::IdentifComp,
-     "Название полиса:",
-     {24, 12, 92, 13},
-     {160, 8, 121, 21}},
-    {"TargetDir",
-     1,
-     ConfigKind::Folder,
-     0,
-     0,
-     0,
-     0,
-     0,
-     nullptr,
-     nullptr,
-     "F:\\Arch",
-     &BackupSettings::TargetDir,
-     "Директория сохранения:",
-     {24, 36, 127, 13},
-     {160, 32, 241, 21}},
-    {"LowDriveSpaceMb",
-     3,
-     ConfigKind::Number,
-     10,
-     5,
-     kNoMax,
-     0,
-     0,
-     &Get<&BackupSettings::LowDriveSpaceMb>,
-     &Set<&BackupSettings::LowDriveSpaceMb>,
-     nullptr,
-     nullptr,
-     "Допустимое свободное место на диске сохранения  (Mb):",
-     {24, 88, 294, 13},
-     {160, 104, 121, 21}},
-    {"KeepVersionsDays",
-     4,
-     ConfigKind::Number,
-     0,
-     0,
-     3650,
-     0,
-     3650,
-     &Get<&BackupSettings::KeepVersionsDays>,
-     &Set<&BackupSettings::KeepVersionsDays>,
-     nullptr,
-     nullptr,
-     "Хранить прежние версии (дней):",
-     {24, 136, 163, 13},
-     {160, 152, 121, 21},
-     false},
+    Number<&BackupSettings::SaveMin>("SaveMin", 2, 60, 5, 1440, 5, 1440,
+                                     "Период сохранения (Min):", {24, 60, 129, 13}, {160, 56, 121, 21}),
+    Text("IdentifComp", 0, ConfigKind::Text, "Test", &BackupSettings::IdentifComp,
+         "Название полиса:", {24, 12, 92, 13}, {160, 8, 121, 21}),
+    Text("TargetDir", 1, ConfigKind::Folder, "F:\\Arch", &BackupSettings::TargetDir,
+         "Директория сохранения:", {24, 36, 127, 13}, {160, 32, 241, 21}),
+    // No range on the field: any value typed is kept (the load still raises it to 5).
+    Number<&BackupSettings::LowDriveSpaceMb>(
+        "LowDriveSpaceMb", 3, 10, 5, kNoMax, 0, 0,
+        "Допустимое свободное место на диске сохранения  (Mb):", {24, 88, 294, 13}, {160, 104, 121, 21}),
+    // Written back only when the file has it, so that a file without it stays as it was.
+    Number<&BackupSettings::KeepVersionsDays>("KeepVersionsDays", 4, 0, 0, 3650, 0, 3650,
+                                              "Хранить прежние версии (дней):", {24, 136, 163, 13},
+                                              {160, 152, 121, 21}, false),
 };
 
 } // namespace

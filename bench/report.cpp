@@ -180,6 +180,13 @@ std::vector<std::string> Figures::KeysWithPrefix(int64_t size, const std::string
 
 namespace {
 
+// The state of the program a tree was measured on: the digest of the engine's sources where the
+// record has one, so that commits which changed nothing there count as the same program.
+std::string EngineState(const std::string& engine) {
+    const size_t at = engine.find("sources ");
+    return at == std::string::npos ? engine : engine.substr(at + 8);
+}
+
 // How many neighbours of the engine's index order CompareStringA puts the other way round.
 std::string MisorderedNote(std::optional<double> misordered) {
     if (!misordered)
@@ -248,7 +255,7 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
     for (const int64_t size : f.Sizes())
         for (const auto& m : f.Media())
             if (const std::string e = f.Text(size, m, "engine"); !e.empty())
-                states.insert(e);
+                states.insert(EngineState(e));
     if (states.size() > 1)
         out << "Note: the trees were measured on " << states.size()
             << " different states of the program (see Trees); figures compared across sizes compare those "

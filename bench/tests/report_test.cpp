@@ -161,8 +161,13 @@ TEST(BenchReport, TheReportShowsTimesRatiosAndVerdicts) {
         std::string::npos)
         << report;
     EXPECT_NE(report.find("At least one target is missed."), std::string::npos);
-    // The two sizes were measured on different states of the program, and the report says so.
+    // The two sizes were measured on different states of the program, and the report says so; two
+    // commits with the same engine sources are one state.
     EXPECT_NE(report.find("measured on 2 different states of the program"), std::string::npos);
+    const Figures same(ParseRecords(GoodRun() +
+                                    Line(100000, "disk", "engine", "abc1234, sources 0123456789") +
+                                    Line(1000000, "disk", "engine", "def5678, sources 0123456789")));
+    EXPECT_EQ(FormatReport(same, CheckTargets(same)).find("different states"), std::string::npos);
     // The profile: two calls per entry, a quarter of the pass.
     EXPECT_NE(report.find("| FindNextFileA | 200,000 | 2.00 | 0.500 | 2.50 | 25.0 % |"), std::string::npos)
         << report;

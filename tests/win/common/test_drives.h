@@ -1,9 +1,13 @@
 // Drive letters mapped for the tests by tools/wine-run: S: and T: (plain folders), R: (a small
 // tmpfs where the machine allows mounting one).
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "journal_kit.h"
 
 namespace vestrand::test {
 
@@ -24,20 +28,16 @@ std::string ReadFileW(const std::wstring& path);
 uint64_t WriteTimeW(const std::wstring& path);
 long AttributesW(const std::wstring& path);
 
-// The lines of a journal text, each ended by CR LF; a last line without CR LF still counts.
-inline std::vector<std::string> SplitCrLf(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t end = text.find("\r\n", at);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(at));
-            break;
-        }
-        out.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return out;
-}
+// True when R: is the small tmpfs volume (the test runner leaves a marker file in its root).
+bool SmallVolumeMounted();
+// Writes a file of `bytes` bytes, or with a negative count, as much as the drive takes. Returns the
+// number of bytes written.
+int64_t WriteFiller(const std::string& path, int64_t bytes);
+// Sets the last-write time of a file or folder; gives `to` the last-write time of `from`.
+bool SetWriteTime(const std::string& path, const FILETIME& written);
+bool CopyWriteTime(const std::string& from, const std::string& to);
+// Sets the last-write time of a file to 1 January 2020 + `seconds`, so that a test's changes do
+// not share one of the two-second steps of the stored time stamp.
+void SetStamp(const std::string& path, int64_t seconds);
 
 } // namespace vestrand::test

@@ -121,4 +121,77 @@ long AttributesW(const std::wstring& path) {
     return a == INVALID_FILE_ATTRIBUTES ? -1 : static_cast<long>(a);
 }
 
+// True when R: is the small tmpfs volume (the test runner leaves a marker file in its root).
+bool SmallVolumeMounted() {
+    return GetFileAttributesA("R:\\.tmpfs") != INVALID_FILE_ATTRIBUTES;
+}
+
+// Writes a file of `bytes` bytes, or with a negative count, as much as the drive takes. Returns the
+// number of bytes written.
+int64_t WriteFiller(const std::string& path, int64_t bytes) {
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    const std::string block(65536, 'f');
+    int64_t written = 0;
+    for (DWORD chunk : {65536u, 512u}) {
+        for (;;) {
+            DWORD want = chunk;
+            if (bytes >= 0 && bytes - written < want)
+                want = static_cast<DWORD>(bytes - written);
+            if (want == 0)
+                break;
+            DWORD put = 0;
+            const BOOL ok = ::WriteFile(h, block.data(), want, &put, nullptr);
+            written += put;
+            if (!ok || put < want)
+                break;
+        }
+    }
+    CloseHandle(h);
+    return written;
+}
+
+// Sets the last-write time of a file or folder.
+bool SetWriteTime(const std::string& path, const FILETIME& written) {
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL set = SetFileTime(h, nullptr, nullptr, &written);
+    CloseHandle(h);
+    return set != 0;
+}
+
+// Gives `to` the last-write time of `from`.
+bool CopyWriteTime(const std::string& from, const std::string& to) {
+    FILETIME created{}, accessed{}, written{};
+    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL got = GetFileTime(in, &created, &accessed, &written);
+    CloseHandle(in);
+    return got && SetWriteTime(to, written);
+}
+
+// Sets the last-write time of a file to 1 January 2020 + `seconds`, so that a test's changes do
+// not share one of the two-second steps of the stored time stamp.
+void SetStamp(const std::string& path, int64_t seconds) {
+    SYSTEMTIME st{2020, 1, 0, 1, 0, 0, 0, 0};
+    FILETIME ft{};
+    SystemTimeToFileTime(&st, &ft);
+    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
+    v.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
+    ft = FILETIME{v.LowPart, v.HighPart};
+    const DWORD attr = GetFileAttributesA(path.c_str());
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+    SetFileAttributesA(path.c_str(), attr);
+}
+
 } // namespace vestrand::test

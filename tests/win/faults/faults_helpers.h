@@ -32,9 +32,6 @@ inline std::vector<std::string> LastBlock(const std::string& text) {
                                     lines.end());
 }
 
-inline bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 inline int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
     int n = 0;
     for (const auto& l : lines)
@@ -65,24 +62,6 @@ inline std::vector<std::pair<std::string, std::string>> FilesBelow(const std::st
     std::vector<std::pair<std::string, std::string>> out;
     ListFiles(root, "", out);
     return out;
-}
-
-// Sets the last-write time of a file to 1 January 2020 + `seconds`, so that a test's changes do
-// not share one of the two-second steps of the stored time stamp.
-inline void SetStamp(const std::string& path, int64_t seconds) {
-    SYSTEMTIME st{2020, 1, 0, 1, 0, 0, 0, 0};
-    FILETIME ft{};
-    SystemTimeToFileTime(&st, &ft);
-    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
-    v.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
-    ft = FILETIME{v.LowPart, v.HighPart};
-    const DWORD attr = GetFileAttributesA(path.c_str());
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    SetFileTime(h, nullptr, nullptr, &ft);
-    CloseHandle(h);
-    SetFileAttributesA(path.c_str(), attr);
 }
 
 struct FaultFixture : ::testing::Test {

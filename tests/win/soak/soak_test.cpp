@@ -371,7 +371,7 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     content[0] = static_cast<char>(content[0] ^ 1);
     SetAttr(path, FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(WriteWhole(path, content));
-    SetWriteTime(path, before.Write);
+    soak::SetWriteTime(path, before.Write);
     SetAttr(path, static_cast<DWORD>(before.Attr));
     auto problems = soak.Model().Compare(soak.Root());
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);

@@ -7,9 +7,9 @@
 
 #include "fakes.h"
 #include "engine/backup_pass_win.h"
-#include "engine/fileops_win.h"
 #include "runtime/platform_win.h"
 #include "test_drives.h"
+#include "tree_snapshot.h"
 #include "tree_win.h"
 
 using namespace vestrand;
@@ -23,24 +23,14 @@ struct Found {
     int32_t Size, Attr;
 };
 
-void Collect(const std::string& root, const std::string& rel, std::vector<Found>& out) {
-    SearchFolder(root + rel + "*.*", [&](const DirEntry& e) {
-        if (e.Name == "." || e.Name == "..")
-            return true;
-        out.push_back({rel + e.Name, e.Size, e.Attr});
-        if (e.Attr & FILE_ATTRIBUTE_DIRECTORY)
-            Collect(root, rel + e.Name + "\\", out);
+std::vector<Found> Collect(const std::string& root) {
+    std::vector<Found> out;
+    test::WalkTree(root, [&](const std::wstring& rel, const WIN32_FIND_DATAW& f) {
+        out.push_back(
+            {NarrowU(rel), static_cast<int32_t>(f.nFileSizeLow), static_cast<int32_t>(f.dwFileAttributes)});
         return true;
     });
-}
-
-std::vector<std::string> Read(const std::string& path) {
-    std::vector<std::string> lines;
-    const std::string text = ReadFile(path);
-    size_t at = 0;
-    for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
+    return out;
 }
 
 void Pass(const std::string& src, const std::string& target) {
@@ -56,8 +46,7 @@ TEST(BenchTree, GeneratedTreeHasTheAskedSizeAndTheMixOfAUserTree) {
     const std::string root = FreshFolder('S', "bench_gen") + "src\\";
     const TreeStats stats = GenerateTree(root, 2000, 1);
     EXPECT_EQ(stats.Entries(), 2000);
-    std::vector<Found> all;
-    Collect(root, "", all);
+    const std::vector<Found> all = Collect(root);
     ASSERT_EQ(all.size(), 2000u);
     EXPECT_EQ(WalkTree(root), 2000);
 
@@ -114,10 +103,8 @@ TEST(BenchTree, TheSameSeedGivesTheSameTreeAndTheCopyLoopReproducesIt) {
     EXPECT_EQ(lcopy.Entries, la.Entries);
     EXPECT_EQ(lcopy.Bytes, la.Bytes);
     EXPECT_EQ(lcopy.NameHash, la.NameHash);
-    std::vector<Found> files;
-    Collect(a, "", files);
     int64_t plain = 0;
-    for (const auto& f : files)
+    for (const auto& f : Collect(a))
         plain += (f.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
     EXPECT_EQ(copied, plain);
     RemoveTree(base);
@@ -131,12 +118,10 @@ TEST(BenchTree, AMutationIsSeenByTheBackupPassAsThatManyUpdatesNewFilesAndDeleti
     Pass(src, target);
     Pass(src, target); // settled: the next pass only deletes and rewrites the journal
     const std::string journal = target + "Bench\\journal.txt";
-    const size_t before = Read(journal).size();
+    const size_t before = SplitCrLf(ReadFile(journal)).size();
 
-    std::vector<Found> files;
-    Collect(src, "", files);
     int64_t fileCount = 0;
-    for (const auto& f : files)
+    for (const auto& f : Collect(src))
         fileCount += (f.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
     const MutationStats m = MutateTree(src, 30, 9);
     const int64_t count = fileCount * 30 / 1000;
@@ -147,19 +132,16 @@ TEST(BenchTree, AMutationIsSeenByTheBackupPassAsThatManyUpdatesNewFilesAndDeleti
     EXPECT_EQ(WalkTree(src), 900 + m.Added - m.Removed);
 
     Pass(src, target);
-    const auto lines = Read(journal);
+    const Lines lines = SplitCrLf(ReadFile(journal));
     ASSERT_GT(lines.size(), before);
-    int64_t updates = 0, news = 0, deletes = 0;
-    for (size_t i = before; i < lines.size(); ++i) {
-        updates += lines[i].rfind("Update ", 0) == 0;
-        news += lines[i].rfind("New    ", 0) == 0;
-        // The journal is rewritten by every pass; whether its own Delete line appears is not
-        // the mutation's doing.
-        deletes += lines[i].rfind("Delete ", 0) == 0 && lines[i] != "Delete journal.txt";
-    }
-    EXPECT_EQ(updates, m.Changed);
-    EXPECT_EQ(news, m.Added);
-    EXPECT_EQ(deletes, m.Removed);
+    const Lines fresh(lines.begin() + static_cast<long>(before), lines.end());
+    // The journal is rewritten by every pass; whether its own Delete line appears is not the
+    // mutation's doing.
+    Lines deletes = WithPrefix(fresh, DeleteLine(""));
+    std::erase(deletes, DeleteLine("journal.txt"));
+    EXPECT_EQ(static_cast<int64_t>(WithPrefix(fresh, UpdateLine("")).size()), m.Changed);
+    EXPECT_EQ(static_cast<int64_t>(WithPrefix(fresh, NewLine("")).size()), m.Added);
+    EXPECT_EQ(static_cast<int64_t>(deletes.size()), m.Removed);
     RemoveTree(src);
     RemoveTree(target);
 }

@@ -1,27 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <array>
+#include <cmath>
 
 #include "runtime/datetime.h"
 #include "runtime/error.h"
 
 using namespace vestrand;
 
-TEST(DateTime, EpochAndKnownDays) {
+TEST(DateTime, EpochKnownDaysAndTheStampPatternWithItsSeparator) {
     EXPECT_DOUBLE_EQ(EncodeDateTime({1899, 12, 30, 0, 0, 0, 0}), 0.0);
     EXPECT_DOUBLE_EQ(EncodeDateTime({1900, 1, 1, 0, 0, 0, 0}), 2.0);
     EXPECT_DOUBLE_EQ(EncodeDateTime({2000, 1, 1, 12, 0, 0, 0}), 36526.5);
-    const CivilTime t = DecodeDateTime(EncodeDateTime({2026, 12, 6, 18, 20, 13, 0}));
-    EXPECT_EQ(t.year, 2026);
-    EXPECT_EQ(t.month, 12);
-    EXPECT_EQ(t.day, 6);
-    EXPECT_EQ(t.hour, 18);
-    EXPECT_EQ(t.minute, 20);
-    EXPECT_EQ(t.second, 13);
-}
-
-TEST(DateTime, StampPatternAndSeparator) {
     const DateTime t = EncodeDateTime({2026, 12, 6, 18, 20, 13, 0});
+    const CivilTime c = DecodeDateTime(t);
+    EXPECT_EQ((std::array{c.year, c.month, c.day, c.hour, c.minute, c.second}),
+              (std::array{2026, 12, 6, 18, 20, 13}));
     EXPECT_EQ(FormatTimeStamp(t, ':'), "06.12.26 18:20:13");
     EXPECT_EQ(FormatTimeStamp(t, '.'), "06.12.26 18.20.13");
     EXPECT_EQ(FormatTimeStamp(0.0, ':'), "30.12.99 00:00:00");
@@ -29,19 +23,18 @@ TEST(DateTime, StampPatternAndSeparator) {
     // Minute arithmetic across midnight and a leap day.
     EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2028, 2, 28, 23, 59, 0, 0}) + 2 * kMinute, ':'),
               "29.02.28 00:01:00");
-    // A time a hair below a whole second is shown rounded, never as 59.999 truncated to :59 of the wrong
-    // minute.
+    // A hair below a whole second is shown rounded, never truncated to :59 of the minute before.
     EXPECT_EQ(FormatTimeStamp(EncodeDateTime({2026, 1, 1, 10, 0, 0, 0}) - 1e-10, ':'), "01.01.26 10:00:00");
 }
 
 TEST(ErrorText, PlaceholderAndFullStopRule) {
     EXPECT_EQ(FormatErrorText(kErrCannotOpenFile, "F:\\a.txt"), "Cannot open file F:\\a.txt");
-    EXPECT_EQ(ErrorBoxText("Stream write error"), "Stream write error.");
-    EXPECT_EQ(ErrorBoxText("Done."), "Done.");
-    EXPECT_EQ(ErrorBoxText("ends with dash-"), "ends with dash-"); // '-' is below '.'
-    EXPECT_EQ(ErrorBoxText("path F:\\"), "path F:\\.");
-    EXPECT_EQ(ErrorBoxText("\xEF\xF3\xF2\xFC"), "\xEF\xF3\xF2\xFC."); // Cyrillic: above '.'
-    EXPECT_EQ(ErrorBoxText(""), "");
+    // A full stop is added after a last character above '.' (Cyrillic included), not after '-'.
+    const char* boxTexts[][2] = {{"Stream write error", "Stream write error."}, {"Done.", "Done."},
+                                 {"ends with dash-", "ends with dash-"},        {"path F:\\", "path F:\\."},
+                                 {"\xEF\xF3\xF2\xFC", "\xEF\xF3\xF2\xFC."},     {"", ""}};
+    for (const auto& [text, shown] : boxTexts)
+        EXPECT_EQ(ErrorBoxText(text), shown) << text;
     EXPECT_THROW(RaiseError(kErrStreamRead), VestrandError);
 }
 
@@ -66,21 +59,14 @@ TEST(DateTime, PackedSearchStamp) {
 }
 
 TEST(DateTime, PlausibleMomentsLieInTheYears1900To9999) {
-    EXPECT_TRUE(IsPlausibleDateTime(EncodeDateTime({2026, 12, 8, 10, 0, 0, 0})));
-    EXPECT_TRUE(IsPlausibleDateTime(2.0)); // 1 January 1900, 00:00
-    EXPECT_FALSE(IsPlausibleDateTime(2.0 - kSecond));
-    EXPECT_FALSE(IsPlausibleDateTime(0.0)); // 30 December 1899
-    EXPECT_FALSE(IsPlausibleDateTime(-1.0));
     const DateTime lastSecond = EncodeDateTime({9999, 12, 31, 23, 59, 59, 0});
-    EXPECT_TRUE(IsPlausibleDateTime(lastSecond));
     EXPECT_EQ(FormatTimeStamp(lastSecond, ':'), "31.12.99 23:59:59");
-    EXPECT_FALSE(IsPlausibleDateTime(EncodeDateTime({10000, 1, 1, 0, 0, 0, 0})));
-    EXPECT_FALSE(IsPlausibleDateTime(1e300));
-    EXPECT_FALSE(IsPlausibleDateTime(-1e300));
-    EXPECT_FALSE(IsPlausibleDateTime(std::numeric_limits<double>::infinity()));
-    EXPECT_FALSE(IsPlausibleDateTime(-std::numeric_limits<double>::infinity()));
-    EXPECT_FALSE(IsPlausibleDateTime(std::numeric_limits<double>::quiet_NaN()));
-    EXPECT_FALSE(IsPlausibleDateTime(-std::numeric_limits<double>::quiet_NaN()));
+    // 1 January 1900, 00:00 is the first; 30 December 1899 is day 0.
+    for (const DateTime t : {EncodeDateTime({2026, 12, 8, 10, 0, 0, 0}), 2.0, lastSecond})
+        EXPECT_TRUE(IsPlausibleDateTime(t)) << t;
+    for (const DateTime t : {2.0 - kSecond, 0.0, -1.0, EncodeDateTime({10000, 1, 1, 0, 0, 0, 0}), 1e300,
+                             -1e300, double(INFINITY), double(-INFINITY), double(NAN), double(-NAN)})
+        EXPECT_FALSE(IsPlausibleDateTime(t)) << t;
 }
 
 TEST(VersionStamp, NamesTheMomentOfAPassAndReadsOnlyItsOwnForm) {

@@ -1,6 +1,8 @@
 // When a pass is worth a notice beyond the journal.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ui/pass_notices.h"
 
 using namespace vestrand;
@@ -9,15 +11,12 @@ namespace {
 
 PassResult Ran(std::vector<std::string> failed = {}, bool diskFull = false) {
     PassResult r;
-    r.failed = std::move(failed);
-    r.diskFull = diskFull;
+    std::tie(r.failed, r.diskFull) = std::tie(failed, diskFull);
     return r;
 }
-
 PassResult Refused(PassRefusal why, const std::string& path) {
     PassResult r;
-    r.refusal = why;
-    r.path = path;
+    std::tie(r.refusal, r.path) = std::tie(why, path);
     return r;
 }
 
@@ -39,7 +38,7 @@ TEST(PassNotices, FailuresAreToldWhenTheirSetChangesAndTheFloorEveryTime) {
 
 TEST(PassNotices, VersionsGivenUpForSpaceAreToldWithTheirPass) {
     PassNotices n;
-    PassResult r = Ran();
+    PassResult r;
     r.versionsRemovedEarly = true;
     EXPECT_TRUE(n.After(r).versionsGiven);
     EXPECT_TRUE(n.After(r).Any()); // every pass that gives history away says so

@@ -1,26 +1,51 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "engine/paths.h"
 
 using namespace vestrand;
 
+using Cases = std::vector<std::pair<std::string, std::string>>; // argument, result
+
 TEST(NormalizeDir, Rules) {
-    EXPECT_EQ(NormalizeDir(""), "");
-    EXPECT_EQ(NormalizeDir("F:\\Arch"), "F:\\Arch\\");
-    EXPECT_EQ(NormalizeDir("F:\\"), "F:\\");
-    EXPECT_EQ(NormalizeDir("F:"), "F:");
-    EXPECT_EQ(NormalizeDir("d"), "d:\\");
-    EXPECT_EQ(NormalizeDir("Z"), "Z:\\");
-    EXPECT_EQ(NormalizeDir("1"), "1\\");
-    EXPECT_EQ(NormalizeDir("\xC4"), "\xC4\\"); // a Cyrillic letter is not a drive letter
+    // A Cyrillic letter (\xC4) is not a drive letter.
+    for (const auto& [path, dir] : Cases{{"", ""},
+                                         {"F:\\Arch", "F:\\Arch\\"},
+                                         {"F:\\", "F:\\"},
+                                         {"F:", "F:"},
+                                         {"d", "d:\\"},
+                                         {"Z", "Z:\\"},
+                                         {"1", "1\\"},
+                                         {"\xC4", "\xC4\\"}})
+        EXPECT_EQ(NormalizeDir(path), dir) << path;
 }
 
 TEST(FileDirOf, Rules) {
-    EXPECT_EQ(FileDirOf("F:\\Arch\\Test\\Data\\a.txt"), "F:\\Arch\\Test\\Data");
-    EXPECT_EQ(FileDirOf("F:\\a.txt"), "F:\\");
-    EXPECT_EQ(FileDirOf("F:a.txt"), "F:");
-    EXPECT_EQ(FileDirOf("a.txt"), "");
-    EXPECT_EQ(FileDirOf("\\\\srv\\share"), "\\\\srv");
-    EXPECT_EQ(FileDirOf("\\a"), "\\");
-    EXPECT_EQ(FileDirOf("F:\\Arch\\\\a"), "F:\\Arch\\\\");
+    for (const auto& [path, dir] : Cases{{"F:\\Arch\\Test\\Data\\a.txt", "F:\\Arch\\Test\\Data"},
+                                         {"F:\\a.txt", "F:\\"},
+                                         {"F:a.txt", "F:"},
+                                         {"a.txt", ""},
+                                         {"\\\\srv\\share", "\\\\srv"},
+                                         {"\\a", "\\"},
+                                         {"F:\\Arch\\\\a", "F:\\Arch\\\\"}})
+        EXPECT_EQ(FileDirOf(path), dir) << path;
+}
+
+TEST(IsSafeIdentifComp, OnlyAPlainFolderNameOfItsOwn) {
+    // Names the file system would trim to another folder, and names with separators or wildcards.
+    for (const char* bad : {"", ".", "..", "...", " ", "Other.", "Other ", "a\\b", "a/b", "x:y", "a*", "a?",
+                            "a\"b", "a<b", "a>b", "a|b", "a\tb"})
+        EXPECT_FALSE(IsSafeIdentifComp(bad)) << bad;
+    for (const char* good : {"Test", "PC-01", ".hidden", "a b", "a.b", "Компьютер"})
+        EXPECT_TRUE(IsSafeIdentifComp(good)) << good;
+}
+
+TEST(IsDriveTarget, ALetterAndAColonAloneOrFollowedByABackslash) {
+    for (const char* good : {"F:", "F:\\", "q:\\nowhere\\"})
+        EXPECT_TRUE(IsDriveTarget(good)) << good;
+    for (const char* bad : {"", "F", "nowhere\\", "\\rooted\\", "\\\\srv\\share\\", "1:\\", "F:x", "Ф:\\"})
+        EXPECT_FALSE(IsDriveTarget(bad)) << bad;
 }

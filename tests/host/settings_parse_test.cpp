@@ -11,27 +11,17 @@
 
 using namespace vestrand;
 
-TEST(IniInteger, DecimalWithBlanksAndSign) {
-    EXPECT_EQ(ParseIniInt("60", -1), 60);
-    EXPECT_EQ(ParseIniInt("   12", -1), 12);
-    EXPECT_EQ(ParseIniInt("+7", -1), 7);
-    EXPECT_EQ(ParseIniInt("-0", -1), 0);
+TEST(IniInteger, DecimalWithBlanksAndSignAndHexadecimalForms) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"60", 60},   {"   12", 12}, {"+7", 7},   {"-0", 0},   {"007", 7},   {"0x1E", 30},
+        {"0X1e", 30}, {"$1F", 31},   {"x10", 16}, {"X10", 16}, {"  $A", 10}, {"2147483647", 2147483647}};
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(ParseIniInt(text, 42), value) << '"' << text << '"';
     EXPECT_EQ(ParseIniInt("-7", 0), -7);
-    EXPECT_EQ(ParseIniInt("2147483647", 0), 2147483647);
     EXPECT_EQ(ParseIniInt("-2147483648", 0), INT32_MIN);
-    EXPECT_EQ(ParseIniInt("007", 0), 7);
-}
-
-TEST(IniInteger, HexadecimalForms) {
-    EXPECT_EQ(ParseIniInt("0x1E", 0), 30);
-    EXPECT_EQ(ParseIniInt("0X1e", 0), 30);
-    EXPECT_EQ(ParseIniInt("$1F", 0), 31);
-    EXPECT_EQ(ParseIniInt("x10", 0), 16);
-    EXPECT_EQ(ParseIniInt("X10", 0), 16);
-    EXPECT_EQ(ParseIniInt("  $A", 0), 10);
+    EXPECT_EQ(ParseIniInt("$80000000", 0), INT32_MIN); // eight hexadecimal digits wrap round
     EXPECT_EQ(ParseIniInt("$FFFFFFFF", 0), -1);
     EXPECT_EQ(ParseIniInt("0xFFFFFFFF", 0), -1);
-    EXPECT_EQ(ParseIniInt("$80000000", 0), INT32_MIN);
 }
 
 TEST(IniInteger, AnythingElseGivesTheDefault) {
@@ -58,10 +48,9 @@ TEST(ConfigTable, EveryPlaceOnceAndEveryNumberWithinItsBounds) {
         ASSERT_TRUE(row.number && row.setNumber) << row.key;
         EXPECT_LE(row.loadMin, row.defaultNumber) << row.key;
         EXPECT_LE(row.defaultNumber, row.loadMax) << row.key;
-        if (row.fieldMin != row.fieldMax) {
-            EXPECT_LE(row.loadMin, row.fieldMin) << row.key;
-            EXPECT_LE(row.fieldMax, row.loadMax) << row.key;
-        }
+        EXPECT_TRUE(row.fieldMin == row.fieldMax ||
+                    (row.loadMin <= row.fieldMin && row.fieldMax <= row.loadMax))
+            << row.key; // a number field's range lies within the loaded bounds
         BackupSettings s;
         row.setNumber(s, row.loadMax == INT64_MAX ? INT32_MAX : row.loadMax);
         EXPECT_EQ(row.number(s), row.loadMax == INT64_MAX ? INT32_MAX : row.loadMax) << row.key;
@@ -72,7 +61,7 @@ TEST(ConfigTable, EveryPlaceOnceAndEveryNumberWithinItsBounds) {
         EXPECT_EQ(places[i], static_cast<int>(i));
 }
 
-TEST(CommandLine, SplitsOnBlanksAndControlCharacters) {
+TEST(CommandLine, SplitsOnBlanksAndControlCharactersAndQuotesGroup) {
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitCommandLine("prog.exe  start\tx"), (V{"prog.exe", "start", "x"}));
     EXPECT_EQ(SplitCommandLine("  a\x01\x1f"
@@ -80,10 +69,7 @@ TEST(CommandLine, SplitsOnBlanksAndControlCharacters) {
               (V{"a", "b"}));
     EXPECT_EQ(SplitCommandLine(""), V{});
     EXPECT_EQ(SplitCommandLine("   "), V{});
-}
-
-TEST(CommandLine, QuotesGroupAndAreDropped) {
-    using V = std::vector<std::string>;
+    // Quotes group and are dropped.
     EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\v.exe\" CONFIG"),
               (V{"C:\\Program Files\\v.exe", "CONFIG"}));
     EXPECT_EQ(SplitCommandLine("a\"b c\"d e"), (V{"ab cd", "e"}));
@@ -93,17 +79,19 @@ TEST(CommandLine, QuotesGroupAndAreDropped) {
     EXPECT_EQ(SplitCommandLine("p a\\\"b\""), (V{"p", "a\\b"})); // no escape characters
 }
 
-TEST(CommandLine, SwitchIsTheFirstArgumentUpperCased) {
-    EXPECT_EQ(CommandSwitch("v.exe start"), "START");
-    EXPECT_EQ(CommandSwitch("v.exe Start"), "START");
-    EXPECT_EQ(CommandSwitch("v.exe CONFIG START"), "CONFIG");
-    EXPECT_EQ(CommandSwitch("v.exe"), "");
-    EXPECT_EQ(CommandSwitch("\"C:\\a b\\v.exe\" \"install\""), "INSTALL");
+TEST(CommandLine, SwitchIsTheFirstArgumentUpperCasedAndGivesTheStartMode) {
     // Only a..z change: Cyrillic and other bytes stay as they are.
-    EXPECT_EQ(CommandSwitch("v.exe st\xe0rt"), "ST\xe0RT");
-    EXPECT_EQ(StartModeOf(CommandSwitch("v.exe start")), StartMode::Start);
-    EXPECT_EQ(StartModeOf(CommandSwitch("v.exe Config")), StartMode::Config);
-    EXPECT_EQ(StartModeOf(CommandSwitch("v.exe install")), StartMode::Install);
-    EXPECT_EQ(StartModeOf(CommandSwitch("v.exe START1")), StartMode::Resident);
-    EXPECT_EQ(StartModeOf(""), StartMode::Resident);
+    const std::pair<const char*, const char*> switches[] = {
+        {"start", "START"}, {"Start", "START"},       {"START", "START"},         {"CONFIG START", "CONFIG"},
+        {"", ""},           {"st\xe0rt", "ST\xe0RT"}, {"\"install\"", "INSTALL"}, {"/config", "/CONFIG"}};
+    for (const auto& [arguments, upperCased] : switches)
+        EXPECT_EQ(CommandSwitch(std::string("v.exe ") + arguments), upperCased) << arguments;
+    EXPECT_EQ(CommandSwitch("\"C:\\a b\\v.exe\" \"install\""), "INSTALL");
+    EXPECT_EQ(CommandSwitch("v.exe"), "");
+    const std::pair<const char*, StartMode> modes[] = {
+        {"v.exe start", StartMode::Start},      {"v.exe Config", StartMode::Config},
+        {"v.exe install", StartMode::Install},  {"v.exe START1", StartMode::Resident},
+        {"v.exe /config", StartMode::Resident}, {"", StartMode::Resident}};
+    for (const auto& [commandLine, mode] : modes)
+        EXPECT_EQ(StartModeOf(CommandSwitch(commandLine)), mode) << commandLine;
 }

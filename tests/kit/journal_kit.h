@@ -27,6 +27,16 @@ inline Lines SplitCrLf(const std::string& text) {
     return out;
 }
 
+// The pieces of `text` between `separator`s: a list of names written as one string.
+inline Lines Split(const std::string& text, char separator) {
+    Lines out;
+    for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+        end = text.find(separator, at);
+        out.push_back(text.substr(at, end == std::string::npos ? end : end - at));
+    }
+    return out;
+}
+
 // The block of the last pass: from its "Start " line to the end; empty when there is none.
 inline Lines LastBlock(const Lines& lines) {
     for (size_t i = lines.size(); i-- > 0;)
@@ -53,6 +63,14 @@ inline Lines WithPrefix(const Lines& lines, const std::string& prefix) {
 }
 inline bool HasLine(const Lines& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+// The lines of `wanted` that `lines` lacks, in order: empty when every one is there.
+inline Lines Missing(const Lines& lines, const Lines& wanted) {
+    Lines out;
+    for (const auto& w : wanted)
+        if (!HasLine(lines, w))
+            out.push_back(w);
+    return out;
 }
 inline Lines Sorted(Lines v) {
     std::sort(v.begin(), v.end());

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/backup_pass_win.h"
 #include "engine/backup_settings.h"
@@ -47,6 +49,13 @@ struct MirrorFixture : ::testing::Test {
         root = target + "Test\\";
     }
     PassResult Run() { return RunBackupPass(settings, false, display, schedule, clock); }
+    // Writes files below the source folder (path below it, content), lists the folder and runs a pass.
+    PassResult RunWithFiles(const std::vector<std::pair<std::string, std::string>>& files) {
+        for (const auto& [rel, content] : files)
+            WriteFile(src + rel, content);
+        settings.SourceDirs = {src};
+        return Run();
+    }
 
     std::string Journal() const { return ReadFile(root + "journal.txt"); }
     Lines JournalLines() const { return SplitCrLf(Journal()); }

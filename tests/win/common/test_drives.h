@@ -24,6 +24,7 @@ std::string ReadFile(const std::string& path);
 // extended-length path ("\\?\" is added).
 void WriteFileW(const std::wstring& path, const std::string& content);
 std::string ReadFileW(const std::wstring& path);
+void RemoveTreeW(const std::wstring& path);
 // The last-write time of an entry, 0 when it cannot be read; its attributes, or -1.
 uint64_t WriteTimeW(const std::wstring& path);
 long AttributesW(const std::wstring& path);

@@ -11,7 +11,7 @@ namespace {
 
 // Through the wide entry points with extended-length paths, so that names outside the code page
 // and paths beyond 260 characters go too. A link is removed, never entered.
-void RemoveTreeW(const std::wstring& dir) {
+void RemoveExtended(const std::wstring& dir) {
     WIN32_FIND_DATAW fd;
     HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
@@ -23,7 +23,7 @@ void RemoveTreeW(const std::wstring& dir) {
             ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTreeW(child);
+                RemoveExtended(child);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 ::RemoveDirectoryW(child.c_str());
             else
@@ -49,7 +49,7 @@ void RemoveTree(const std::string& path) {
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide.data(), n);
     wide.resize(wcslen(wide.c_str()));
-    RemoveTreeW(L"\\\\?\\" + wide);
+    RemoveExtended(L"\\\\?\\" + wide);
 }
 
 std::string FreshFolder(char drive, const std::string& name) {
@@ -106,6 +106,10 @@ std::string ReadFileW(const std::wstring& path) {
         out.append(buf, got);
     ::CloseHandle(h);
     return out;
+}
+
+void RemoveTreeW(const std::wstring& path) {
+    RemoveExtended(Extended(!path.empty() && path.back() == L'\\' ? path.substr(0, path.size() - 1) : path));
 }
 
 uint64_t WriteTimeW(const std::wstring& path) {

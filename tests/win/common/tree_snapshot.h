@@ -4,11 +4,13 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace vestrand::test {
 
@@ -21,9 +23,10 @@ std::wstring ExtendedPath(const std::string& path);
 
 // Visits every entry below `folder` (ending in "\"), parents before children, with its path
 // relative to `folder` (folders without a trailing "\"). A folder is entered when `visit` returns
-// true; a link to a folder is never entered.
+// true; a link to a folder is never entered. False when `folder` itself cannot be searched (an empty
+// drive root included); GetLastError() then tells why.
 using TreeVisitor = std::function<bool(const std::wstring& rel, const WIN32_FIND_DATAW& found)>;
-void WalkTree(const std::string& folder, const TreeVisitor& visit);
+bool WalkTree(const std::string& folder, const TreeVisitor& visit);
 
 struct TreeEntry {
     bool folder = false;
@@ -42,6 +45,17 @@ TreeSnapshot SnapshotTree(const std::string& folder, Snap what = Snap::Everythin
 TreeSnapshot SnapshotMirror(const std::string& folder);
 // Only paths and contents: what stays equal when a copy's times and attributes do not matter.
 std::map<std::string, std::string> Contents(const TreeSnapshot& tree);
+
+// The names directly inside `folder`, sorted; empty when it cannot be searched.
+inline std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> out;
+    WalkTree(folder, [&](const std::wstring& name, const WIN32_FIND_DATAW&) {
+        out.push_back(NarrowU(name));
+        return false;
+    });
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 void PrintTo(const TreeEntry& e, std::ostream* os);
 

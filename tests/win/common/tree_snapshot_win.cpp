@@ -61,11 +61,11 @@ std::wstring ExtendedPath(const std::string& path) {
 
 namespace {
 
-void Walk(const std::wstring& top, const std::wstring& rel, const TreeVisitor& visit) {
+bool Walk(const std::wstring& top, const std::wstring& rel, const TreeVisitor& visit) {
     WIN32_FIND_DATAW found;
     HANDLE h = ::FindFirstFileW((top + rel + L"*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE)
-        return;
+        return false;
     do {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..")
@@ -76,6 +76,7 @@ void Walk(const std::wstring& top, const std::wstring& rel, const TreeVisitor& v
             Walk(top, rel + name + L"\\", visit);
     } while (::FindNextFileW(h, &found));
     ::FindClose(h);
+    return true;
 }
 
 std::string ReadWhole(const std::wstring& path) {
@@ -94,11 +95,11 @@ std::string ReadWhole(const std::wstring& path) {
 
 } // namespace
 
-void WalkTree(const std::string& folder, const TreeVisitor& visit) {
+bool WalkTree(const std::string& folder, const TreeVisitor& visit) {
     std::wstring top = ExtendedPath(folder);
     if (!top.empty() && top.back() != L'\\')
         top += L'\\';
-    Walk(top, L"", visit);
+    return Walk(top, L"", visit);
 }
 
 TreeSnapshot SnapshotTree(const std::string& folder, Snap what) {

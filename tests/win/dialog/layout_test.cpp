@@ -1,13 +1,17 @@
 // The dialog's window, pages and widgets as created: class, caption, frame, sizes, positions,
-// captions, fonts, list styles; the field buttons as the screen shows them; and the keyboard's way
-// through them.
-#include "dialog_helpers.h"
-#include "screen_pixels.h"
-#include "settings/config_table.h"
+// captions, fonts, list styles; the page «Прочее» against the tests' own [Config] rows; the field
+// buttons as the screen shows them; and the keyboard's way through the pages.
+#include "dialog_runner.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
+#include <tuple>
+
+#include "expected_config.h"
+#include "screen_pixels.h"
+#include "settings/config_table.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -22,37 +26,47 @@ RECT RectInParent(HWND hwnd) {
     return rc;
 }
 
-::testing::AssertionResult At(HWND hwnd, int left, int top, int width, int height) {
-    if (!hwnd)
-        return ::testing::AssertionFailure() << "no window";
+struct Box {
+    int left, top, width, height;
+};
+
+::testing::AssertionResult At(HWND hwnd, Box b) {
     const RECT rc = RectInParent(hwnd);
-    if (rc.left == left && rc.top == top && rc.right - rc.left == width && rc.bottom - rc.top == height)
+    if (hwnd && rc.left == b.left && rc.top == b.top && rc.right - rc.left == b.width &&
+        rc.bottom - rc.top == b.height)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "at " << rc.left << "," << rc.top << " size "
+    return ::testing::AssertionFailure() << hwnd << " at " << rc.left << "," << rc.top << " size "
                                          << rc.right - rc.left << "x" << rc.bottom - rc.top;
 }
 
-std::string FontFace(HWND hwnd, LONG* height) {
-    const auto font = reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0));
-    LOGFONTA lf{};
-    if (!font || !::GetObjectA(font, sizeof lf, &lf))
-        return "<none>";
-    *height = lf.lfHeight;
-    return lf.lfFaceName;
+bool ReadOnly(HWND edit) {
+    return (::GetWindowLongPtrA(edit, GWL_STYLE) & ES_READONLY) != 0;
 }
 
-std::string TabCaption(HWND tab, int index) {
-    char buffer[128] = {};
-    TCITEMA item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
-    ::SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-    return buffer;
-}
+// The page «Прочее» from the top, by place: the label's caption and box, the field's box.
+struct OtherRow {
+    const char* label;
+    Box labelBox, fieldBox;
+    bool readOnly;
+};
+const OtherRow kOtherPage[] = {
+    {"Название полиса:", {24, 12, 92, 13}, {160, 8, 121, 21}, false},
+    {"Директория сохранения:", {24, 36, 127, 13}, {160, 32, 241, 21}, true},
+    {"Период сохранения (Min):", {24, 60, 129, 13}, {160, 56, 121, 21}, false},
+    {"Допустимое свободное место на диске сохранения  (Mb):", {24, 88, 294, 13}, {160, 104, 121, 21}, false},
+    {"Хранить прежние версии (дней):", {24, 136, 163, 13}, {160, 152, 121, 21}, false},
+};
 
-HWND Child(HWND parent, int id) {
-    return ::GetDlgItem(parent, id);
+// The tab stops of a page: the page control, then the page's controls.
+std::vector<C> TabOrder(int page) {
+    if (page == 0)
+        return {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3};
+    if (page == 1)
+        return {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1};
+    std::vector<C> order{C::PageControl};
+    for (int place = 0; place < static_cast<int>(std::size(kExpectedConfig)); ++place)
+        order.push_back(ConfigFieldControl(place));
+    return order;
 }
 
 } // namespace
@@ -68,32 +82,33 @@ TEST_F(DialogTest, WindowClassCaptionFrameAndClientArea) {
     ::GetClientRect(w, &client);
     EXPECT_EQ(client.right, 413);
     EXPECT_EQ(client.bottom, 273);
-    const LONG_PTR style = ::GetWindowLongPtrA(w, GWL_STYLE);
-    EXPECT_TRUE(style & WS_SYSMENU);
-    EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
-    EXPECT_FALSE(style & WS_THICKFRAME); // not resizable
-    EXPECT_FALSE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(style & WS_CHILD);
-    EXPECT_EQ(::GetClassLongPtrA(w, GCLP_HBRBACKGROUND), static_cast<LONG_PTR>(COLOR_BTNFACE + 1));
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrA(w, GWL_STYLE));
+    EXPECT_EQ(style & (WS_SYSMENU | WS_CAPTION), static_cast<DWORD>(WS_SYSMENU | WS_CAPTION));
+    // Not resizable, no minimize or maximize box, a top-level window.
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD), 0u);
+    EXPECT_EQ(::GetClassLongPtrA(w, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
 }
 
 TEST_F(DialogTest, PageControlFillsTheClientAreaWithThreePagesOf405By245) {
     HWND tab = Item(C::PageControl);
-    EXPECT_TRUE(At(tab, 0, 0, 413, 273));
+    EXPECT_TRUE(At(tab, {0, 0, 413, 273}));
     ASSERT_EQ(::SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0), 3);
-    EXPECT_EQ(TabCaption(tab, 0), "Директории копирования");
-    EXPECT_EQ(TabCaption(tab, 1), "Файлы коприрования");
-    EXPECT_EQ(TabCaption(tab, 2), "Прочее");
+    const char* captions[] = {"Директории копирования", "Файлы коприрования", "Прочее"};
+    RECT tabRect{};
+    ::SendMessageA(tab, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tabRect));
     for (int i = 0; i < 3; ++i) {
+        char caption[128] = {};
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = caption;
+        item.cchTextMax = sizeof caption;
+        ::SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(caption, captions[i]);
         RECT rc{};
         ::GetClientRect(form.Page(i), &rc);
         EXPECT_EQ(rc.right, 405) << "page " << i;
         EXPECT_EQ(rc.bottom, 245) << "page " << i;
-        // The page lies below the tabs, inside the page control.
-        const RECT at = RectInParent(form.Page(i));
-        RECT tabRect{};
-        ::SendMessageA(tab, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tabRect));
+        const RECT at = RectInParent(form.Page(i)); // below the tabs, inside the page control
         EXPECT_GE(at.top, tabRect.bottom) << "page " << i;
         EXPECT_LE(at.right, 413);
         EXPECT_LE(at.bottom, 273);
@@ -101,34 +116,34 @@ TEST_F(DialogTest, PageControlFillsTheClientAreaWithThreePagesOf405By245) {
 }
 
 TEST_F(DialogTest, WidgetsOfTheFoldersAndFilesPages) {
-    EXPECT_TRUE(At(Item(C::ListBoxDir), 0, 50, 405, 195));
-    EXPECT_TRUE(At(Item(C::dAdd), 240, 24, 75, 25));
-    EXPECT_TRUE(At(Item(C::dDelete), 328, 24, 75, 25));
-    EXPECT_TRUE(At(Item(C::DirectoryEdit3), 6, 0, 393, 21));
-    EXPECT_TRUE(At(Item(C::ListBoxFile), 0, 51, 405, 194));
-    EXPECT_TRUE(At(Item(C::fAdd), 240, 24, 75, 25));
-    EXPECT_TRUE(At(Item(C::fDelete), 328, 24, 75, 25));
-    EXPECT_TRUE(At(Item(C::FilenameEdit1), 6, 1, 393, 21));
-    for (C c : {C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3})
-        EXPECT_EQ(::GetParent(Item(c)), form.Page(0));
-    for (C c : {C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1})
-        EXPECT_EQ(::GetParent(Item(c)), form.Page(1));
-    EXPECT_EQ(TextOf(Item(C::dAdd)), "Добавить");
-    EXPECT_EQ(TextOf(Item(C::dDelete)), "Удалить");
-    EXPECT_EQ(TextOf(Item(C::fAdd)), "Добавить");
-    EXPECT_EQ(TextOf(Item(C::fDelete)), "Удалить");
+    const struct {
+        C control;
+        int page;
+        Box box;
+        const char* caption;
+    } widgets[] = {
+        {C::ListBoxDir, 0, {0, 50, 405, 195}, nullptr},  {C::dAdd, 0, {240, 24, 75, 25}, "Добавить"},
+        {C::dDelete, 0, {328, 24, 75, 25}, "Удалить"},   {C::DirectoryEdit3, 0, {6, 0, 393, 21}, nullptr},
+        {C::ListBoxFile, 1, {0, 51, 405, 194}, nullptr}, {C::fAdd, 1, {240, 24, 75, 25}, "Добавить"},
+        {C::fDelete, 1, {328, 24, 75, 25}, "Удалить"},   {C::FilenameEdit1, 1, {6, 1, 393, 21}, nullptr},
+    };
+    for (const auto& w : widgets) {
+        EXPECT_TRUE(At(Item(w.control), w.box));
+        EXPECT_EQ(::GetParent(Item(w.control)), form.Page(w.page));
+        if (w.caption) {
+            EXPECT_EQ(TextOf(Item(w.control)), w.caption);
+        }
+    }
     // Lists: single selection, not sorted, notifying, 13-pixel rows, a bottom edge on the page's.
     for (C c : {C::ListBoxDir, C::ListBoxFile}) {
-        HWND list = Item(c);
-        const LONG_PTR style = ::GetWindowLongPtrA(list, GWL_STYLE);
-        EXPECT_FALSE(style & LBS_SORT);
-        EXPECT_FALSE(style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL));
-        EXPECT_TRUE(style & LBS_NOTIFY);
-        EXPECT_EQ(::SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), 13);
-        EXPECT_EQ(RectInParent(list).bottom, 245);
+        const LONG_PTR style = ::GetWindowLongPtrA(Item(c), GWL_STYLE);
+        EXPECT_EQ(style & (LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL | LBS_NOTIFY), LBS_NOTIFY);
+        EXPECT_EQ(::SendMessageA(Item(c), LB_GETITEMHEIGHT, 0, 0), 13);
+        EXPECT_EQ(RectInParent(Item(c)).bottom, 245);
     }
-    // The browse buttons sit at the right end inside the fields.
+    // Editable fields whose browse buttons sit at the right end inside them.
     for (C c : {C::DirectoryEdit3, C::FilenameEdit1}) {
+        EXPECT_FALSE(ReadOnly(Item(c)));
         HWND button = form.ButtonOf(c);
         ASSERT_TRUE(button);
         EXPECT_EQ(::GetParent(button), Item(c));
@@ -139,159 +154,138 @@ TEST_F(DialogTest, WidgetsOfTheFoldersAndFilesPages) {
     }
 }
 
-TEST_F(DialogTest, WidgetsOfTheOtherPage) {
-    HWND page = form.Page(2);
-    HWND label1 = Child(page, IDC_CFG_LABEL1), label2 = Child(page, IDC_CFG_LABEL2);
-    HWND label3 = Child(page, IDC_CFG_LABEL3), label4 = Child(page, IDC_CFG_LABEL4);
-    EXPECT_TRUE(At(label1, 24, 12, 92, 13));
-    EXPECT_TRUE(At(Item(C::Edit1), 160, 8, 121, 21));
-    EXPECT_TRUE(At(label2, 24, 36, 127, 13));
-    EXPECT_TRUE(At(Item(C::DirectoryEdit1), 160, 32, 241, 21));
-    EXPECT_TRUE(At(label3, 24, 60, 129, 13));
-    EXPECT_TRUE(At(Item(C::RxSpinEdit1), 160, 56, 121, 21));
-    EXPECT_TRUE(At(label4, 24, 88, 294, 13));
-    EXPECT_TRUE(At(Item(C::RxSpinEdit2), 160, 104, 121, 21));
-    HWND label5 = Child(form.Page(2), kConfigLabelId + 4);
-    EXPECT_TRUE(At(label5, 24, 136, 163, 13));
-    EXPECT_EQ(TextOf(label5), "Хранить прежние версии (дней):");
-    EXPECT_TRUE(At(Item(ConfigFieldControl(4)), 160, 152, 121, 21));
-    EXPECT_EQ(TextOf(label1), "Название полиса:");
-    EXPECT_EQ(TextOf(label2), "Директория сохранения:");
-    EXPECT_EQ(TextOf(label3), "Период сохранения (Min):");
-    EXPECT_EQ(TextOf(label4), "Допустимое свободное место на диске сохранения  (Mb):");
-    EXPECT_TRUE(::GetWindowLongPtrA(Item(C::DirectoryEdit1), GWL_STYLE) & ES_READONLY);
-    EXPECT_FALSE(::GetWindowLongPtrA(Item(C::Edit1), GWL_STYLE) & ES_READONLY);
-    EXPECT_FALSE(::GetWindowLongPtrA(Item(C::DirectoryEdit3), GWL_STYLE) & ES_READONLY);
-    EXPECT_FALSE(::GetWindowLongPtrA(Item(C::FilenameEdit1), GWL_STYLE) & ES_READONLY);
+// The settings table and the page it makes: the program's rows are the expected rows, and each shows
+// its label and field at its place.
+TEST_F(DialogTest, TheOtherPageShowsEveryExpectedConfigRowAtItsPlace) {
+    const auto rows = ConfigSettings();
+    EXPECT_EQ(rows.size(), std::size(kExpectedConfig));
+    for (const ConfigSetting& row : rows) {
+        const auto* expected =
+            std::find_if(std::begin(kExpectedConfig), std::end(kExpectedConfig),
+                         [&](const ExpectedConfig& e) { return std::string(e.key) == row.key; });
+        ASSERT_NE(expected, std::end(kExpectedConfig)) << "a row the tests do not expect: " << row.key;
+        // In the order of the settings file; a folder is loaded with its separator.
+        const std::string text = std::string(row.defaultText ? row.defaultText : "") +
+                                 (row.kind == ConfigKind::Folder ? "\\" : "");
+        EXPECT_EQ(std::tuple(&row - rows.data(), row.place, row.kind == ConfigKind::Number,
+                             int64_t{row.defaultNumber}, text, row.loadMin, row.loadMax, row.fieldMin,
+                             row.fieldMax, row.writtenWhenMissing),
+                  std::tuple(expected - std::begin(kExpectedConfig), expected->place, expected->number,
+                             expected->defaultNumber,
+                             std::string(expected->defaultText ? expected->defaultText : ""),
+                             expected->loadMin, expected->loadMax, expected->fieldMin, expected->fieldMax,
+                             expected->writtenWhenMissing))
+            << row.key;
+    }
+    ASSERT_EQ(std::size(kOtherPage), std::size(kExpectedConfig));
+    for (const ExpectedConfig& row : kExpectedConfig) {
+        const OtherRow& at = kOtherPage[row.place];
+        HWND label = ::GetDlgItem(form.Page(2), kConfigLabelId + row.place),
+             field = Item(ConfigFieldControl(row.place));
+        EXPECT_TRUE(At(label, at.labelBox)) << row.key;
+        EXPECT_EQ(TextOf(label), at.label);
+        EXPECT_TRUE(At(field, at.fieldBox)) << row.key;
+        EXPECT_EQ(ReadOnly(field), at.readOnly) << row.key;
+    }
 }
 
 TEST_F(DialogTest, EveryWidgetUsesMsSansSerifOf11Pixels) {
-    std::vector<HWND> windows = {Item(C::PageControl)};
-    for (C c : {C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile, C::fAdd, C::fDelete,
-                C::FilenameEdit1, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2})
+    std::vector<HWND> windows;
+    for (C c : {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile,
+                C::fAdd, C::fDelete, C::FilenameEdit1})
         windows.push_back(Item(c));
-    for (int id = IDC_CFG_LABEL1; id <= IDC_CFG_LABEL4; ++id)
-        windows.push_back(Child(form.Page(2), id));
+    for (const ExpectedConfig& row : kExpectedConfig) {
+        windows.push_back(Item(ConfigFieldControl(row.place)));
+        windows.push_back(::GetDlgItem(form.Page(2), kConfigLabelId + row.place));
+    }
     for (HWND hwnd : windows) {
-        LONG height = 0;
-        EXPECT_EQ(FontFace(hwnd, &height), "MS Sans Serif") << ::GetDlgCtrlID(hwnd);
-        EXPECT_EQ(height, -11) << ::GetDlgCtrlID(hwnd);
+        LOGFONTA lf{};
+        const auto font = reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0));
+        ASSERT_TRUE(font && ::GetObjectA(font, sizeof lf, &lf)) << ::GetDlgCtrlID(hwnd);
+        EXPECT_STREQ(lf.lfFaceName, "MS Sans Serif") << ::GetDlgCtrlID(hwnd);
+        EXPECT_EQ(lf.lfHeight, -11) << ::GetDlgCtrlID(hwnd);
     }
 }
 
 TEST_F(DialogTest, CentredAtTheFirstOpeningThenWhereItWasLast) {
-    RECT first{}, second{};
-    Script one(form);
-    one.WhenOpen()
-        .Then([&] {
-            ::GetWindowRect(form.Handle(), &first);
-            ::SetWindowPos(form.Handle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        })
-        .CloseByTitleBar();
-    RunDialog(form, settings, ini, one);
-    const int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
-    EXPECT_NEAR((first.left + first.right) / 2, cx / 2, 1);
-    EXPECT_NEAR((first.top + first.bottom) / 2, cy / 2, 1);
-
-    Script two(form);
-    two.WhenOpen().Then([&] { ::GetWindowRect(form.Handle(), &second); }).CloseByTitleBar();
-    RunDialog(form, settings, ini, two);
-    EXPECT_EQ(second.left, 40);
-    EXPECT_EQ(second.top, 30);
+    RunPage(0, [&] {
+        RECT first{};
+        ::GetWindowRect(form.Handle(), &first);
+        EXPECT_NEAR((first.left + first.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+        EXPECT_NEAR((first.top + first.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+        ::SetWindowPos(form.Handle(), nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    });
+    RunPage(0, [&] {
+        RECT second{};
+        ::GetWindowRect(form.Handle(), &second);
+        EXPECT_EQ(second.left, 40);
+        EXPECT_EQ(second.top, 30);
+    });
 }
 
 TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
     // Checked on the screen itself: a button that keeps its window and position but is painted over
     // by its field is invisible to the user. The screen is grabbed after the modal loop has gone
     // idle, when Wine has flushed what was painted.
-    struct Field {
-        int page;
-        C control;
-        const char* name;
-    };
-    struct Seen {
-        std::string before, focused, typed, left;
-    };
-    std::vector<Field> fields{{0, C::DirectoryEdit3, "folder field"},
-                              {1, C::FilenameEdit1, "file field"},
-                              {2, C::DirectoryEdit1, "mirror folder field"},
-                              {2, C::RxSpinEdit1, "period field"},
-                              {2, C::RxSpinEdit2, "free space field"}};
-    auto compare = [this](const Field& f) {
-        const HWND button = form.ButtonOf(f.control);
+    const std::tuple<int, C, const char*> fields[] = {{0, C::DirectoryEdit3, "folder field"},
+                                                      {1, C::FilenameEdit1, "file field"},
+                                                      {2, C::DirectoryEdit1, "mirror folder field"},
+                                                      {2, C::RxSpinEdit1, "period field"},
+                                                      {2, C::RxSpinEdit2, "free space field"}};
+    auto onScreen = [this](C control) {
+        const HWND button = form.ButtonOf(control);
         const Pixels expected = PrintClient(button);
-        int face = 0; // the button's own look, not the field's white
-        for (COLORREF c : expected.data)
-            face += c != RGB(255, 255, 255);
-        if (face < expected.width * expected.height / 2)
+        const auto face = std::count_if(expected.data.begin(), expected.data.end(),
+                                        [](COLORREF c) { return c != RGB(255, 255, 255); });
+        if (face < expected.width * expected.height / 2) // the button's own look, not the field's white
             return std::string("the button paints mostly white");
         return GrabClient(button).Difference(expected);
     };
-    std::vector<Seen> seen(fields.size());
-    Script s(form);
-    s.WhenOpen();
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const Field* f = &fields[i];
-        Seen* out = &seen[i];
-        s.Then([this, f] { ClickTab(Item(C::PageControl), f->page); })
-            .Pause(250)
-            .Then([=] { out->before = compare(*f); })
-            .Then([this, f] { ::SetFocus(Item(f->control)); })
-            .Pause(250)
-            .Then([=] { out->focused = compare(*f); })
-            .Then([this, f] { TypeText(Item(f->control), "5"); })
-            .Pause(250)
-            .Then([=] { out->typed = compare(*f); })
-            .Then([this] { ::SetFocus(Item(C::PageControl)); })
-            .Pause(250)
-            .Then([=] { out->left = compare(*f); });
-    }
-    s.CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
-    for (size_t i = 0; i < fields.size(); ++i) {
-        EXPECT_EQ(seen[i].before, "") << fields[i].name << " before it has the focus";
-        EXPECT_EQ(seen[i].focused, "") << fields[i].name << " with the focus";
-        EXPECT_EQ(seen[i].typed, "") << fields[i].name << " after typing";
-        EXPECT_EQ(seen[i].left, "") << fields[i].name << " after the focus has left it";
-    }
+    RunPage(0, [&](Script& s) {
+        for (const auto& [page, control, name] : fields) {
+            const std::vector<std::pair<const char*, std::function<void()>>> moments = {
+                {"before it has the focus", [&, page] { ClickTab(Item(C::PageControl), page); }},
+                {"with the focus", [&, control] { ::SetFocus(Item(control)); }},
+                {"after typing", [&, control] { TypeText(Item(control), "5"); }},
+                {"after the focus has left it", [&] { ::SetFocus(Item(C::PageControl)); }}};
+            for (const auto& [when, action] : moments)
+                s.Then(action).Pause(250).Then(
+                    [&, control, name, when] { EXPECT_EQ(onScreen(control), "") << name << " " << when; });
+        }
+    });
 }
 
-TEST_F(DialogTest, TabAndShiftTabFollowTheTabOrderOfTheActivePage) {
-    std::vector<C> forwards, backwards, other;
-    auto focused = [&]() {
-        DialogControl found = C::PageControl;
-        const HWND f = ::GetFocus();
-        for (C c : {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile,
-                    C::fAdd, C::fDelete, C::FilenameEdit1, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1,
-                    C::RxSpinEdit2, ConfigFieldControl(4)})
-            if (Item(c) == f)
-                found = c;
-        return found;
-    };
-    bool focusStartsOnPageControl = false;
-    Script s(form);
-    s.WhenOpen().Then([&] { focusStartsOnPageControl = ::GetFocus() == Item(C::PageControl); });
-    for (int i = 0; i < 5; ++i)
-        s.Then([&] { PostKey(VK_TAB); }).Then([&] { forwards.push_back(focused()); });
-    s.Then([&] { SetModifiers(true, false); });
-    for (int i = 0; i < 2; ++i)
-        s.Then([&] { PostKey(VK_TAB); }).Then([&] { backwards.push_back(focused()); });
-    s.Then([&] {
-        SetModifiers(false, false);
-        ClickTab(Item(C::PageControl), 2);
-        ::SetFocus(Item(C::PageControl));
+TEST_F(DialogTest, TabAndShiftTabWalkTheTabOrderOfEachPageBothWays) {
+    // The order itself is the host's dialog_rules_test; here the keys walk the real windows by it.
+    std::vector<HWND> keys[3], keysBack[3];
+    RunPage(0, [&](Script& s) {
+        s.Then([&] { EXPECT_EQ(::GetFocus(), Item(C::PageControl)); });
+        for (int page = 0; page < 3; ++page) {
+            const size_t stops = TabOrder(page).size();
+            s.Then([&, page] {
+                SetModifiers(false, false);
+                ClickTab(Item(C::PageControl), page);
+                ::SetFocus(Item(C::PageControl));
+            });
+            for (size_t i = 0; i < stops; ++i)
+                s.Then([] { PostKey(VK_TAB); }).Then([&, page] { keys[page].push_back(::GetFocus()); });
+            s.Then([] { SetModifiers(true, false); });
+            for (size_t i = 0; i < stops; ++i)
+                s.Then([] { PostKey(VK_TAB); }).Then([&, page] { keysBack[page].push_back(::GetFocus()); });
+        }
+        s.Then([] { SetModifiers(false, false); });
     });
-    for (int i = 0; i < 6; ++i)
-        s.Then([&] { PostKey(VK_TAB); }).Then([&] { other.push_back(focused()); });
-    s.CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
     SetModifiers(false, false);
-    EXPECT_TRUE(focusStartsOnPageControl);
-    EXPECT_EQ(forwards,
-              (std::vector<C>{C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::PageControl}));
-    EXPECT_EQ(backwards, (std::vector<C>{C::DirectoryEdit3, C::dDelete}));
-    EXPECT_EQ(other, (std::vector<C>{C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2,
-                                     ConfigFieldControl(4), C::PageControl}));
+    for (int page = 0; page < 3; ++page) {
+        const std::vector<C> order = TabOrder(page);
+        std::vector<HWND> forwards, backwards;
+        for (size_t i = 1; i <= order.size(); ++i) {
+            forwards.push_back(Item(order[i % order.size()]));
+            backwards.push_back(Item(order[order.size() - i]));
+        }
+        EXPECT_EQ(keys[page], forwards) << "page " << page;
+        EXPECT_EQ(keysBack[page], backwards) << "page " << page;
+    }
 }
 
 TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
@@ -304,65 +298,31 @@ TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
         pages.push_back(visible);
         EXPECT_EQ(::SendMessageA(Item(C::PageControl), TCM_GETCURSEL, 0, 0), visible);
     };
-    bool focusLeftHiddenPage = false;
-    Script s(form);
-    s.WhenOpen()
-        .Then(record)
-        .Then([&] { ClickTab(Item(C::PageControl), 1); })
-        .Then(record)
-        .Then([&] {
-            ::SetFocus(Item(C::PageControl));
-            PressKey(Item(C::PageControl), VK_RIGHT);
-        })
-        .Then(record)
-        .Then([&] {
-            ::SetFocus(Item(C::Edit1));
-            SetModifiers(false, true);
-            PostKey(VK_TAB);
-        })
-        .Then([&] {
-            record();
-            // The focus moved with the page: onto the first control of the new page.
-            focusLeftHiddenPage = ::GetFocus() == Item(C::ListBoxDir);
-            SetModifiers(true, true);
-            PostKey(VK_TAB);
-        })
-        .Then([&] {
-            SetModifiers(false, false);
-            record();
-        })
-        .CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
+    RunPage(0, [&](Script& s) {
+        s.Then(record)
+            .Then([&] { ClickTab(Item(C::PageControl), 1); })
+            .Then(record)
+            .Then([&] {
+                ::SetFocus(Item(C::PageControl));
+                PressKey(Item(C::PageControl), VK_RIGHT);
+            })
+            .Then(record)
+            .Then([&] {
+                ::SetFocus(Item(C::Edit1));
+                SetModifiers(false, true);
+                PostKey(VK_TAB);
+            })
+            .Then([&] {
+                record();
+                EXPECT_EQ(::GetFocus(), Item(C::ListBoxDir)); // the focus moved onto the new page
+                SetModifiers(true, true);
+                PostKey(VK_TAB);
+            })
+            .Then([&] {
+                SetModifiers(false, false);
+                record();
+            });
+    });
     SetModifiers(false, false);
     EXPECT_EQ(pages, (std::vector<int>{0, 1, 2, 0, 2}));
-    EXPECT_TRUE(focusLeftHiddenPage);
-}
-
-TEST_F(DialogTest, TheDialogManagerWalksTheTabOrderOfEachPageBothWays) {
-    // GetNextDlgTabItem, which Tab and Shift+Tab use, against the order the dialog is made for.
-    std::vector<std::vector<HWND>> forwards(3), backwards(3);
-    Script s(form);
-    s.WhenOpen();
-    for (int page = 0; page < 3; ++page) {
-        s.Then([&, page] { ClickTab(Item(C::PageControl), page); }).Then([&, page] {
-            HWND at = Item(C::PageControl);
-            const size_t stops = DialogTabOrder(page).size();
-            for (size_t i = 0; i < stops; ++i)
-                forwards[page].push_back(at = ::GetNextDlgTabItem(form.Handle(), at, FALSE));
-            at = Item(C::PageControl);
-            for (size_t i = 0; i < stops; ++i)
-                backwards[page].push_back(at = ::GetNextDlgTabItem(form.Handle(), at, TRUE));
-        });
-    }
-    s.CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
-    for (int page = 0; page < 3; ++page) {
-        const std::vector<C> order = DialogTabOrder(page);
-        std::vector<HWND> expected;
-        for (size_t i = 1; i <= order.size(); ++i)
-            expected.push_back(Item(order[i % order.size()]));
-        EXPECT_EQ(forwards[page], expected) << "page " << page;
-        std::reverse(expected.begin(), expected.end() - 1);
-        EXPECT_EQ(backwards[page], expected) << "page " << page;
-    }
 }

@@ -2,7 +2,7 @@
 // file rewritten even without a change, a failed save reaching the caller, the program's other
 // windows kept disabled while its timers and hidden windows go on, the quit message passed on, and
 // what "Настройки" and "Выход" do while the dialog is open.
-#include "dialog_helpers.h"
+#include "dialog_runner.h"
 
 #include "runtime/error.h"
 
@@ -12,38 +12,18 @@ using C = DialogControl;
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-// A plain top-level window of the test, shown or hidden, counting its timer ticks and posted messages.
-class TestWindow {
-public:
-    explicit TestWindow(bool visible) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &Proc;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = "VestrandDialogTestWindow";
-        ::RegisterClassA(&wc);
-        m_hwnd =
-            ::CreateWindowExA(0, wc.lpszClassName, "test", WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
-                              0, 0, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
-        ::SetWindowLongPtrA(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~TestWindow() { ::DestroyWindow(m_hwnd); }
-    HWND Handle() const { return m_hwnd; }
-    int ticks = 0;
-    int posted = 0;
-
-private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<TestWindow*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-        if (self && msg == WM_TIMER)
-            ++self->ticks;
-        if (self && msg == WM_APP)
-            ++self->posted;
-        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    }
-    HWND m_hwnd;
-};
+// Plain top-level windows of the test, shown or hidden; Counting counts the timer ticks and the
+// WM_APP messages dispatched to a window whose procedure it is made.
+int g_ticks = 0, g_posted = 0;
+LRESULT CALLBACK Counting(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    g_ticks += msg == WM_TIMER;
+    g_posted += msg == WM_APP;
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+HWND TestWindow(bool visible) {
+    return ::CreateWindowExA(0, "STATIC", "test", WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 0, 0, 200,
+                             100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+}
 
 void FillSettings(BackupSettings& s) {
     s.SaveMin = 30;
@@ -58,26 +38,14 @@ void FillSettings(BackupSettings& s) {
 
 TEST_F(DialogTest, OpeningFillsEveryFieldFromTheSettings) {
     FillSettings(settings);
-    Strings dirs, files;
-    std::string name, target, period, floor;
-    Script s(form);
-    s.WhenOpen()
-        .Then([&] {
-            dirs = ListEntries(Item(C::ListBoxDir));
-            files = ListEntries(Item(C::ListBoxFile));
-            name = TextOf(Item(C::Edit1));
-            target = TextOf(Item(C::DirectoryEdit1));
-            period = TextOf(Item(C::RxSpinEdit1));
-            floor = TextOf(Item(C::RxSpinEdit2));
-        })
-        .CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
-    EXPECT_EQ(dirs, (Strings{"C:\\A", "C:\\B"}));
-    EXPECT_EQ(files, (Strings{"C:\\f.txt"}));
-    EXPECT_EQ(name, "Бухгалтерия");
-    EXPECT_EQ(target, "F:\\Arch\\");
-    EXPECT_EQ(period, "30");
-    EXPECT_EQ(floor, "12");
+    RunPage(0, [&] {
+        EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\A", "C:\\B"}));
+        EXPECT_EQ(ListEntries(Item(C::ListBoxFile)), (Lines{"C:\\f.txt"}));
+        EXPECT_EQ(TextOf(Item(C::Edit1)), "Бухгалтерия");
+        EXPECT_EQ(TextOf(Item(C::DirectoryEdit1)), "F:\\Arch\\");
+        EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "30");
+        EXPECT_EQ(TextOf(Item(C::RxSpinEdit2)), "12");
+    });
 }
 
 TEST_F(DialogTest, ClosingWithoutAChangeStillRewritesTheSettingsFile) {
@@ -86,16 +54,14 @@ TEST_F(DialogTest, ClosingWithoutAChangeStillRewritesTheSettingsFile) {
               "[Config]\r\nSaveMin=0x1E\r\nIdentifComp=Old\r\nTargetDir=F:\\Arch\\\r\nLowDriveSpaceMb=12\r\n"
               "[SourceDir]\r\n1=C:\\A\r\n2=C:\\B\r\n4=C:\\D\r\n[SourceFile]\r\n1=C:\\f.txt\r\n");
     FillSettings(settings); // as loading gave them: the list up to the gap
-    Script s(form);
-    s.WhenOpen().CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
+    RunPage(0, [] {});
     EXPECT_EQ(IniRead(ini, "Config", "SaveMin"), "30");
     EXPECT_EQ(IniRead(ini, "Config", "IdentifComp"), "Бухгалтерия");
     EXPECT_EQ(IniRead(ini, "Config", "TargetDir"), "F:\\Arch\\");
     EXPECT_EQ(IniRead(ini, "Config", "LowDriveSpaceMb"), "12");
-    EXPECT_EQ(IniList(ini, "SourceDir"), (Strings{"C:\\A", "C:\\B"}));
+    EXPECT_EQ(IniList(ini, "SourceDir"), (Lines{"C:\\A", "C:\\B"}));
     EXPECT_EQ(IniRead(ini, "SourceDir", "4"), "<missing>");
-    EXPECT_EQ(IniList(ini, "SourceFile"), (Strings{"C:\\f.txt"}));
+    EXPECT_EQ(IniList(ini, "SourceFile"), (Lines{"C:\\f.txt"}));
 }
 
 TEST_F(DialogTest, ValuesAreTakenBackAsTheyStandHoweverTheDialogIsClosed) {
@@ -117,12 +83,9 @@ TEST_F(DialogTest, ValuesAreTakenBackAsTheyStandHoweverTheDialogIsClosed) {
         Script s(form);
         s.WhenOpen().Then([&] {
             ClickTab(Item(C::PageControl), 2);
-            SelectAll(Item(C::Edit1));
-            TypeText(Item(C::Edit1), name); // blanks kept: no trimming
-            SelectAll(Item(C::RxSpinEdit1));
-            TypeText(Item(C::RxSpinEdit1), std::to_string(100 + n));
-            SelectAll(Item(C::RxSpinEdit2));
-            TypeText(Item(C::RxSpinEdit2), "-" + std::to_string(n));
+            TypeOver(Item(C::Edit1), name); // blanks kept: no trimming
+            TypeOver(Item(C::RxSpinEdit1), std::to_string(100 + n));
+            TypeOver(Item(C::RxSpinEdit2), "-" + std::to_string(n));
             close();
         });
         RunDialog(form, settings, ini, s);
@@ -137,31 +100,21 @@ TEST_F(DialogTest, ValuesAreTakenBackAsTheyStandHoweverTheDialogIsClosed) {
 
 TEST_F(DialogTest, TheReadOnlyFolderFieldCannotBeChangedAndItsButtonDoesNothing) {
     FillSettings(settings);
-    std::string afterTyping, afterPaste, afterCut;
-    bool pickerSeen = false;
-    Script s(form);
-    s.WhenOpen()
-        .Then([&] { ClickTab(Item(C::PageControl), 2); })
-        .Then([&] {
-            HWND target = Item(C::DirectoryEdit1);
-            SelectAll(target);
-            TypeText(target, "X:\\typed");
-            afterTyping = TextOf(target);
-            ::SendMessageA(target, WM_CUT, 0, 0);
-            afterCut = TextOf(target);
-            ::SendMessageA(target, WM_PASTE, 0, 0);
-            afterPaste = TextOf(target);
-            PostClickAt(form.ButtonOf(C::DirectoryEdit1), 3, 3);
-            ::PostMessageA(target, WM_SYSKEYDOWN, VK_DOWN, 1 | (1 << 29));
-        })
-        .Pause(300)
-        .Then([&] { pickerSeen = FindPicker() != nullptr; })
-        .CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
-    EXPECT_EQ(afterTyping, "F:\\Arch\\");
-    EXPECT_EQ(afterCut, "F:\\Arch\\");
-    EXPECT_EQ(afterPaste, "F:\\Arch\\");
-    EXPECT_FALSE(pickerSeen);
+    RunPage(2, [&](Script& s) {
+        s.Then([&] {
+             HWND target = Item(C::DirectoryEdit1);
+             TypeOver(target, "X:\\typed");
+             EXPECT_EQ(TextOf(target), "F:\\Arch\\");
+             ::SendMessageA(target, WM_CUT, 0, 0);
+             EXPECT_EQ(TextOf(target), "F:\\Arch\\");
+             ::SendMessageA(target, WM_PASTE, 0, 0);
+             EXPECT_EQ(TextOf(target), "F:\\Arch\\");
+             PostBrowseClick(C::DirectoryEdit1);
+             ::PostMessageA(target, WM_SYSKEYDOWN, VK_DOWN, 1 | (1 << 29));
+         })
+            .Pause(300)
+            .Then([&] { EXPECT_EQ(FindPicker(), nullptr); });
+    });
     EXPECT_EQ(settings.TargetDir, "F:\\Arch\\");
 }
 
@@ -169,14 +122,10 @@ TEST_F(DialogTest, ASaveThatFailsReachesTheCallerWithTheValuesAlreadyTakenBack) 
     FillSettings(settings);
     const std::string badIni = folder + "no such folder\\vestrand.ini";
     Script s(form);
-    s.WhenOpen()
-        .Then([&] {
-            ClickTab(Item(C::PageControl), 2);
-            SelectAll(Item(C::RxSpinEdit1));
-            TypeText(Item(C::RxSpinEdit1), "77");
-        })
-        .CloseByTitleBar();
-    s.Start();
+    s.WhenOpen().Then([&] { ClickTab(Item(C::PageControl), 2); }).Then([&] {
+        TypeOver(Item(C::RxSpinEdit1), "77");
+    });
+    s.CloseByTitleBar().Start();
     try {
         form.pmConfigClick(settings, badIni);
         ADD_FAILURE() << "the save did not fail";
@@ -187,37 +136,26 @@ TEST_F(DialogTest, ASaveThatFailsReachesTheCallerWithTheValuesAlreadyTakenBack) 
     EXPECT_FALSE(form.IsOpen());
     EXPECT_FALSE(::IsWindowVisible(form.Handle()));
     EXPECT_EQ(settings.SaveMin, 77);
-
-    // The dialog opens again as usual afterwards.
-    Script again(form);
-    std::string period;
-    again.WhenOpen().Then([&] { period = TextOf(Item(C::RxSpinEdit1)); }).CloseByTitleBar();
-    RunDialog(form, settings, ini, again);
-    EXPECT_EQ(period, "77");
+    RunPage(0, [&] { EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "77"); }); // it opens again as usual
 }
 
 TEST_F(DialogTest, TheModalWaitDisablesVisibleWindowsAndKeepsDispatchingTheProgramsMessages) {
-    TestWindow mainWindow(true);  // a shown window of the program
-    TestWindow trayWindow(false); // a hidden one, as the tray icon's message window
-    ::SetTimer(trayWindow.Handle(), 1, 20, nullptr);
-    bool mainDisabled = false, trayEnabled = false, dialogEnabled = false;
-    Script s(form);
-    s.WhenOpen()
-        .Then([&] {
-            mainDisabled = !::IsWindowEnabled(mainWindow.Handle());
-            trayEnabled = ::IsWindowEnabled(trayWindow.Handle()) != FALSE;
-            dialogEnabled = ::IsWindowEnabled(form.Handle()) != FALSE;
-            ::PostMessageA(trayWindow.Handle(), WM_APP, 0, 0);
-        })
-        .WaitFor([&] { return trayWindow.ticks >= 3 && trayWindow.posted == 1; },
-                 "the timer and the posted message")
-        .CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
-    ::KillTimer(trayWindow.Handle(), 1);
-    EXPECT_TRUE(mainDisabled);
-    EXPECT_TRUE(trayEnabled);
-    EXPECT_TRUE(dialogEnabled);
-    EXPECT_TRUE(::IsWindowEnabled(mainWindow.Handle())); // enabled again after the close
+    HWND mainWindow = TestWindow(true);  // a shown window of the program
+    HWND trayWindow = TestWindow(false); // a hidden one, as the tray icon's message window
+    ::SetWindowLongPtrA(trayWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Counting));
+    ::SetTimer(trayWindow, 1, 20, nullptr);
+    RunPage(0, [&](Script& s) {
+        s.Then([&] {
+             EXPECT_FALSE(::IsWindowEnabled(mainWindow));
+             EXPECT_TRUE(::IsWindowEnabled(trayWindow));
+             EXPECT_TRUE(::IsWindowEnabled(form.Handle()));
+             ::PostMessageA(trayWindow, WM_APP, 0, 0);
+         }).WaitFor([&] { return g_ticks >= 3 && g_posted == 1; }, "the timer and the posted message");
+    });
+    ::KillTimer(trayWindow, 1);
+    EXPECT_TRUE(::IsWindowEnabled(mainWindow)); // enabled again after the close
+    ::DestroyWindow(trayWindow);
+    ::DestroyWindow(mainWindow);
 }
 
 TEST_F(DialogTest, AQuitMessageEndsTheWaitAndIsPassedOnAfterTheSave) {
@@ -237,25 +175,16 @@ TEST_F(DialogTest, ChoosingSettingsAgainWhileOpenOnlyBringsTheDialogToTheFront) 
     other.SourceDirs = {"X:\\other"};
     other.SaveMin = 999;
     const std::string otherIni = folder + "other.ini";
-    Strings listAfter;
-    std::string fieldAfter;
-    HWND activeAfter = nullptr;
-    TestWindow elsewhere(true);
-    Script s(form);
-    s.WhenOpen()
-        .Then([&] {
-            TypeText(Item(C::DirectoryEdit3), "half typed");
-            form.pmConfigClick(other, otherIni); // returns at once
-            form.BringToFront();
-            listAfter = ListEntries(Item(C::ListBoxDir));
-            fieldAfter = TextOf(Item(C::DirectoryEdit3));
-            activeAfter = ::GetActiveWindow();
-        })
-        .CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
-    EXPECT_EQ(listAfter, (Strings{"C:\\A", "C:\\B"}));
-    EXPECT_EQ(fieldAfter, "half typed");
-    EXPECT_EQ(activeAfter, form.Handle());
+    HWND elsewhere = TestWindow(true);
+    RunPage(0, [&] {
+        TypeText(Item(C::DirectoryEdit3), "half typed");
+        form.pmConfigClick(other, otherIni); // returns at once
+        form.BringToFront();
+        EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\A", "C:\\B"}));
+        EXPECT_EQ(TextOf(Item(C::DirectoryEdit3)), "half typed");
+        EXPECT_EQ(::GetActiveWindow(), form.Handle());
+    });
+    ::DestroyWindow(elsewhere);
     EXPECT_EQ(::GetFileAttributesA(otherIni.c_str()), INVALID_FILE_ATTRIBUTES); // nothing saved for it
     EXPECT_EQ(other.SaveMin, 999);
     // While closed, bringing to the front and closing do nothing.
@@ -266,20 +195,16 @@ TEST_F(DialogTest, ChoosingSettingsAgainWhileOpenOnlyBringsTheDialogToTheFront) 
 
 TEST_F(DialogTest, ExitWhileAPickerIsOpenCancelsItAndStillSaves) {
     FillSettings(settings);
-    bool pickerGone = false;
-    std::string fieldAfter = "?";
     Script s(form);
     s.WhenOpen()
         .Then([&] {
             TypeText(Item(C::DirectoryEdit3), "C:\\");
-            PostClickAt(form.ButtonOf(C::DirectoryEdit3), 3, 3);
+            PostBrowseClick(C::DirectoryEdit3);
         })
         .WaitFor([] { return FindPicker() != nullptr; }, "the folder browser")
         .Then([&] { form.CloseDialog(); });
     RunDialog(form, settings, ini, s);
-    pickerGone = FindPicker() == nullptr;
-    fieldAfter = TextOf(Item(C::DirectoryEdit3));
-    EXPECT_TRUE(pickerGone);
-    EXPECT_EQ(fieldAfter, "C:\\"); // cancelled: unchanged
-    EXPECT_EQ(IniList(ini, "SourceDir"), (Strings{"C:\\A", "C:\\B"}));
+    EXPECT_EQ(FindPicker(), nullptr);
+    EXPECT_EQ(TextOf(Item(C::DirectoryEdit3)), "C:\\"); // cancelled: unchanged
+    EXPECT_EQ(IniList(ini, "SourceDir"), (Lines{"C:\\A", "C:\\B"}));
 }

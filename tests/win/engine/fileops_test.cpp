@@ -2,10 +2,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 #include "engine/fileops_win.h"
 #include "runtime/error.h"
+#include "file_lock.h"
+#include "tree_snapshot.h"
 #include "test_drives.h"
 
 using namespace vestrand;
@@ -74,9 +77,8 @@ TEST(FileOps, CanonicalPathGivesTheStoredCaseAndLongNames) {
 
 TEST(FileOps, DriveFree) {
     EXPECT_GT(DriveFree("T:\\whatever"), 0);
-    EXPECT_EQ(DriveFree("Q:\\"), -1);
-    EXPECT_EQ(DriveFree(""), -1);
-    EXPECT_EQ(DriveFree("\\\\server\\share\\"), -1);
+    for (const char* none : {"Q:\\", "", "\\\\server\\share\\"})
+        EXPECT_EQ(DriveFree(none), -1) << none;
 }
 
 TEST(FileOps, SearchListsDotsHiddenAndClosesOnThrow) {
@@ -103,13 +105,7 @@ TEST(FileOps, CopyFileOverCarriesTimeAndAttributes) {
     const std::string dir = FreshFolder('T', "ops_copy");
     WriteFile(dir + "src.txt", "new content");
     WriteFile(dir + "dst.txt", "old");
-    FILETIME old{};
-    old.dwHighDateTime = 0x01D00000; // a time well in the past
-    HANDLE h =
-        CreateFileA((dir + "src.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    SetFileTime(h, nullptr, nullptr, &old);
-    CloseHandle(h);
+    SetStamp(dir + "src.txt", 0); // a time well in the past
     WriteAttributes(dir + "src.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_TRUE(CopyFileOver(dir + "src.txt", dir + "dst.txt"));
     const DirEntry s = FindOne(dir + "src.txt"), d = FindOne(dir + "dst.txt");
@@ -120,11 +116,11 @@ TEST(FileOps, CopyFileOverCarriesTimeAndAttributes) {
 }
 
 TEST(FileOps, MoveFileWithFallbackMovesOrCopiesOver) {
+    using Files = std::map<std::string, std::string>;
     const std::string dir = FreshFolder('T', "ops_move");
     WriteFile(dir + "a.txt", "A");
     MoveFileWithFallback(dir + "a.txt", dir + "b.txt");
-    EXPECT_FALSE(IsFile(dir + "a.txt"));
-    EXPECT_EQ(ReadFile(dir + "b.txt"), "A");
+    EXPECT_EQ(Contents(SnapshotTree(dir)), (Files{{"b.txt", "A"}}));
     // Onto an existing file: copied over it (blocks, time kept), source removed.
     std::string big(20000, 'z');
     big[8191] = 'q';
@@ -132,44 +128,37 @@ TEST(FileOps, MoveFileWithFallbackMovesOrCopiesOver) {
     WriteAttributes(dir + "c.txt", FILE_ATTRIBUTE_READONLY);
     const DosDateTime stamp = FileStamp(dir + "c.txt");
     MoveFileWithFallback(dir + "c.txt", dir + "b.txt");
-    EXPECT_FALSE(IsFile(dir + "c.txt"));
-    EXPECT_EQ(ReadFile(dir + "b.txt"), big);
+    EXPECT_EQ(Contents(SnapshotTree(dir)), (Files{{"b.txt", big}}));
     EXPECT_EQ(FileStamp(dir + "b.txt"), stamp);
     EXPECT_EQ(ReadAttributes(dir + "b.txt") & FILE_ATTRIBUTE_READONLY, 0);
     // A missing source: nothing happens.
     EXPECT_NO_THROW(MoveFileWithFallback(dir + "none.txt", dir + "b.txt"));
-    EXPECT_EQ(ReadFile(dir + "b.txt"), big);
-    // Into an existing folder that already holds the name: the copy goes into it.
-    MakeFolder(dir + "into");
+    // Into an existing folder that already holds the name: MoveFileA onto the folder fails (it
+    // exists), the copy lands in the folder.
     WriteFile(dir + "into\\d.txt", "old");
     WriteFile(dir + "d.txt", "D");
-    // MoveFileA onto the folder fails (it exists); the copy lands in the folder.
     MoveFileWithFallback(dir + "d.txt", dir + "into");
-    EXPECT_EQ(ReadFile(dir + "into\\d.txt"), "D");
-    EXPECT_FALSE(IsFile(dir + "d.txt"));
+    EXPECT_EQ(Contents(SnapshotTree(dir)), (Files{{"b.txt", big}, {"into\\", ""}, {"into\\d.txt", "D"}}));
 }
 
 TEST(FileOps, MoveFileWithFallbackRaisesCopyErrors) {
     const std::string dir = FreshFolder('T', "ops_moveerr");
     WriteFile(dir + "src.txt", "S");
     WriteFile(dir + "dst.txt", "D");
+    const auto errorOf = [&](const std::string& to) -> std::string {
+        try {
+            MoveFileWithFallback(dir + "src.txt", to);
+        } catch (const VestrandError& e) {
+            return e.what();
+        }
+        return "no error";
+    };
     // The destination folder already holds a folder of the source's name: the copy cannot be created.
     MakeFolder(dir + "into");
     MakeFolder(dir + "into\\src.txt");
-    try {
-        MoveFileWithFallback(dir + "src.txt", dir + "into");
-        ADD_FAILURE() << "no error";
-    } catch (const VestrandError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir + "into\\src.txt");
-    }
+    EXPECT_EQ(errorOf(dir + "into"), "Cannot create file " + dir + "into\\src.txt");
     EXPECT_EQ(ReadFile(dir + "src.txt"), "S"); // the source stays when the copy fails
-    HANDLE lock = CreateFileA((dir + "src.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    try {
-        MoveFileWithFallback(dir + "src.txt", dir + "dst.txt");
-        ADD_FAILURE() << "no error";
-    } catch (const VestrandError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir + "src.txt");
-    }
-    CloseHandle(lock);
+    FileLock lock(dir + "src.txt");
+    ASSERT_TRUE(lock.Held());
+    EXPECT_EQ(errorOf(dir + "dst.txt"), "Cannot open file " + dir + "src.txt");
 }

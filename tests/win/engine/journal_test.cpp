@@ -4,35 +4,26 @@
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
 #include "runtime/error.h"
-#include "engine_helpers.h"
-#include "test_drives.h"
+#include "mirror_fixture.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
 
-TEST(JournalFile, LoadKeepsEveryLineAndSaveEndsEachWithCrLf) {
+TEST(JournalFile, LoadKeepsEveryLineSaveEndsEachWithCrLfAndAFailedSaveKeepsTheJournal) {
     const std::string root = FreshFolder('T', "journal_load");
     WriteFile(root + "journal.txt", std::string("one\r\ntwo\rthree\nfo\0ur\n\rlast", 26));
     Journal j(root);
-    EXPECT_EQ(j.Lines(),
-              (std::vector<std::string>{"one", "two", "three", std::string("fo\0ur", 5), "", "last"}));
+    EXPECT_EQ(j.Lines(), (Lines{"one", "two", "three", std::string("fo\0ur", 5), "", "last"}));
     j.Append("added");
     j.Save();
-    EXPECT_EQ(ReadFile(root + "journal.txt"),
-              std::string("one\r\ntwo\r\nthree\r\nfo\0ur\r\n\r\nlast\r\nadded\r\n", 39));
+    const std::string saved("one\r\ntwo\r\nthree\r\nfo\0ur\r\n\r\nlast\r\nadded\r\n", 39);
+    EXPECT_EQ(ReadFile(root + "journal.txt"), saved);
     EXPECT_FALSE(IsFile(root + "journal.tmp"));
-}
-
-TEST(JournalFile, FailedSaveKeepsThePreviousJournal) {
-    const std::string root = FreshFolder('T', "journal_savefail");
-    WriteFile(root + "journal.txt", "earlier block\r\n");
-    Journal j(root);
+    // The temporary file cannot be created (a folder holds its name): the journal stays as it was.
     j.Append("new line");
-    // The temporary file cannot be created: a folder holds its name.
     ASSERT_TRUE(MakeFolder(root + "journal.tmp"));
     EXPECT_THROW(j.Save(), VestrandError);
-    EXPECT_EQ(ReadFile(root + "journal.txt"), "earlier block\r\n");
-    RemoveFolder(root + "journal.tmp");
+    EXPECT_EQ(ReadFile(root + "journal.txt"), saved);
 }
 
 TEST(JournalFile, RotatesOnlyAbove200000BytesAndAppendsToTheSameDaysArchive) {

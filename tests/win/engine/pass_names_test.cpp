@@ -5,134 +5,107 @@
 #include <windows.h>
 
 #include "engine/backup_pass_win.h"
-#include "engine_helpers.h"
-#include "runtime/cp1251.h"
-#include "test_drives.h"
+#include "mirror_fixture.h"
+#include "tree_snapshot.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
 
 namespace {
 
-struct Named {
-    std::wstring rel;    // below the source folder
-    std::string journal; // the same as the journal writes it
-};
+// In the journal's form. Each pair the locale (or a best-fitting code page) would take as one name
+// is here side by side.
+const Lines kNames =
+    Split("R<U+00E9>sum<U+00E9>.txt|<U+00E9>.txt|e<U+0301>.txt|<U+65E5><U+672C><U+8A9E>.txt|"
+          "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>\\<U+03B1>.txt|photo <U+1F600>.txt|"
+          "M<U+00FC>ller.txt|Muller.txt|stra<U+00DF>e.txt|strasse.txt|soft\xADhyphen.txt|"
+          "softhyphen.txt|Файл.txt|dot.|blank |CON|aux.txt",
+          '|');
 
-// Each pair the locale (or a best-fitting code page) would take as one name is here side by side.
-const std::vector<Named> kNames = {
-    {L"R\u00E9sum\u00E9.txt", "R<U+00E9>sum<U+00E9>.txt"},
-    {L"\u00E9.txt", "<U+00E9>.txt"},
-    {L"e\u0301.txt", "e<U+0301>.txt"},
-    {L"\u65E5\u672C\u8A9E.txt", "<U+65E5><U+672C><U+8A9E>.txt"},
-    {L"\u0395\u03BB\u03BB\u03AC\u03B4\u03B1\\\u03B1.txt",
-     "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>\\<U+03B1>.txt"},
-    {L"photo \xD83D\xDE00.txt", "photo <U+1F600>.txt"},
-    {L"M\u00FCller.txt", "M<U+00FC>ller.txt"},
-    {L"Muller.txt", "Muller.txt"},
-    {L"stra\u00DFe.txt", "stra<U+00DF>e.txt"},
-    {L"strasse.txt", "strasse.txt"},
-    {L"soft\u00ADhyphen.txt", "soft\xADhyphen.txt"},
-    {L"softhyphen.txt", "softhyphen.txt"},
-    {L"\u0424\u0430\u0439\u043B.txt", "\xD4\xE0\xE9\xEB.txt"},
-    {L"dot.", "dot."},
-    {L"blank ", "blank "},
-    {L"CON", "CON"},
-    {L"aux.txt", "aux.txt"},
-};
-
-struct NamesFixture : EngineFixture {
-    std::wstring wsrc, wroot;
+struct NamesFixture : MirrorFixture {
     void SetUp() override {
-        EngineFixture::SetUp();
+        MirrorFixture::SetUp();
         settings.SourceDirs = {src};
-        wsrc = WidenCp1251(src);
-        wroot = WidenCp1251(root);
     }
     // Names such as "CON" open a device through an ordinary path: none is left on the test drives
     // for later tests that read whole drives.
     void TearDown() override {
         RemoveTree(src);
         RemoveTree(target);
-        EngineFixture::TearDown();
+        MirrorFixture::TearDown();
     }
-    std::vector<std::string> Middle() const { return test::Middle(Block()); }
-    std::wstring MirrorOf(const std::wstring& source) const { return wroot + source.substr(3); }
 };
 
 } // namespace
 
 TEST_F(NamesFixture, EveryNameIsMirroredUnderItsOwnNameAndJournaledInTheCodePage) {
-    for (size_t i = 0; i < kNames.size(); ++i)
-        WriteFileW(wsrc + kNames[i].rel, "content " + std::to_string(i));
-    SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[3].rel).c_str(), FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesW((L"\\\\?\\" + wsrc + kNames[5].rel).c_str(),
-                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-    for (const auto& n : kNames)
-        ASSERT_EQ(ReadFileW(wsrc + n.rel).substr(0, 8), "content ") << vestrand::JournalText(n.rel);
-
-    const PassResult first = Run();
-    EXPECT_EQ(ExitCodeOf(first), kExitClean);
-    const std::string mirrorText = root + src.substr(3);
-    std::vector<std::string> expected;
+    std::map<std::string, std::string> written;
+    Lines expected = {New(src + "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>")}; // the folder
     for (size_t i = 0; i < kNames.size(); ++i) {
-        const std::wstring from = wsrc + kNames[i].rel, to = MirrorOf(from);
-        EXPECT_EQ(ReadFileW(to), "content " + std::to_string(i)) << kNames[i].journal;
-        EXPECT_EQ(WriteTimeW(to), WriteTimeW(from)) << kNames[i].journal;
-        EXPECT_EQ(AttributesW(to), AttributesW(from)) << kNames[i].journal;
-        expected.push_back("New    " + mirrorText + kNames[i].journal);
+        WriteFileW(WidenU(src + kNames[i]), written[kNames[i]] = "content " + std::to_string(i));
+        expected.push_back(New(src + kNames[i]));
     }
-    expected.push_back("New    " + mirrorText +
-                       "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>"); // the folder
-    EXPECT_EQ(Sorted(Middle()), Sorted(expected));
+    SetFileAttributesW(ExtendedPath(src + kNames[3]).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(ExtendedPath(src + kNames[5]).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    ASSERT_EQ(Contents(SnapshotTree(src, Snap::FilesOnly)), written); // every name a file of its own
+
+    EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
+    // Every file under its own name, with its content, write time and attributes.
+    EXPECT_EQ(SnapshotTree(Mirror(src), Snap::FilesOnly), SnapshotTree(src, Snap::FilesOnly));
+    EXPECT_EQ(Sorted(Body()), Sorted(expected));
 
     // Unchanged: nothing to copy, nothing stale, nothing failed.
     EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
-    EXPECT_EQ(Middle(), std::vector<std::string>{});
+    EXPECT_EQ(Body(), Lines{});
 
     // One of each look-alike pair changed, the other removed: each is told apart.
-    WriteFileW(wsrc + kNames[6].rel, "changed, longer");       // Müller.txt
-    DeleteFileW((L"\\\\?\\" + wsrc + kNames[9].rel).c_str());  // strasse.txt
-    DeleteFileW((L"\\\\?\\" + wsrc + kNames[11].rel).c_str()); // softhyphen.txt
+    WriteFileW(WidenU(src + kNames[6]), "changed, longer"); // Müller.txt
+    DeleteFileW(ExtendedPath(src + kNames[9]).c_str());     // strasse.txt
+    DeleteFileW(ExtendedPath(src + kNames[11]).c_str());    // softhyphen.txt
     Run();
-    EXPECT_EQ(Sorted(Middle()), Sorted({"Update " + mirrorText + kNames[6].journal,
-                                        "Delete " + src.substr(3) + kNames[9].journal,
-                                        "Delete " + src.substr(3) + kNames[11].journal}));
-    EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[6].rel)), "changed, longer");
-    EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[7].rel)), "content 7");   // Muller.txt
-    EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[8].rel)), "content 8");   // straße.txt
-    EXPECT_EQ(ReadFileW(MirrorOf(wsrc + kNames[10].rel)), "content 10"); // the soft-hyphen name
-    EXPECT_EQ(AttributesW(MirrorOf(wsrc + kNames[9].rel)), -1);
+    EXPECT_EQ(Sorted(Body()),
+              Sorted({Update(src + kNames[6]), Delete(src + kNames[9]), Delete(src + kNames[11])}));
+    // Muller.txt, straße.txt and the soft-hyphen name as they were.
+    EXPECT_EQ(SnapshotTree(Mirror(src), Snap::FilesOnly), SnapshotTree(src, Snap::FilesOnly));
 }
 
-TEST_F(NamesFixture, PathsBeyondTheOrdinaryLimitAreMirrored) {
+TEST_F(NamesFixture, PathsBeyondTheOrdinaryLimitAreMirroredAndHeld) {
     // The listed folder itself is longer than 260 characters, and its mirror paths pass 300.
     std::string listed = src;
     for (const char c : {'a', 'b', 'c', 'd', 'e'})
         listed += std::string(50, c) + "\\";
     ASSERT_GT(listed.size(), 260u);
-    const std::wstring wlisted = WidenCp1251(listed);
-    WriteFileW(wlisted + L"deeper\\" + std::wstring(40, L'f') + L"\\file.txt", "deep");
-    WriteFileW(wlisted + L"top.txt", "top");
+    const std::string folder = listed + "deeper\\" + std::string(40, 'f'), file = folder + "\\file.txt";
+    WriteFileW(WidenU(file), "deep");
+    WriteFileW(WidenU(listed + "top.txt"), "top");
     settings.SourceDirs = {listed};
-    const std::wstring mirrored = MirrorOf(wlisted) + L"deeper\\" + std::wstring(40, L'f') + L"\\file.txt";
-    ASSERT_GT(mirrored.size(), 300u);
+    settings.KeepVersionsDays = 7;
+    ASSERT_GT(Mirror(file).size(), 300u);
 
     EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
-    EXPECT_EQ(ReadFileW(mirrored), "deep");
-    EXPECT_EQ(WriteTimeW(mirrored),
-              WriteTimeW(wlisted + L"deeper\\" + std::wstring(40, L'f') + L"\\file.txt"));
-    EXPECT_EQ(Middle().size(), 4u); // deeper, its folder, file.txt, top.txt
+    EXPECT_EQ(ReadFileW(WidenU(Mirror(file))), "deep");
+    const uint64_t deepTime = WriteTimeW(WidenU(file));
+    EXPECT_EQ(WriteTimeW(WidenU(Mirror(file))), deepTime);
+    EXPECT_EQ(Sorted(Body()),
+              Sorted({New(listed + "deeper"), New(folder), New(file), New(listed + "top.txt")}));
     Run();
-    EXPECT_EQ(Middle(), std::vector<std::string>{});
-    DeleteFileW((L"\\\\?\\" + wlisted + L"top.txt").c_str());
-    Run();
-    EXPECT_EQ(Middle(), std::vector<std::string>{"Delete " + listed.substr(3) + "top.txt"});
+    EXPECT_EQ(Body(), Lines{});
+    // Changed and removed a day later: the earlier copies are held under that pass's stamp.
+    WriteFileW(WidenU(file), "deep 2, longer");
+    DeleteFileW(ExtendedPath(listed + "top.txt").c_str());
+    clock.now = FixedNow() + 1.0;
+    EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
+    EXPECT_EQ(Body(), (Lines{Update(file), Delete(listed + "top.txt")}));
+    const std::string held = root + "~versions\\2026-12-07 182013\\";
+    EXPECT_EQ(ReadFileW(WidenU(held + MirrorRel(file))), "deep");
+    EXPECT_EQ(WriteTimeW(WidenU(held + MirrorRel(file))), deepTime);
+    EXPECT_EQ(ReadFileW(WidenU(held + MirrorRel(listed) + "top.txt")), "top");
+    EXPECT_EQ(ReadFileW(WidenU(Mirror(file))), "deep 2, longer");
     // A single file listed by such a path is mirrored too.
-    settings.SourceFiles = {listed + "deeper\\" + std::string(40, 'f') + "\\file.txt"};
+    settings.SourceFiles = {file};
     Run();
-    EXPECT_EQ(Middle(), std::vector<std::string>{}); // covered by its folder
+    EXPECT_EQ(Body(), Lines{}); // covered by its folder
     settings.SourceDirs.clear();
     Run();
-    EXPECT_EQ(ReadFileW(mirrored), "deep");
+    EXPECT_EQ(ReadFileW(WidenU(Mirror(file))), "deep 2, longer");
 }

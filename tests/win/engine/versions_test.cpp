@@ -5,36 +5,28 @@
 
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
-#include "engine_helpers.h"
-#include "runtime/cp1251.h"
-#include "test_drives.h"
+#include "file_lock.h"
+#include "mirror_fixture.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
 
 namespace {
 
-struct VersionsFixture : EngineFixture {
+// The stamps of passes one, two and one and a half days after the fixed moment.
+const std::string kDay1 = "2026-12-07 182013", kDay2 = "2026-12-08 182013", kDay1Half = "2026-12-08 062013";
+
+struct VersionsFixture : MirrorFixture {
     void SetUp() override {
-        EngineFixture::SetUp();
+        MirrorFixture::SetUp();
         settings.KeepVersionsDays = 7;
         settings.SourceDirs = {src};
     }
-    std::vector<std::string> Middle() const { return test::Middle(Block()); }
-    // Where a pass started at `at` holds the mirror copy of the source path.
-    std::string Held(DateTime at, const std::string& path) const {
-        return root + "~versions\\" + FormatVersionStamp(at) + "\\" + path.substr(3);
+    // Where a pass stamped `stamp` holds the mirror copy of the source path.
+    std::string Held(const std::string& stamp, const std::string& path) const {
+        return root + "~versions\\" + stamp + "\\" + MirrorRel(path);
     }
-    std::vector<std::string> Stamped() const {
-        std::vector<std::string> out;
-        SearchFolder(root + "~versions\\*", [&](const DirEntry& e) {
-            if (e.Name != "." && e.Name != "..")
-                out.push_back(e.Name);
-            return true;
-        });
-        std::sort(out.begin(), out.end());
-        return out;
-    }
+    Lines Stamped() const { return NamesIn(root + "~versions\\"); }
 };
 
 } // namespace
@@ -43,11 +35,11 @@ TEST_F(VersionsFixture, DeletedOverwrittenAndReplacedFilesAreHeldUnderThePassSta
     WriteFile(src + "a.txt", "first a");
     WriteFile(src + "sub\\deep\\b.txt", "first b");
     WriteFile(src + "k", "a file that becomes a folder");
-    WriteFileW(WidenCp1251(src) + L"M\u00FCller.txt", "first umlaut");
+    WriteFileW(WidenU(src + "M<U+00FC>ller.txt"), "first umlaut");
     WriteAttributes(src + "sub\\deep\\b.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     Run();
-    EXPECT_EQ(Stamped(), std::vector<std::string>{}); // nothing held, no stamped folder
-    const uint64_t bTime = WriteTimeW(WidenCp1251(Mirror(src + "sub\\deep\\b.txt")));
+    EXPECT_EQ(Stamped(), Lines{}); // nothing held, no stamped folder
+    const uint64_t bTime = WriteTimeW(WidenU(Mirror(src + "sub\\deep\\b.txt")));
 
     clock.now = FixedNow() + 1.0;
     DeleteFileA((src + "a.txt").c_str());
@@ -55,67 +47,38 @@ TEST_F(VersionsFixture, DeletedOverwrittenAndReplacedFilesAreHeldUnderThePassSta
     WriteFile(src + "sub\\deep\\b.txt", "second b, longer");
     DeleteFileA((src + "k").c_str());
     WriteFile(src + "k\\x.txt", "x");
-    WriteFileW(WidenCp1251(src) + L"M\u00FCller.txt", "second umlaut, longer");
+    WriteFileW(WidenU(src + "M<U+00FC>ller.txt"), "second umlaut, longer");
     Run();
-    const std::string rel = src.substr(3);
     // The journal's grammar is as always: a held deletion is a Delete line, a held update an Update.
-    const auto middle = Middle();
-    EXPECT_NE(std::find(middle.begin(), middle.end(), "Delete " + rel + "a.txt"), middle.end());
-    EXPECT_NE(std::find(middle.begin(), middle.end(), "Update " + Mirror(src + "sub\\deep\\b.txt")),
-              middle.end());
-    EXPECT_NE(std::find(middle.begin(), middle.end(), "Delete " + rel + "k"), middle.end());
-    EXPECT_EQ(ReadFile(Held(clock.now, src + "a.txt")), "first a");
-    EXPECT_EQ(ReadFile(Held(clock.now, src + "sub\\deep\\b.txt")), "first b");
-    EXPECT_EQ(ReadAttributes(Held(clock.now, src + "sub\\deep\\b.txt")),
+    EXPECT_EQ(Missing(Body(), {Delete(src + "a.txt"), Update(src + "sub\\deep\\b.txt"), Delete(src + "k")}),
+              Lines{});
+    EXPECT_EQ(ReadFile(Held(kDay1, src + "a.txt")), "first a");
+    EXPECT_EQ(ReadFile(Held(kDay1, src + "sub\\deep\\b.txt")), "first b");
+    EXPECT_EQ(ReadAttributes(Held(kDay1, src + "sub\\deep\\b.txt")),
               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(WriteTimeW(WidenCp1251(Held(clock.now, src + "sub\\deep\\b.txt"))), bTime);
-    EXPECT_EQ(ReadFile(Held(clock.now, src + "k")), "a file that becomes a folder");
-    EXPECT_EQ(ReadFileW(WidenCp1251(Held(clock.now, src)) + L"M\u00FCller.txt"), "first umlaut");
-    EXPECT_EQ(ReadFile(Mirror(src + "sub\\deep\\b.txt")), "second b, longer");
-    EXPECT_EQ(ReadFile(Mirror(src + "k\\x.txt")), "x");
+    EXPECT_EQ(WriteTimeW(WidenU(Held(kDay1, src + "sub\\deep\\b.txt"))), bTime);
+    EXPECT_EQ(ReadFile(Held(kDay1, src + "k")), "a file that becomes a folder");
+    EXPECT_EQ(ReadFileW(WidenU(Held(kDay1, src + "M<U+00FC>ller.txt"))), "first umlaut");
+    EXPECT_EQ(Contents(SnapshotTree(Mirror(src))), Contents(SnapshotTree(src))); // the new copies
 
     // A second pass that holds something has a stamped folder of its own; one that holds nothing
     // makes none.
     clock.now = FixedNow() + 2.0;
     WriteFile(src + "sub\\deep\\b.txt", "third b");
     Run();
-    EXPECT_EQ(ReadFile(Held(clock.now, src + "sub\\deep\\b.txt")), "second b, longer");
-    EXPECT_EQ(Stamped().size(), 2u);
+    EXPECT_EQ(ReadFile(Held(kDay2, src + "sub\\deep\\b.txt")), "second b, longer");
+    EXPECT_EQ(Stamped(), (Lines{kDay1, kDay2}));
     clock.now = FixedNow() + 3.0;
     Run();
-    EXPECT_EQ(Middle(), std::vector<std::string>{});
-    EXPECT_EQ(Stamped().size(), 2u);
-}
-
-TEST_F(VersionsFixture, FilesBeyondTheOrdinaryPathLimitAreHeldAsWell) {
-    std::string listed = src;
-    for (const char c : {'a', 'b', 'c', 'd', 'e'})
-        listed += std::string(50, c) + "\\";
-    const std::wstring deep = WidenCp1251(listed) + std::wstring(40, L'f') + L"\\deep.txt";
-    const std::wstring top = WidenCp1251(listed) + L"top.txt";
-    WriteFileW(deep, "deep 1");
-    WriteFileW(top, "top 1");
-    settings.SourceDirs = {listed};
-    Run();
-    const uint64_t deepTime = WriteTimeW(deep);
-    WriteFileW(deep, "deep 2, longer");
-    DeleteFileW((L"\\\\?\\" + top).c_str());
-    clock.now = FixedNow() + 1.0;
-    EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
-    const std::wstring held = WidenCp1251(Held(clock.now, listed));
-    ASSERT_GT(held.size() + 40 + 10, 300u);
-    EXPECT_EQ(ReadFileW(held + std::wstring(40, L'f') + L"\\deep.txt"), "deep 1");
-    EXPECT_EQ(WriteTimeW(held + std::wstring(40, L'f') + L"\\deep.txt"), deepTime);
-    EXPECT_EQ(ReadFileW(held + L"top.txt"), "top 1");
-    EXPECT_EQ(ReadFileW(WidenCp1251(Mirror(listed)) + std::wstring(40, L'f') + L"\\deep.txt"),
-              "deep 2, longer");
+    EXPECT_EQ(Body(), Lines{});
+    EXPECT_EQ(Stamped(), (Lines{kDay1, kDay2}));
 }
 
 TEST_F(VersionsFixture, StampedFoldersOlderThanTheDaysGoAndOtherFoldersStay) {
     WriteFile(src + "a.txt", "a");
     Run();
-    const DateTime now = FixedNow() + 10.0;
-    const std::string kept = FormatVersionStamp(now - 7.0), old = FormatVersionStamp(now - 7.0 - kMinute);
+    // Ten days after the fixed moment: one folder exactly seven days old, one a minute older.
+    const std::string kept = "2026-12-09 182013", old = "2026-12-09 181913";
     WriteFile(root + "~versions\\" + kept + "\\x.txt", "kept");
     WriteFile(root + "~versions\\" + old + "\\x.txt", "old");
     // Read-only marks, on a file and on the folder that holds it, do not keep an old one.
@@ -125,12 +88,12 @@ TEST_F(VersionsFixture, StampedFoldersOlderThanTheDaysGoAndOtherFoldersStay) {
     WriteFile(root + "~versions\\my notes\\n.txt", "not the pass's");
     // Switched off, nothing is pruned by age.
     settings.KeepVersionsDays = 0;
-    clock.now = now;
+    clock.now = FixedNow() + 10.0;
     Run();
     EXPECT_EQ(Stamped(), Sorted({kept, old, "my notes"}));
     settings.KeepVersionsDays = 7;
     Run();
-    EXPECT_EQ(Stamped(), (std::vector<std::string>{kept, "my notes"}));
+    EXPECT_EQ(Stamped(), (Lines{kept, "my notes"}));
     EXPECT_EQ(ReadFile(root + "~versions\\" + kept + "\\x.txt"), "kept");
 }
 
@@ -149,13 +112,13 @@ TEST_F(VersionsFixture, OldVersionsGiveWayWhenTheFloorIsReachedTheOldestFirst) {
     PassResult result = Run();
     EXPECT_TRUE(result.Ran());
     EXPECT_TRUE(result.versionsRemovedEarly);
-    EXPECT_EQ(Stamped(), std::vector<std::string>{"2026-11-02 100000"});
+    EXPECT_EQ(Stamped(), Lines{"2026-11-02 100000"});
     EXPECT_EQ(ReadFile(Mirror(src + "b.txt")), "b");
     // With nothing left to give, the pass does not run, as without versions.
     settings.LowDriveSpaceMb = DriveFree(target) / 1000000 + 50;
     result = Run();
     EXPECT_EQ(result.refusal, PassRefusal::LowSpace);
-    EXPECT_EQ(Stamped(), std::vector<std::string>{});
+    EXPECT_EQ(Stamped(), Lines{});
 }
 
 TEST_F(VersionsFixture, AFileThatCannotBeHeldStaysWhereItIsAndIsFailed) {
@@ -166,28 +129,21 @@ TEST_F(VersionsFixture, AFileThatCannotBeHeldStaysWhereItIsAndIsFailed) {
     WriteFile(src + "changed.txt", "new, longer");
     {
         // Held open without leave to move it, as another program may hold a file.
-        HANDLE a = CreateFileA(Mirror(src + "gone.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        HANDLE b = CreateFileA(Mirror(src + "changed.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(a, INVALID_HANDLE_VALUE);
-        ASSERT_NE(b, INVALID_HANDLE_VALUE);
+        FileLock a(Mirror(src + "gone.txt"), GENERIC_READ, FILE_SHARE_READ);
+        FileLock b(Mirror(src + "changed.txt"), GENERIC_READ, FILE_SHARE_READ);
+        ASSERT_TRUE(a.Held() && b.Held());
         clock.now = FixedNow() + 1.0;
-        const PassResult result = Run();
-        CloseHandle(a);
-        CloseHandle(b);
-        EXPECT_EQ(ExitCodeOf(result), kExitIncomplete);
+        EXPECT_EQ(ExitCodeOf(Run()), kExitIncomplete);
     }
-    EXPECT_EQ(Sorted(Middle()),
-              Sorted({"Failed " + src.substr(3) + "gone.txt", "Failed " + Mirror(src + "changed.txt")}));
+    EXPECT_EQ(Sorted(Body()), Sorted({FailedDelete(src + "gone.txt"), FailedCopy(src + "changed.txt")}));
     EXPECT_EQ(ReadFile(Mirror(src + "gone.txt")), "stale");
     EXPECT_EQ(ReadFile(Mirror(src + "changed.txt")), "old");
     EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
     // Released, the next pass holds them.
     clock.now = FixedNow() + 2.0;
     Run();
-    EXPECT_EQ(ReadFile(Held(clock.now, src + "gone.txt")), "stale");
-    EXPECT_EQ(ReadFile(Held(clock.now, src + "changed.txt")), "old");
+    EXPECT_EQ(ReadFile(Held(kDay2, src + "gone.txt")), "stale");
+    EXPECT_EQ(ReadFile(Held(kDay2, src + "changed.txt")), "old");
     EXPECT_EQ(ReadFile(Mirror(src + "changed.txt")), "new, longer");
 }
 
@@ -197,16 +153,15 @@ TEST_F(VersionsFixture, APassKilledBetweenTheTwoRenamesOfAnUpdateLosesNothing) {
     WriteFile(src + "doc.txt", "version 2, longer");
     // What a pass killed after holding the previous copy and before renaming the new one leaves:
     // the previous copy held, the new one complete in the temporary file, nothing under the name.
-    const DateTime killed = FixedNow() + 1.0;
-    WriteFile(Held(killed, src + "doc.txt"), "");
-    ASSERT_TRUE(MoveFileExA(Mirror(src + "doc.txt").c_str(), Held(killed, src + "doc.txt").c_str(),
+    WriteFile(Held(kDay1, src + "doc.txt"), "");
+    ASSERT_TRUE(MoveFileExA(Mirror(src + "doc.txt").c_str(), Held(kDay1, src + "doc.txt").c_str(),
                             MOVEFILE_REPLACE_EXISTING));
     ASSERT_TRUE(CopyFileA((src + "doc.txt").c_str(), (root + "copy.~vestrand.tmp").c_str(), FALSE));
     clock.now = FixedNow() + 1.5;
     Run();
-    EXPECT_EQ(Middle(), std::vector<std::string>{"New    " + Mirror(src + "doc.txt")});
+    EXPECT_EQ(Body(), Lines{New(src + "doc.txt")});
     EXPECT_EQ(ReadFile(Mirror(src + "doc.txt")), "version 2, longer");
-    EXPECT_EQ(ReadFile(Held(killed, src + "doc.txt")), "version 1");
+    EXPECT_EQ(ReadFile(Held(kDay1, src + "doc.txt")), "version 1");
     EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
 }
 
@@ -220,16 +175,7 @@ TEST_F(VersionsFixture, SwitchedOffNothingIsHeldAndTheFolderStaysThePasses) {
     WriteFile(src + "b.txt", "b2");
     clock.now = FixedNow() + 1.0;
     Run();
-    EXPECT_EQ(Sorted(Middle()),
-              Sorted({"Delete " + src.substr(3) + "a.txt", "Update " + Mirror(src + "b.txt")}));
-    EXPECT_EQ(Stamped(), std::vector<std::string>{"2020-01-01 000000"}); // no pruning by age when off
-    EXPECT_EQ(ReadFile(root + "~versions\\2020-01-01 000000\\old.txt"), "history");
-    // A source entry named like it at the top of the mirror folder is refused.
-    settings.SourceDirs.clear();
-    settings.SourceFiles = {"S:\\~versions"};
-    WriteFile("S:\\~versions", "a user's file");
-    const PassResult clash = Run();
-    EXPECT_EQ(clash.failed, std::vector<std::string>{root + "~versions"});
-    DeleteFileA("S:\\~versions");
+    EXPECT_EQ(Sorted(Body()), Sorted({Delete(src + "a.txt"), Update(src + "b.txt")}));
+    EXPECT_EQ(Stamped(), Lines{"2020-01-01 000000"}); // no pruning by age when off
     EXPECT_EQ(ReadFile(root + "~versions\\2020-01-01 000000\\old.txt"), "history");
 }

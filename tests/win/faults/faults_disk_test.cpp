@@ -3,8 +3,10 @@
 // previous mirror copy as it was and no partial file.
 #include <windows.h>
 
-#include "faults_helpers.h"
+#include "engine/fileops_win.h"
+#include "mirror_fixture.h"
 #include "runtime/error.h"
+#include "tree_snapshot.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -18,114 +20,91 @@ std::string Pattern(char seed, size_t n) {
     return s;
 }
 
-// No file in the mirror is a copy in progress.
-bool NoCopyLeftovers(const std::string& root) {
-    for (const auto& [rel, content] : FilesBelow(root))
-        if ((rel.find(".~vestrand") != std::string::npos && rel != kPassLockName) || rel == "journal.tmp")
-            return false;
-    return true;
-}
-
-struct SmallVolume : FaultFixture {
-    std::string filler;
+struct SmallVolume : MirrorFixture {
+    const std::string filler = "R:\\filler.bin";
     void SetUp() override {
-        if (!IsFile("R:\\.tmpfs"))
+        if (!SmallVolumeMounted())
             GTEST_SKIP() << "R: is not a small real volume here (mounting a tmpfs was refused); skipped";
         // The volume is the tests' own: what earlier tests left on it goes, so that all of it is free.
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA("R:\\*", &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string name = fd.cFileName;
-                if (name == "." || name == ".." || name == ".tmpfs")
-                    continue;
-                SetFileAttributesA(("R:\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree("R:\\" + name);
-                else
-                    DeleteFileA(("R:\\" + name).c_str());
-            } while (FindNextFileA(h, &fd));
-            FindClose(h);
+        for (const auto& left : NamesIn("R:\\")) {
+            SetFileAttributesA(("R:\\" + left).c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (left != ".tmpfs" && !DeleteFileA(("R:\\" + left).c_str()))
+                RemoveTree("R:\\" + left);
         }
-        Prepare('R');
-        filler = "R:\\filler.bin";
+        MirrorFixture::SetUp();
+        UseTarget('R');
         ASSERT_GT(DriveFree("R:\\"), 8000000) << "R: is not the empty 8 MiB volume these tests need";
     }
     void TearDown() override {
-        if (!filler.empty()) {
-            DeleteFileA(filler.c_str());
-            RemoveTree(target);
-        }
+        DeleteFileA(filler.c_str());
+        MirrorFixture::TearDown();
     }
     // Leaves about `bytes` free on R: by writing a filler file outside the mirror.
     void LeaveFree(int64_t bytes) {
         DeleteFileA(filler.c_str());
         const int64_t fill = DriveFree("R:\\") - bytes;
         if (fill > 0)
-            WriteFile(filler, std::string(static_cast<size_t>(fill), 'f'));
+            WriteFiller(filler, fill);
+    }
+    // Copies in progress anywhere in the mirror, and a journal's save file: none may be left.
+    Lines Leftovers() const {
+        Lines out;
+        for (const auto& [rel, entry] : SnapshotTree(root, Snap::FilesOnly))
+            if ((rel.find(".~vestrand") != std::string::npos && rel != kPassLockName) || rel == "journal.tmp")
+                out.push_back(rel);
+        return out;
     }
 };
 
 } // namespace
 
 TEST_F(SmallVolume, FloorReachedInTheDirectoryStageWritesDiskFullAndDeletesNothing) {
-    WriteFile(src + "keep.txt", "earlier content");
-    WriteFile(src + "stale.txt", "to be deleted later");
-    settings.SourceDirs = {src};
     settings.LowDriveSpaceMb = 1;
-    Run();
+    RunWithFiles({{"keep.txt", "earlier content"}, {"stale.txt", "to be deleted later"}});
     ASSERT_EQ(ReadFile(Mirror(src + "keep.txt")), "earlier content");
     const std::string earlier = Journal();
 
     ASSERT_TRUE(DeleteFileA((src + "stale.txt").c_str()));
+    const auto big = [&](char c) { return src + "big " + c + ".bin"; };
     for (char c = 'a'; c < 'a' + 6; ++c)
-        WriteFile(src + "big " + c + ".bin", Pattern(c, 900000));
+        WriteFile(big(c), Pattern(c, 900000));
     // The journal is read-only, hidden and system: it is saved all the same.
     WriteAttributes(root + "journal.txt",
                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     LeaveFree(4400000);
     Run();
-    const auto block = Block();
     EXPECT_EQ(Journal().compare(0, earlier.size(), earlier), 0) << "earlier blocks changed";
-    EXPECT_EQ(CountPrefix(block, "DiskFull "), 1);
-    EXPECT_EQ(CountPrefix(block, "Delete "), 0);
-    EXPECT_EQ(CountPrefix(block, "Failed "), 0);
-    const int copied = CountPrefix(block, "New    ");
-    EXPECT_GE(copied, 1);
-    EXPECT_LE(copied, 5); // stopped part-way
-    EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "to be deleted later");
-    EXPECT_EQ(ReadFile(Mirror(src + "keep.txt")), "earlier content");
-    // Whatever was copied is whole; nothing half-written lies anywhere in the mirror.
-    int whole = 0;
+    // Stopped part-way: what was copied is whole and has its New line, nothing is deleted.
+    Lines copied = {"DiskFull " + kStamp}, rest = {Delete(src + "stale.txt")};
     for (char c = 'a'; c < 'a' + 6; ++c) {
-        const std::string m = Mirror(src + "big " + c + ".bin");
-        if (IsFile(m)) {
-            EXPECT_TRUE(ReadFile(m) == Pattern(c, 900000)) << m;
-            ++whole;
+        if (IsFile(Mirror(big(c)))) {
+            EXPECT_TRUE(ReadFile(Mirror(big(c))) == Pattern(c, 900000)) << big(c);
+            copied.push_back(New(big(c)));
+        } else {
+            rest.push_back(New(big(c)));
         }
     }
-    EXPECT_EQ(whole, copied);
-    EXPECT_TRUE(NoCopyLeftovers(root));
+    EXPECT_EQ(Sorted(Body()), Sorted(copied));
+    EXPECT_GE(copied.size(), 2u);
+    EXPECT_LE(copied.size(), 6u);
+    EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "to be deleted later");
+    EXPECT_EQ(ReadFile(Mirror(src + "keep.txt")), "earlier content");
+    EXPECT_EQ(Leftovers(), Lines{});
 
     // Space freed: the next pass completes the mirror and removes the stale file.
     DeleteFileA(filler.c_str());
     Run();
-    const auto done = Block();
-    EXPECT_EQ(CountPrefix(done, "DiskFull "), 0);
-    EXPECT_TRUE(HasLine(done, "Delete " + src.substr(3) + "stale.txt"));
-    EXPECT_EQ(CountPrefix(done, "New    "), 6 - copied);
+    EXPECT_EQ(Sorted(Body()), Sorted(rest));
     for (char c = 'a'; c < 'a' + 6; ++c)
-        EXPECT_TRUE(ReadFile(Mirror(src + "big " + c + ".bin")) == Pattern(c, 900000));
+        EXPECT_TRUE(ReadFile(Mirror(big(c))) == Pattern(c, 900000)) << big(c);
     EXPECT_FALSE(IsFile(Mirror(src + "stale.txt")));
     EXPECT_EQ(Journal().compare(0, earlier.size(), earlier), 0);
 }
 
 TEST_F(SmallVolume, FloorReachedBeforeTheFileStageEndsItWithDiskFull) {
     const std::string files = FreshFolder('S', "disk_single");
-    WriteFile(src + "stale.txt", "stale");
-    settings.SourceDirs = {src};
     settings.LowDriveSpaceMb = 1;
-    Run();
+    RunWithFiles({{"stale.txt", "stale"}});
     ASSERT_TRUE(DeleteFileA((src + "stale.txt").c_str()));
     // The directory stage brings the budget under the re-measuring mark; the file stage then
     // meets the floor at its budget check.
@@ -136,87 +115,74 @@ TEST_F(SmallVolume, FloorReachedBeforeTheFileStageEndsItWithDiskFull) {
     }
     LeaveFree(3300000);
     Run();
-    const auto block = Block();
-    EXPECT_TRUE(HasLine(block, "New    " + Mirror(src + "dir.bin")));
-    EXPECT_EQ(CountPrefix(block, "DiskFull "), 1);
-    EXPECT_EQ(CountPrefix(block, "Delete "), 0);
-    const int listed = CountPrefix(block, "New    ") - 1;
-    EXPECT_LT(listed, 4);
+    const Lines body = Body();
+    EXPECT_TRUE(HasLine(body, New(src + "dir.bin")));
+    EXPECT_EQ(WithPrefix(body, "DiskFull "), Lines{"DiskFull " + kStamp});
+    EXPECT_EQ(WithPrefix(body, "Delete "), Lines{});
+    EXPECT_LT(WithPrefix(body, "New    ").size(), 5u) << "not every listed file fits";
     EXPECT_TRUE(IsFile(Mirror(src + "stale.txt")));
-    for (char c = 'a'; c < 'a' + 4; ++c) {
-        if (IsFile(Mirror(files + c + ".bin"))) {
-            EXPECT_TRUE(ReadFile(Mirror(files + c + ".bin")) == Pattern(c, 900000));
-        }
-    }
-    EXPECT_TRUE(NoCopyLeftovers(root));
+    for (char c = 'a'; c < 'a' + 4; ++c)
+        EXPECT_TRUE(!IsFile(Mirror(files + c + ".bin")) ||
+                    ReadFile(Mirror(files + c + ".bin")) == Pattern(c, 900000))
+            << c << ": a listed file copied in part";
+    EXPECT_EQ(Leftovers(), Lines{});
 
     DeleteFileA(filler.c_str());
     Run();
     for (char c = 'a'; c < 'a' + 4; ++c)
-        EXPECT_TRUE(ReadFile(Mirror(files + c + ".bin")) == Pattern(c, 900000));
+        EXPECT_TRUE(ReadFile(Mirror(files + c + ".bin")) == Pattern(c, 900000)) << c;
     EXPECT_FALSE(IsFile(Mirror(src + "stale.txt")));
-    RemoveTree(files);
 }
 
 TEST_F(SmallVolume, UpdateThatMeetsAFullVolumeKeepsThePreviousCopy) {
-    const std::string files = FreshFolder('S', "disk_update");
-    WriteFile(src + "dir.bin", Pattern('1', 100000));
-    WriteFile(files + "listed.bin", Pattern('2', 100000));
-    SetStamp(src + "dir.bin", 0);
-    SetStamp(files + "listed.bin", 0);
+    const std::string dir = src + "dir.bin", listed = FreshFolder('S', "disk_update") + "listed.bin",
+                      added = src + "new.bin";
+    WriteFile(dir, Pattern('1', 100000));
+    WriteFile(listed, Pattern('2', 100000));
+    SetStamp(dir, 0);
+    SetStamp(listed, 0);
     settings.SourceDirs = {src};
-    settings.SourceFiles = {files + "listed.bin"};
+    settings.SourceFiles = {listed};
     settings.LowDriveSpaceMb = 0; // no floor: the copies themselves meet the full volume
     Run();
-    ASSERT_TRUE(ReadFile(Mirror(src + "dir.bin")) == Pattern('1', 100000));
+    ASSERT_TRUE(ReadFile(Mirror(dir)) == Pattern('1', 100000));
     const std::string earlier = Journal();
 
     // Larger versions that cannot fit, in the directory stage and in the file stage, and a new
     // file that cannot fit either.
-    WriteFile(src + "dir.bin", Pattern('3', 2200000));
-    WriteFile(files + "listed.bin", Pattern('4', 2200000));
-    WriteFile(src + "new.bin", Pattern('5', 2200000));
-    SetStamp(src + "dir.bin", 3600);
-    SetStamp(files + "listed.bin", 3600);
+    WriteFile(dir, Pattern('3', 2200000));
+    WriteFile(listed, Pattern('4', 2200000));
+    WriteFile(added, Pattern('5', 2200000));
+    SetStamp(dir, 3600);
+    SetStamp(listed, 3600);
     LeaveFree(1500000);
     Run();
-    const auto block = Block();
-    EXPECT_TRUE(HasLine(block, "Failed " + Mirror(src + "dir.bin")));
-    EXPECT_TRUE(HasLine(block, "Failed " + Mirror(files + "listed.bin")));
-    EXPECT_TRUE(HasLine(block, "Failed " + Mirror(src + "new.bin")));
-    EXPECT_EQ(CountPrefix(block, "Update "), 0);
-    EXPECT_TRUE(ReadFile(Mirror(src + "dir.bin")) == Pattern('1', 100000)) << "the previous copy was damaged";
-    EXPECT_TRUE(ReadFile(Mirror(files + "listed.bin")) == Pattern('2', 100000))
-        << "the previous copy was damaged";
-    EXPECT_FALSE(IsFile(Mirror(src + "new.bin"))) << "a partial copy lies under the mirror name";
-    EXPECT_TRUE(NoCopyLeftovers(root));
+    EXPECT_EQ(Sorted(Body()), Sorted({FailedCopy(dir), FailedCopy(listed), FailedCopy(added)}));
+    EXPECT_TRUE(ReadFile(Mirror(dir)) == Pattern('1', 100000)) << "the previous copy was damaged";
+    EXPECT_TRUE(ReadFile(Mirror(listed)) == Pattern('2', 100000)) << "the previous copy was damaged";
+    EXPECT_FALSE(IsFile(Mirror(added))) << "a partial copy lies under the mirror name";
+    EXPECT_EQ(Leftovers(), Lines{});
     EXPECT_EQ(Journal().compare(0, earlier.size(), earlier), 0);
 
     // The volume has room again: the next pass brings the copies up to date.
     DeleteFileA(filler.c_str());
     Run();
-    const auto done = Block();
-    EXPECT_TRUE(HasLine(done, "Update " + Mirror(src + "dir.bin")));
-    EXPECT_TRUE(HasLine(done, "Update " + Mirror(files + "listed.bin")));
-    EXPECT_TRUE(HasLine(done, "New    " + Mirror(src + "new.bin")));
-    EXPECT_TRUE(ReadFile(Mirror(src + "dir.bin")) == Pattern('3', 2200000));
-    EXPECT_TRUE(ReadFile(Mirror(files + "listed.bin")) == Pattern('4', 2200000));
-    EXPECT_TRUE(ReadFile(Mirror(src + "new.bin")) == Pattern('5', 2200000));
-    RemoveTree(files);
+    EXPECT_EQ(Sorted(Body()), Sorted({Update(dir), Update(listed), New(added)}));
+    EXPECT_TRUE(ReadFile(Mirror(dir)) == Pattern('3', 2200000));
+    EXPECT_TRUE(ReadFile(Mirror(listed)) == Pattern('4', 2200000));
+    EXPECT_TRUE(ReadFile(Mirror(added)) == Pattern('5', 2200000));
 }
 
 TEST_F(SmallVolume, JournalThatCannotBeSavedOnAFullVolumeStaysAsItWas) {
-    WriteFile(src + "a.txt", "a");
-    settings.SourceDirs = {src};
     settings.LowDriveSpaceMb = 0;
-    Run();
+    RunWithFiles({{"a.txt", "a"}});
     const std::string earlier = Journal() + std::string(60000, 'x') + "\r\n"; // a journal of some size
     WriteFile(root + "journal.txt", earlier);
     WriteFile(src + "b.txt", "b");
     // Room for the copy of b.txt but not for a second copy of the journal.
     LeaveFree(30000);
     EXPECT_THROW(Run(), VestrandError);
-    EXPECT_TRUE(ReadFile(root + "journal.txt") == earlier);
+    EXPECT_TRUE(Journal() == earlier);
     EXPECT_FALSE(IsFile(root + "journal.tmp"));
     DeleteFileA(filler.c_str());
     Run();

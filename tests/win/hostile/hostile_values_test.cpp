@@ -9,112 +9,67 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "../engine/engine_helpers.h"
-#include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
-#include "engine/journal.h"
-#include "test_drives.h"
+#include "mirror_fixture.h"
+#include "tree_snapshot.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
 
 namespace {
 
-// Everything below `folder`: relative path (folders with a trailing "\") -> attributes and content.
-using Tree = std::map<std::string, std::string>;
-
-void Collect(const std::string& folder, const std::string& rel, Tree& out) {
-    SearchFolder(folder + rel + "*.*", [&](const DirEntry& e) {
-        if (e.Name == "." || e.Name == "..")
-            return true;
-        const std::string attr = std::to_string(e.Attr & ~FILE_ATTRIBUTE_ARCHIVE) + " ";
-        if (e.Attr & FILE_ATTRIBUTE_DIRECTORY) {
-            out[rel + e.Name + "\\"] = attr;
-            Collect(folder, rel + e.Name + "\\", out);
-        } else {
-            out[rel + e.Name] = attr + std::to_string(e.Time) + " " + ReadFile(folder + rel + e.Name);
-        }
-        return true;
-    });
+// The entries of `tree` outside `folder`.
+TreeSnapshot Outside(TreeSnapshot tree, const std::string& folder) {
+    std::erase_if(tree, [&](const auto& entry) { return entry.first.rfind(folder, 0) == 0; });
+    return tree;
 }
 
-Tree Snapshot(const std::string& folder) {
-    Tree t;
-    Collect(folder, "", t);
-    return t;
-}
-
-// The entries of `t` outside the folder `skip` (relative, ending in "\").
-Tree Without(const Tree& t, const std::string& skip) {
-    Tree out;
-    for (const auto& [path, what] : t)
-        if (path.compare(0, skip.size(), skip) != 0)
-            out[path] = what;
-    return out;
-}
-
-std::string Names(const Tree& t) {
-    std::string out;
-    for (const auto& [path, what] : t)
-        out += "  " + path + "\n";
-    return out;
-}
-
-std::vector<std::string> Tagged(const std::vector<std::string>& block, const std::string& tag) {
-    std::vector<std::string> out;
-    for (const auto& line : block)
-        if (line.rfind(tag, 0) == 0)
-            out.push_back(line);
-    return out;
-}
-
-// The test's ground, T:\hv_<test name>\: sources, a backup folder with a journal archive and
-// another computer's mirror, and a folder that is the process's current folder while the test runs.
-class HostileValues : public ::testing::Test {
+// The source folder S:\<test>\ with two files, and T:\<test>\ with the mirror folder Test\ beside
+// a journal archive, another computer's mirror and cwd\, the process's current folder while the
+// test runs.
+class HostileValues : public MirrorFixture {
 protected:
+    const std::map<std::string, std::string> kSources = {{"a.txt", "alpha"}, {"Подпапка\\b.txt", "beta"}};
+
     void SetUp() override {
-        base = FreshFolder('T', std::string("hv_") +
-                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        src = base + "src\\";
-        target = base + "target\\";
-        cwd = base + "cwd\\";
-        WriteFile(src + "a.txt", "alpha");
-        WriteFile(src + "Подпапка\\b.txt", "beta");
+        MirrorFixture::SetUp();
+        for (const auto& [file, content] : kSources)
+            WriteFile(src + file, content);
         WriteFile(target + "261206.Test", "an archived journal");
         WriteFile(target + "Other\\keep.txt", "another computer's mirror");
         WriteFile(target + "Other\\journal.txt", "Start 05.12.26 10:00:00\r\n");
+        const std::string cwd = target + "cwd\\";
         ::CreateDirectoryA(cwd.c_str(), nullptr);
         ::CreateDirectoryA((cwd + "Trail").c_str(), nullptr);
         char previous[MAX_PATH] = {};
         ::GetCurrentDirectoryA(MAX_PATH, previous);
         m_previousDir = previous;
         ASSERT_TRUE(::SetCurrentDirectoryA(cwd.c_str()));
-        settings.IdentifComp = "Test";
-        settings.TargetDir = target;
-        settings.LowDriveSpaceMb = 5;
         settings.SourceDirs = {src};
-        before = Snapshot(base);
-        driveBefore = TopLevel();
+        before = Ground();
+        driveBefore = NamesIn("T:\\");
     }
     void TearDown() override {
         ::SetCurrentDirectoryA(m_previousDir.c_str());
-        if (!HasFailure())
-            RemoveTree(base); // a later test mirrors the whole drive
+        if (!HasFailure()) { // a later test mirrors the whole drive
+            RemoveTree(src);
+            RemoveTree(target);
+        }
     }
 
-    void Run() { RunBackupPass(settings, false, display, schedule, clock); }
-
-    // The names in the root of T:, where a path without a drive letter would land.
-    std::vector<std::string> TopLevel() {
-        std::vector<std::string> names;
-        SearchFolder("T:\\*.*", [&](const DirEntry& e) {
-            names.push_back(e.Name);
-            return true;
-        });
-        std::sort(names.begin(), names.end());
-        return names;
+    // Everything below the source folder and T:\<test>\ by full path: attributes (the archive bit
+    // aside), write times and contents.
+    TreeSnapshot Ground() const {
+        TreeSnapshot all;
+        for (const std::string& top : {src, target})
+            for (auto [rel, entry] : SnapshotTree(top)) {
+                entry.attributes &= ~FILE_ATTRIBUTE_ARCHIVE;
+                all[top + rel] = entry;
+            }
+        return all;
     }
 
     // The pass refused: nothing on screen, no schedule, and not one entry changed anywhere.
@@ -122,145 +77,114 @@ protected:
         SCOPED_TRACE(what);
         EXPECT_TRUE(display.calls.empty());
         EXPECT_EQ(schedule.calls, 0);
-        const Tree after = Snapshot(base);
-        EXPECT_EQ(after, before) << "before:\n" << Names(before) << "after:\n" << Names(after);
-        EXPECT_EQ(TopLevel(), driveBefore);
+        EXPECT_EQ(Ground(), before);
+        EXPECT_EQ(NamesIn("T:\\"), driveBefore);
     }
 
-    // Nothing changed outside the mirror folder `root` (below base).
-    void ExpectOnlyMirrorChanged(const std::string& root) {
-        const std::string rel = root.substr(base.size());
-        const Tree after = Snapshot(base);
-        EXPECT_EQ(Without(after, rel), Without(before, rel)) << "before:\n"
-                                                             << Names(before) << "after:\n"
-                                                             << Names(after);
-        EXPECT_EQ(TopLevel(), driveBefore);
+    void ExpectOnlyMirrorChanged() {
+        EXPECT_EQ(Outside(Ground(), root), Outside(before, root));
+        EXPECT_EQ(NamesIn("T:\\"), driveBefore);
     }
 
-    std::string base, src, target, cwd;
-    BackupSettings settings;
-    FixedClock clock;
-    RecordingSchedule schedule;
-    RecordingDisplay display;
-    Tree before;
-    std::vector<std::string> driveBefore;
+    // Both sources mirrored with their contents (or only those named).
+    void ExpectMirrored(const Lines& names = {"a.txt", "Подпапка\\b.txt"}) {
+        for (const auto& file : names)
+            EXPECT_EQ(ReadFile(Mirror(src + file)), kSources.at(file)) << file;
+    }
+
+    TreeSnapshot before;
+    Lines driveBefore; // the names in the root of T:, where a path without a drive letter would land
 
 private:
     std::string m_previousDir;
 };
 
-// ---- The backup folder in a form other than drive, colon, separator ----
+// ---- Values refused at once ----
 
-TEST_F(HostileValues, RelativeBackupFolderIsRefusedAndCreatesNothingInTheCurrentFolder) {
-    // "Trail\" exists in the current folder and begins with the letter of a drive that exists, so
-    // the free space of that drive would be measured and the pass would run.
-    for (const char* dir : {"backup\\", "Trail\\arch\\", "Trail", ".\\arch\\", "..\\arch\\", "arch"}) {
-        settings.TargetDir = NormalizeDir(dir);
+TEST_F(HostileValues, ValuesOfTheWrongFormAreRefusedAndChangeNothing) {
+    // Backup folders without a drive: relative ones as the settings file gives them, with a separator
+    // at the end ("Trail\" exists in the current folder and begins with the letter of a drive that
+    // exists, so the free space of that drive would be measured and the pass would run), one rooted
+    // on the current drive T:, the drive's root, a network share, none.
+    std::vector<std::pair<std::string BackupSettings::*, std::string>> values;
+    for (const std::string& dir : Lines{"backup\\", "Trail\\arch\\", "Trail\\", ".\\arch\\", "..\\arch\\",
+                                        "arch\\", target.substr(2), "\\", "\\\\nosuchserver\\share\\", ""})
+        values.emplace_back(&BackupSettings::TargetDir, dir);
+    // Computer names with separators or wildcards, or that name no folder of their own.
+    for (const char* id : {"a\\b", "..\\Other", "Other\\..", "x/y", "/", "c:", "C:\\", "*", "Oth?r", "a\"b",
+                           "<a>", "a|b", "a\tb", "..", ".", ""})
+        values.emplace_back(&BackupSettings::IdentifComp, id);
+    const BackupSettings good = settings;
+    for (const auto& [field, value] : values) {
+        settings = good;
+        settings.*field = value;
         Run();
-        ExpectRefusedUntouched(std::string("TargetDir ") + dir);
-    }
-}
-
-TEST_F(HostileValues, BackupFolderWithoutADriveIsRefused) {
-    const std::string rooted = target.substr(2); // \hv_...\target\ on the current drive, T:
-    for (const std::string& dir :
-         {rooted, std::string("\\"), std::string("\\\\nosuchserver\\share\\"), std::string()}) {
-        settings.TargetDir = dir;
-        Run();
-        ExpectRefusedUntouched("TargetDir " + dir);
+        ExpectRefusedUntouched((field == &BackupSettings::TargetDir ? "TargetDir " : "IdentifComp ") + value);
     }
 }
 
 TEST_F(HostileValues, BackupFolderThroughDotDotMirrorsIntoTheFolderItNames) {
-    settings.TargetDir = base + "elsewhere\\..\\target\\";
+    settings.TargetDir = target + "elsewhere\\..\\";
     Run();
-    const std::string root = target + "Test\\";
-    EXPECT_EQ(ReadFile(root + src.substr(3) + "a.txt"), "alpha");
-    EXPECT_EQ(ReadFile(root + src.substr(3) + "Подпапка\\b.txt"), "beta");
-    EXPECT_FALSE(IsFolder(base + "elsewhere"));
-    ExpectOnlyMirrorChanged(root);
+    ExpectMirrored();
+    EXPECT_FALSE(IsFolder(target + "elsewhere"));
+    ExpectOnlyMirrorChanged();
     // The next pass finds everything in place.
     Run();
-    const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-    EXPECT_TRUE(Tagged(block, "New").empty() && Tagged(block, "Update").empty() &&
-                Tagged(block, "Delete").empty() && Tagged(block, "Failed").empty())
-        << ::testing::PrintToString(block);
-    ExpectOnlyMirrorChanged(root);
+    EXPECT_EQ(Block(), Framed({}));
+    ExpectOnlyMirrorChanged();
 }
 
-// ---- Sources through ".." ----
+// ---- Paths through ".." ----
 
-TEST_F(HostileValues, SourceFolderThroughDotDotStaysMirroredOverPasses) {
-    settings.SourceDirs = {base + "elsewhere\\..\\src\\"};
-    const std::string root = target + "Test\\";
-    for (int pass = 1; pass <= 3; ++pass) {
-        SCOPED_TRACE("pass " + std::to_string(pass));
-        Run();
-        EXPECT_EQ(ReadFile(root + src.substr(3) + "a.txt"), "alpha");
-        EXPECT_EQ(ReadFile(root + src.substr(3) + "Подпапка\\b.txt"), "beta");
-        const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-        EXPECT_TRUE(Tagged(block, "Delete").empty()) << ::testing::PrintToString(block);
-        if (pass > 1) {
-            EXPECT_TRUE(Tagged(block, "New").empty()) << ::testing::PrintToString(block);
+TEST_F(HostileValues, SourceThroughDotDotStaysMirroredOverPasses) {
+    struct Case {
+        Lines dirs, files, mirrored;
+    };
+    for (const Case& c : {Case{{src + "elsewhere\\..\\"}, {}, {"a.txt", "Подпапка\\b.txt"}},
+                          Case{{}, {src + "elsewhere\\..\\a.txt"}, {"a.txt"}}}) {
+        settings.SourceDirs = c.dirs;
+        settings.SourceFiles = c.files;
+        for (int pass = 1; pass <= 3; ++pass) {
+            SCOPED_TRACE((c.dirs.empty() ? c.files[0] : c.dirs[0]) + ", pass " + std::to_string(pass));
+            Run();
+            ExpectMirrored(c.mirrored);
+            EXPECT_EQ(WithPrefix(Body(), "Delete"), Lines{});
+            if (pass > 1) {
+                EXPECT_EQ(WithPrefix(Body(), "New"), Lines{});
+            }
+            ExpectOnlyMirrorChanged();
         }
-        ExpectOnlyMirrorChanged(root);
-    }
-}
-
-TEST_F(HostileValues, SourceFileThroughDotDotStaysMirroredOverPasses) {
-    settings.SourceDirs.clear();
-    settings.SourceFiles = {base + "elsewhere\\..\\src\\a.txt"};
-    const std::string root = target + "Test\\";
-    for (int pass = 1; pass <= 3; ++pass) {
-        SCOPED_TRACE("pass " + std::to_string(pass));
-        Run();
-        EXPECT_EQ(ReadFile(root + src.substr(3) + "a.txt"), "alpha");
-        const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-        EXPECT_TRUE(Tagged(block, "Delete").empty()) << ::testing::PrintToString(block);
-        if (pass > 1) {
-            EXPECT_TRUE(Tagged(block, "New").empty()) << ::testing::PrintToString(block);
-        }
-        ExpectOnlyMirrorChanged(root);
+        RemoveTree(root);
     }
 }
 
 TEST_F(HostileValues, SourceClimbingAboveTheDriveRootNeverWritesOutsideTheMirror) {
-    // Mapped as written, "T:\..\..\hv_...\src\" would give mirror paths that climb two levels
-    // out of the mirror folder, into this test's own folder.
-    settings.SourceDirs = {"T:\\..\\..\\" + src.substr(3)};
-    settings.SourceFiles = {"T:\\..\\..\\" + src.substr(3) + "a.txt"};
-    const std::string root = target + "Test\\";
+    // Mapped as written, "S:\..\..\<test>\" would give mirror paths that climb two levels out of
+    // the mirror folder T:\<test>\Test\, into T:\<test>\ itself.
+    settings.SourceDirs = {"S:\\..\\..\\" + MirrorRel(src)};
+    settings.SourceFiles = {"S:\\..\\..\\" + MirrorRel(src) + "a.txt"};
     Run();
     Run();
-    EXPECT_EQ(ReadFile(root + src.substr(3) + "a.txt"), "alpha");
-    EXPECT_EQ(ReadFile(root + src.substr(3) + "Подпапка\\b.txt"), "beta");
-    ExpectOnlyMirrorChanged(root);
+    ExpectMirrored();
+    ExpectOnlyMirrorChanged();
 }
 
 // ---- This computer's name ----
 
-TEST_F(HostileValues, ComputerNameWithSeparatorsOrWildcardsIsRefused) {
-    for (const char* name : {"a\\b", "..\\Other", "Other\\..", "x/y", "/", "c:", "C:\\", "*", "Oth?r", "a\"b",
-                             "<a>", "a|b", "a\tb", "..", ".", ""}) {
-        settings.IdentifComp = name;
-        Run();
-        ExpectRefusedUntouched(std::string("IdentifComp ") + name);
-    }
-}
-
 TEST_F(HostileValues, ComputerNameTheFileSystemWouldShortenNeverReachesAnotherMirror) {
     // The platform drops blanks and full stops at the end of a name: "Other." and "Other " name the
     // other computer's folder, and "..." or " " the backup folder itself.
-    for (const char* name : {"Other.", "Other ", "Other. .", "...", " ", ". ", " .", "...."}) {
-        SCOPED_TRACE(std::string("IdentifComp \"") + name + "\"");
-        settings.IdentifComp = name;
+    for (const char* id : {"Other.", "Other ", "Other. .", "...", " ", ". ", " .", "...."}) {
+        SCOPED_TRACE(std::string("IdentifComp \"") + id + "\"");
+        settings.IdentifComp = id;
         Run();
         EXPECT_EQ(ReadFile(target + "Other\\keep.txt"), "another computer's mirror");
         EXPECT_EQ(ReadFile(target + "Other\\journal.txt"), "Start 05.12.26 10:00:00\r\n");
         EXPECT_EQ(ReadFile(target + "261206.Test"), "an archived journal");
-        const Tree after = Snapshot(base);
-        EXPECT_EQ(Without(after, "target\\"), Without(before, "target\\"));
-        for (const auto& [path, what] : Without(before, "target\\Test\\"))
+        const TreeSnapshot after = Ground();
+        EXPECT_EQ(Outside(after, target), Outside(before, target));
+        for (const auto& [path, entry] : Outside(before, root))
             EXPECT_EQ(after.count(path), 1u) << path << " was deleted";
     }
 }
@@ -268,33 +192,31 @@ TEST_F(HostileValues, ComputerNameTheFileSystemWouldShortenNeverReachesAnotherMi
 // ---- Sources that contain the mirror folder ----
 
 TEST_F(HostileValues, SourceContainingTheMirrorInAnotherFormIsNotMirroredIntoItself) {
-    char shortBase[MAX_PATH] = {};
-    ASSERT_GT(::GetShortPathNameA(base.c_str(), shortBase, MAX_PATH), 0u);
-    std::string upper = base;
+    char shortTarget[MAX_PATH] = {};
+    ASSERT_GT(::GetShortPathNameA(target.c_str(), shortTarget, MAX_PATH), 0u);
+    std::string upper = target;
     for (char& c : upper)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    const std::string root = target + "Test\\";
     // The same folder typed as the user might: another letter case, the short name (mirrored
     // under that spelling), through "..", without the final separator.
     const std::vector<std::pair<std::string, std::string>> spellings = {
-        {upper, base},
-        {shortBase, shortBase},
-        {base + "src\\..\\", base},
-        {base.substr(0, base.size() - 1), base}};
+        {upper, target},
+        {shortTarget, shortTarget},
+        {target + "Other\\..\\", target},
+        {target.substr(0, target.size() - 1), target}};
     for (const auto& [source, spelled] : spellings) {
         SCOPED_TRACE("source " + source);
         settings.SourceDirs = {source};
         Run();
         Run();
         // Everything of the source is mirrored once, the mirror folder itself not at all.
-        const std::string mirrored = root + spelled.substr(3);
-        EXPECT_EQ(ReadFile(mirrored + "src\\a.txt"), "alpha");
-        EXPECT_EQ(ReadFile(mirrored + "target\\Other\\keep.txt"), "another computer's mirror");
-        EXPECT_FALSE(IsFolder(mirrored + "target\\Test")) << "the mirror was mirrored into itself";
-        const auto block = LastBlock(SplitCrLf(ReadFile(root + "journal.txt")));
-        EXPECT_TRUE(Tagged(block, "New").empty() && Tagged(block, "Delete").empty())
-            << "the second pass changed the mirror: " << ::testing::PrintToString(block);
-        ExpectOnlyMirrorChanged(root);
+        const std::string mirrored = root + MirrorRel(spelled);
+        EXPECT_EQ(ReadFile(mirrored + "Other\\keep.txt"), "another computer's mirror");
+        EXPECT_EQ(ReadFile(mirrored + "261206.Test"), "an archived journal");
+        EXPECT_FALSE(IsFolder(mirrored + "Test")) << "the mirror was mirrored into itself";
+        EXPECT_EQ(WithPrefix(Body(), "New"), Lines{}) << "the second pass changed the mirror";
+        EXPECT_EQ(WithPrefix(Body(), "Delete"), Lines{}) << "the second pass changed the mirror";
+        ExpectOnlyMirrorChanged();
         RemoveTree(root);
     }
 }
@@ -302,23 +224,18 @@ TEST_F(HostileValues, SourceContainingTheMirrorInAnotherFormIsNotMirroredIntoIts
 TEST_F(HostileValues, DriveRootAsSourceWithTheMirrorOnTheSameDriveTerminates) {
     // The whole of T: is mirrored, the backup folder among it: the mirror must not contain itself.
     settings.SourceDirs = {"T:\\"};
-    settings.TargetDir = target;
     Run();
-    const std::string root = target + "Test\\";
-    EXPECT_EQ(ReadFile(root + src.substr(3) + "a.txt"), "alpha");
-    EXPECT_FALSE(IsFolder(root + target.substr(3) + "Test"));
+    EXPECT_EQ(ReadFile(Mirror(target + "Other\\keep.txt")), "another computer's mirror");
+    EXPECT_FALSE(IsFolder(Mirror(target + "Test")));
     // What other tests left on T: can make this journal large enough to be moved aside: then the
     // day's archive grows by it, its earlier text kept at its start.
-    const std::string archive = JournalArchiveName(target, clock.Now(), "Test");
-    const std::string archived = ReadFile(archive);
-    EXPECT_EQ(archived.rfind("an archived journal", 0), 0u) << archive;
-    const std::string rel = root.substr(base.size());
-    Tree after = Without(Snapshot(base), rel);
-    Tree expected = Without(before, rel);
-    after.erase(archive.substr(base.size()));
-    expected.erase(archive.substr(base.size()));
+    const std::string archive = target + "261206.Test";
+    EXPECT_EQ(ReadFile(archive).rfind("an archived journal", 0), 0u);
+    TreeSnapshot after = Outside(Ground(), root), expected = Outside(before, root);
+    after.erase(archive);
+    expected.erase(archive);
     EXPECT_EQ(after, expected);
-    EXPECT_EQ(TopLevel(), driveBefore);
+    EXPECT_EQ(NamesIn("T:\\"), driveBefore);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "file_lock.h"
 #include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 #include "runtime/window_win.h"
@@ -52,8 +53,7 @@ TEST(Handles, MoveTransfersOwnershipAndResetCloses) {
     EXPECT_FALSE(a.Valid());
     EXPECT_TRUE(b.Valid());
     // Without sharing, a second open fails while b holds the file...
-    EXPECT_EQ(::CreateFileA("T:\\handles.tmp", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-              INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(test::FileLock("T:\\handles.tmp").Held());
     b.Reset();
     // ...and succeeds once it is closed.
     FileHandle c(::CreateFileA("T:\\handles.tmp", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));

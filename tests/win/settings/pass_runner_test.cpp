@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/backup_pass_win.h"
-
+#include "mirror_fixture.h"
 #include "runtime/window_win.h"
-#include "settings/schedule_win.h"
 #include "settings/pass_runner_win.h"
-#include "settings_helpers.h"
+#include "settings/schedule_win.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -21,53 +20,36 @@ public:
     void SetTimerEnabled(bool enabled) override { switches.push_back(enabled); }
 };
 
-struct ErrorHandlerReset {
-    ~ErrorHandlerReset() { SetErrorHandler(nullptr); }
+// The pass of the shared fixture run by a runner with a real schedule.
+struct PassRunnerTest : MirrorFixture {
+    RecordingTimer timer;
+    Schedule realSchedule{settings, display, clock, "software\\Oskenvar\\VestrandTests\\"};
+    PassRunner runner{timer, display, realSchedule, clock};
+    void SetUp() override {
+        MirrorFixture::SetUp();
+        settings.SourceDirs = {src};
+    }
+    void TearDown() override {
+        SetErrorHandler(nullptr);
+        MirrorFixture::TearDown();
+    }
 };
-
-BackupSettings SettingsFor(const std::string& target, const std::string& source) {
-    BackupSettings s;
-    s.TargetDir = target;
-    s.IdentifComp = "PC";
-    s.LowDriveSpaceMb = 5;
-    s.SourceDirs = {source};
-    return s;
-}
 
 } // namespace
 
-TEST(PassRunner, ACompletedPassSwitchesTheTimerOffAndOn) {
-    const std::string target = FreshFolder('T', "runner_ok_target");
-    const std::string source = FreshFolder('T', "runner_ok_source");
-    WriteFile(source + "a.txt", "a");
-    const BackupSettings settings = SettingsFor(target, source);
-    RecordingTimer timer;
-    FakeDisplay display;
-    FakeClock clock;
-    Schedule schedule(settings, display, clock, "software\\Oskenvar\\VestrandTests\\");
-    PassRunner runner(timer, display, schedule, clock);
+TEST_F(PassRunnerTest, ACompletedPassSwitchesTheTimerOffAndOn) {
+    WriteFile(src + "a.txt", "a");
     EXPECT_TRUE(runner.Run(settings, false));
     EXPECT_EQ(timer.switches, (std::vector<bool>{false, true}));
     EXPECT_EQ(display.cursor, (std::vector<bool>{true, false}));
-    EXPECT_EQ(ReadFile(target + "PC\\runner_ok_source\\a.txt"), "a");
-    EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute);
+    EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
+    EXPECT_EQ(realSchedule.NextRunTime(), clock.now + 2 * kMinute);
 }
 
-TEST(PassRunner, AFailedPassShowsTheErrorThenReArmsTheTimer) {
-    const std::string target = FreshFolder('T', "runner_err_target");
-    const std::string source = FreshFolder('T', "runner_err_source");
-    // A folder where the journal should be: the journal cannot be opened and the pass ends there.
-    ASSERT_TRUE(::CreateDirectoryA((target + "PC").c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryA((target + "PC\\journal.txt").c_str(), nullptr));
-    WriteFile(target + "PC\\" + kPassLockName, ""); // a mirror of this program all the same
-    const BackupSettings settings = SettingsFor(target, source);
-    RecordingTimer timer;
-    FakeDisplay display;
-    FakeClock clock;
-    Schedule schedule(settings, display, clock, "software\\Oskenvar\\VestrandTests\\");
-    PassRunner runner(timer, display, schedule, clock);
-
-    ErrorHandlerReset reset;
+TEST_F(PassRunnerTest, AFailedPassShowsTheErrorThenReArmsTheTimer) {
+    // A mirror of this program whose journal is a folder: the pass ends with an error.
+    WriteFile(root + kPassLockName, "");
+    ASSERT_TRUE(::CreateDirectoryA((root + "journal.txt").c_str(), nullptr));
     std::vector<std::string> shown;
     bool timerOnWhileShown = true, cursorBusyWhileShown = true, nestedRan = true;
     SetErrorHandler([&](const std::string& message) {

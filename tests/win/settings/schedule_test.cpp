@@ -5,11 +5,14 @@
 
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
+#include "fakes.h"
+#include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 #include "settings/schedule_win.h"
 #include "settings/startup_win.h"
-#include "settings_helpers.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -17,41 +20,41 @@ using namespace vestrand::test;
 namespace {
 
 constexpr const char* kTestKey = "software\\Oskenvar\\VestrandTests\\";
+constexpr const char* kValue = "NextVestrand";
 
 void DeleteTestKey() {
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "software\\Oskenvar\\VestrandTests");
 }
 
+// The eight bytes of a moment as the registry keeps it: the double, little-endian.
+std::string LittleEndian(double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, 8);
+    std::string bytes;
+    for (int i = 0; i < 8; ++i)
+        bytes += static_cast<char>(bits >> (8 * i));
+    return bytes;
+}
+
 struct StoredValue {
-    LONG rc = -1;
-    DWORD type = 0;
-    DWORD size = 0;
-    BYTE data[32] = {};
+    LONG rc;
+    DWORD type;
+    std::string bytes;
 };
-
-StoredValue ReadStored(const char* keyPath) {
-    StoredValue v;
-    HKEY key;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return v;
-    v.size = sizeof v.data;
-    v.rc = ::RegQueryValueExA(key, kScheduleValue, nullptr, &v.type, v.data, &v.size);
-    ::RegCloseKey(key);
-    return v;
+StoredValue ReadStored(const char* keyPath, HKEY root = HKEY_CURRENT_USER, const char* name = kValue) {
+    char data[256] = {};
+    DWORD size = sizeof data, type = 0;
+    const LONG rc = ::RegGetValueA(root, keyPath, name, RRF_RT_ANY, &type, data, &size);
+    return {rc, type, std::string(data, rc == ERROR_SUCCESS ? size : 0)};
 }
 
-void Store(const char* keyPath, DWORD type, const void* data, DWORD size) {
-    HKEY key;
-    ASSERT_EQ(
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExA(key, kScheduleValue, 0, type, static_cast<const BYTE*>(data), size),
+void Store(DWORD type, const std::string& bytes) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kTestKey, kValue, type, bytes.data(),
+                                static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
-    ::RegCloseKey(key);
 }
 
-class ScheduleTest : public ::testing::Test {
-protected:
+struct ScheduleTest : ::testing::Test {
     void SetUp() override { DeleteTestKey(); }
     void TearDown() override { DeleteTestKey(); }
     BackupSettings settings;
@@ -90,20 +93,12 @@ TEST_F(ScheduleTest, ScheduleNextShowsAndStoresTheTime) {
     const StoredValue v = ReadStored(kTestKey);
     ASSERT_EQ(v.rc, ERROR_SUCCESS);
     EXPECT_EQ(v.type, static_cast<DWORD>(REG_BINARY));
-    ASSERT_EQ(v.size, 8u);
-    double stored;
-    std::memcpy(&stored, v.data, 8);
-    EXPECT_EQ(stored, expected);
-    // Little-endian bytes of the double.
-    uint64_t bits;
-    std::memcpy(&bits, &expected, 8);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(v.data[i], static_cast<BYTE>(bits >> (8 * i))) << i;
+    EXPECT_EQ(v.bytes, LittleEndian(expected));
 }
 
 TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
     const double stored = clock.now + 0.25;
-    Store(kTestKey, REG_BINARY, &stored, 8);
+    Store(REG_BINARY, LittleEndian(stored));
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), stored);
 
@@ -111,43 +106,23 @@ TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
 
-    const char text[] = "12345678";
-    Store(kTestKey, REG_SZ, text, 8); // eight bytes, but not binary
-    schedule.SetNextRunTime(0);
-    schedule.Restore();
-    EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
-
-    const BYTE four[4] = {1, 2, 3, 4};
-    Store(kTestKey, REG_BINARY, four, 4);
-    schedule.SetNextRunTime(0);
-    schedule.Restore();
-    EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
-
-    const BYTE twelve[12] = {};
-    Store(kTestKey, REG_BINARY, twelve, 12);
-    schedule.SetNextRunTime(0);
-    schedule.Restore();
-    EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0);
-}
-
-TEST_F(ScheduleTest, RestoreTakesAValueThatIsNoDateOfTheYears1900To9999ForUnreadable) {
-    const double values[] = {std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             1e300,
-                             -1.0,
-                             EncodeDateTime(CivilTime{10000, 1, 1, 0, 0, 0, 0})};
-    for (const double value : values) {
-        Store(kTestKey, REG_BINARY, &value, 8);
+    // Unreadable: eight bytes but not binary, binary of another size, or no date of the years 1900
+    // to 9999. At start that gives the first run two minutes on, and the value is replaced.
+    std::vector<std::pair<DWORD, std::string>> unreadable = {
+        {REG_SZ, "12345678"}, {REG_BINARY, "\x01\x02\x03\x04"}, {REG_BINARY, std::string(12, '\0')}};
+    for (const double value :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity(), 1e300, -1.0,
+          EncodeDateTime(CivilTime{10000, 1, 1, 0, 0, 0, 0})})
+        unreadable.push_back({REG_BINARY, LittleEndian(value)});
+    for (size_t i = 0; i < unreadable.size(); ++i) {
+        Store(unreadable[i].first, unreadable[i].second);
         schedule.SetNextRunTime(0);
         schedule.Restore();
-        EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0) << value;
-        schedule.ScheduleNext(); // as at start: two minutes later, and the value is replaced
-        EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute) << value;
-        const StoredValue v = ReadStored(kTestKey);
-        double stored = 0;
-        std::memcpy(&stored, v.data, 8);
-        EXPECT_EQ(stored, clock.now + 2 * kMinute) << value;
+        EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0) << i;
+        schedule.ScheduleNext();
+        EXPECT_EQ(schedule.NextRunTime(), clock.now + 2 * kMinute) << i;
+        EXPECT_EQ(ReadStored(kTestKey).bytes, LittleEndian(clock.now + 2 * kMinute)) << i;
     }
 }
 
@@ -155,7 +130,7 @@ TEST_F(ScheduleTest, ATimeFurtherAheadThanTheProgramSetsCountsAsFarPast) {
     settings.SaveMin = 30;
     // A real date, so Restore keeps it, but ten years ahead: the first run is two minutes on.
     const double tenYears = EncodeDateTime(CivilTime{2036, 12, 8, 10, 0, 0, 0});
-    Store(kTestKey, REG_BINARY, &tenYears, 8);
+    Store(REG_BINARY, LittleEndian(tenYears));
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), tenYears);
     EXPECT_TRUE(schedule.IsBeyondReach());
@@ -164,20 +139,20 @@ TEST_F(ScheduleTest, ATimeFurtherAheadThanTheProgramSetsCountsAsFarPast) {
     EXPECT_FALSE(schedule.IsBeyondReach());
 
     // The reach is a day and a minute for SaveMin up to a day, SaveMin + 1 minutes beyond.
-    struct Case {
-        int saveMin, aheadMinutes;
-        bool kept;
-    };
-    for (const Case c : {Case{30, 1441, true}, Case{30, 1442, false}, Case{1440, 1441, true},
-                         Case{1440, 1442, false}, Case{3000, 3001, true}, Case{3000, 3002, false}}) {
-        settings.SaveMin = c.saveMin;
-        const DateTime ahead = clock.now + c.aheadMinutes * kMinute;
+    for (const auto& [saveMin, aheadMinutes, kept] : {std::tuple{30, 1441, true},
+                                                      {30, 1442, false},
+                                                      {1440, 1441, true},
+                                                      {1440, 1442, false},
+                                                      {3000, 3001, true},
+                                                      {3000, 3002, false}}) {
+        settings.SaveMin = saveMin;
+        const DateTime ahead = clock.now + aheadMinutes * kMinute,
+                       next = kept ? ahead : clock.now + 2 * kMinute;
         schedule.SetNextRunTime(ahead);
-        EXPECT_EQ(schedule.IsBeyondReach(), !c.kept) << c.saveMin << " " << c.aheadMinutes;
+        EXPECT_EQ(schedule.IsBeyondReach(), !kept) << saveMin << " " << aheadMinutes;
         schedule.ScheduleNext();
-        EXPECT_EQ(schedule.NextRunTime(), c.kept ? ahead : clock.now + 2 * kMinute)
-            << c.saveMin << " " << c.aheadMinutes;
-        EXPECT_EQ(NextRunAfter(ahead, clock.now, c.saveMin), c.kept ? ahead : clock.now + 2 * kMinute);
+        EXPECT_EQ(schedule.NextRunTime(), next) << saveMin << " " << aheadMinutes;
+        EXPECT_EQ(NextRunAfter(ahead, clock.now, saveMin), next) << saveMin << " " << aheadMinutes;
     }
     EXPECT_EQ(NextRunAfter(std::numeric_limits<double>::quiet_NaN(), clock.now, 30), clock.now + 2 * kMinute);
 }
@@ -229,31 +204,33 @@ TEST_F(ScheduleTest, TheTickIsDueOnlyStrictlyAfterTheTime) {
     EXPECT_FALSE(schedule.IsDue());
 }
 
-TEST(ScheduleRegistry, TheProgramsOwnKeyHoldsTheValue) {
-    BackupSettings settings;
-    FakeDisplay display;
-    FakeClock clock;
-    Schedule schedule(settings, display, clock);
-    schedule.Restore();
-    schedule.ScheduleNext();
+TEST_F(ScheduleTest, TheProgramsOwnKeyHoldsTheValue) {
+    Schedule own(settings, display, clock);
+    own.Restore();
+    own.ScheduleNext();
     const StoredValue v = ReadStored("software\\Oskenvar\\Vestrand");
     ASSERT_EQ(v.rc, ERROR_SUCCESS);
     EXPECT_EQ(v.type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(v.size, 8u);
+    EXPECT_EQ(v.bytes.size(), 8u);
 }
 
+// The value INSTALL writes (that INSTALL writes it: the main window's tests).
 TEST(Autostart, OneRunValueWithTheQuotedPath) {
+    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     WriteAutostartEntry("C:\\old place\\vestrand.exe");
     WriteAutostartEntry("C:\\Program Files\\Vestrand\\vestrand.exe");
-    HKEY key;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
-                              KEY_QUERY_VALUE, &key),
-              ERROR_SUCCESS);
-    char value[MAX_PATH] = {};
-    DWORD size = sizeof value, type = 0;
-    EXPECT_EQ(::RegQueryValueExA(key, "Vestrand", nullptr, &type, reinterpret_cast<BYTE*>(value), &size),
-              ERROR_SUCCESS);
-    ::RegCloseKey(key);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_STREQ(value, "\"C:\\Program Files\\Vestrand\\vestrand.exe\"");
+    const StoredValue v = ReadStored(run, HKEY_LOCAL_MACHINE, "Vestrand");
+    EXPECT_EQ(v.rc, ERROR_SUCCESS);
+    EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(v.bytes.c_str(), "\"C:\\Program Files\\Vestrand\\vestrand.exe\"");
+    // One value of that name in any case.
+    RegKey key;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, run, 0, KEY_QUERY_VALUE, key.Put()), ERROR_SUCCESS);
+    int named = 0;
+    char name[256];
+    for (DWORD i = 0, length = sizeof name;
+         ::RegEnumValueA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = sizeof name)
+        named += ::lstrcmpiA(name, "Vestrand") == 0;
+    EXPECT_EQ(named, 1);
 }

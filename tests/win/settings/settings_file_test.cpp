@@ -2,20 +2,32 @@
 // on real files through the platform's private-profile functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <span>
+
 #include "engine/backup_settings.h"
+#include "expected_config.h"
+#include "file_lock.h"
 #include "runtime/error.h"
 #include "settings/settings_file_win.h"
-#include "settings_helpers.h"
+#include "test_drives.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
-using Lines = std::vector<std::string>;
 
 namespace {
 
+// A settings file with the given lines, in a fresh folder of its own.
+std::string SettingsFileWith(const std::string& folder, const std::string& text) {
+    const std::string path = FreshFolder('T', folder) + "vestrand.ini";
+    if (!text.empty())
+        WriteFile(path, text);
+    return path;
+}
+
 BackupSettings Loaded(const std::string& ini) {
-    BackupSettings s;
-    s.SourceDirs = {"stale"}; // loading replaces whatever was there
+    BackupSettings s{-1, "stale", "stale", -1, -1, {"stale"}, {"stale"}}; // loading replaces all of it
     LoadSettings(s, ini);
     return s;
 }
@@ -24,25 +36,27 @@ std::string Key(const std::string& ini, const char* section, const char* key) {
     return IniFile(ini).ReadString(section, key, "<missing>");
 }
 
-// Holds the file open for reading without sharing writes, so every write to it is refused,
-// and marks it read-only. (Running as root, Wine would let a merely read-only file be written.)
-class RefusedWrites {
-public:
-    explicit RefusedWrites(const std::string& path) : m_path(path) {
-        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-        m_handle =
-            ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    }
-    ~RefusedWrites() {
-        ::CloseHandle(m_handle);
-        ::SetFileAttributesA(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    bool Holding() const { return m_handle != INVALID_HANDLE_VALUE; }
+// The [Config] values of loaded settings in the form the file writes them.
+std::map<std::string, std::string> ConfigOf(const BackupSettings& s) {
+    return {{"SaveMin", std::to_string(s.SaveMin)},
+            {"IdentifComp", s.IdentifComp},
+            {"TargetDir", s.TargetDir},
+            {"LowDriveSpaceMb", std::to_string(s.LowDriveSpaceMb)},
+            {"KeepVersionsDays", std::to_string(s.KeepVersionsDays)}};
+}
 
-private:
-    std::string m_path;
-    HANDLE m_handle;
-};
+std::string DefaultOf(const ExpectedConfig& row) {
+    return row.number ? std::to_string(row.defaultNumber) : row.defaultText;
+}
+
+// The [Config] section of a file of defaults: the keys written even when missing, or all of them.
+Lines DefaultConfig(bool all) {
+    Lines lines{"[Config]"};
+    for (const ExpectedConfig& row : kExpectedConfig)
+        if (all || row.writtenWhenMissing)
+            lines.push_back(std::string(row.key) + "=" + DefaultOf(row));
+    return lines;
+}
 
 } // namespace
 
@@ -52,53 +66,44 @@ TEST(SettingsFilePath, ExtensionReplacedByIni) {
     EXPECT_EQ(SettingsFilePathFor("C:\\Tools\\agent.v2.exe"), "C:\\Tools\\agent.v2.ini");
 }
 
-TEST(LoadSettings, FirstStartWritesExactlyTheFourDefaults) {
+TEST(LoadSettings, FirstStartWritesExactlyTheDefaultsOfTheKeysWrittenWhenMissing) {
     const std::string ini = SettingsFileWith("set_first", "");
     const BackupSettings s = Loaded(ini);
-    EXPECT_EQ(s.SaveMin, 60);
-    EXPECT_EQ(s.IdentifComp, "Test");
-    EXPECT_EQ(s.TargetDir, "F:\\Arch\\");
-    EXPECT_EQ(s.LowDriveSpaceMb, 10);
+    for (const ExpectedConfig& row : kExpectedConfig)
+        EXPECT_EQ(ConfigOf(s)[row.key], DefaultOf(row)) << row.key;
     EXPECT_TRUE(s.SourceDirs.empty());
     EXPECT_TRUE(s.SourceFiles.empty());
-    EXPECT_EQ(FileLines(ini), (Lines{"[Config]", "SaveMin=60", "IdentifComp=Test", "TargetDir=F:\\Arch\\",
-                                     "LowDriveSpaceMb=10"}));
+    EXPECT_EQ(SplitCrLf(ReadFile(ini)), DefaultConfig(false));
 }
 
-TEST(LoadSettings, SaveMinIsReadByTheIntegerRulesAndClamped) {
-    const struct {
-        const char* text;
-        int32_t loaded;
-    } cases[] = {{"3", 5},         {"2000", 1440}, {"0x1E", 30}, {"abc", 60},         {"$1F", 31},
-                 {"\" 12\"", 12},  {"+7", 7},      {"-0", 5},    {"99999999999", 60}, {"FFFFFFFF", 60},
-                 {"$FFFFFFFF", 5}, {"'12 '", 60},  {"5", 5},     {"1440", 1440},      {"", 60}};
-    for (const auto& c : cases) {
-        const std::string ini =
-            SettingsFileWith("set_savemin", std::string("[Config]\r\nSaveMin=") + c.text + "\r\n");
-        EXPECT_EQ(Loaded(ini).SaveMin, c.loaded) << c.text;
-        EXPECT_EQ(Key(ini, "Config", "SaveMin"), std::to_string(c.loaded)) << c.text; // corrected in the file
-    }
+// Read by the integer rules, brought into their bounds (the floor has only a lower one), written
+// back corrected.
+TEST(LoadSettings, NumbersAreClampedAndWrittenBack) {
+    using Case = std::pair<const char*, int64_t>; // the text in the file, the value loaded
+    const Case saveMin[] = {
+        {"3", 5},         {"2000", 1440}, {"0x1E", 30}, {"abc", 60},         {"$1F", 31},
+        {"\" 12\"", 12},  {"+7", 7},      {"-0", 5},    {"99999999999", 60}, {"FFFFFFFF", 60},
+        {"$FFFFFFFF", 5}, {"'12 '", 60},  {"5", 5},     {"1440", 1440},      {"", 60}};
+    const Case floor[] = {{"-7", 5},    {"4", 5},    {"5", 5}, {"2147483647", 2147483647},
+                          {"0x10", 16}, {"junk", 10}};
+    const Case keep[] = {{"-3", 0},      {"7", 7},    {"0x10", 16}, {"5000", 3650},
+                         {"3650", 3650}, {"junk", 0}, {"", 0}};
+    const std::pair<const char*, std::span<const Case>> keys[] = {
+        {"SaveMin", saveMin}, {"LowDriveSpaceMb", floor}, {"KeepVersionsDays", keep}};
+    for (const auto& [key, cases] : keys)
+        for (const auto& [text, loaded] : cases) {
+            const std::string line = std::string(key) + "=" + text;
+            const std::string ini = SettingsFileWith("set_numbers", "[Config]\r\n" + line + "\r\n");
+            EXPECT_EQ(ConfigOf(Loaded(ini))[key], std::to_string(loaded)) << line;
+            EXPECT_EQ(Key(ini, "Config", key), std::to_string(loaded)) << line;
+        }
 }
 
-TEST(LoadSettings, FloorHasOnlyALowerBound) {
-    for (const auto& [text, loaded] : std::vector<std::pair<std::string, int64_t>>{
-             {"-7", 5}, {"4", 5}, {"5", 5}, {"2147483647", 2147483647}, {"0x10", 16}, {"junk", 10}}) {
-        const std::string ini = SettingsFileWith("set_floor", "[Config]\r\nLowDriveSpaceMb=" + text + "\r\n");
-        EXPECT_EQ(Loaded(ini).LowDriveSpaceMb, loaded) << text;
-        EXPECT_EQ(Key(ini, "Config", "LowDriveSpaceMb"), std::to_string(loaded)) << text;
-    }
-}
-
-TEST(LoadSettings, HeldVersionDaysAreClampedAndWrittenBackOnlyWhenTheFileHasThem) {
-    for (const auto& [text, loaded] : std::vector<std::pair<std::string, int32_t>>{
-             {"-3", 0}, {"7", 7}, {"0x10", 16}, {"5000", 3650}, {"3650", 3650}, {"junk", 0}, {"", 0}}) {
-        const std::string ini = SettingsFileWith("set_keep", "[Config]\r\nKeepVersionsDays=" + text + "\r\n");
-        EXPECT_EQ(Loaded(ini).KeepVersionsDays, loaded) << text;
-        EXPECT_EQ(Key(ini, "Config", "KeepVersionsDays"), std::to_string(loaded)) << text;
-    }
+TEST(LoadSettings, HeldVersionDaysAreWrittenBackOnlyWhenTheFileHasThem) {
     // A file without the key stays byte for byte as it is.
-    const std::string text =
-        "[Config]\r\nSaveMin=60\r\nIdentifComp=Test\r\nTargetDir=F:\\Arch\\\r\nLowDriveSpaceMb=10\r\n";
+    std::string text;
+    for (const std::string& line : DefaultConfig(false))
+        text += line + "\r\n";
     const std::string ini = SettingsFileWith("set_keep_missing", text);
     EXPECT_EQ(Loaded(ini).KeepVersionsDays, 0);
     EXPECT_EQ(ReadFile(ini), text);
@@ -106,11 +111,11 @@ TEST(LoadSettings, HeldVersionDaysAreClampedAndWrittenBackOnlyWhenTheFileHasThem
     BackupSettings s = Loaded(ini);
     s.KeepVersionsDays = 30;
     SaveSettingsFromDialog(s, {}, {}, ini);
-    const Lines lines = FileLines(ini);
-    ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6),
-              (Lines{"[Config]", "SaveMin=60", "IdentifComp=Test", "TargetDir=F:\\Arch\\",
-                     "LowDriveSpaceMb=10", "KeepVersionsDays=30"}));
+    Lines expected = DefaultConfig(true);
+    expected.back() = "KeepVersionsDays=30";
+    const Lines lines = SplitCrLf(ReadFile(ini));
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);
     EXPECT_EQ(Loaded(ini).KeepVersionsDays, 30);
 }
 
@@ -140,8 +145,7 @@ TEST(LoadSettings, SourceFoldersTakeTheirOnDiskFormAndASeparator) {
     ASSERT_GT(::GetShortPathNameA((root + "Program Files\\MyApp").c_str(), shortName, MAX_PATH), 0u);
 
     std::string lower = root + "program files\\myapp";
-    for (char& c : lower)
-        c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return ::tolower(c); });
     const std::string ini = SettingsFileWith(
         "set_src_ini",
         "[SourceDir]\r\n1=" + lower + "\r\n2=" + shortName + "\r\n3=t:\\gone\r\n4=\r\n5=" + root +
@@ -177,28 +181,35 @@ TEST(LoadSettings, LongValuesAreCutAt2047Characters) {
     EXPECT_EQ(Loaded(ini).IdentifComp, std::string(2047, 'a'));
 }
 
-TEST(LoadSettings, RefusedWriteBackStillLoadsEverythingAndRaisesOnce) {
+TEST(SettingsFile, ARefusedWriteLoadsEverythingRaisesOnceAndTheDialogsSaveKeepsTheLists) {
     const std::string ini = SettingsFileWith(
         "set_readonly", "[Config]\r\nSaveMin=3\r\nIdentifComp=Box\r\nTargetDir=T:\\m\r\nLowDriveSpaceMb=1\r\n"
                         "[SourceDir]\r\n1=T:\\src\r\n[SourceFile]\r\n1=T:\\one.txt\r\n");
     const std::string before = ReadFile(ini);
-    RefusedWrites refused(ini);
-    ASSERT_TRUE(refused.Holding());
+    // Read-only, and held open without sharing writes, so every write to it is refused. (Running as
+    // root, Wine would let a merely read-only file be written.)
+    ASSERT_TRUE(::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+    const FileLock refused(ini, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(refused.Held());
     BackupSettings s;
-    int raised = 0;
-    std::string message;
+    std::string raised;
     try {
         LoadSettings(s, ini);
     } catch (const VestrandError& e) {
-        ++raised;
-        message = e.what();
+        raised = e.what();
     }
-    EXPECT_EQ(raised, 1);
-    EXPECT_EQ(message, "Unable to write to " + ini);
+    EXPECT_EQ(raised, "Unable to write to " + ini);
     EXPECT_EQ(s.SaveMin, 5);
     EXPECT_EQ(s.IdentifComp, "Box");
     EXPECT_EQ(s.TargetDir, "T:\\m\\");
     EXPECT_EQ(s.LowDriveSpaceMb, 5);
+    EXPECT_EQ(s.SourceDirs, (Lines{"T:\\src\\"}));
+    EXPECT_EQ(s.SourceFiles, (Lines{"T:\\one.txt"}));
+    EXPECT_EQ(ReadFile(ini), before);
+    // The dialog's save: its values are in force already, the lists and the file stay as they were.
+    s.SaveMin = 30;
+    EXPECT_THROW(SaveSettingsFromDialog(s, {"t:\\new\\"}, {"t:\\f.txt"}, ini), VestrandError);
+    EXPECT_EQ(s.SaveMin, 30);
     EXPECT_EQ(s.SourceDirs, (Lines{"T:\\src\\"}));
     EXPECT_EQ(s.SourceFiles, (Lines{"T:\\one.txt"}));
     EXPECT_EQ(ReadFile(ini), before);
@@ -232,19 +243,4 @@ TEST(SaveSettingsFromDialog, RewritesTheSectionsAsTheDialogGivesThem) {
     const BackupSettings again = Loaded(ini);
     EXPECT_EQ(again.SaveMin, 5);
     EXPECT_EQ(again.SourceDirs, (Lines{"t:\\a\\", "c:\\Program Files\\", ""}));
-}
-
-TEST(SaveSettingsFromDialog, RefusedWriteKeepsTheListsInMemoryAndTheFile) {
-    const std::string ini =
-        SettingsFileWith("set_save_ro", "[Config]\r\nSaveMin=60\r\n[SourceDir]\r\n1=t:\\a\r\n");
-    BackupSettings s = Loaded(ini);
-    const std::string before = ReadFile(ini);
-    RefusedWrites refused(ini);
-    ASSERT_TRUE(refused.Holding());
-    s.SaveMin = 30;
-    EXPECT_THROW(SaveSettingsFromDialog(s, {"t:\\new\\"}, {"t:\\f.txt"}, ini), VestrandError);
-    EXPECT_EQ(s.SaveMin, 30); // already in force
-    EXPECT_EQ(s.SourceDirs, (Lines{"t:\\a\\"}));
-    EXPECT_TRUE(s.SourceFiles.empty());
-    EXPECT_EQ(ReadFile(ini), before);
 }

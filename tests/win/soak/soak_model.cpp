@@ -20,27 +20,25 @@ std::string Describe(const MirrorItem& m) {
     return buf;
 }
 
-void WalkMirror(const std::string& root, const std::string& rel, MirrorModel::Items& out) {
-    std::vector<Listed> entries;
-    if (!ListFolder(root + rel, entries))
-        return;
-    for (const auto& e : entries) {
-        if (rel.empty() && (SameNoCase(e.Name, "journal.txt") || SameNoCase(e.Name, "pass.~vestrand.lock") ||
-                            SameNoCase(e.Name, "~versions")))
+// The mirror folder as it is, without the journal, the pass's lock and the held versions.
+MirrorModel::Items OnDisk(const std::string& root) {
+    MirrorModel::Items out;
+    for (const auto& [key, e] : SnapshotTree(root)) {
+        const std::string rel = e.folder ? key.substr(0, key.size() - 1) : key;
+        const std::string top = rel.substr(0, rel.find('\\'));
+        if (SameNoCase(top, "~versions") ||
+            (top == rel && (SameNoCase(rel, "journal.txt") || SameNoCase(rel, "pass.~vestrand.lock"))))
             continue;
-        MirrorItem m;
-        m.Rel = rel + e.Name;
-        m.Folder = e.Folder;
-        m.Time = e.Time;
-        m.Size = e.Size;
-        m.Attr = e.Attr;
-        m.Write = e.Write;
-        if (!e.Folder && !ReadWhole(root + m.Rel, m.Content))
-            m.Content = "<unreadable>";
-        out[m.Rel] = m;
-        if (e.Folder)
-            WalkMirror(root, rel + e.Name + "\\", out);
+        const FILETIME write{static_cast<DWORD>(e.writeTime), static_cast<DWORD>(e.writeTime >> 32)};
+        out[rel] = {rel,
+                    e.folder,
+                    PackedLocal(write),
+                    static_cast<int32_t>(e.content.size()),
+                    static_cast<int32_t>(e.attributes),
+                    write,
+                    e.content};
     }
+    return out;
 }
 
 } // namespace
@@ -53,7 +51,7 @@ bool MirrorModel::KindAt(const std::string& rel, bool& found) const {
 
 // The mirror path of a source without its drive and trailing separator ("" for a drive root).
 std::string KeyOf(const std::string& path) {
-    std::string key = path.size() > 3 ? path.substr(3) : std::string();
+    std::string key = MirrorRel(path);
     if (!key.empty() && key.back() == '\\')
         key.pop_back();
     return key;
@@ -103,7 +101,7 @@ void MirrorModel::PlanSources(const BackupSettings& settings) {
 bool MirrorModel::RefusedAtItsTurn(const Planned& p) {
     if (p.role != Role::Refused)
         return false;
-    m_lines.push_back("Failed " + p.written);
+    m_lines.push_back(FailedLine(p.written));
     ++Refusals;
     return true;
 }
@@ -146,33 +144,7 @@ void MirrorModel::MirrorFolder(const std::string& root, const std::string& rel) 
         return;
     }
     for (const auto& e : entries) {
-        const std::string src = dir + e.Name;
-        const std::string mirrorRel = src.substr(3);
-        auto found = m_index.find(mirrorRel);
-        if (found != m_index.end() && found->second.Folder != e.Folder) {
-            DeleteStaleTree(mirrorRel); // the name changed its kind: the old entry goes first
-            found = m_index.end();
-        }
-        if (found != m_index.end()) {
-            const MirrorItem& was = found->second;
-            const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
-            if (!same && (!e.Folder || was.Attr != e.Attr) && !FailedCopy(mirrorRel, e.Folder)) {
-                if (e.Folder)
-                    CopyFolder(mirrorRel, e);
-                else
-                    CopyFile(src, mirrorRel, e);
-                m_lines.push_back("Update " + m_root + mirrorRel);
-                ++Updates;
-            }
-            m_index.erase(found);
-        } else if (!FailedCopy(mirrorRel, e.Folder)) {
-            if (e.Folder)
-                CopyFolder(mirrorRel, e);
-            else
-                CopyFile(src, mirrorRel, e);
-            m_lines.push_back("New    " + m_root + mirrorRel);
-            ++Copies;
-        }
+        Follow(dir + e.Name, e, true);
         if (e.Folder)
             MirrorFolder(root, rel + e.Name + "\\");
     }
@@ -183,7 +155,7 @@ void MirrorModel::FileStage() {
         if (p.folder || RefusedAtItsTurn(p) || p.role != Role::Mirror)
             continue;
         const std::string& src = p.path;
-        const std::string rel = src.size() > 3 ? src.substr(3) : std::string();
+        const std::string rel = MirrorRel(src);
         Listed e;
         if (!FindOne(src, e) || e.Folder) {
             if (!rel.empty() && m_index.erase(rel) > 0)
@@ -191,24 +163,41 @@ void MirrorModel::FileStage() {
             continue;
         }
         e.Attr = static_cast<int32_t>(GetAttr(src));
-        auto found = m_index.find(rel);
-        if (found != m_index.end() && found->second.Folder) {
-            DeleteStaleTree(rel);
-            found = m_index.end();
-        }
-        if (found != m_index.end()) {
-            if ((e.Time != found->second.Time || e.Attr != found->second.Attr) && !FailedCopy(rel, false)) {
-                CopyFile(src, rel, e);
-                m_lines.push_back("Update " + m_root + rel);
-                ++Updates;
-            }
-            m_index.erase(found);
-        } else if (!FailedCopy(rel, false)) {
-            CopyFile(src, rel, e);
-            m_lines.push_back("New    " + m_root + rel);
-            ++Copies;
-        }
+        Follow(src, e, false);
     }
+}
+
+void MirrorModel::Follow(const std::string& src, const Listed& e, bool sizeCounts) {
+    const std::string rel = MirrorRel(src);
+    auto found = m_index.find(rel);
+    if (found != m_index.end() && found->second.Folder != e.Folder) {
+        DeleteStaleTree(rel); // the name changed its kind: the old entry goes first
+        found = m_index.end();
+    }
+    const bool isNew = found == m_index.end();
+    bool copy = isNew;
+    if (!isNew) {
+        const MirrorItem& was = found->second;
+        copy =
+            was.Attr != e.Attr || (!e.Folder && (was.Time != e.Time || (sizeCounts && was.Size != e.Size)));
+        m_index.erase(found);
+    }
+    if (!copy || FailedCopy(rel, e.Folder))
+        return;
+    EnsureParents(rel);
+    MirrorItem& m = m_items[rel];
+    if (m.Rel.empty())
+        m.Rel = rel; // an entry overwritten keeps its name as the mirror has it
+    m.Folder = e.Folder;
+    m.Attr = e.Attr;
+    if (!e.Folder) {
+        m.Time = e.Time;
+        m.Size = e.Size;
+        m.Write = e.Write;
+        m.Content = ReadWhole(src);
+    }
+    m_lines.push_back(isNew ? NewLine(m_root + rel) : UpdateLine(m_root + rel));
+    ++(isNew ? Copies : Updates);
 }
 
 void MirrorModel::DeletionStage() {
@@ -227,7 +216,7 @@ void MirrorModel::DeleteStale(const MirrorItem& was) {
         return;
     }
     m_items.erase(it);
-    m_lines.push_back("Delete " + was.Rel);
+    m_lines.push_back(DeleteLine(was.Rel));
     ++Deletes;
 }
 
@@ -259,7 +248,7 @@ bool MirrorModel::FailedCopy(const std::string& mirrorRel, bool folder) {
         blocked = parent != m_items.end() && !parent->second.Folder;
     }
     if (blocked) {
-        m_lines.push_back("Failed " + m_root + mirrorRel); // and the mirror stays as it was
+        m_lines.push_back(FailedLine(m_root + mirrorRel)); // and the mirror stays as it was
         ++Failures;
     }
     return blocked;
@@ -285,32 +274,8 @@ void MirrorModel::EnsureParents(const std::string& mirrorRel) {
     }
 }
 
-void MirrorModel::CopyFile(const std::string& src, const std::string& mirrorRel, const Listed& entry) {
-    EnsureParents(mirrorRel);
-    MirrorItem& m = m_items[mirrorRel];
-    if (m.Rel.empty())
-        m.Rel = mirrorRel;
-    m.Folder = false;
-    m.Time = entry.Time;
-    m.Size = entry.Size;
-    m.Attr = entry.Attr;
-    m.Write = entry.Write;
-    if (!ReadWhole(src, m.Content))
-        m.Content = "<source unreadable>";
-}
-
-void MirrorModel::CopyFolder(const std::string& mirrorRel, const Listed& entry) {
-    EnsureParents(mirrorRel);
-    MirrorItem& m = m_items[mirrorRel];
-    if (m.Rel.empty())
-        m.Rel = mirrorRel;
-    m.Folder = true;
-    m.Attr = entry.Attr;
-}
-
 std::vector<std::string> MirrorModel::Compare(const std::string& backupRoot) const {
-    Items disk;
-    WalkMirror(backupRoot, "", disk);
+    const Items disk = OnDisk(backupRoot);
     std::vector<std::string> problems;
     for (const auto& [key, want] : m_items) {
         const auto it = disk.find(key);

@@ -49,8 +49,6 @@ public:
          Refusals = 0;
 
 private:
-    using Index = std::map<std::string, MirrorItem, NoCaseLess>;
-
     void MirrorFolder(const std::string& root, const std::string& rel);
     enum class Role { Skip, Mirror, Covered, Refused };
     struct Planned {
@@ -64,15 +62,17 @@ private:
     void DeletionStage();
     void DeleteStale(const MirrorItem& was);
     void DeleteStaleTree(const std::string& rel);
-    void CopyFile(const std::string& src, const std::string& mirrorRel, const Listed& entry);
-    void CopyFolder(const std::string& mirrorRel, const Listed& entry);
+    // One source entry against the index: an entry of the other kind goes first, then the entry
+    // is copied as New, or as Update when it changed (for a folder: its attributes; for a file also
+    // its time stamp, and its size where `sizeCounts`).
+    void Follow(const std::string& src, const Listed& e, bool sizeCounts);
     void EnsureParents(const std::string& mirrorRel);
     bool HasChildren(const std::string& rel) const;
     // True, with its Failed line, when a copy to mirrorRel cannot succeed.
     bool FailedCopy(const std::string& mirrorRel, bool folder);
 
     Items m_items;
-    Index m_index; // during a prediction: what the pass's index still holds
+    Items m_index; // during a prediction: what the pass's index still holds
     std::string m_root;
     std::vector<std::string> m_lines;
     std::vector<Planned> m_plan;

@@ -28,24 +28,18 @@ using namespace vestrand::test;
 namespace {
 
 uint64_t EnvNumber(const char* name, uint64_t fallback) {
-    char buf[64] = {};
-    const DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
-    if (n == 0 || n >= sizeof buf)
-        return fallback;
+    const char* text = std::getenv(name);
     char* end = nullptr;
-    const unsigned long long v = strtoull(buf, &end, 10);
-    return end != buf ? v : fallback;
+    const unsigned long long v = text ? std::strtoull(text, &end, 10) : 0;
+    return text && end != text ? v : fallback;
 }
 
 SYSTEMTIME AddSeconds(const SYSTEMTIME& base, int64_t seconds) {
     FILETIME ft{};
     SystemTimeToFileTime(&base, &ft);
-    ULARGE_INTEGER v{};
-    v.LowPart = ft.dwLowDateTime;
-    v.HighPart = ft.dwHighDateTime;
+    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
     v.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
-    ft.dwLowDateTime = v.LowPart;
-    ft.dwHighDateTime = v.HighPart;
+    ft = {v.LowPart, v.HighPart};
     SYSTEMTIME out{};
     FileTimeToSystemTime(&ft, &out);
     return out;
@@ -54,12 +48,26 @@ SYSTEMTIME AddSeconds(const SYSTEMTIME& base, int64_t seconds) {
 DateTime ToDateTime(const SYSTEMTIME& t) {
     return EncodeDateTime(CivilTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, 0});
 }
+// "dd.mm.yy hh:nn:ss" with the locale's time separator.
 std::string Stamp(const SYSTEMTIME& t) {
-    return StampText(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    char sep[8] = {};
+    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_STIME, sep, sizeof sep) <= 0 || sep[0] == '\0')
+        sep[0] = ':';
+    char buf[40];
+    snprintf(buf, sizeof buf, "%02d.%02d.%02d %02d%c%02d%c%02d", t.wDay, t.wMonth, t.wYear % 100, t.wHour,
+             sep[0], t.wMinute, sep[0], t.wSecond);
+    return buf;
 }
+// The day's journal archive "yymmdd", and a pass's folder of held versions "yyyy-mm-dd hhnnss".
 std::string YyMmDd(const SYSTEMTIME& t) {
     char buf[16];
     snprintf(buf, sizeof buf, "%02d%02d%02d", t.wYear % 100, t.wMonth, t.wDay);
+    return buf;
+}
+std::string VersionStamp(const SYSTEMTIME& t) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d%02d%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+             t.wSecond);
     return buf;
 }
 
@@ -84,8 +92,9 @@ std::string EarlierJournal(size_t bytes) {
     for (int block = 0; text.size() < bytes; ++block) {
         const std::string t =
             "0" + std::to_string(1 + block % 9) + ".11.26 0" + std::to_string(block % 10) + ":00:00";
-        text += "Start " + t + "\r\nNew    T:\\earlier\\Сокол\\файл " + std::to_string(block) +
-                ".txt\r\nStop " + t + "\r\nNextStart " + t + "\r\n\r\n";
+        text += "Start " + t + "\r\n" +
+                NewLine("T:\\earlier\\Сокол\\файл " + std::to_string(block) + ".txt") + "\r\nStop " + t +
+                "\r\nNextStart " + t + "\r\n\r\n";
     }
     return text;
 }
@@ -125,7 +134,7 @@ public:
         settings.KeepVersionsDays = m_keepDays;
         const MirrorModel::Items before = m_model.State();
         const std::vector<std::string> predicted = m_model.PredictPass(settings);
-        const std::string sourcesBefore = m_world.Snapshot();
+        const TreeSnapshot sourcesBefore = m_world.Snapshot();
 
         NullDisplay display;
         RunBackupPass(settings, false, display, m_schedule, m_clock);
@@ -138,8 +147,7 @@ public:
         CheckJournal(predicted, problems);
         if (m_keepDays > 0)
             CheckHeld(before, problems);
-        std::string neighbour;
-        if (!ReadWhole(m_neighbour, neighbour) || neighbour != "другой компьютер")
+        if (ReadWhole(m_neighbour) != "другой компьютер")
             problems.push_back("another computer's mirror was touched");
         ++Passes;
         LinesChecked += static_cast<long>(predicted.size()) + 4;
@@ -151,7 +159,7 @@ public:
             CyrillicNames += std::any_of(name.begin(), name.end(),
                                          [](char c) { return static_cast<unsigned char>(c) >= 0xC0; });
             OtherScriptNames += name.find("<U+") != std::string::npos;
-            DeepPaths += Wide(m_root + item.Rel).size() > 300;
+            DeepPaths += WidenU(m_root + item.Rel).size() > 300;
         }
         return problems;
     }
@@ -171,7 +179,7 @@ private:
     // Every file the pass took out of the mirror or replaced lies in the pass's stamped folder, as it
     // was; the stamped folders are those of the passes of the last `m_keepDays` days that held something.
     void CheckHeld(const MirrorModel::Items& before, std::vector<std::string>& problems) {
-        const std::string stampText = FormatVersionStamp(m_clock.now);
+        const std::string stampText = VersionStamp(m_now);
         const std::string held = m_root + "~versions\\" + stampText + "\\";
         bool any = false;
         for (const auto& [key, was] : before) {
@@ -184,8 +192,7 @@ private:
             if (!left)
                 continue;
             any = true;
-            std::string got;
-            if (!ReadWhole(held + was.Rel, got) || got != was.Content)
+            if (!Exists(held + was.Rel) || ReadWhole(held + was.Rel) != was.Content)
                 problems.push_back("not held as it was: " + was.Rel);
             else
                 ++HeldChecked;
@@ -193,16 +200,12 @@ private:
         const DateTime now = m_clock.now;
         if (any)
             m_stamps.emplace_back(now, stampText);
-        std::vector<std::string> expected, found;
+        std::vector<std::string> expected;
         for (const auto& [at, name] : m_stamps)
             if (now - at <= m_keepDays)
                 expected.push_back(name);
         Pruned = static_cast<long>(m_stamps.size() - expected.size());
-        std::vector<Listed> entries;
-        ListFolder(m_root + "~versions\\", entries);
-        for (const auto& e : entries)
-            found.push_back(e.Name);
-        std::sort(found.begin(), found.end());
+        const std::vector<std::string> found = NamesIn(m_root + "~versions\\");
         if (found != expected)
             problems.push_back("stamped folders: " + std::to_string(found.size()) + " found, " +
                                std::to_string(expected.size()) + " expected");
@@ -224,32 +227,30 @@ private:
         if (whole.size() > 200000) {
             // Rotated: the journal went to (or was appended to) the day's archive.
             const std::string archive = m_target + YyMmDd(m_now) + "." + kIdentif;
-            std::string got;
+            const std::string got = ReadWhole(archive);
             if (Exists(path))
                 problems.push_back("journal of " + std::to_string(whole.size()) + " bytes was not rotated");
-            else if (!ReadWhole(archive, got))
+            else if (!Exists(archive))
                 problems.push_back("archive missing: " + archive);
-            else if (!SameLines(CrLfLines(m_archives[archive] + whole), CrLfLines(got), why) ||
+            else if (!SameLines(SplitCrLf(m_archives[archive] + whole), SplitCrLf(got), why) ||
                      got.size() != m_archives[archive].size() + whole.size())
                 problems.push_back("archive " + archive + " does not hold every block: " + why);
             m_archives[archive] = got;
             m_journal.clear();
             ++Rotations;
         } else {
-            std::string got;
-            if (!ReadWhole(path, got))
+            const std::string got = ReadWhole(path);
+            if (!Exists(path))
                 problems.push_back("journal missing");
-            else if (got.size() != whole.size() || !SameLines(CrLfLines(whole), CrLfLines(got), why))
+            else if (got.size() != whole.size() || !SameLines(SplitCrLf(whole), SplitCrLf(got), why))
                 problems.push_back("journal differs (" + std::to_string(got.size()) + " bytes, " +
                                    std::to_string(whole.size()) + " expected): " + why);
             m_journal = got;
         }
         // Archives are never touched by a pass other than by appending the journal.
-        for (const auto& [name, text] : m_archives) {
-            std::string got;
-            if (!ReadWhole(name, got) || got != text)
+        for (const auto& [name, text] : m_archives)
+            if (!Exists(name) || ReadWhole(name) != text)
                 problems.push_back("archive changed: " + name);
-        }
     }
 
     SourceWorld m_world;
@@ -274,23 +275,29 @@ std::string Joined(const std::vector<std::string>& problems, size_t most) {
     return out;
 }
 
+// Passes 1 to `count`, each after 1 to 8 random changes; stops at the first pass with problems.
+// `envSeed`: the VESTRAND_SOAK_SEED that replays it.
+void RunPasses(Soak& soak, uint64_t seed, int count, uint64_t envSeed) {
+    Random changes(seed ^ 0xC0FFEE);
+    for (int pass = 1; pass <= count; ++pass) {
+        const auto problems = soak.Step(pass, 1 + static_cast<int>(changes.Below(8)));
+        if (!problems.empty()) {
+            ADD_FAILURE() << "soak seed " << seed << ", pass " << pass
+                          << " (replay: VESTRAND_SOAK_SEED=" << envSeed << " VESTRAND_SOAK_PASSES=" << pass
+                          << "):\n"
+                          << Joined(problems, 25);
+            return;
+        }
+    }
+}
+
 } // namespace
 
 TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
     const uint64_t seed = EnvNumber("VESTRAND_SOAK_SEED", 20261206);
     const int passes = static_cast<int>(EnvNumber("VESTRAND_SOAK_PASSES", 80));
     Soak soak(seed, "T:\\soak_target\\", 196000);
-    Random changes(seed ^ 0xC0FFEE);
-    for (int pass = 1; pass <= passes; ++pass) {
-        const auto problems = soak.Step(pass, 1 + static_cast<int>(changes.Below(8)));
-        if (!problems.empty()) {
-            ADD_FAILURE() << "soak seed " << seed << ", pass " << pass
-                          << " (replay: VESTRAND_SOAK_SEED=" << seed << " VESTRAND_SOAK_PASSES=" << pass
-                          << "):\n"
-                          << Joined(problems, 25);
-            break;
-        }
-    }
+    RunPasses(soak, seed, passes, seed);
     const SourceWorld& world = soak.World();
     std::printf("soak: seed %llu, %ld passes, %ld changes applied, %ld lines and %ld mirror entries checked, "
                 "%ld journal rotations\n",
@@ -332,14 +339,7 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
 TEST(DifferentialSoak, HeldVersionsKeepEveryByteThatLeftTheMirror) {
     const uint64_t seed = EnvNumber("VESTRAND_SOAK_SEED", 20261206) + 1;
     Soak soak(seed, "T:\\soak_versions\\", 0, 2);
-    Random changes(seed ^ 0xC0FFEE);
-    for (int pass = 1; pass <= 40; ++pass) {
-        const auto problems = soak.Step(pass, 1 + static_cast<int>(changes.Below(8)));
-        if (!problems.empty()) {
-            ADD_FAILURE() << "soak seed " << seed << ", pass " << pass << ":\n" << Joined(problems, 25);
-            break;
-        }
-    }
+    RunPasses(soak, seed, 40, seed - 1);
     std::printf("soak with held versions: %ld passes, %ld held files checked, %ld stamped folders pruned\n",
                 soak.Passes, soak.HeldChecked, soak.Pruned);
     EXPECT_EQ(soak.Passes, 40);
@@ -391,8 +391,8 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     problems = soak.Model().Compare(soak.Root());
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);
     EXPECT_EQ(problems[0].rfind("missing from the mirror: ", 0), 0u);
-    std::string journal;
-    ASSERT_TRUE(ReadWhole(soak.Root() + "journal.txt", journal));
+    const std::string journal = ReadWhole(soak.Root() + "journal.txt");
+    ASSERT_FALSE(journal.empty());
     ASSERT_TRUE(WriteWhole(soak.Root() + "journal.txt", journal + "Update T:\\forged\r\n"));
 
     // The next pass copies the deleted file again, but the forged journal line is reported.

@@ -1,7 +1,6 @@
 #include "soak_world.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vestrand::soak {
 
@@ -14,51 +13,32 @@ constexpr int kPhysical[] = {0, 1, 2, 4, 5}; // the source roots that are trees 
 const std::string kDeepRoot = "S:\\soak\\" + std::string(60, 'L') + "\\" + std::string(60, 'M') + "\\" +
                               std::string(60, 'N') + "\\" + std::string(60, 'O') + "\\Глубже\\";
 
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> out(1);
+    for (const char c : text)
+        if (c == '|')
+            out.emplace_back();
+        else
+            out.back() += c;
+    return out;
+}
+
 // Names with Cyrillic and Latin letters, blanks, '-', '_', '\'' and '.', several of them case
 // variants of one another; and names outside code page 1251 (written as the journal writes them),
-// next to the look-alikes the locale would take for them.
-const std::vector<std::string> kWords = {"Отчёт",
-                                         "отчёт",
-                                         "ОТЧЁТ",
-                                         "Данные",
-                                         "данные",
-                                         "photo",
-                                         "Photo",
-                                         "PHOTO",
-                                         "план работ",
-                                         "Plan B",
-                                         "mixed Смесь",
-                                         "итог-2026",
-                                         "a'b",
-                                         "x_y",
-                                         "Ёлка",
-                                         "ёлка",
-                                         "Readme",
-                                         "readme",
-                                         "Z",
-                                         "z",
-                                         "Яблоко",
-                                         "data.old",
-                                         "Копия (2)",
-                                         "notes",
-                                         "Юг и север",
-                                         "ж",
-                                         "M<U+00FC>ller",
-                                         "Muller",
-                                         "stra<U+00DF>e",
-                                         "strasse",
-                                         "soft\xADhyphen",
-                                         "softhyphen",
-                                         "R<U+00E9>sum<U+00E9>",
-                                         "e<U+0301>t<U+00E9>",
-                                         "<U+65E5><U+672C>",
-                                         "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>",
-                                         "photo <U+1F600>"};
+// next to the look-alikes the locale would take for them. Separated by '|'.
+const std::vector<std::string> kWords = Split("Отчёт|отчёт|ОТЧЁТ|Данные|данные|photo|Photo|PHOTO|"
+                                              "план работ|Plan B|mixed Смесь|итог-2026|a'b|x_y|Ёлка|ёлка|"
+                                              "Readme|readme|Z|z|Яблоко|data.old|Копия (2)|notes|"
+                                              "Юг и север|ж|M<U+00FC>ller|Muller|stra<U+00DF>e|strasse|"
+                                              "soft\xADhyphen|softhyphen|R<U+00E9>sum<U+00E9>|"
+                                              "e<U+0301>t<U+00E9>|<U+65E5><U+672C>|"
+                                              "<U+0395><U+03BB><U+03BB><U+03AC><U+03B4><U+03B1>|"
+                                              "photo <U+1F600>");
 const std::vector<std::string> kExtensions = {"", ".txt", ".TXT", ".дат", ".bin", ".Doc"};
 
 // Upper case, lower case or alternating, as the platform maps letters (on the UTF-16 name).
 std::string CaseVariant(const std::string& name, int how) {
-    std::wstring out = Wide(name);
+    std::wstring out = WidenU(name);
     for (size_t i = 0; i < out.size(); ++i) {
         const bool upper = how == 0 || (how == 2 && i % 2 == 0);
         if (upper)
@@ -66,7 +46,7 @@ std::string CaseVariant(const std::string& name, int how) {
         else
             CharLowerBuffW(&out[i], 1);
     }
-    return Narrow(out);
+    return NarrowU(out);
 }
 
 std::string WithoutSeparator(const std::string& folder) {
@@ -106,32 +86,18 @@ std::string ParentOf(const std::string& path) {
     return path.substr(0, path.find_last_of('\\') + 1);
 }
 
-void SnapshotTree(const std::string& dir, std::string& out) {
-    std::vector<Listed> entries;
-    if (!ListFolder(dir, entries))
-        return;
-    for (const auto& e : entries) {
-        char buf[128];
-        snprintf(buf, sizeof buf, " %08x %d %#x %08lx%08lx\n", static_cast<unsigned>(e.Time), e.Size,
-                 static_cast<unsigned>(e.Attr), e.Write.dwHighDateTime, e.Write.dwLowDateTime);
-        out += dir + e.Name + buf;
-        if (e.Folder)
-            SnapshotTree(dir + e.Name + "\\", out);
-    }
-}
-
 const MirrorModel kEmptyModel;
 
 } // namespace
 
 SourceWorld::SourceWorld(uint64_t seed) : m_rng(seed) {
     m_roots = {
-        {"S:\\soak\\Альфа\\", "S:\\soak\\Альфа\\", true},
-        {"S:\\soak\\beta dir\\", "S:\\soak\\beta dir", true}, // listed without its separator
-        {"U:\\soak\\Альфа\\", "U:\\soak\\Альфа\\", true},     // the same mirror paths as the first
-        {"S:\\soak\\Альфа\\Вложенная\\", "s:\\SOAK\\альфа\\Вложенная", false}, // inside the first
-        {"V:\\", "V:\\", true}, // a drive root, mirrored straight under BackupRoot
-        {kDeepRoot, kDeepRoot, true},
+        {"S:\\soak\\Альфа\\", "S:\\soak\\Альфа\\"},
+        {"S:\\soak\\beta dir\\", "S:\\soak\\beta dir"},                 // listed without its separator
+        {"U:\\soak\\Альфа\\", "U:\\soak\\Альфа\\"},                     // the same mirror paths as the first
+        {"S:\\soak\\Альфа\\Вложенная\\", "s:\\SOAK\\альфа\\Вложенная"}, // inside the first
+        {"V:\\", "V:\\"}, // a drive root, mirrored straight under BackupRoot
+        {kDeepRoot, kDeepRoot},
     };
     for (auto& r : m_roots)
         r.AwayPath = WithoutSeparator(r.Home) + ".away";
@@ -172,12 +138,9 @@ void SourceWorld::Build() {
     std::vector<Listed> onV;
     ListFolder("V:\\", onV);
     for (const auto& e : onV) {
-        const std::string path = "V:\\" + e.Name;
-        SetAttr(path, FILE_ATTRIBUTE_NORMAL);
-        if (e.Folder)
-            RemoveAll(path);
-        else
-            DeleteEntry(path);
+        SetAttr("V:\\" + e.Name, FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteEntry("V:\\" + e.Name))
+            RemoveAll("V:\\" + e.Name);
     }
     MakeDir(std::string("S:\\soak"));
     MakeDir(std::string("U:\\soak"));
@@ -224,26 +187,28 @@ BackupSettings SourceWorld::Settings(const std::string& targetDir, const std::st
     return s;
 }
 
-std::string SourceWorld::Snapshot() const {
-    std::string out;
+TreeSnapshot SourceWorld::Snapshot() const {
+    TreeSnapshot out;
     for (int t : kPhysical)
-        SnapshotTree(Where(t), out);
-    SnapshotTree("S:\\single\\", out);
+        for (const auto& [rel, entry] : SnapshotTree(Where(t)))
+            out[Where(t) + rel] = entry;
+    for (const auto& [rel, entry] : SnapshotTree("S:\\single\\"))
+        out["S:\\single\\" + rel] = entry;
     return out;
 }
 
 void SourceWorld::CollectFolders(const std::string& dir, const std::string& rel, int depth,
                                  std::vector<Pick>& folders, std::vector<Pick>& files) const {
     folders.push_back({dir, rel, depth});
-    std::vector<Listed> entries;
-    if (!ListFolder(dir, entries))
-        return;
-    for (const auto& e : entries) {
-        if (e.Folder)
-            CollectFolders(dir + e.Name + "\\", Join(rel, e.Name), depth + 1, folders, files);
+    WalkTree(dir, [&](const std::wstring& wide, const WIN32_FIND_DATAW& found) {
+        const std::string inner = NarrowU(wide);
+        const int below = depth + static_cast<int>(std::count(inner.begin(), inner.end(), '\\'));
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            folders.push_back({dir + inner + "\\", Join(rel, inner), below + 1});
         else
-            files.push_back({dir + e.Name, Join(rel, e.Name), depth});
-    }
+            files.push_back({dir + inner, Join(rel, inner), below});
+        return true;
+    });
 }
 
 void SourceWorld::Scan(std::vector<Pick>& folders, std::vector<Pick>& files, int tree) const {
@@ -271,7 +236,7 @@ bool SourceWorld::KindFree(const std::string& rel, bool folder) const {
             return false;
     }
     for (const auto& f : m_files) {
-        const std::string frel = f.Path.substr(3);
+        const std::string frel = MirrorRel(f.Path);
         if ((SameNoCase(rel, frel) && folder) || IsBelow(rel, frel) || (IsBelow(frel, rel) && !folder))
             return false;
     }
@@ -304,36 +269,29 @@ std::string SourceWorld::Content() {
 }
 
 FILETIME SourceWorld::RandomTime() {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(2001 + m_rng.Below(30));
-    st.wMonth = static_cast<WORD>(1 + m_rng.Below(12));
-    st.wDay = static_cast<WORD>(1 + m_rng.Below(28));
-    st.wHour = static_cast<WORD>(m_rng.Below(24));
-    st.wMinute = static_cast<WORD>(m_rng.Below(60));
-    st.wSecond = static_cast<WORD>(m_rng.Below(60));
-    st.wMilliseconds = static_cast<WORD>(m_rng.Below(1000));
+    const auto draw = [&](uint32_t from, uint32_t count) {
+        return static_cast<WORD>(from + m_rng.Below(count));
+    };
+    // Drawn in the order of the fields: year, month, day, hour, minute, second, millisecond.
+    const SYSTEMTIME st{draw(2001, 30), draw(1, 12), 0,           draw(1, 28),
+                        draw(0, 24),    draw(0, 60), draw(0, 60), draw(0, 1000)};
     FILETIME ft{};
     SystemTimeToFileTime(&st, &ft);
-    ULARGE_INTEGER v{};
-    v.LowPart = ft.dwLowDateTime;
-    v.HighPart = ft.dwHighDateTime;
+    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
     v.QuadPart += m_rng.Below(10000); // below the millisecond, in 100 ns steps
-    ft.dwLowDateTime = v.LowPart;
-    ft.dwHighDateTime = v.HighPart;
-    return ft;
+    return {v.LowPart, v.HighPart};
 }
 
 int32_t SourceWorld::RandomFileAttr() {
-    static const std::vector<int32_t> kinds = {
-        FILE_ATTRIBUTE_READONLY,
-        FILE_ATTRIBUTE_HIDDEN,
-        FILE_ATTRIBUTE_SYSTEM,
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN,
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
-        FILE_ATTRIBUTE_ARCHIVE,
-        FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY,
-    };
+    static const std::vector<int32_t> kinds = {FILE_ATTRIBUTE_READONLY,
+                                               FILE_ATTRIBUTE_HIDDEN,
+                                               FILE_ATTRIBUTE_SYSTEM,
+                                               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN,
+                                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+                                               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                   FILE_ATTRIBUTE_SYSTEM,
+                                               FILE_ATTRIBUTE_ARCHIVE,
+                                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY};
     return m_rng.Chance(40) ? FILE_ATTRIBUTE_NORMAL : m_rng.Pick(kinds);
 }
 
@@ -406,8 +364,7 @@ bool SourceWorld::ModifyFile(const Pick& file, int how) {
     }
     Listed before;
     FindOne(file.Path, before);
-    std::string old;
-    ReadWhole(file.Path, old);
+    const std::string old = ReadWhole(file.Path);
     bool ok = true;
     if (how == 0) {
         ok = WriteWhole(file.Path, Content());
@@ -441,31 +398,40 @@ bool SourceWorld::ModifyFile(const Pick& file, int how) {
     return ok;
 }
 
+bool SourceWorld::RenameTo(const std::string& self, const Pick& parent, bool folder,
+                           const std::vector<Pick>& folders, uint32_t& how, Pick& to, std::string& newName) {
+    how = m_rng.Below(10);
+    to = parent;
+    if (how < 3) {
+        newName = CaseVariant(NameOf(self), static_cast<int>(m_rng.Below(3)));
+        return newName != NameOf(self);
+    }
+    if (how >= 7) {
+        to = m_rng.Pick(folders);
+        if (folder && to.Path.compare(0, self.size() + 1, self + "\\") == 0)
+            return false; // not into itself
+    }
+    newName = NewName(folder);
+    return !Exists(to.Path + newName);
+}
+
+bool SourceWorld::MoveKeepingAttributes(const std::string& from, const std::string& to) {
+    const DWORD attr = GetAttr(from);
+    SetAttr(from, FILE_ATTRIBUTE_NORMAL);
+    const bool ok = MoveEntry(from, to);
+    SetAttr(ok ? to : from, attr);
+    return ok;
+}
+
 bool SourceWorld::RenameFile(const Pick& file, const std::vector<Pick>& folders) {
-    const std::string name = NameOf(file.Path);
+    const Pick parent{ParentOf(file.Path), ParentRel(file.Rel), file.Depth};
     for (int attempt = 0; attempt < 6; ++attempt) {
-        const uint32_t how = m_rng.Below(10);
-        Pick to = {ParentOf(file.Path), ParentRel(file.Rel), file.Depth};
+        uint32_t how = 0;
+        Pick to;
         std::string newName;
-        if (how < 3) {
-            newName = CaseVariant(name, static_cast<int>(m_rng.Below(3)));
-            if (newName == name)
-                continue;
-        } else {
-            if (how >= 7)
-                to = m_rng.Pick(folders);
-            newName = NewName(false);
-            if (Exists(to.Path + newName))
-                continue;
-        }
-        const std::string newRel = Join(to.Rel, newName);
-        if (how >= 3 && !KindFree(newRel, false))
-            continue;
-        const DWORD attr = GetAttr(file.Path);
-        SetAttr(file.Path, FILE_ATTRIBUTE_NORMAL);
-        const bool ok = MoveEntry(file.Path, to.Path + newName) != 0;
-        SetAttr((ok ? to.Path + newName : file.Path), attr);
-        if (!ok)
+        if (!RenameTo(file.Path, parent, false, folders, how, to, newName) ||
+            (how >= 3 && !KindFree(Join(to.Rel, newName), false)) ||
+            !MoveKeepingAttributes(file.Path, to.Path + newName))
             continue;
         Count(how < 3    ? "file renamed to a case variant"
               : how >= 7 ? "file moved to another folder"
@@ -477,25 +443,13 @@ bool SourceWorld::RenameFile(const Pick& file, const std::vector<Pick>& folders)
 
 bool SourceWorld::RenameFolder(const Pick& folder, const std::vector<Pick>& folders) {
     const std::string self = WithoutSeparator(folder.Path);
-    const std::string name = NameOf(self);
+    const Pick parent{ParentOf(self), ParentRel(folder.Rel), folder.Depth - 1};
     for (int attempt = 0; attempt < 6; ++attempt) {
-        const uint32_t how = m_rng.Below(10);
-        Pick to = {ParentOf(self), ParentRel(folder.Rel), folder.Depth - 1};
+        uint32_t how = 0;
+        Pick to;
         std::string newName;
-        if (how < 3) {
-            newName = CaseVariant(name, static_cast<int>(m_rng.Below(3)));
-            if (newName == name)
-                continue;
-        } else {
-            if (how >= 7) {
-                to = m_rng.Pick(folders);
-                if (to.Path.compare(0, folder.Path.size(), folder.Path) == 0)
-                    continue; // not into itself
-            }
-            newName = NewName(true);
-            if (Exists(to.Path + newName))
-                continue;
-        }
+        if (!RenameTo(self, parent, true, folders, how, to, newName))
+            continue;
         // The folder and everything in it must keep clear of entries of the other kind.
         std::vector<Pick> inner, innerFiles;
         CollectFolders(folder.Path, Join(to.Rel, newName), to.Depth + 1, inner, innerFiles);
@@ -507,13 +461,7 @@ bool SourceWorld::RenameFolder(const Pick& folder, const std::vector<Pick>& fold
         }
         for (const auto& f : innerFiles)
             free = free && (how < 3 || KindFree(f.Rel, false));
-        if (!free || deepest > kMaxDepth)
-            continue;
-        const DWORD attr = GetAttr(self);
-        SetAttr(self, FILE_ATTRIBUTE_NORMAL);
-        const bool ok = MoveEntry(self, to.Path + newName) != 0;
-        SetAttr((ok ? to.Path + newName : self), attr);
-        if (!ok)
+        if (!free || deepest > kMaxDepth || !MoveKeepingAttributes(self, to.Path + newName))
             continue;
         Count(how < 3 ? "folder renamed to a case variant" : how >= 7 ? "folder moved" : "folder renamed");
         return true;
@@ -613,7 +561,7 @@ bool SourceWorld::SingleFileChange() {
         Count("single file deleted");
         return true;
     }
-    const Pick file{path, path.substr(3), 0};
+    const Pick file{path, MirrorRel(path), 0};
     static const int kinds[] = {0, 2, 4};
     return ModifyFile(file, kinds[m_rng.Below(3)]);
 }
@@ -622,7 +570,7 @@ void SourceWorld::RestoreNested() {
     const std::string nested = WithoutSeparator(m_roots[3].Home);
     if (m_roots[0].Away || IsDir(nested) || !m_rng.Chance(50))
         return;
-    const std::string rel = nested.substr(3);
+    const std::string rel = MirrorRel(nested);
     if (Exists(nested) || !KindFree(rel, true) || !MakeDir(nested))
         return;
     Count("nested source folder made again");

@@ -13,11 +13,9 @@
 namespace vestrand::soak {
 
 struct SourceRoot {
-    SourceRoot(std::string home, std::string listed, bool physical)
-        : Home(std::move(home)), Listed(std::move(listed)), Physical(physical) {}
+    SourceRoot(std::string home, std::string listed) : Home(std::move(home)), Listed(std::move(listed)) {}
     std::string Home;     // where the folder lives, ending in "\"
     std::string Listed;   // how the settings name it
-    bool Physical;        // a tree of its own (false: a folder inside another source)
     bool Away = false;    // moved aside, as a medium that is not there
     std::string AwayPath; // where it lies while away (empty: it cannot go away)
     bool InSettings = true;
@@ -43,7 +41,7 @@ public:
 
     // Every entry of every source tree (path, time, size, attributes), to prove a pass left the
     // sources alone.
-    std::string Snapshot() const;
+    TreeSnapshot Snapshot() const;
 
     std::map<std::string, long> Applied; // changes applied, by kind
     long Total() const;
@@ -71,6 +69,12 @@ private:
     bool CreateFile(const Pick& folder);
     bool CreateFolder(const Pick& folder, int depth);
     bool ModifyFile(const Pick& file, int how);
+    // Where a rename takes `self` (a file, or a folder without its separator), drawn at random: a
+    // case variant in place (how < 3), a new name in place or in another folder (how >= 7); false
+    // when this draw does not do.
+    bool RenameTo(const std::string& self, const Pick& parent, bool folder, const std::vector<Pick>& folders,
+                  uint32_t& how, Pick& to, std::string& newName);
+    bool MoveKeepingAttributes(const std::string& from, const std::string& to);
     bool RenameFile(const Pick& file, const std::vector<Pick>& folders);
     bool RenameFolder(const Pick& folder, const std::vector<Pick>& folders);
     // A file deleted and a folder of the same name made in its place, or the reverse.

@@ -2,6 +2,8 @@
 // minimising and calling back, passes from the button and the timer, and errors.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "engine/backup_pass_win.h"
 #include "engine/backup_settings.h"
 #include "engine/fileops_win.h"
@@ -11,6 +13,7 @@
 #include "ui/config_form_win.h"
 #include "ui/form_vestrand_win.h"
 #include "ui/tray_rules.h"
+#include "file_lock.h"
 #include "screen_pixels.h"
 #include "ui_helpers.h"
 
@@ -21,9 +24,14 @@ namespace {
 
 constexpr const char* kTestKey = "software\\Oskenvar\\VestrandUiTests\\";
 
-class FormTest : public ::testing::Test {
-protected:
+struct FormTest : ::testing::Test {
+    // A fresh folder of the test's name with a settings file whose mirror lies beside it.
     void SetUp() override {
+        root = FreshFolder('T', ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        source = root + "src\\";
+        ini = root + "vestrand.ini";
+        WriteFile(source + "a.txt", "alpha");
+        WriteFile(ini, SettingsText(root, Config("PC", 5)));
         ::RegDeleteKeyA(HKEY_CURRENT_USER, "software\\Oskenvar\\VestrandUiTests");
         SetErrorHandler([this](const std::string& message) { errors.push_back(message); });
     }
@@ -34,16 +42,10 @@ protected:
         SetBusyCursorOverride(false);
     }
 
-    // A fresh folder with a settings file whose mirror lies beside it.
-    void MakeFolder(const std::string& name, const std::string& extraIni = "") {
-        root = FreshFolder('T', name);
-        source = root + "src\\";
-        WriteFile(source + "a.txt", "alpha");
-        ini = root + "vestrand.ini";
-        WriteFile(ini, "[Config]\r\nSaveMin=30\r\nIdentifComp=PC\r\nTargetDir=" + root + "arch\r\n" +
-                           "LowDriveSpaceMb=5\r\n[SourceDir]\r\n1=" + source + "\r\n" + extraIni);
+    static std::string Config(const std::string& identif, int64_t lowMb) {
+        return "SaveMin=30\r\nIdentifComp=" + identif + "\r\nLowDriveSpaceMb=" + std::to_string(lowMb) +
+               "\r\n";
     }
-
     TFormVestrand& Start(const std::string& commandLine) {
         StartOptions options;
         options.commandLine = commandLine;
@@ -57,16 +59,14 @@ protected:
         return *form;
     }
 
-    // Where the mirror keeps a file of the source folder: under the folder's path without its drive.
     std::string MirrorOf(const std::string& name) const {
-        return root + "arch\\PC" + source.substr(2) + name;
+        return root + "arch\\PC\\" + MirrorRel(source) + name;
     }
+    void Tick() { ::SendMessageA(form->Handle(), WM_TIMER, TFormVestrand::kTimerId, 0); }
 
     bool ConfigEnabled() {
-        for (const auto& item : form->Tray().MenuItems())
-            if (item.id == TFormVestrand::kPmConfig)
-                return item.enabled;
-        return false;
+        return !(::GetMenuState(form->Tray().BuildMenu().Get(), TFormVestrand::kPmConfig, MF_BYCOMMAND) &
+                 MF_GRAYED);
     }
 
     std::string root, source, ini;
@@ -106,18 +106,9 @@ private:
     TFormVestrand& m_form;
 };
 
-// Black pixels in row `y` from the gauge's inner left edge.
-int BlackRun(const Pixels& p, int y) {
-    int n = 0;
-    while (1 + n < p.width - 1 && p.At(1 + n, y) == RGB(0, 0, 0))
-        ++n;
-    return n;
-}
-
 } // namespace
 
 TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
-    MakeFolder("ui_create");
     TFormVestrand& f = Start("vestrand.exe");
     EXPECT_TRUE(errors.empty());
     ASSERT_NE(::FindWindowA("TFormVestrand", "Страховой полис"), nullptr);
@@ -129,14 +120,10 @@ TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
     EXPECT_EQ(f.Settings().SourceDirs, std::vector<std::string>{source});
     const DateTime expected = clock.now + 2 * kMinute; // no stored time: a day ago, so 2 minutes on
     EXPECT_EQ(f.GetSchedule().NextRunTime(), expected);
-    HKEY key;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
     double stored = 0;
     DWORD size = sizeof stored, type = 0;
-    EXPECT_EQ(
-        ::RegQueryValueExA(key, "NextVestrand", nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size),
-        ERROR_SUCCESS);
-    ::RegCloseKey(key);
+    EXPECT_EQ(::RegGetValueA(HKEY_CURRENT_USER, kTestKey, "NextVestrand", RRF_RT_ANY, &type, &stored, &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(stored, expected);
 
@@ -152,37 +139,25 @@ TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
 }
 
 TEST_F(FormTest, LayoutAndFrameOfTheWindow) {
-    MakeFolder("ui_layout");
     TFormVestrand& f = Start("vestrand.exe");
     RECT client;
     ::GetClientRect(f.Handle(), &client);
-    EXPECT_EQ(client.right, 302);
-    EXPECT_EQ(client.bottom, 87);
-    const LONG style = ::GetWindowLongA(f.Handle(), GWL_STYLE);
-    EXPECT_TRUE(style & WS_SYSMENU);
-    EXPECT_TRUE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(style & WS_THICKFRAME);
-    auto placeOf = [&](HWND child) {
+    EXPECT_EQ((std::array<LONG, 2>{client.right, client.bottom}), (std::array<LONG, 2>{302, 87}));
+    // A system menu and a minimise box; neither a maximise box nor a sizing frame.
+    const LONG frameStyles = WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
+    EXPECT_EQ(::GetWindowLongA(f.Handle(), GWL_STYLE) & frameStyles, WS_SYSMENU | WS_MINIMIZEBOX);
+    using Box = std::array<LONG, 4>; // left, top, width, height in the client area
+    auto boxOf = [&](HWND child) {
         RECT rc;
         ::GetWindowRect(child, &rc);
         ::MapWindowPoints(nullptr, f.Handle(), reinterpret_cast<POINT*>(&rc), 2);
-        return rc;
+        return Box{rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top};
     };
-    const RECT button = placeOf(f.BtnGo());
-    EXPECT_EQ(button.left, 176);
-    EXPECT_EQ(button.top, 56);
-    EXPECT_EQ(button.right - button.left, 105);
-    EXPECT_EQ(button.bottom - button.top, 25);
-    const RECT gauge = placeOf(f.Gauge().Handle());
-    EXPECT_EQ(gauge.left, 8);
-    EXPECT_EQ(gauge.top, 24);
-    EXPECT_EQ(gauge.right - gauge.left, 281);
-    EXPECT_EQ(gauge.bottom - gauge.top, 25);
-    const RECT label = placeOf(f.NextTime());
-    EXPECT_EQ(label.left, 160);
-    EXPECT_EQ(label.top, 8);
-    EXPECT_GT(label.right - label.left, 45); // widened to "dd.mm.yy hh:nn:ss"
+    EXPECT_EQ(boxOf(f.BtnGo()), (Box{176, 56, 105, 25}));
+    EXPECT_EQ(boxOf(f.Gauge().Handle()), (Box{8, 24, 281, 25}));
+    const Box label = boxOf(f.NextTime());
+    EXPECT_EQ((std::array{label[0], label[1]}), (std::array<LONG, 2>{160, 8}));
+    EXPECT_GT(label[2], 45); // widened to "dd.mm.yy hh:nn:ss"
     // The button is first in the tab order.
     EXPECT_EQ(::GetNextDlgTabItem(f.Handle(), nullptr, FALSE), f.BtnGo());
     // Centred on the screen.
@@ -192,8 +167,7 @@ TEST_F(FormTest, LayoutAndFrameOfTheWindow) {
     EXPECT_NEAR((frame.top + frame.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 }
 
-TEST_F(FormTest, FirstPaintHidesAndLaterPaintsDoNot) {
-    MakeFolder("ui_paint");
+TEST_F(FormTest, FirstPaintHidesLaterPaintsDoNotAndMinimisingSendsToTheTray) {
     TFormVestrand& f = Start("vestrand.exe");
     EXPECT_TRUE(f.FirstPaintPending());
     f.ShowAtStart();
@@ -207,18 +181,9 @@ TEST_F(FormTest, FirstPaintHidesAndLaterPaintsDoNot) {
     EXPECT_TRUE(::IsWindowVisible(f.Handle()));
     ::RedrawWindow(f.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     PumpMessages();
-    EXPECT_TRUE(::IsWindowVisible(f.Handle()));
-}
-
-TEST_F(FormTest, MinimiseSendsToTheTrayAndTheTrayBringsBack) {
-    MakeFolder("ui_minimise");
-    TFormVestrand& f = Start("vestrand.exe");
-    f.ShowAtStart();
-    PumpMessages();
-    f.RxTrayDblClick();
-    PumpMessages();
     ASSERT_TRUE(::IsWindowVisible(f.Handle()));
 
+    // Minimising sends it to the tray, a double click there brings it back.
     ::SendMessageA(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     PumpMessages();
     EXPECT_TRUE(f.AppMinimized());
@@ -238,41 +203,41 @@ TEST_F(FormTest, MinimiseSendsToTheTrayAndTheTrayBringsBack) {
     EXPECT_FALSE(::IsIconic(f.Handle()));
 }
 
-TEST_F(FormTest, SwitchesEnableTheSettingsItem) {
-    MakeFolder("ui_switch");
-    Start("vestrand.exe CONFIG START");
-    EXPECT_TRUE(ConfigEnabled());
-    EXPECT_FALSE(form->AutoRunOnce());
-    Start("\"C:\\Program Files\\v.exe\" config");
-    EXPECT_TRUE(ConfigEnabled());
-    Start("vestrand.exe start");
-    EXPECT_FALSE(ConfigEnabled());
-    EXPECT_TRUE(form->AutoRunOnce());
-    Start("vestrand.exe Install");
-    EXPECT_TRUE(ConfigEnabled());
-    Start("vestrand.exe /config");
-    EXPECT_FALSE(ConfigEnabled());
+// One command line of each start mode (how a command line gives its mode: the host tests).
+TEST_F(FormTest, TheStartModeEnablesTheSettingsItemAndRunsOnce) {
+    const struct {
+        const char* commandLine;
+        bool config, once;
+    } modes[] = {{"\"C:\\Program Files\\v.exe\" config", true, false},
+                 {"vestrand.exe start", false, true},
+                 {"vestrand.exe Install", true, false},
+                 {"vestrand.exe /config", false, false}};
+    for (const auto& m : modes) {
+        Start(m.commandLine);
+        EXPECT_EQ(ConfigEnabled(), m.config) << m.commandLine;
+        EXPECT_EQ(form->AutoRunOnce(), m.once) << m.commandLine;
+    }
 }
 
-TEST_F(FormTest, InstallWritesOneRunValue) {
-    MakeFolder("ui_install");
-    const char* run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The autostart entry itself (one value, quoted, replaced): the settings tests.
+TEST_F(FormTest, InstallWritesTheRunValueOfTheProgram) {
     Start("vestrand.exe INSTALL");
-    Start("vestrand.exe INSTALL");
-    DWORD type = 0;
-    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, run, "Vestrand", &type), "\"" + root + "vestrand.exe\"");
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value, type = 0;
+    EXPECT_EQ(::RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                             "Vestrand", RRF_RT_ANY, &type, value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, "\"" + root + "vestrand.exe\"");
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(CountValuesNamed(HKEY_LOCAL_MACHINE, run, "Vestrand"), 1);
 }
 
 TEST_F(FormTest, TrayMenuHasOneBoldDefaultItem) {
-    MakeFolder("ui_menu");
     TFormVestrand& f = Start("vestrand.exe");
     const auto& items = f.Tray().MenuItems();
-    ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[0].caption, "Управление");
-    EXPECT_EQ(items[1].caption, "Настройки");
-    EXPECT_EQ(items[2].caption, "Выход");
+    std::vector<std::string> captions;
+    for (const auto& item : items)
+        captions.push_back(item.caption);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Выход"}));
     const MenuHandle menu = f.Tray().BuildMenu();
     EXPECT_EQ(::GetMenuItemCount(menu.Get()), 3);
     EXPECT_EQ(::GetMenuDefaultItem(menu.Get(), FALSE, 0), static_cast<UINT>(TFormVestrand::kPmCenter));
@@ -282,7 +247,6 @@ TEST_F(FormTest, TrayMenuHasOneBoldDefaultItem) {
 }
 
 TEST_F(FormTest, HintChangesTakeEffectAndAreCutForTheTooltip) {
-    MakeFolder("ui_hint");
     TFormVestrand& f = Start("vestrand.exe");
     const std::string longHint(80, 'x');
     f.SetTrayHint(longHint);
@@ -295,7 +259,6 @@ TEST_F(FormTest, HintChangesTakeEffectAndAreCutForTheTooltip) {
 }
 
 TEST_F(FormTest, APassFromTheButtonMovesTheGaugeAndReschedules) {
-    MakeFolder("ui_pass");
     TFormVestrand& f = Start("vestrand.exe");
     EXPECT_EQ(f.Gauge().MaxValue(), 100);
     clock.now += 3 * kMinute; // past the first run by a minute: SaveMin later
@@ -303,17 +266,16 @@ TEST_F(FormTest, APassFromTheButtonMovesTheGaugeAndReschedules) {
                    reinterpret_cast<LPARAM>(f.BtnGo()));
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
-    EXPECT_EQ(f.Gauge().MinValue(), 0);
-    EXPECT_EQ(f.Gauge().MaxValue(), 3);
-    EXPECT_EQ(f.Gauge().Progress(), 3); // position 4 brought down to the maximum
-    EXPECT_EQ(f.Gauge().PercentDone(), 100);
+    // Minimum, maximum, position (4 brought down to the maximum) and percentage.
+    const TGauge& g = f.Gauge();
+    EXPECT_EQ((std::array{g.MinValue(), g.MaxValue(), g.Progress(), g.PercentDone()}),
+              (std::array{0, 3, 3, 100}));
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 30 * kMinute);
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(BusyCursorOverride());
 }
 
 TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
-    MakeFolder("ui_gauge_screen");
     WriteFile(source + "b.txt", "beta");
     TFormVestrand& f = Start("vestrand.exe");
     f.ShowAtStart();
@@ -341,38 +303,34 @@ TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
     }
 }
 
-TEST_F(FormTest, TheTimerRunsAPassOnlyAfterTheTime) {
-    MakeFolder("ui_timer");
+TEST_F(FormTest, TheTimerRunsAPassOnlyAfterTheTimeAndReschedulesWhenTheClockIsSetBack) {
     TFormVestrand& f = Start("vestrand.exe");
     const DateTime due = f.GetSchedule().NextRunTime();
     clock.now = due;
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    Tick();
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "");
     clock.now = due + kSecond;
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    Tick();
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
-}
 
-TEST_F(FormTest, AfterTheClockIsSetBackTheTimerReschedulesAndRunsTheFirstPassTwoMinutesOn) {
-    MakeFolder("ui_clock_back");
-    TFormVestrand& f = Start("vestrand.exe");
-    clock.now -= 3.0; // three days back: the next run lies three days and two minutes ahead
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
-    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "");
+    // The clock set back three days puts the next run three days and half an hour ahead: beyond
+    // reach, so the timer reschedules and runs the pass two minutes on.
+    WriteFile(source + "a.txt", "alpha, second");
+    clock.now -= 3.0;
+    Tick();
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 2 * kMinute);
     EXPECT_EQ(f.Tray().Hint(),
               "Следующий полис: " + FormatTimeStamp(clock.now + 2 * kMinute, TimeSeparator()));
     clock.now += 2 * kMinute + kSecond;
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
-    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
+    Tick();
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha, second");
 }
 
 TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
-    MakeFolder("ui_error");
-    ASSERT_TRUE(::CreateDirectoryA((root + "arch").c_str(), nullptr));
-    ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC").c_str(), nullptr));
+    // A mirror of this program whose journal is a folder: the pass ends with an error.
+    WriteFile(root + "arch\\PC\\" + kPassLockName, "");
     ASSERT_TRUE(::CreateDirectoryA((root + "arch\\PC\\journal.txt").c_str(), nullptr));
-    WriteFile(root + "arch\\PC\\" + kPassLockName, ""); // a mirror of this program all the same
     TFormVestrand& f = Start("vestrand.exe");
     bool timerDuringBox = true, busyDuringBox = true;
     SetErrorHandler([&](const std::string& message) {
@@ -392,18 +350,12 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
 }
 
 TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
-    MakeFolder("ui_balloons");
     TFormVestrand& f = Start("vestrand.exe");
     const std::string mirror = root + "arch\\PC\\";
     // The settings file as the settings dialog's save would rewrite it, put in force at once.
     const auto settle = [&](const std::string& identif, int64_t lowMb,
                             const std::vector<std::string>& files) {
-        std::string text = "[Config]\r\nSaveMin=30\r\nIdentifComp=" + identif + "\r\nTargetDir=" + root +
-                           "arch\r\nLowDriveSpaceMb=" + std::to_string(lowMb) +
-                           "\r\n[SourceDir]\r\n1=" + source + "\r\n[SourceFile]\r\n";
-        for (size_t i = 0; i < files.size(); ++i)
-            text += std::to_string(i + 1) + "=" + files[i] + "\r\n";
-        WriteFile(ini, text);
+        WriteFile(ini, SettingsText(root, Config(identif, lowMb), files));
         LoadSettings(const_cast<BackupSettings&>(f.Settings()), ini);
     };
     const auto& balloons = f.Tray().Balloons();
@@ -432,7 +384,7 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
     const int64_t floorMb = DriveFree(root) / 1000000 + 1000;
     settle("PC", floorMb, {});
     for (int tick = 0; tick < 3; ++tick)
-        ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+        Tick();
     ASSERT_EQ(balloons.size(), 3u);
     EXPECT_EQ(balloons[2].icon, BalloonIcon::Error);
     EXPECT_EQ(balloons[2].text.substr(0, 20 + root.size()), "Мало места на диске " + root);
@@ -442,8 +394,8 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
     // A folder that holds the user's files is not taken as the mirror.
     WriteFile(root + "arch\\Docs\\thesis.docx", "thesis");
     settle("Docs", 5, {});
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+    Tick();
+    Tick();
     ASSERT_EQ(balloons.size(), 4u);
     EXPECT_EQ(balloons[3].text, "Папка копии содержит файлы, которые не являются копией, и не тронута: " +
                                     root + "arch\\Docs\\");
@@ -452,38 +404,31 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
 }
 
 TEST_F(FormTest, ATimedPassMeetingAnotherPassWaitsSilentlyForTheNextTick) {
-    MakeFolder("ui_busy");
     TFormVestrand& f = Start("vestrand.exe");
     f.BtnGoClick();
     const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
     WriteFile(source + "b.txt", "beta");
     clock.now = f.GetSchedule().NextRunTime() + kMinute;
-    {
-        // A one-shot run of the program holds the mirror folder at this moment.
-        HANDLE other = ::CreateFileA((root + "arch\\PC\\" + kPassLockName).c_str(), GENERIC_READ, 0, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(other, INVALID_HANDLE_VALUE);
-        ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
-        ::CloseHandle(other);
-    }
+    FileLock other(root + "arch\\PC\\" + kPassLockName); // a one-shot run of the program at work
+    ASSERT_TRUE(other.Held());
+    Tick();
+    other.Release();
     EXPECT_TRUE(f.Tray().Balloons().empty());
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(ReadFile(root + "arch\\PC\\journal.txt"), journal);
     EXPECT_TRUE(f.GetSchedule().IsDue());
-    ::SendMessageA(f.Handle(), WM_TIMER, TFormVestrand::kTimerId, 0); // the next tick runs it
+    Tick(); // the next tick runs it
     EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "beta");
     EXPECT_FALSE(f.GetSchedule().IsDue());
 }
 
 TEST_F(FormTest, ARefusedSettingsWriteIsShownAndTheScheduleStillRuns) {
-    MakeFolder("ui_readonly");
     ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
     // Held open without write sharing: refused even where the read-only bit is not enforced.
-    HANDLE hold =
-        ::CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    FileLock hold(ini, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(hold.Held());
     TFormVestrand& f = Start("vestrand.exe");
-    ::CloseHandle(hold);
+    hold.Release();
     ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + ini);
@@ -493,7 +438,6 @@ TEST_F(FormTest, ARefusedSettingsWriteIsShownAndTheScheduleStillRuns) {
 }
 
 TEST_F(FormTest, BusyCursorShowsTheHourglass) {
-    MakeFolder("ui_cursor");
     TFormVestrand& f = Start("vestrand.exe");
     f.SetBusyCursor(true);
     EXPECT_TRUE(BusyCursorOverride());
@@ -506,7 +450,6 @@ TEST_F(FormTest, BusyCursorShowsTheHourglass) {
 }
 
 TEST_F(FormTest, ExitAndCloseEndTheWindow) {
-    MakeFolder("ui_exit");
     TFormVestrand& f = Start("vestrand.exe");
     HWND hwnd = f.Handle();
     f.pmExitClick();
@@ -517,7 +460,6 @@ TEST_F(FormTest, ExitAndCloseEndTheWindow) {
 }
 
 TEST_F(FormTest, ARegionalSettingsChangeRereadsTheTimeSeparator) {
-    MakeFolder("ui_locale");
     TFormVestrand& f = Start("vestrand.exe");
     char before[8] = {};
     ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, before, sizeof before);
@@ -529,22 +471,17 @@ TEST_F(FormTest, ARegionalSettingsChangeRereadsTheTimeSeparator) {
     EXPECT_EQ(TimeSeparator(), before[0] ? before[0] : ':');
 }
 
-namespace {
-TFormVestrand* g_exitTarget = nullptr;
-void CALLBACK ExitFromTheMenu(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    g_exitTarget->pmExitClick();
-}
-} // namespace
-
 TEST_F(FormTest, ExitWhileTheSettingsDialogIsOpenSavesItFirst) {
-    MakeFolder("ui_exit_dialog");
     TFormVestrand& f = Start("vestrand.exe CONFIG");
     // Something the dialog's save rewrites: the list section with a gap in its keys.
     WriteFile(ini, ReadFile(ini) + "[SourceFile]\r\n1=T:\\one.txt\r\n3=T:\\three.txt\r\n");
     HWND hwnd = f.Handle();
-    g_exitTarget = &f;
-    ::SetTimer(nullptr, 0, 300, &ExitFromTheMenu);
+    static TFormVestrand* target; // "Выход" from the tray menu while the dialog is open
+    target = &f;
+    ::SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+        ::KillTimer(nullptr, id);
+        target->pmExitClick();
+    });
     f.pmConfigClick(); // returns once "Выход" has closed the dialog
     EXPECT_FALSE(f.ConfigForm().IsOpen());
     const std::string saved = ReadFile(ini);

@@ -7,22 +7,19 @@
 
 #include "fakes.h"
 #include "runtime/datetime.h"
+#include "screen_pixels.h"
 #include "test_drives.h"
 
 namespace vestrand::test {
 
 // Dispatches what the thread's queue holds (WM_QUIT is left out).
 inline void PumpMessages(int rounds = 3) {
-    for (int i = 0; i < rounds; ++i) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
-                continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(5);
-    }
+    for (MSG msg; rounds-- > 0; ::Sleep(5))
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (msg.message != WM_QUIT) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
 }
 
 inline std::string WindowText(HWND hwnd) {
@@ -31,35 +28,23 @@ inline std::string WindowText(HWND hwnd) {
     return text;
 }
 
-inline std::string ReadRegistryString(HKEY root, const char* path, const char* name, DWORD* type = nullptr) {
-    HKEY key;
-    if (::RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char value[1024] = {};
-    DWORD size = sizeof value, t = 0;
-    const LONG rc = ::RegQueryValueExA(key, name, nullptr, &t, reinterpret_cast<BYTE*>(value), &size);
-    ::RegCloseKey(key);
-    if (type)
-        *type = t;
-    return rc == ERROR_SUCCESS ? std::string(value) : "<no value>";
+// A settings file that mirrors <root>src\ into <root>arch\<IdentifComp>\: [Config] holds `config`
+// and the TargetDir, [SourceFile] lists `files`.
+inline std::string SettingsText(const std::string& root, const std::string& config,
+                                const std::vector<std::string>& files = {}) {
+    std::string text =
+        "[Config]\r\n" + config + "TargetDir=" + root + "arch\r\n[SourceDir]\r\n1=" + root + "src\\\r\n";
+    for (size_t i = 0; i < files.size(); ++i)
+        text += (i == 0 ? "[SourceFile]\r\n1=" : std::to_string(i + 1) + "=") + files[i] + "\r\n";
+    return text;
 }
 
-// Number of values under a key whose name matches `name` without regard to case.
-inline int CountValuesNamed(HKEY root, const char* path, const char* name) {
-    HKEY key;
-    if (::RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 0;
-    int count = 0;
-    for (DWORD i = 0;; ++i) {
-        char valueName[256];
-        DWORD length = sizeof valueName;
-        if (::RegEnumValueA(key, i, valueName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        if (::lstrcmpiA(valueName, name) == 0)
-            ++count;
-    }
-    ::RegCloseKey(key);
-    return count;
+// Black pixels in row `y` of a gauge from its inner left edge: the width of its bar.
+inline int BlackRun(const Pixels& p, int y) {
+    int n = 0;
+    while (1 + n < p.width - 1 && p.At(1 + n, y) == RGB(0, 0, 0))
+        ++n;
+    return n;
 }
 
 } // namespace vestrand::test

@@ -1,4 +1,4 @@
-#include "dialog_helpers.h"
+#include "dialog_runner.h"
 
 #include <commctrl.h>
 
@@ -32,14 +32,9 @@ Script& Script::WaitFor(std::function<bool()> condition, const char* what) {
 }
 
 Script& Script::Pause(DWORD ms) {
-    auto until = std::make_shared<DWORD>(0);
-    m_steps.push_back({[until] {
-                           *until = ::GetTickCount();
-                           return true;
-                       },
-                       "pause start"});
-    m_steps.push_back({[until, ms] { return ::GetTickCount() - *until >= ms; }, "pause"});
-    return *this;
+    auto since = std::make_shared<DWORD>(0);
+    return Then([since] { *since = ::GetTickCount(); })
+        .WaitFor([since, ms] { return ::GetTickCount() - *since >= ms; }, "pause");
 }
 
 Script& Script::WhenOpen() {
@@ -50,6 +45,13 @@ Script& Script::CloseByTitleBar() {
     return Then([this] { ::SendMessageA(m_form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); });
 }
 
+Script& Script::WithPicker(std::function<void()> open, std::function<void(HWND)> inside, const char* what) {
+    return Then(std::move(open))
+        .WaitFor([] { return FindPicker() != nullptr; }, what)
+        .Then([in = std::move(inside)] { in(FindPicker()); })
+        .WaitFor([] { return FindPicker() == nullptr; }, "the picker to close");
+}
+
 void Script::Start() {
     g_running = this;
     m_start = ::GetTickCount();
@@ -57,27 +59,24 @@ void Script::Start() {
 }
 
 void CALLBACK Script::Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (g_running)
-        g_running->RunTick();
-}
-
-void Script::RunTick() {
-    if (!m_timedOut && ::GetTickCount() - m_start > m_timeout) {
-        m_timedOut = true;
+    Script* s = g_running;
+    if (!s)
+        return;
+    if (!s->m_timedOut && ::GetTickCount() - s->m_start > kTimeoutMs) {
+        s->m_timedOut = true;
         ADD_FAILURE() << "script timed out waiting for: "
-                      << (m_next < m_steps.size() ? m_steps[m_next].what
-                                                  : std::string("the dialog to close"));
+                      << (s->Done() ? std::string("the dialog to close") : s->m_steps[s->m_next].what);
         if (HWND picker = FindPicker())
             ::PostMessageA(picker, WM_CLOSE, 0, 0);
-        m_form.CloseDialog();
-        m_next = m_steps.size();
+        s->m_form.CloseDialog();
+        s->m_next = s->m_steps.size();
     }
-    if (m_busy || Done())
+    if (s->m_busy || s->Done())
         return;
-    m_busy = true;
-    if (m_steps[m_next].run())
-        ++m_next;
-    m_busy = false;
+    s->m_busy = true;
+    if (s->m_steps[s->m_next].run())
+        ++s->m_next;
+    s->m_busy = false;
 }
 
 void RunDialog(TFormConfigVestrand& form, BackupSettings& settings, const std::string& ini, Script& script) {
@@ -91,11 +90,6 @@ void RunDialog(TFormConfigVestrand& form, BackupSettings& settings, const std::s
 void ClickAt(HWND hwnd, int x, int y) {
     ::SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     ::SendMessageA(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-}
-
-void PostClickAt(HWND hwnd, int x, int y) {
-    ::PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    ::PostMessageA(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
 void ClickListRow(HWND list, int row) {
@@ -125,6 +119,13 @@ void SelectAll(HWND edit) {
     ::SendMessageA(edit, EM_SETSEL, 0, -1);
 }
 
+void TypeOver(HWND edit, const std::string& text) {
+    SelectAll(edit);
+    if (text.empty())
+        ::SendMessageA(edit, WM_CHAR, VK_BACK, 1);
+    TypeText(edit, text);
+}
+
 void PressKey(HWND hwnd, UINT vk) {
     ::SendMessageA(hwnd, WM_KEYDOWN, vk, 1);
     ::SendMessageA(hwnd, WM_KEYUP, vk, 1 | (3u << 30));
@@ -148,8 +149,8 @@ std::string TextOf(HWND hwnd) {
     return buffer;
 }
 
-std::vector<std::string> ListEntries(HWND list) {
-    std::vector<std::string> entries;
+Lines ListEntries(HWND list) {
+    Lines entries;
     const int n = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < n; ++i) {
         char buffer[4096] = {};
@@ -157,10 +158,6 @@ std::vector<std::string> ListEntries(HWND list) {
         entries.push_back(buffer);
     }
     return entries;
-}
-
-int ListSelection(HWND list) {
-    return static_cast<int>(::SendMessageA(list, LB_GETCURSEL, 0, 0));
 }
 
 HWND FindPicker() {
@@ -186,24 +183,38 @@ std::string IniRead(const std::string& ini, const char* section, const char* key
     return buffer;
 }
 
-std::vector<std::string> IniList(const std::string& ini, const char* section) {
-    std::vector<std::string> items;
+Lines IniList(const std::string& ini, const char* section) {
+    Lines items;
     for (int n = 1;; ++n) {
         const std::string value = IniRead(ini, section, std::to_string(n).c_str());
         if (value == "<missing>")
-            break;
+            return items;
         items.push_back(value);
     }
-    return items;
 }
 
 void DialogTest::SetUp() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder = FreshFolder('T', std::string("dlg_") + info->name());
+    folder = FreshFolder('T', std::string("dlg_") +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     ini = folder + "vestrand.ini";
     form.Create(::GetModuleHandleA(nullptr), nullptr);
     ASSERT_TRUE(form.Handle());
     SetModifiers(false, false);
+}
+
+void DialogTest::PostBrowseClick(DialogControl field) {
+    ::PostMessageA(form.ButtonOf(field), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    ::PostMessageA(form.ButtonOf(field), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+}
+
+void DialogTest::RunPage(int page, const std::function<void(Script&)>& steps) {
+    Script s(form);
+    s.WhenOpen();
+    if (page != 0)
+        s.Then([this, page] { ClickTab(Item(DialogControl::PageControl), page); });
+    steps(s);
+    s.CloseByTitleBar();
+    RunDialog(form, settings, ini, s);
 }
 
 } // namespace vestrand::test

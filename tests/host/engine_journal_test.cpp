@@ -5,32 +5,21 @@
 using namespace vestrand;
 using Lines = std::vector<std::string>;
 
-TEST(JournalLines, EveryBreakKindEndsALine) {
-    EXPECT_EQ(SplitJournalLines("a\r\nb\rc\nd"), (Lines{"a", "b", "c", "d"}));
-}
-
-TEST(JournalLines, LfThenCrEndsTwoLinesWithAnEmptyOneBetween) {
-    EXPECT_EQ(SplitJournalLines("a\n\rb"), (Lines{"a", "", "b"}));
-}
-
-TEST(JournalLines, FinalBreakAddsNoEmptyLineAndAnUnendedLineCounts) {
-    EXPECT_EQ(SplitJournalLines("a\r\n"), (Lines{"a"}));
-    EXPECT_EQ(SplitJournalLines("a\r\n\r\n"), (Lines{"a", ""}));
-    EXPECT_EQ(SplitJournalLines("last"), (Lines{"last"}));
-    EXPECT_TRUE(SplitJournalLines("").empty());
-}
-
-TEST(JournalLines, NulBytesStayInTheirLines) {
-    const std::string text("a\0b\r\nc\0\r\n\0", 10);
-    const Lines lines = SplitJournalLines(text);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], std::string("a\0b", 3));
-    EXPECT_EQ(lines[1], std::string("c\0", 2));
-    EXPECT_EQ(lines[2], std::string("\0", 1));
-    EXPECT_EQ(JoinJournalLines(lines), text + "\r\n");
-}
-
-TEST(JournalLines, JoinEndsEveryLineWithCrLf) {
+// CR LF, CR and LF each end a line, LF CR two with an empty one between; a final break adds no
+// empty line, an unended line counts, and NUL bytes stay in their lines.
+TEST(JournalLines, EveryBreakKindEndsALineAndJoinEndsEveryLineWithCrLf) {
+    const std::string nuls("a\0b\r\nc\0\r\n\0", 10);
+    const std::pair<std::string, Lines> cases[] = {
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {"a\n\rb", {"a", "", "b"}},
+        {"a\r\n", {"a"}},
+        {"a\r\n\r\n", {"a", ""}},
+        {"last", {"last"}},
+        {"", {}},
+        {nuls, {std::string("a\0b", 3), std::string("c\0", 2), std::string("\0", 1)}}};
+    for (const auto& [text, lines] : cases)
+        EXPECT_EQ(SplitJournalLines(text), lines) << text;
+    EXPECT_EQ(JoinJournalLines(SplitJournalLines(nuls)), nuls + "\r\n");
     EXPECT_EQ(JoinJournalLines({"Start x", "", "b"}), "Start x\r\n\r\nb\r\n");
     EXPECT_EQ(JoinJournalLines({}), "");
     EXPECT_EQ(JoinJournalLines(SplitJournalLines("a\rb\n")), "a\r\nb\r\n");

@@ -1,6 +1,8 @@
 // The gauge's numbers and bar geometry, and the tray's hint and default-item rules.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "ui/gauge_model.h"
 #include "ui/tray_rules.h"
 
@@ -45,13 +47,10 @@ TEST(GaugeModel, RepaintsOnlyWhenThePercentChanges) {
 }
 
 TEST(GaugeGeometry, BarEndsInTheInnerArea) {
-    const int32_t outer = 281; // inner width 279
-    EXPECT_EQ(GaugeBarEnd(outer, 0), 0);
-    EXPECT_EQ(GaugeBarEnd(outer, 33) - 1, 91);
-    EXPECT_EQ(GaugeBarEnd(outer, 66) - 1, 183);
-    EXPECT_EQ(GaugeBarEnd(outer, 100) - 1, 279);
-    EXPECT_EQ(GaugeBarEnd(outer, 150) - 1, 279); // never past the inner right edge
-    EXPECT_EQ(GaugeBarEnd(2, 100), 0);
+    // {outer width, percent, the bar's last column + 1}: inner width 279, never past its right edge.
+    for (const auto& [outer, percent, end] : std::vector<std::array<int32_t, 3>>{
+             {281, 0, 0}, {281, 33, 92}, {281, 66, 184}, {281, 100, 280}, {281, 150, 280}, {2, 100, 0}})
+        EXPECT_EQ(GaugeBarEnd(outer, percent), end) << outer << " " << percent;
 }
 
 TEST(TrayRules, HintIsCutAtTheBarAndAt63) {

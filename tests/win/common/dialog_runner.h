@@ -29,9 +29,7 @@ public:
 
     Script& Then(std::function<void()> action);
     Script& WaitFor(std::function<bool()> condition, const char* what = "condition");
-    Script& Pause(DWORD ms);   // ticks for `ms` milliseconds (for checking that nothing happens meanwhile)
-    Script& WhenOpen();        // until the dialog's modal wait runs
-    Script& CloseByTitleBar(); // Close of the system menu
+    Script& Pause(DWORD ms); // ticks for `ms` milliseconds (for checking that nothing happens meanwhile)
     // `open` posts what opens a picker (or message box); once it shows, `inside` gets it and posts
     // what closes it; then waits until it has gone.
     Script& WithPicker(std::function<void()> open, std::function<void(HWND)> inside, const char* what);
@@ -54,16 +52,10 @@ private:
     UINT_PTR m_timer = 0;
 };
 
-// Opens the dialog with `settings` through pmConfigClick while `script` runs; returns after the
-// dialog has been closed and saved.
-void RunDialog(TFormConfigVestrand& form, BackupSettings& settings, const std::string& ini, Script& script);
-
-void ClickAt(HWND hwnd, int x, int y);             // left button down and up, sent
 void ClickListRow(HWND list, int row);             // selects a row with the mouse
 void ClickButton(HWND button);                     // BM_CLICK
 void ClickTab(HWND pageControl, int index);        // a tab of the page control, with the mouse
 void TypeText(HWND hwnd, const std::string& text); // WM_CHAR per character, the focus in the field first
-void SelectAll(HWND edit);
 void TypeOver(HWND edit, const std::string& text); // all of the text replaced; "" by Backspace
 void PressKey(HWND hwnd, UINT vk);                 // WM_KEYDOWN and WM_KEYUP, sent
 void PostKey(UINT vk);                             // WM_KEYDOWN posted to the focused window
@@ -76,13 +68,33 @@ HWND FindPicker(); // the visible #32770 window of this thread (a picker or mess
 std::string IniRead(const std::string& ini, const char* section, const char* key); // "<missing>"
 Lines IniList(const std::string& ini, const char* section); // keys 1, 2, ... up to the first gap
 
+// The two list pages: the page, its list, entry field and buttons, and where the list is saved.
+struct ListPage {
+    int page;
+    DialogControl list, field, add, del;
+    const char* section;
+    Lines BackupSettings::*saved;
+};
+inline const ListPage kListPages[] = {
+    {0, DialogControl::ListBoxDir, DialogControl::DirectoryEdit3, DialogControl::dAdd, DialogControl::dDelete,
+     "SourceDir", &BackupSettings::SourceDirs},
+    {1, DialogControl::ListBoxFile, DialogControl::FilenameEdit1, DialogControl::fAdd, DialogControl::fDelete,
+     "SourceFile", &BackupSettings::SourceFiles}};
+
 // A dialog created hidden, a fresh folder and its settings file.
 class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    // Opens the dialog on `settings`, shows `page` by a click on its tab (it opens on page 0), runs
-    // what `steps` adds to the script, closes the dialog by its title bar; returns after the save.
-    void RunPage(int page, const std::function<void(Script&)>& steps);
+    // Opens the dialog on `settings` through pmConfigClick, shows `page` by a click on its tab (it
+    // opens on page 0), runs what `steps` adds to the script, closes the dialog by its title bar;
+    // returns after the save. RunPageClosedBySteps leaves the closing to the steps.
+    void RunPageClosedBySteps(int page, const std::function<void(Script&)>& steps);
+    void RunPage(int page, const std::function<void(Script&)>& steps) {
+        RunPageClosedBySteps(page, [&](Script& s) {
+            steps(s);
+            s.Then([this] { ::SendMessageA(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); });
+        });
+    }
     void RunPage(int page, const std::function<void()>& action) {
         RunPage(page, [&](Script& s) { s.Then(action); });
     }

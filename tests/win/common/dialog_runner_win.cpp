@@ -8,6 +8,11 @@ namespace vestrand::test {
 namespace {
 Script* g_running = nullptr;
 constexpr UINT kTickMs = 15;
+
+void ClickAt(HWND hwnd, int x, int y) { // left button down and up, sent
+    ::SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    ::SendMessageA(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
 } // namespace
 
 Script::~Script() {
@@ -18,12 +23,12 @@ Script::~Script() {
 }
 
 Script& Script::Then(std::function<void()> action) {
-    m_steps.push_back({[a = std::move(action)] {
-                           a();
-                           return true;
-                       },
-                       "action"});
-    return *this;
+    return WaitFor(
+        [a = std::move(action)] {
+            a();
+            return true;
+        },
+        "action");
 }
 
 Script& Script::WaitFor(std::function<bool()> condition, const char* what) {
@@ -35,14 +40,6 @@ Script& Script::Pause(DWORD ms) {
     auto since = std::make_shared<DWORD>(0);
     return Then([since] { *since = ::GetTickCount(); })
         .WaitFor([since, ms] { return ::GetTickCount() - *since >= ms; }, "pause");
-}
-
-Script& Script::WhenOpen() {
-    return WaitFor([this] { return m_form.IsOpen() && ::IsWindowVisible(m_form.Handle()); }, "dialog open");
-}
-
-Script& Script::CloseByTitleBar() {
-    return Then([this] { ::SendMessageA(m_form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); });
 }
 
 Script& Script::WithPicker(std::function<void()> open, std::function<void(HWND)> inside, const char* what) {
@@ -79,19 +76,6 @@ void CALLBACK Script::Tick(HWND, UINT, UINT_PTR, DWORD) {
     s->m_busy = false;
 }
 
-void RunDialog(TFormConfigVestrand& form, BackupSettings& settings, const std::string& ini, Script& script) {
-    script.Start();
-    form.pmConfigClick(settings, ini);
-    EXPECT_TRUE(script.Done()) << "the dialog closed before the script ended";
-    EXPECT_FALSE(form.IsOpen());
-    EXPECT_FALSE(::IsWindowVisible(form.Handle()));
-}
-
-void ClickAt(HWND hwnd, int x, int y) {
-    ::SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    ::SendMessageA(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-}
-
 void ClickListRow(HWND list, int row) {
     const int h = static_cast<int>(::SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
     ClickAt(list, 10, row * h + h / 2);
@@ -114,13 +98,9 @@ void TypeText(HWND hwnd, const std::string& text) {
         ::SendMessageA(hwnd, WM_CHAR, static_cast<unsigned char>(c), 1);
 }
 
-void SelectAll(HWND edit) {
+void TypeOver(HWND edit, const std::string& text) {
     ::SetFocus(edit);
     ::SendMessageA(edit, EM_SETSEL, 0, -1);
-}
-
-void TypeOver(HWND edit, const std::string& text) {
-    SelectAll(edit);
     if (text.empty())
         ::SendMessageA(edit, WM_CHAR, VK_BACK, 1);
     TypeText(edit, text);
@@ -161,20 +141,10 @@ Lines ListEntries(HWND list) {
 }
 
 HWND FindPicker() {
-    HWND found = nullptr;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM out) -> BOOL {
-            char cls[32] = {};
-            ::GetClassNameA(hwnd, cls, sizeof cls);
-            if (std::string(cls) == "#32770" && ::IsWindowVisible(hwnd)) {
-                *reinterpret_cast<HWND*>(out) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr;)
+        if (::GetWindowThreadProcessId(w, nullptr) == ::GetCurrentThreadId() && ::IsWindowVisible(w))
+            return w;
+    return nullptr;
 }
 
 std::string IniRead(const std::string& ini, const char* section, const char* key) {
@@ -207,14 +177,17 @@ void DialogTest::PostBrowseClick(DialogControl field) {
     ::PostMessageA(form.ButtonOf(field), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
 }
 
-void DialogTest::RunPage(int page, const std::function<void(Script&)>& steps) {
+void DialogTest::RunPageClosedBySteps(int page, const std::function<void(Script&)>& steps) {
     Script s(form);
-    s.WhenOpen();
+    s.WaitFor([this] { return form.IsOpen() && ::IsWindowVisible(form.Handle()); }, "dialog open");
     if (page != 0)
         s.Then([this, page] { ClickTab(Item(DialogControl::PageControl), page); });
     steps(s);
-    s.CloseByTitleBar();
-    RunDialog(form, settings, ini, s);
+    s.Start();
+    form.pmConfigClick(settings, ini);
+    EXPECT_TRUE(s.Done()) << "the dialog closed before the script ended";
+    EXPECT_FALSE(form.IsOpen());
+    EXPECT_FALSE(::IsWindowVisible(form.Handle()));
 }
 
 } // namespace vestrand::test

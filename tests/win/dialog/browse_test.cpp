@@ -1,7 +1,5 @@
-// The browse fields with the platform's real pickers: the folder browser and the file-open dialog
-// driven from a timer while they are open, the start rules (their cases are the host's
-// dialog_rules_test; here one case each shows the real field uses them), what they return, the
-// environment they run in, and typed text kept as typed.
+// The browse fields with the real folder browser and file-open dialog: one case of each start rule
+// (the cases are the host's), what they return, their environment, typed text kept as typed.
 #include "dialog_runner.h"
 
 #include <commdlg.h>
@@ -34,23 +32,6 @@ bool OkEnabled(HWND picker) {
     return ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE;
 }
 
-HWND FileNameEdit(HWND picker) {
-    HWND found = nullptr;
-    ::EnumChildWindows(
-        picker,
-        [](HWND hwnd, LPARAM out) -> BOOL {
-            char cls[16] = {};
-            ::GetClassNameA(hwnd, cls, sizeof cls);
-            if (::GetDlgCtrlID(hwnd) == kFileNameBox && ::lstrcmpiA(cls, "Edit") == 0) {
-                *reinterpret_cast<HWND*>(out) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 // The file dialog is the wide one: it answers in UTF-16 whichever way it is asked.
 std::string PickerFolder(HWND picker) {
     wchar_t buffer[MAX_PATH] = {};
@@ -64,7 +45,6 @@ std::wstring WideText(HWND hwnd) {
     return text;
 }
 
-// The text of a message box, and the box closed.
 std::wstring TakeMessageBox(HWND box) {
     const std::wstring text = WideText(::GetDlgItem(box, kMessageText));
     PickerOk(box);
@@ -73,42 +53,22 @@ std::wstring TakeMessageBox(HWND box) {
 
 } // namespace
 
-TEST_F(DialogTest, FolderBrowserStartsWhereTheRulesSayAndReturnsThePathWithoutTrailingSeparator) {
+// (A folder that vanishes while shown is not checked: Wine re-enables OK from its own attribute check
+// after the selection callback has disabled it.)
+TEST_F(DialogTest, FolderBrowserRunsCentredWithTheProgramDisabledStartsWhereTheRulesSayAndReturnsTheFolder) {
     const std::string sub = folder + "Sub Dir";
     ::CreateDirectoryA(sub.c_str(), nullptr);
     const std::string base = folder.substr(0, folder.size() - 1); // T:\dlg_...
     const HWND field = Item(C::DirectoryEdit3);
     Lines results;
-    RunPage(0, [&](Script& s) {
-        auto browseAndOk = [&](const std::string& text, const std::string& select) {
-            s.WithPicker([&, text] { Browse(C::DirectoryEdit3, text); },
-                         [select](HWND picker) {
-                             if (!select.empty())
-                                 SelectFolder(picker, select);
-                             PickerOk(picker);
-                         },
-                         "the folder browser")
-                .Then([&] { results.push_back(TextOf(field)); });
-        };
-        browseAndOk("", "");  // nothing remembered: "\", the current drive's root
-        browseAndOk("", sub); // choosing a folder
-        s.Then([&] { ClickButton(Item(C::dAdd)); });
-        browseAndOk("", "");     // empty field: the folder chosen last
-        browseAndOk(base, "");   // the field's folder
-        browseAndOk("", "T:\\"); // a drive root keeps its separator
-    });
-    char root[MAX_PATH] = {};
-    ::GetFullPathNameA("\\", sizeof root, root, nullptr);
-    EXPECT_EQ(results, (Lines{root, sub, sub, base, "T:\\"}));
-    EXPECT_EQ(IniList(ini, "SourceDir"), (Lines{sub}));
-}
-
-TEST_F(DialogTest, FolderBrowserRunsCentredWithTheProgramDisabledAndCriticalErrorsSuppressed) {
+    PIDLIST_ABSOLUTE computer = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer)));
     HWND other = ::CreateWindowExA(0, "STATIC", "other window", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 50,
                                    nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
     ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
     const UINT before = ::GetErrorMode();
     RunPage(0, [&](Script& s) {
+        // Critical errors suppressed, the program disabled, centred, OK only on file-system folders.
         s.WithPicker(
              [&] {
                  ::EnableWindow(other, TRUE); // the modal wait disabled it; this is about the browser's own
@@ -125,60 +85,84 @@ TEST_F(DialogTest, FolderBrowserRunsCentredWithTheProgramDisabledAndCriticalErro
                  ::GetWindowRect(picker, &rc);
                  EXPECT_NEAR((rc.left + rc.right) / 2, ::GetSystemMetrics(SM_CXSCREEN) / 2, 1);
                  EXPECT_NEAR((rc.top + rc.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+                 EXPECT_TRUE(OkEnabled(picker));
+                 ::SendMessageA(picker, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
+                 EXPECT_FALSE(OkEnabled(picker));
+                 SelectFolder(picker, "T:\\");
+                 EXPECT_TRUE(OkEnabled(picker));
                  PickerCancel(picker);
              },
              "the folder browser")
             .Then([&] {
                 EXPECT_EQ(::GetErrorMode(), before);
                 EXPECT_TRUE(::IsWindowEnabled(other));
-                EXPECT_EQ(::GetFocus(), Item(C::DirectoryEdit3));
+                EXPECT_EQ(::GetFocus(), field);
             });
+        auto browseAndOk = [&](const std::string& text, const std::string& select) {
+            s.WithPicker([&, text] { Browse(C::DirectoryEdit3, text); },
+                         [select](HWND picker) {
+                             if (!select.empty())
+                                 SelectFolder(picker, select);
+                             PickerOk(picker);
+                         },
+                         "the folder browser")
+                .Then([&] { results.push_back(TextOf(field)); });
+        };
+        browseAndOk("", "");  // nothing remembered (nor the cancelled choice): "\", the drive's root
+        browseAndOk("", sub); // choosing a folder
+        s.Then([&] { ClickButton(Item(C::dAdd)); });
+        browseAndOk("", "");     // empty field: the folder chosen last
+        browseAndOk(base, "");   // the field's folder
+        browseAndOk("", "T:\\"); // a drive root keeps its separator
     });
     ::DestroyWindow(other);
     ::SetErrorMode(0);
+    ::CoTaskMemFree(computer);
+    char root[MAX_PATH] = {};
+    ::GetFullPathNameA("\\", sizeof root, root, nullptr);
+    EXPECT_EQ(results, (Lines{root, sub, sub, base, "T:\\"}));
+    EXPECT_EQ(IniList(ini, "SourceDir"), (Lines{sub}));
 }
 
 TEST_F(DialogTest, BrowsingFromASelectedEntryAndCancellingMakesTheNextAddADuplicate) {
     settings.SourceDirs = {"C:\\A", "C:\\B"};
     settings.SourceFiles = {"C:\\f.txt"};
     // On each page the entry is selected, browsing cancelled, and the entry added again.
-    const struct {
-        C list, field, add;
-        int row;
-        const char* shown;
-    } pages[] = {{C::ListBoxDir, C::DirectoryEdit3, C::dAdd, 1, "C:\\B"},
-                 {C::ListBoxFile, C::FilenameEdit1, C::fAdd, 0, "C:\\f.txt"}};
+    const std::pair<int, const char*> selected[] = {{1, "C:\\B"}, {0, "C:\\f.txt"}};
     RunPage(0, [&](Script& s) {
-        for (int page = 0; page < 2; ++page) {
+        for (const ListPage& p : kListPages)
             s.WithPicker(
-                 [&, page] {
-                     ClickTab(Item(C::PageControl), page);
-                     ClickListRow(Item(pages[page].list), pages[page].row);
-                     PostBrowseClick(pages[page].field);
+                 [&] {
+                     ClickTab(Item(C::PageControl), p.page);
+                     ClickListRow(Item(p.list), selected[p.page].first);
+                     PostBrowseClick(p.field);
                  },
                  PickerCancel, "the picker")
-                .Then([&, page] {
-                    EXPECT_EQ(TextOf(Item(pages[page].field)), pages[page].shown);
-                    ClickButton(Item(pages[page].add));
+                .Then([&] {
+                    EXPECT_EQ(TextOf(Item(p.field)), selected[p.page].second);
+                    ClickButton(Item(p.add));
                 });
-        }
     });
     EXPECT_EQ(settings.SourceDirs, (Lines{"C:\\A", "C:\\B", "C:\\B"}));
     EXPECT_EQ(settings.SourceFiles, (Lines{"C:\\f.txt", "C:\\f.txt"}));
 }
 
-TEST_F(DialogTest, FileDialogIsTheListDialogAndReturnsTheFullPathAsChosen) {
+TEST_F(DialogTest, FileDialogIsTheListDialogStartsWhereTheRulesSayAndReturnsTheFullPathAsChosen) {
     const std::string dir = folder + "files";
     ::CreateDirectoryA(dir.c_str(), nullptr);
-    const std::string chosen = dir + "\\my file.txt"; // need not exist
+    const std::string chosen = dir + "\\my file.txt";        // need not exist
+    const std::string existing = dir + "\\exist s.txt more"; // a file whose name has blanks
+    WriteFile(existing, "x");
+    const std::string quoted = dir + "\\a b.txt";
     const HWND field = Item(C::FilenameEdit1);
+    Lines results, folders;
     RunPage(1, [&](Script& s) {
         s.WithPicker([&] { PostBrowseClick(C::FilenameEdit1); },
                      [&](HWND picker) {
                          EXPECT_EQ(TextOf(picker), "Список");
                          EXPECT_EQ(TextOf(::GetDlgItem(picker, kFilterBox)), "Все файлы (*.*)");
                          EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(picker, kReadOnlyBox)));
-                         ::SetWindowTextA(FileNameEdit(picker), chosen.c_str());
+                         ::SetWindowTextA(::GetDlgItem(picker, kFileNameBox), chosen.c_str());
                          PickerOk(picker);
                      },
                      "the file dialog")
@@ -189,25 +173,13 @@ TEST_F(DialogTest, FileDialogIsTheListDialogAndReturnsTheFullPathAsChosen) {
                     PostBrowseClick(C::FilenameEdit1);
                 },
                 [&](HWND picker) { // the previous opening's file is offered again
-                    EXPECT_NE(TextOf(FileNameEdit(picker)).find("my file.txt"), std::string::npos);
+                    EXPECT_NE(TextOf(::GetDlgItem(picker, kFileNameBox)).find("my file.txt"),
+                              std::string::npos);
                     EXPECT_EQ(PickerFolder(picker), dir);
                     PickerCancel(picker);
                 },
                 "the file dialog again")
             .Then([&] { EXPECT_EQ(TextOf(field), ""); });
-    });
-    EXPECT_EQ(settings.SourceFiles, (Lines{chosen}));
-}
-
-TEST_F(DialogTest, FileDialogStartsFromTheWholeTextOfAnExistingFileOtherwiseFromItsFirstWord) {
-    const std::string dir = folder + "files";
-    ::CreateDirectoryA(dir.c_str(), nullptr);
-    const std::string existing = dir + "\\exist s.txt more"; // a file whose name has blanks
-    WriteFile(existing, "x");
-    const std::string quoted = dir + "\\a b.txt";
-    const HWND field = Item(C::FilenameEdit1);
-    Lines results, folders;
-    RunPage(1, [&](Script& s) {
         for (const std::string& text : {existing,                            // an existing file: taken whole
                                         "\"" + quoted + "\" and more words", // otherwise the first word
                                         std::string("bad|name")})            // not valid: the last file again
@@ -219,6 +191,7 @@ TEST_F(DialogTest, FileDialogStartsFromTheWholeTextOfAnExistingFileOtherwiseFrom
                          "the file dialog")
                 .Then([&] { results.push_back(TextOf(field)); });
     });
+    EXPECT_EQ(settings.SourceFiles, (Lines{chosen}));
     EXPECT_EQ(results, (Lines{existing, quoted, quoted}));
     EXPECT_EQ(folders, (Lines{dir, dir, dir}));
 }
@@ -229,23 +202,17 @@ TEST_F(DialogTest, TypedPathsWithGuillemetsSectionAndNumeroSignsAreKeptAsTypedIn
     const std::string dirPath = "T:\\\xAB\xA7\xB9\xBB \xCE\xF2\xF7\xB8\xF2\xFB"; // T:\«§№» Отчёты
     const std::string filePath =
         "T:\\\xA7 1 \xB9 2\\\xAB\xE1\xE0\xEB\xE0\xED\xF1\xBB.xls"; // T:\§ 1 № 2\«баланс».xls
-    const struct {
-        C field, add, list;
-        std::string path;
-    } pages[] = {{C::DirectoryEdit3, C::dAdd, C::ListBoxDir, dirPath},
-                 {C::FilenameEdit1, C::fAdd, C::ListBoxFile, filePath}};
+    const std::string paths[] = {dirPath, filePath};
     RunPage(0, [&](Script& s) {
-        for (int page = 0; page < 2; ++page) {
-            s.Then([&, page] {
-                const auto& p = pages[page];
-                ClickTab(Item(C::PageControl), page);
+        for (const ListPage& p : kListPages)
+            s.Then([&] {
+                ClickTab(Item(C::PageControl), p.page);
                 TypeText(Item(p.field), typed);
                 EXPECT_EQ(TextOf(Item(p.field)), typed);
-                TypeOver(Item(p.field), p.path);
+                TypeOver(Item(p.field), paths[p.page]);
                 ClickButton(Item(p.add));
-                EXPECT_EQ(ListEntries(Item(p.list)), Lines{p.path});
+                EXPECT_EQ(ListEntries(Item(p.list)), Lines{paths[p.page]});
             });
-        }
         s.Then([&] { ClickTab(Item(C::PageControl), 2); }).Then([&] {
             TypeOver(Item(C::Edit1), typed);
             EXPECT_EQ(TextOf(Item(C::Edit1)), typed);
@@ -256,29 +223,6 @@ TEST_F(DialogTest, TypedPathsWithGuillemetsSectionAndNumeroSignsAreKeptAsTypedIn
     EXPECT_EQ(IniList(ini, "SourceDir"), Lines{dirPath});
     EXPECT_EQ(IniList(ini, "SourceFile"), Lines{filePath});
 }
-
-TEST_F(DialogTest, FolderBrowserOffersOkOnlyOnFileSystemFolders) {
-    // (A folder that vanishes while shown is not checked here: Wine re-enables OK from its own
-    // attribute check after the selection callback has disabled it.)
-    PIDLIST_ABSOLUTE computer = nullptr;
-    ASSERT_TRUE(SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer)));
-    RunPage(0, [&](Script& s) {
-        s.WithPicker([&] { Browse(C::DirectoryEdit3, folder); },
-                     [&](HWND picker) {
-                         EXPECT_TRUE(OkEnabled(picker));
-                         ::SendMessageA(picker, BFFM_SETSELECTIONA, FALSE,
-                                        reinterpret_cast<LPARAM>(computer));
-                         EXPECT_FALSE(OkEnabled(picker));
-                         SelectFolder(picker, "T:\\");
-                         EXPECT_TRUE(OkEnabled(picker));
-                         PickerCancel(picker);
-                     },
-                     "the folder browser");
-    });
-    ::CoTaskMemFree(computer);
-}
-
-// ---- Paths code page 1251 cannot hold --------------------------------------------------------
 
 TEST_F(DialogTest, TypedPathsCodePage1251CannotHoldAreRefusedWithAMessageAndCyrillicOnesAreTaken) {
     settings.SourceDirs = {"C:\\A"};

@@ -1,6 +1,5 @@
-// The dialog's window, pages and widgets as created: class, caption, frame, sizes, positions,
-// captions, fonts, list styles; the page «Прочее» against the tests' own [Config] rows; the field
-// buttons as the screen shows them; and the keyboard's way through the pages.
+// The dialog's window, pages and widgets as created, the page «Прочее» against the tests' own
+// [Config] rows, the field buttons as the screen shows them, and the keyboard's way through the pages.
 #include "dialog_runner.h"
 
 #include <commctrl.h>
@@ -39,6 +38,15 @@ struct Box {
                                          << rc.right - rc.left << "x" << rc.bottom - rc.top;
 }
 
+// The face and height of a window's font.
+std::string FontOf(HWND hwnd) {
+    LOGFONTA lf{};
+    const auto font = reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    if (!font || !::GetObjectA(font, sizeof lf, &lf))
+        return "no font";
+    return std::string(lf.lfFaceName) + " " + std::to_string(lf.lfHeight);
+}
+
 bool ReadOnly(HWND edit) {
     return (::GetWindowLongPtrA(edit, GWL_STYLE) & ES_READONLY) != 0;
 }
@@ -57,21 +65,15 @@ const OtherRow kOtherPage[] = {
     {"Хранить прежние версии (дней):", {24, 136, 163, 13}, {160, 152, 121, 21}, false},
 };
 
-// The tab stops of a page: the page control, then the page's controls.
-std::vector<C> TabOrder(int page) {
-    if (page == 0)
-        return {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3};
-    if (page == 1)
-        return {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1};
-    std::vector<C> order{C::PageControl};
-    for (int place = 0; place < static_cast<int>(std::size(kExpectedConfig)); ++place)
-        order.push_back(ConfigFieldControl(place));
-    return order;
-}
+// The tab stops of each page: the page control, then the page's controls (on «Прочее» by place).
+const std::vector<C> kTabOrder[] = {
+    {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3},
+    {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1},
+    {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2, ConfigFieldControl(4)}};
 
 } // namespace
 
-TEST_F(DialogTest, WindowClassCaptionFrameAndClientArea) {
+TEST_F(DialogTest, WindowClassCaptionFrameAndClientAreaFilledByThePageControlWithThreePages) {
     HWND w = form.Handle();
     char cls[64] = {};
     ::GetClassNameA(w, cls, sizeof cls);
@@ -80,34 +82,27 @@ TEST_F(DialogTest, WindowClassCaptionFrameAndClientArea) {
     EXPECT_FALSE(::IsWindowVisible(w)); // created hidden
     RECT client{};
     ::GetClientRect(w, &client);
-    EXPECT_EQ(client.right, 413);
-    EXPECT_EQ(client.bottom, 273);
+    EXPECT_EQ(std::pair(client.right, client.bottom), (std::pair<LONG, LONG>(413, 273)));
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrA(w, GWL_STYLE));
     EXPECT_EQ(style & (WS_SYSMENU | WS_CAPTION), static_cast<DWORD>(WS_SYSMENU | WS_CAPTION));
-    // Not resizable, no minimize or maximize box, a top-level window.
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD), 0u);
     EXPECT_EQ(::GetClassLongPtrA(w, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
-}
-
-TEST_F(DialogTest, PageControlFillsTheClientAreaWithThreePagesOf405By245) {
+    // The page control fills the client area with three pages of 405 x 245.
     HWND tab = Item(C::PageControl);
     EXPECT_TRUE(At(tab, {0, 0, 413, 273}));
+    EXPECT_EQ(FontOf(tab), "MS Sans Serif -11");
     ASSERT_EQ(::SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0), 3);
     const char* captions[] = {"Директории копирования", "Файлы коприрования", "Прочее"};
     RECT tabRect{};
     ::SendMessageA(tab, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tabRect));
     for (int i = 0; i < 3; ++i) {
         char caption[128] = {};
-        TCITEMA item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = caption;
-        item.cchTextMax = sizeof caption;
+        TCITEMA item{TCIF_TEXT, 0, 0, caption, sizeof caption, 0, 0};
         ::SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         EXPECT_STREQ(caption, captions[i]);
         RECT rc{};
         ::GetClientRect(form.Page(i), &rc);
-        EXPECT_EQ(rc.right, 405) << "page " << i;
-        EXPECT_EQ(rc.bottom, 245) << "page " << i;
+        EXPECT_EQ(std::pair(rc.right, rc.bottom), (std::pair<LONG, LONG>(405, 245))) << "page " << i;
         const RECT at = RectInParent(form.Page(i)); // below the tabs, inside the page control
         EXPECT_GE(at.top, tabRect.bottom) << "page " << i;
         EXPECT_LE(at.right, 413);
@@ -115,24 +110,23 @@ TEST_F(DialogTest, PageControlFillsTheClientAreaWithThreePagesOf405By245) {
     }
 }
 
-TEST_F(DialogTest, WidgetsOfTheFoldersAndFilesPages) {
+TEST_F(DialogTest, WidgetsOfTheFoldersAndFilesPagesInMsSansSerifOf11Pixels) {
     const struct {
         C control;
         int page;
         Box box;
         const char* caption;
     } widgets[] = {
-        {C::ListBoxDir, 0, {0, 50, 405, 195}, nullptr},  {C::dAdd, 0, {240, 24, 75, 25}, "Добавить"},
-        {C::dDelete, 0, {328, 24, 75, 25}, "Удалить"},   {C::DirectoryEdit3, 0, {6, 0, 393, 21}, nullptr},
-        {C::ListBoxFile, 1, {0, 51, 405, 194}, nullptr}, {C::fAdd, 1, {240, 24, 75, 25}, "Добавить"},
-        {C::fDelete, 1, {328, 24, 75, 25}, "Удалить"},   {C::FilenameEdit1, 1, {6, 1, 393, 21}, nullptr},
+        {C::ListBoxDir, 0, {0, 50, 405, 195}, ""},     {C::dAdd, 0, {240, 24, 75, 25}, "Добавить"},
+        {C::dDelete, 0, {328, 24, 75, 25}, "Удалить"}, {C::DirectoryEdit3, 0, {6, 0, 393, 21}, ""},
+        {C::ListBoxFile, 1, {0, 51, 405, 194}, ""},    {C::fAdd, 1, {240, 24, 75, 25}, "Добавить"},
+        {C::fDelete, 1, {328, 24, 75, 25}, "Удалить"}, {C::FilenameEdit1, 1, {6, 1, 393, 21}, ""},
     };
     for (const auto& w : widgets) {
         EXPECT_TRUE(At(Item(w.control), w.box));
+        EXPECT_EQ(FontOf(Item(w.control)), "MS Sans Serif -11");
         EXPECT_EQ(::GetParent(Item(w.control)), form.Page(w.page));
-        if (w.caption) {
-            EXPECT_EQ(TextOf(Item(w.control)), w.caption);
-        }
+        EXPECT_EQ(TextOf(Item(w.control)), w.caption);
     }
     // Lists: single selection, not sorted, notifying, 13-pixel rows, a bottom edge on the page's.
     for (C c : {C::ListBoxDir, C::ListBoxFile}) {
@@ -154,56 +148,20 @@ TEST_F(DialogTest, WidgetsOfTheFoldersAndFilesPages) {
     }
 }
 
-// The settings table and the page it makes: the program's rows are the expected rows, and each shows
-// its label and field at its place.
-TEST_F(DialogTest, TheOtherPageShowsEveryExpectedConfigRowAtItsPlace) {
-    const auto rows = ConfigSettings();
-    EXPECT_EQ(rows.size(), std::size(kExpectedConfig));
-    for (const ConfigSetting& row : rows) {
-        const auto* expected =
-            std::find_if(std::begin(kExpectedConfig), std::end(kExpectedConfig),
-                         [&](const ExpectedConfig& e) { return std::string(e.key) == row.key; });
-        ASSERT_NE(expected, std::end(kExpectedConfig)) << "a row the tests do not expect: " << row.key;
-        // In the order of the settings file; a folder is loaded with its separator.
-        const std::string text = std::string(row.defaultText ? row.defaultText : "") +
-                                 (row.kind == ConfigKind::Folder ? "\\" : "");
-        EXPECT_EQ(std::tuple(&row - rows.data(), row.place, row.kind == ConfigKind::Number,
-                             int64_t{row.defaultNumber}, text, row.loadMin, row.loadMax, row.fieldMin,
-                             row.fieldMax, row.writtenWhenMissing),
-                  std::tuple(expected - std::begin(kExpectedConfig), expected->place, expected->number,
-                             expected->defaultNumber,
-                             std::string(expected->defaultText ? expected->defaultText : ""),
-                             expected->loadMin, expected->loadMax, expected->fieldMin, expected->fieldMax,
-                             expected->writtenWhenMissing))
-            << row.key;
-    }
+// Each expected [Config] row shows its label and field at its place. (That the program's table has
+// exactly these rows is GeneratedSettingsRows.TheProgramsConfigRowsAreTheExpectedOnes.)
+TEST_F(DialogTest, TheOtherPageShowsEveryExpectedConfigRowAtItsPlaceInMsSansSerifOf11Pixels) {
     ASSERT_EQ(std::size(kOtherPage), std::size(kExpectedConfig));
     for (const ExpectedConfig& row : kExpectedConfig) {
         const OtherRow& at = kOtherPage[row.place];
         HWND label = ::GetDlgItem(form.Page(2), kConfigLabelId + row.place),
              field = Item(ConfigFieldControl(row.place));
         EXPECT_TRUE(At(label, at.labelBox)) << row.key;
+        EXPECT_EQ(FontOf(label), "MS Sans Serif -11") << row.key;
+        EXPECT_EQ(FontOf(field), "MS Sans Serif -11") << row.key;
         EXPECT_EQ(TextOf(label), at.label);
         EXPECT_TRUE(At(field, at.fieldBox)) << row.key;
         EXPECT_EQ(ReadOnly(field), at.readOnly) << row.key;
-    }
-}
-
-TEST_F(DialogTest, EveryWidgetUsesMsSansSerifOf11Pixels) {
-    std::vector<HWND> windows;
-    for (C c : {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3, C::ListBoxFile,
-                C::fAdd, C::fDelete, C::FilenameEdit1})
-        windows.push_back(Item(c));
-    for (const ExpectedConfig& row : kExpectedConfig) {
-        windows.push_back(Item(ConfigFieldControl(row.place)));
-        windows.push_back(::GetDlgItem(form.Page(2), kConfigLabelId + row.place));
-    }
-    for (HWND hwnd : windows) {
-        LOGFONTA lf{};
-        const auto font = reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0));
-        ASSERT_TRUE(font && ::GetObjectA(font, sizeof lf, &lf)) << ::GetDlgCtrlID(hwnd);
-        EXPECT_STREQ(lf.lfFaceName, "MS Sans Serif") << ::GetDlgCtrlID(hwnd);
-        EXPECT_EQ(lf.lfHeight, -11) << ::GetDlgCtrlID(hwnd);
     }
 }
 
@@ -218,8 +176,7 @@ TEST_F(DialogTest, CentredAtTheFirstOpeningThenWhereItWasLast) {
     RunPage(0, [&] {
         RECT second{};
         ::GetWindowRect(form.Handle(), &second);
-        EXPECT_EQ(second.left, 40);
-        EXPECT_EQ(second.top, 30);
+        EXPECT_EQ(std::pair(second.left, second.top), (std::pair<LONG, LONG>(40, 30)));
     });
 }
 
@@ -256,35 +213,34 @@ TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
 }
 
 TEST_F(DialogTest, TabAndShiftTabWalkTheTabOrderOfEachPageBothWays) {
-    // The order itself is the host's dialog_rules_test; here the keys walk the real windows by it.
-    std::vector<HWND> keys[3], keysBack[3];
+    // The order itself is the host's dialog_rules_test; here the keys walk the real windows by it: Tab
+    // once round the page, then Shift+Tab once round back.
+    std::vector<HWND> seen[3];
     RunPage(0, [&](Script& s) {
         s.Then([&] { EXPECT_EQ(::GetFocus(), Item(C::PageControl)); });
         for (int page = 0; page < 3; ++page) {
-            const size_t stops = TabOrder(page).size();
+            const size_t stops = kTabOrder[page].size();
             s.Then([&, page] {
                 SetModifiers(false, false);
                 ClickTab(Item(C::PageControl), page);
                 ::SetFocus(Item(C::PageControl));
             });
-            for (size_t i = 0; i < stops; ++i)
-                s.Then([] { PostKey(VK_TAB); }).Then([&, page] { keys[page].push_back(::GetFocus()); });
-            s.Then([] { SetModifiers(true, false); });
-            for (size_t i = 0; i < stops; ++i)
-                s.Then([] { PostKey(VK_TAB); }).Then([&, page] { keysBack[page].push_back(::GetFocus()); });
+            for (size_t i = 0; i < 2 * stops; ++i)
+                s.Then([i, stops] {
+                     SetModifiers(i >= stops, false);
+                     PostKey(VK_TAB);
+                 }).Then([&, page] { seen[page].push_back(::GetFocus()); });
         }
         s.Then([] { SetModifiers(false, false); });
     });
     SetModifiers(false, false);
     for (int page = 0; page < 3; ++page) {
-        const std::vector<C> order = TabOrder(page);
-        std::vector<HWND> forwards, backwards;
-        for (size_t i = 1; i <= order.size(); ++i) {
-            forwards.push_back(Item(order[i % order.size()]));
-            backwards.push_back(Item(order[order.size() - i]));
-        }
-        EXPECT_EQ(keys[page], forwards) << "page " << page;
-        EXPECT_EQ(keysBack[page], backwards) << "page " << page;
+        const std::vector<C>& order = kTabOrder[page];
+        const size_t n = order.size();
+        std::vector<HWND> expected;
+        for (size_t i = 0; i < 2 * n; ++i)
+            expected.push_back(Item(order[i < n ? (i + 1) % n : 2 * n - 1 - i]));
+        EXPECT_EQ(seen[page], expected) << "page " << page;
     }
 }
 

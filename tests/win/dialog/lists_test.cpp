@@ -1,6 +1,5 @@
 // The two lists and their entry fields: the Tag rules of selecting, adding and deleting, what every
-// opening resets, and the lists reaching the settings file as they stand. Checks made while the
-// dialog is open run inside its script.
+// opening resets, and the lists reaching the settings file as they stand.
 #include "dialog_runner.h"
 
 #include <commctrl.h>
@@ -10,64 +9,40 @@ using namespace vestrand::test;
 using C = DialogControl;
 
 TEST_F(DialogTest, BothListsAddOnlyATypedNewEntryAndDeleteOnlyTheSelectedOne) {
-    struct ListPage {
-        int page;
-        C list, field, add, del;
+    const struct {
         Lines entries;
-        const char *typed, *typedOver, *added, *section;
-        Lines BackupSettings::*saved;
-    };
-    const ListPage pages[] = {
-        {0,
-         C::ListBoxDir,
-         C::DirectoryEdit3,
-         C::dAdd,
-         C::dDelete,
-         {"C:\\A", "C:\\B", "C:\\C", "C:\\D"},
-         "X",
-         "other text",
-         "new folder text",
-         "SourceDir",
-         &BackupSettings::SourceDirs},
-        {1,
-         C::ListBoxFile,
-         C::FilenameEdit1,
-         C::fAdd,
-         C::fDelete,
-         {"C:\\f1.txt", "C:\\My Docs\\f 2.txt", "C:\\f3.txt"},
-         "Z",
-         "typed over",
-         "D:\\new file.doc",
-         "SourceFile",
-         &BackupSettings::SourceFiles},
-    };
-    for (const ListPage& p : pages) {
-        settings.*p.saved = p.entries;
-        Lines deleted = p.entries;
+        const char *typed, *typedOver, *added;
+    } cases[] = {
+        {{"C:\\A", "C:\\B", "C:\\C", "C:\\D"}, "X", "other text", "new folder text"},
+        {{"C:\\f1.txt", "C:\\My Docs\\f 2.txt", "C:\\f3.txt"}, "Z", "typed over", "D:\\new file.doc"}};
+    for (const ListPage& p : kListPages) {
+        const auto& c = cases[p.page];
+        settings.*p.saved = c.entries;
+        Lines deleted = c.entries;
         deleted.erase(deleted.begin() + 2);
         Lines added = deleted;
-        added.push_back(p.added); // appended as typed, unchecked
+        added.push_back(c.added); // appended as typed, unchecked
         RunPage(p.page, [&] {
             HWND list = Item(p.list), field = Item(p.field);
             ClickButton(Item(p.add)); // the field is empty
-            EXPECT_EQ(ListEntries(list), p.entries) << p.section;
+            EXPECT_EQ(ListEntries(list), c.entries) << p.section;
             ClickButton(Item(p.del)); // nothing selected since the opening
-            EXPECT_EQ(ListEntries(list), p.entries) << p.section;
+            EXPECT_EQ(ListEntries(list), c.entries) << p.section;
             ClickListRow(list, 1);
-            EXPECT_EQ(TextOf(field), p.entries[1]);
+            EXPECT_EQ(TextOf(field), c.entries[1]);
             ::SendMessageA(field, EM_SETSEL, 100, 100);
-            TypeText(field, p.typed);
+            TypeText(field, c.typed);
             ClickButton(Item(p.add)); // the field shows entry 1: an entry is not edited in place
-            EXPECT_EQ(TextOf(field), p.entries[1] + p.typed);
-            EXPECT_EQ(ListEntries(list), p.entries) << p.section;
+            EXPECT_EQ(TextOf(field), c.entries[1] + c.typed);
+            EXPECT_EQ(ListEntries(list), c.entries) << p.section;
             ClickListRow(list, 2);
-            TypeOver(field, p.typedOver); // still deletes entry 2
+            TypeOver(field, c.typedOver); // still deletes entry 2
             ClickButton(Item(p.del));
             EXPECT_EQ(TextOf(field), "") << p.section;
             EXPECT_EQ(ListEntries(list), deleted);
             ClickButton(Item(p.del)); // the entry index was reset by the delete
             EXPECT_EQ(ListEntries(list), deleted);
-            TypeText(field, p.added);
+            TypeText(field, c.added);
             ClickButton(Item(p.add));
             EXPECT_EQ(TextOf(field), "") << p.section;
             ClickButton(Item(p.add));
@@ -78,18 +53,30 @@ TEST_F(DialogTest, BothListsAddOnlyATypedNewEntryAndDeleteOnlyTheSelectedOne) {
     }
 }
 
-TEST_F(DialogTest, EveryOpeningShowsTheFoldersPageWithBothFieldsEmptyAndNoEntryIndex) {
-    settings.SourceDirs = {"C:\\A", "C:\\B"};
-    settings.SourceFiles = {"C:\\f1.txt"};
+TEST_F(DialogTest, EveryOpeningRefillsTheListsAsSavedAndShowsTheFoldersPageWithEmptyFieldsAndNoEntryIndex) {
+    // Entries as loading can leave them, and some it never would: nothing is checked or normalised.
+    settings.SourceDirs = {"c:\\lower\\case\\", "", "relative name", "C:\\A"};
+    settings.SourceFiles = {"C:\\f.txt", "C:\\f.txt"};
     RunPage(0, [&](Script& s) {
         s.Then([&] {
-             ClickListRow(Item(C::ListBoxDir), 1); // the field shows entry 1
+             EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), settings.SourceDirs);
+             EXPECT_EQ(ListEntries(Item(C::ListBoxFile)), (Lines{"C:\\f.txt", "C:\\f.txt"}));
+             TypeText(Item(C::DirectoryEdit3), "C:\\Trailing\\");
+             ClickButton(Item(C::dAdd));
+             ClickListRow(Item(C::ListBoxDir), 0); // the field shows entry 0
              ClickTab(Item(C::PageControl), 1);
          }).Then([&] {
             ClickListRow(Item(C::ListBoxFile), 0);
             ClickTab(Item(C::PageControl), 2);
         });
     });
+    const Lines saved{"c:\\lower\\case\\", "", "relative name", "C:\\A", "C:\\Trailing\\"};
+    EXPECT_EQ(settings.SourceDirs, saved);
+    EXPECT_EQ(IniList(ini, "SourceDir"), saved);
+    EXPECT_EQ(IniList(ini, "SourceFile"), (Lines{"C:\\f.txt", "C:\\f.txt"}));
+
+    settings.SourceDirs = {"C:\\Only",
+                           "C:\\Next"}; // the next opening shows the saved lists, not the controls'
     RunPage(0, [&] {
         EXPECT_EQ(::SendMessageA(Item(C::PageControl), TCM_GETCURSEL, 0, 0), 0);
         EXPECT_TRUE(::IsWindowVisible(form.Page(0)));
@@ -99,28 +86,9 @@ TEST_F(DialogTest, EveryOpeningShowsTheFoldersPageWithBothFieldsEmptyAndNoEntryI
         // The entry indexes of the last opening are gone: deleting does nothing.
         ClickButton(Item(C::dDelete));
         ClickButton(Item(C::fDelete));
-        EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\A", "C:\\B"}));
-        EXPECT_EQ(ListEntries(Item(C::ListBoxFile)), (Lines{"C:\\f1.txt"}));
-    });
-}
-
-TEST_F(DialogTest, ListsAreRefilledAtEveryOpeningAndReachTheFileAsTheyStand) {
-    // Entries as loading can leave them, and some it never would: nothing is checked or normalised.
-    settings.SourceDirs = {"c:\\lower\\case\\", "", "relative name", "C:\\A"};
-    settings.SourceFiles = {"C:\\f.txt", "C:\\f.txt"};
-    RunPage(0, [&] {
-        EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), settings.SourceDirs);
+        EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\Only", "C:\\Next"}));
         EXPECT_EQ(ListEntries(Item(C::ListBoxFile)), (Lines{"C:\\f.txt", "C:\\f.txt"}));
-        TypeText(Item(C::DirectoryEdit3), "C:\\Trailing\\");
-        ClickButton(Item(C::dAdd));
     });
-    const Lines saved{"c:\\lower\\case\\", "", "relative name", "C:\\A", "C:\\Trailing\\"};
-    EXPECT_EQ(settings.SourceDirs, saved);
-    EXPECT_EQ(IniList(ini, "SourceDir"), saved);
-    EXPECT_EQ(IniList(ini, "SourceFile"), (Lines{"C:\\f.txt", "C:\\f.txt"}));
-
-    settings.SourceDirs = {"C:\\Only"}; // the next opening shows the saved lists, not the controls'
-    RunPage(0, [&] { EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\Only"})); });
 }
 
 TEST_F(DialogTest, EnterAndEscNeverCloseTheDialogAndEnterPressesTheButtonTabReached) {

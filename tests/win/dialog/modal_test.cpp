@@ -1,7 +1,6 @@
-// pmConfigClick and its modal wait: the values taken back however the dialog is closed, the settings
-// file rewritten even without a change, a failed save reaching the caller, the program's other
-// windows kept disabled while its timers and hidden windows go on, the quit message passed on, and
-// what "Настройки" and "Выход" do while the dialog is open.
+// pmConfigClick and its modal wait: values taken back however the dialog closes, the file rewritten
+// even without a change, a failed save reaching the caller, other windows disabled while timers and
+// hidden windows go on, the quit message passed on, "Настройки" and "Выход" while it is open.
 #include "dialog_runner.h"
 
 #include "runtime/error.h"
@@ -25,47 +24,38 @@ HWND TestWindow(bool visible) {
                              100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
 }
 
-void FillSettings(BackupSettings& s) {
-    s.SaveMin = 30;
-    s.IdentifComp = "Бухгалтерия";
-    s.TargetDir = "F:\\Arch\\";
-    s.LowDriveSpaceMb = 12;
-    s.SourceDirs = {"C:\\A", "C:\\B"};
-    s.SourceFiles = {"C:\\f.txt"};
-}
+// The dialog opened on settings other than the defaults.
+class ModalTest : public DialogTest {
+protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        settings.SaveMin = 30;
+        settings.IdentifComp = "Бухгалтерия";
+        settings.TargetDir = "F:\\Arch\\";
+        settings.LowDriveSpaceMb = 12;
+        settings.SourceDirs = {"C:\\A", "C:\\B"};
+        settings.SourceFiles = {"C:\\f.txt"};
+    }
+};
 
 } // namespace
 
-TEST_F(DialogTest, OpeningFillsEveryFieldFromTheSettings) {
-    FillSettings(settings);
-    RunPage(0, [&] {
-        EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\A", "C:\\B"}));
-        EXPECT_EQ(ListEntries(Item(C::ListBoxFile)), (Lines{"C:\\f.txt"}));
-        EXPECT_EQ(TextOf(Item(C::Edit1)), "Бухгалтерия");
-        EXPECT_EQ(TextOf(Item(C::DirectoryEdit1)), "F:\\Arch\\");
-        EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "30");
-        EXPECT_EQ(TextOf(Item(C::RxSpinEdit2)), "12");
-    });
-}
-
-TEST_F(DialogTest, ClosingWithoutAChangeStillRewritesTheSettingsFile) {
-    // A file as an earlier program or a hand edit left it: keys with a gap, a hex number.
+TEST_F(ModalTest, ClosingWithoutAChangeStillRewritesTheSettingsFile) {
+    // A file as an earlier program or a hand edit left it: keys with a gap, a hex number; the settings
+    // as loading gave them (the list up to the gap).
     WriteFile(ini,
               "[Config]\r\nSaveMin=0x1E\r\nIdentifComp=Old\r\nTargetDir=F:\\Arch\\\r\nLowDriveSpaceMb=12\r\n"
               "[SourceDir]\r\n1=C:\\A\r\n2=C:\\B\r\n4=C:\\D\r\n[SourceFile]\r\n1=C:\\f.txt\r\n");
-    FillSettings(settings); // as loading gave them: the list up to the gap
     RunPage(0, [] {});
-    EXPECT_EQ(IniRead(ini, "Config", "SaveMin"), "30");
-    EXPECT_EQ(IniRead(ini, "Config", "IdentifComp"), "Бухгалтерия");
-    EXPECT_EQ(IniRead(ini, "Config", "TargetDir"), "F:\\Arch\\");
-    EXPECT_EQ(IniRead(ini, "Config", "LowDriveSpaceMb"), "12");
+    EXPECT_EQ(std::tuple(IniRead(ini, "Config", "SaveMin"), IniRead(ini, "Config", "IdentifComp"),
+                         IniRead(ini, "Config", "TargetDir"), IniRead(ini, "Config", "LowDriveSpaceMb")),
+              std::tuple("30", "Бухгалтерия", "F:\\Arch\\", "12"));
     EXPECT_EQ(IniList(ini, "SourceDir"), (Lines{"C:\\A", "C:\\B"}));
     EXPECT_EQ(IniRead(ini, "SourceDir", "4"), "<missing>");
     EXPECT_EQ(IniList(ini, "SourceFile"), (Lines{"C:\\f.txt"}));
 }
 
-TEST_F(DialogTest, ValuesAreTakenBackAsTheyStandHoweverTheDialogIsClosed) {
-    FillSettings(settings);
+TEST_F(ModalTest, ValuesAreTakenBackAsTheyStandHoweverTheDialogIsClosed) {
     // Title-bar close, Alt+F4 in a field, a plain close message, and the program's own CloseDialog.
     const std::vector<std::function<void()>> closers = {
         [&] { ::SendMessageA(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); },
@@ -80,29 +70,33 @@ TEST_F(DialogTest, ValuesAreTakenBackAsTheyStandHoweverTheDialogIsClosed) {
     for (const auto& close : closers) {
         ++n;
         const std::string name = "  name " + std::to_string(n) + "  ";
-        Script s(form);
-        s.WhenOpen().Then([&] {
-            ClickTab(Item(C::PageControl), 2);
-            TypeOver(Item(C::Edit1), name); // blanks kept: no trimming
-            TypeOver(Item(C::RxSpinEdit1), std::to_string(100 + n));
-            TypeOver(Item(C::RxSpinEdit2), "-" + std::to_string(n));
-            close();
+        RunPageClosedBySteps(2, [&](Script& s) {
+            s.Then([&] {
+                TypeOver(Item(C::Edit1), name); // blanks kept: no trimming
+                TypeOver(Item(C::RxSpinEdit1), std::to_string(100 + n));
+                TypeOver(Item(C::RxSpinEdit2), "-" + std::to_string(n));
+                close();
+            });
         });
-        RunDialog(form, settings, ini, s);
-        EXPECT_EQ(settings.IdentifComp, name) << n;
-        EXPECT_EQ(settings.SaveMin, 100 + n) << n;
-        EXPECT_EQ(settings.LowDriveSpaceMb, -n) << n;
-        EXPECT_EQ(settings.TargetDir, "F:\\Arch\\") << n;
-        EXPECT_EQ(IniRead(ini, "Config", "SaveMin"), std::to_string(100 + n)) << n;
-        EXPECT_EQ(IniRead(ini, "Config", "LowDriveSpaceMb"), "-" + std::to_string(n)) << n;
+        EXPECT_EQ(std::tuple(settings.IdentifComp, settings.SaveMin, settings.LowDriveSpaceMb,
+                             settings.TargetDir, IniRead(ini, "Config", "SaveMin"),
+                             IniRead(ini, "Config", "LowDriveSpaceMb")),
+                  std::tuple(name, 100 + n, int64_t{-n}, std::string("F:\\Arch\\"), std::to_string(100 + n),
+                             "-" + std::to_string(n)))
+            << n;
     }
 }
 
-TEST_F(DialogTest, TheReadOnlyFolderFieldCannotBeChangedAndItsButtonDoesNothing) {
-    FillSettings(settings);
+TEST_F(ModalTest, OpeningFillsEveryFieldAndTheReadOnlyFolderFieldCannotBeChangedNorBrowsed) {
     RunPage(2, [&](Script& s) {
         s.Then([&] {
+             EXPECT_EQ(ListEntries(Item(C::ListBoxDir)), (Lines{"C:\\A", "C:\\B"}));
+             EXPECT_EQ(ListEntries(Item(C::ListBoxFile)), (Lines{"C:\\f.txt"}));
+             EXPECT_EQ(TextOf(Item(C::Edit1)), "Бухгалтерия");
+             EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "30");
+             EXPECT_EQ(TextOf(Item(C::RxSpinEdit2)), "12");
              HWND target = Item(C::DirectoryEdit1);
+             EXPECT_EQ(TextOf(target), "F:\\Arch\\");
              TypeOver(target, "X:\\typed");
              EXPECT_EQ(TextOf(target), "F:\\Arch\\");
              ::SendMessageA(target, WM_CUT, 0, 0);
@@ -118,28 +112,23 @@ TEST_F(DialogTest, TheReadOnlyFolderFieldCannotBeChangedAndItsButtonDoesNothing)
     EXPECT_EQ(settings.TargetDir, "F:\\Arch\\");
 }
 
-TEST_F(DialogTest, ASaveThatFailsReachesTheCallerWithTheValuesAlreadyTakenBack) {
-    FillSettings(settings);
-    const std::string badIni = folder + "no such folder\\vestrand.ini";
-    Script s(form);
-    s.WhenOpen().Then([&] { ClickTab(Item(C::PageControl), 2); }).Then([&] {
-        TypeOver(Item(C::RxSpinEdit1), "77");
-    });
-    s.CloseByTitleBar().Start();
+TEST_F(ModalTest, ASaveThatFailsReachesTheCallerWithTheValuesAlreadyTakenBack) {
+    const std::string goodIni = ini;
+    ini = folder + "no such folder\\vestrand.ini";
     try {
-        form.pmConfigClick(settings, badIni);
+        RunPage(2, [&] { TypeOver(Item(C::RxSpinEdit1), "77"); });
         ADD_FAILURE() << "the save did not fail";
     } catch (const VestrandError& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + badIni);
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + ini);
     }
-    EXPECT_TRUE(s.Done());
     EXPECT_FALSE(form.IsOpen());
     EXPECT_FALSE(::IsWindowVisible(form.Handle()));
     EXPECT_EQ(settings.SaveMin, 77);
+    ini = goodIni;
     RunPage(0, [&] { EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "77"); }); // it opens again as usual
 }
 
-TEST_F(DialogTest, TheModalWaitDisablesVisibleWindowsAndKeepsDispatchingTheProgramsMessages) {
+TEST_F(ModalTest, TheModalWaitDisablesVisibleWindowsAndKeepsDispatchingTheProgramsMessages) {
     HWND mainWindow = TestWindow(true);  // a shown window of the program
     HWND trayWindow = TestWindow(false); // a hidden one, as the tray icon's message window
     ::SetWindowLongPtrA(trayWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Counting));
@@ -158,19 +147,15 @@ TEST_F(DialogTest, TheModalWaitDisablesVisibleWindowsAndKeepsDispatchingTheProgr
     ::DestroyWindow(mainWindow);
 }
 
-TEST_F(DialogTest, AQuitMessageEndsTheWaitAndIsPassedOnAfterTheSave) {
-    FillSettings(settings);
-    Script s(form);
-    s.WhenOpen().Then([&] { ::PostQuitMessage(7); });
-    RunDialog(form, settings, ini, s);
+TEST_F(ModalTest, AQuitMessageEndsTheWaitAndIsPassedOnAfterTheSave) {
+    RunPageClosedBySteps(0, [](Script& s) { s.Then([] { ::PostQuitMessage(7); }); });
     EXPECT_EQ(IniRead(ini, "Config", "SaveMin"), "30");
     MSG msg{};
     ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 7u);
 }
 
-TEST_F(DialogTest, ChoosingSettingsAgainWhileOpenOnlyBringsTheDialogToTheFront) {
-    FillSettings(settings);
+TEST_F(ModalTest, ChoosingSettingsAgainWhileOpenOnlyBringsTheDialogToTheFront) {
     BackupSettings other;
     other.SourceDirs = {"X:\\other"};
     other.SaveMin = 999;
@@ -193,17 +178,12 @@ TEST_F(DialogTest, ChoosingSettingsAgainWhileOpenOnlyBringsTheDialogToTheFront) 
     EXPECT_FALSE(::IsWindowVisible(form.Handle()));
 }
 
-TEST_F(DialogTest, ExitWhileAPickerIsOpenCancelsItAndStillSaves) {
-    FillSettings(settings);
-    Script s(form);
-    s.WhenOpen()
-        .Then([&] {
-            TypeText(Item(C::DirectoryEdit3), "C:\\");
-            PostBrowseClick(C::DirectoryEdit3);
-        })
-        .WaitFor([] { return FindPicker() != nullptr; }, "the folder browser")
-        .Then([&] { form.CloseDialog(); });
-    RunDialog(form, settings, ini, s);
+TEST_F(ModalTest, ExitWhileAPickerIsOpenCancelsItAndStillSaves) {
+    RunPageClosedBySteps(0, [&](Script& s) {
+        s.Then([&] { Browse(C::DirectoryEdit3, "C:\\"); })
+            .WaitFor(FindPicker, "the folder browser")
+            .Then([&] { form.CloseDialog(); });
+    });
     EXPECT_EQ(FindPicker(), nullptr);
     EXPECT_EQ(TextOf(Item(C::DirectoryEdit3)), "C:\\"); // cancelled: unchanged
     EXPECT_EQ(IniList(ini, "SourceDir"), (Lines{"C:\\A", "C:\\B"}));

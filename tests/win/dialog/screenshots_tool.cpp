@@ -20,8 +20,10 @@ TEST_F(DialogTest, DISABLED_Screenshots) {
             const std::string name = shots + "page" + std::to_string(page);
             s.Then([&, page, name] {
                  ClickTab(Item(DialogControl::PageControl), page);
-                 if (page == 2)
-                     SelectAll(Item(DialogControl::RxSpinEdit1));
+                 if (page == 2) { // a selection shown in a number field
+                     ::SetFocus(Item(DialogControl::RxSpinEdit1));
+                     ::SendMessageA(Item(DialogControl::RxSpinEdit1), EM_SETSEL, 0, -1);
+                 }
                  WriteFile(name + ".ready", "");
              })
                 .WaitFor(

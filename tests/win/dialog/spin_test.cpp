@@ -4,28 +4,12 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 using namespace vestrand;
 using namespace vestrand::test;
 using C = DialogControl;
 
-namespace {
-
-void PressHalf(HWND button, bool upper) {
-    RECT rc{};
-    ::GetClientRect(button, &rc);
-    const int x = upper ? 2 : rc.right - 3, y = upper ? 2 : rc.bottom - 3;
-    ::SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-}
-
-void Release(HWND button) {
-    ::SendMessageA(button, WM_LBUTTONUP, 0, 0);
-}
-
-} // namespace
-
-TEST_F(DialogTest, TypedPeriodIsStoredAsTypedWhenClosedAtOnceAndRangedWhenTheFocusMoves) {
+TEST_F(DialogTest, TypedPeriodAndDaysAreStoredAsTypedWhenClosedAtOnceAndRangedWhenTheFocusMoves) {
     RunPage(2, [&] {
         TypeOver(Item(C::RxSpinEdit1), "3");
         EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "3");
@@ -33,8 +17,14 @@ TEST_F(DialogTest, TypedPeriodIsStoredAsTypedWhenClosedAtOnceAndRangedWhenTheFoc
     EXPECT_EQ(settings.SaveMin, 3);
     EXPECT_EQ(IniRead(ini, "Config", "SaveMin"), "3");
 
+    settings.KeepVersionsDays = 7; // the held version days keep their range too
+    const HWND days = Item(ConfigFieldControl(4));
     RunPage(2, [&](Script& s) {
         s.Then([&] {
+             EXPECT_EQ(TextOf(days), "7");
+             TypeOver(days, "5000");
+             ::SetFocus(Item(C::Edit1));
+             EXPECT_EQ(TextOf(days), "3650");
              TypeOver(Item(C::RxSpinEdit1), "3");
              ::SetFocus(Item(C::Edit1));
              EXPECT_EQ(TextOf(Item(C::RxSpinEdit1)), "5");
@@ -47,6 +37,8 @@ TEST_F(DialogTest, TypedPeriodIsStoredAsTypedWhenClosedAtOnceAndRangedWhenTheFoc
     });
     EXPECT_EQ(settings.SaveMin, 5);
     EXPECT_EQ(IniRead(ini, "Config", "SaveMin"), "5");
+    EXPECT_EQ(settings.KeepVersionsDays, 3650);
+    EXPECT_EQ(IniRead(ini, "Config", "KeepVersionsDays"), "3650");
 }
 
 TEST_F(DialogTest, StoredPeriodOutsideTheRangeOpensRangedAndIsStoredSoWithoutChange) {
@@ -64,18 +56,7 @@ TEST_F(DialogTest, StoredPeriodOutsideTheRangeOpensRangedAndIsStoredSoWithoutCha
     }
 }
 
-TEST_F(DialogTest, FreeSpaceTakesNegativesByTypingAndTheDownKeyAndEmptiedFieldsReadAsTheirMinimum) {
-    settings.LowDriveSpaceMb = 1;
-    RunPage(2, [&] {
-        HWND floor = Item(C::RxSpinEdit2);
-        ::SetFocus(floor);
-        for (int i = 0; i < 3; ++i)
-            PressKey(floor, VK_DOWN);
-        EXPECT_EQ(TextOf(floor), "-2");
-    });
-    EXPECT_EQ(settings.LowDriveSpaceMb, -2);
-    EXPECT_EQ(IniRead(ini, "Config", "LowDriveSpaceMb"), "-2");
-
+TEST_F(DialogTest, FreeSpaceTakesTypedNegativesAndEmptiedFieldsReadAsTheirMinimum) {
     RunPage(2, [&] {
         TypeOver(Item(C::RxSpinEdit2), "-7");
         ::SetFocus(Item(C::Edit1));
@@ -97,20 +78,7 @@ TEST_F(DialogTest, FreeSpaceTakesNegativesByTypingAndTheDownKeyAndEmptiedFieldsR
     EXPECT_EQ(IniRead(ini, "Config", "KeepVersionsDays"), "0");
 }
 
-TEST_F(DialogTest, TheHeldVersionDaysFieldKeepsItsRangeAndIsSaved) {
-    settings.KeepVersionsDays = 7;
-    const HWND days = Item(ConfigFieldControl(4));
-    RunPage(2, [&] {
-        EXPECT_EQ(TextOf(days), "7");
-        TypeOver(days, "5000");
-        ::SetFocus(Item(C::Edit1)); // leaving the field brings it into its range
-        EXPECT_EQ(TextOf(days), "3650");
-    });
-    EXPECT_EQ(settings.KeepVersionsDays, 3650);
-    EXPECT_EQ(IniRead(ini, "Config", "KeepVersionsDays"), "3650");
-}
-
-TEST_F(DialogTest, UpAndDownKeysStepByOneInsideTheRange) {
+TEST_F(DialogTest, UpAndDownKeysStepByOneInsideTheRangeAndBelowZeroWithout) {
     settings.SaveMin = 1439;
     Lines seen;
     RunPage(2, [&] {
@@ -130,34 +98,34 @@ TEST_F(DialogTest, UpAndDownKeysStepByOneInsideTheRange) {
         // Not a number (only a paste could put it there): read as MinValue.
         ::SendMessageA(period, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("junk"));
         step(period, nullptr, VK_UP);
-        // Without a range a step stops at the ends of the 32-bit numbers the text is read in.
+        // Without a range the Down key goes below 0, and a step stops at the ends of the 32-bit
+        // numbers the text is read in.
+        step(floor, "1", VK_DOWN);
+        step(floor, nullptr, VK_DOWN);
+        step(floor, nullptr, VK_DOWN);
         step(floor, "2147483647", VK_UP);
         step(floor, "-2147483648", VK_DOWN);
     });
-    EXPECT_EQ(seen, (Lines{"1440", "1440", "5", "5", "5", "6", "2147483647", "-2147483648"}));
+    EXPECT_EQ(seen,
+              (Lines{"1440", "1440", "5", "5", "5", "6", "0", "-1", "-2", "2147483647", "-2147483648"}));
     EXPECT_EQ(settings.SaveMin, 6);
     EXPECT_EQ(settings.LowDriveSpaceMb, INT32_MIN);
+    EXPECT_EQ(IniRead(ini, "Config", "LowDriveSpaceMb"), "-2147483648");
 }
 
 TEST_F(DialogTest, OnlyDigitsSignsAndControlKeysAreTypedPastedTextIsNot) {
     RunPage(2, [&](Script& s) {
         s.Then([&] {
+             ::SetWindowTextA(Item(C::Edit1), "7 apples"); // to the clipboard by another field's Copy
+             ::SendMessageA(Item(C::Edit1), EM_SETSEL, 0, -1);
+             ::SendMessageA(Item(C::Edit1), WM_COPY, 0, 0);
              HWND floor = Item(C::RxSpinEdit2);
              TypeOver(floor, "1a2 .,x-+\xC0"
                              "3e");
              ::SendMessageA(floor, WM_CHAR, VK_BACK, 1); // a control key: deletes the 3 typed last
              EXPECT_EQ(TextOf(floor), "12-+");
-             if (::OpenClipboard(form.Handle())) { // pasting goes past the filter
-                 ::EmptyClipboard();
-                 const char text[] = "7 apples";
-                 HGLOBAL mem = ::GlobalAlloc(GMEM_MOVEABLE, sizeof text);
-                 std::memcpy(::GlobalLock(mem), text, sizeof text);
-                 ::GlobalUnlock(mem);
-                 ::SetClipboardData(CF_TEXT, mem);
-                 ::CloseClipboard();
-             }
-             SelectAll(floor);
-             ::SendMessageA(floor, WM_PASTE, 0, 0);
+             ::SendMessageA(floor, EM_SETSEL, 0, -1);
+             ::SendMessageA(floor, WM_PASTE, 0, 0); // pasting goes past the filter
              EXPECT_EQ(TextOf(floor), "7 apples");
              // Enter and Esc do not close the dialog.
              PostKey(VK_RETURN);
@@ -184,7 +152,7 @@ TEST_F(DialogTest, SpinHalvesStepUpAndDownAndTakeTheFocusFirst) {
         const int cx = rc.right / 2, cy = rc.bottom / 2;
         auto click = [&](int x, int y) {
             ::SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-            Release(button);
+            ::SendMessageA(button, WM_LBUTTONUP, 0, 0);
             seen.push_back(TextOf(floor));
         };
         // The period holds a typed 3 and has the focus; pressing the other field's button moves the
@@ -211,11 +179,13 @@ TEST_F(DialogTest, HeldSpinHalfRepeatsAfterItsDelayAndStopsWhenReleasedOrLeft) {
     DWORD pressed = 0, firstRepeat = 0;
     std::string afterRelease, offHalf;
     HWND floor = Item(C::RxSpinEdit2), button = form.ButtonOf(C::RxSpinEdit2);
+    RECT rc{};
+    ::GetClientRect(button, &rc);
     auto value = [&] { return std::atoi(TextOf(floor).c_str()); };
     RunPage(2, [&](Script& s) {
         s.Then([&] {
              pressed = ::GetTickCount();
-             PressHalf(button, true);       // held: no button-up yet
+             ::SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2)); // the upper half held
              EXPECT_EQ(TextOf(floor), "1"); // the press itself steps once, at once
          })
             .WaitFor(
@@ -225,13 +195,14 @@ TEST_F(DialogTest, HeldSpinHalfRepeatsAfterItsDelayAndStopsWhenReleasedOrLeft) {
                 },
                 "the first repeat")
             .Then([&] {
-                Release(button);
+                ::SendMessageA(button, WM_LBUTTONUP, 0, 0);
                 afterRelease = TextOf(floor);
             })
             .Pause(300)
             .Then([&] {
                 EXPECT_EQ(TextOf(floor), afterRelease);
-                PressHalf(button, false); // held again, then the pointer moves onto the other half
+                // The lower half held, then the pointer moves onto the other half.
+                ::SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(rc.right - 3, rc.bottom - 3));
             })
             .WaitFor([&] { return value() <= std::atoi(afterRelease.c_str()) - 2; }, "a repeat down")
             .Then([&] {
@@ -241,7 +212,7 @@ TEST_F(DialogTest, HeldSpinHalfRepeatsAfterItsDelayAndStopsWhenReleasedOrLeft) {
             .Pause(300)
             .Then([&] {
                 EXPECT_EQ(TextOf(floor), offHalf);
-                Release(button);
+                ::SendMessageA(button, WM_LBUTTONUP, 0, 0);
             });
     });
     EXPECT_GE(firstRepeat - pressed, 400u); // a lower bound only: never early, however busy the machine

@@ -33,14 +33,18 @@ TreeSnapshot Outside(TreeSnapshot tree, const std::string& folder) {
 class HostileValues : public MirrorFixture {
 protected:
     const std::map<std::string, std::string> kSources = {{"a.txt", "alpha"}, {"Подпапка\\b.txt", "beta"}};
+    // Beside the mirror folder: a journal archive and another computer's mirror.
+    const std::map<std::string, std::string> kOthers = {
+        {"261206.Test", "an archived journal"},
+        {"Other\\keep.txt", "another computer's mirror"},
+        {"Other\\journal.txt", "Start 05.12.26 10:00:00\r\n"}};
 
     void SetUp() override {
         MirrorFixture::SetUp();
         for (const auto& [file, content] : kSources)
             WriteFile(src + file, content);
-        WriteFile(target + "261206.Test", "an archived journal");
-        WriteFile(target + "Other\\keep.txt", "another computer's mirror");
-        WriteFile(target + "Other\\journal.txt", "Start 05.12.26 10:00:00\r\n");
+        for (const auto& [file, content] : kOthers)
+            WriteFile(target + file, content);
         const std::string cwd = target + "cwd\\";
         ::CreateDirectoryA(cwd.c_str(), nullptr);
         ::CreateDirectoryA((cwd + "Trail").c_str(), nullptr);
@@ -70,15 +74,6 @@ protected:
                 all[top + rel] = entry;
             }
         return all;
-    }
-
-    // The pass refused: nothing on screen, no schedule, and not one entry changed anywhere.
-    void ExpectRefusedUntouched(const std::string& what) {
-        SCOPED_TRACE(what);
-        EXPECT_TRUE(display.calls.empty());
-        EXPECT_EQ(schedule.calls, 0);
-        EXPECT_EQ(Ground(), before);
-        EXPECT_EQ(NamesIn("T:\\"), driveBefore);
     }
 
     void ExpectOnlyMirrorChanged() {
@@ -119,7 +114,12 @@ TEST_F(HostileValues, ValuesOfTheWrongFormAreRefusedAndChangeNothing) {
         settings = good;
         settings.*field = value;
         Run();
-        ExpectRefusedUntouched((field == &BackupSettings::TargetDir ? "TargetDir " : "IdentifComp ") + value);
+        // Refused: nothing on screen, no schedule, and not one entry changed anywhere.
+        SCOPED_TRACE((field == &BackupSettings::TargetDir ? "TargetDir " : "IdentifComp ") + value);
+        EXPECT_TRUE(display.calls.empty());
+        EXPECT_EQ(schedule.calls, 0);
+        EXPECT_EQ(Ground(), before);
+        EXPECT_EQ(NamesIn("T:\\"), driveBefore);
     }
 }
 
@@ -179,9 +179,8 @@ TEST_F(HostileValues, ComputerNameTheFileSystemWouldShortenNeverReachesAnotherMi
         SCOPED_TRACE(std::string("IdentifComp \"") + id + "\"");
         settings.IdentifComp = id;
         Run();
-        EXPECT_EQ(ReadFile(target + "Other\\keep.txt"), "another computer's mirror");
-        EXPECT_EQ(ReadFile(target + "Other\\journal.txt"), "Start 05.12.26 10:00:00\r\n");
-        EXPECT_EQ(ReadFile(target + "261206.Test"), "an archived journal");
+        for (const auto& [file, content] : kOthers)
+            EXPECT_EQ(ReadFile(target + file), content) << file;
         const TreeSnapshot after = Ground();
         EXPECT_EQ(Outside(after, target), Outside(before, target));
         for (const auto& [path, entry] : Outside(before, root))
@@ -211,8 +210,8 @@ TEST_F(HostileValues, SourceContainingTheMirrorInAnotherFormIsNotMirroredIntoIts
         Run();
         // Everything of the source is mirrored once, the mirror folder itself not at all.
         const std::string mirrored = root + MirrorRel(spelled);
-        EXPECT_EQ(ReadFile(mirrored + "Other\\keep.txt"), "another computer's mirror");
-        EXPECT_EQ(ReadFile(mirrored + "261206.Test"), "an archived journal");
+        for (const auto& [file, content] : kOthers)
+            EXPECT_EQ(ReadFile(mirrored + file), content) << file;
         EXPECT_FALSE(IsFolder(mirrored + "Test")) << "the mirror was mirrored into itself";
         EXPECT_EQ(WithPrefix(Body(), "New"), Lines{}) << "the second pass changed the mirror";
         EXPECT_EQ(WithPrefix(Body(), "Delete"), Lines{}) << "the second pass changed the mirror";

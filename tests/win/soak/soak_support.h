@@ -1,15 +1,12 @@
-// Pieces shared by the soak's generator, model and checks: the case-insensitive order of mirror
-// paths, the values a search reports, and the platform's file calls on the soak's paths. Paths in
-// the soak are in the kit's NarrowU form ("<U+XXXX>" for a character code page 1251 cannot hold),
-// the form in which the journal writes them, so that the model's lines are the paths themselves;
-// the platform is always called with the UTF-16 name, through an extended-length path. Nothing
-// here calls into the engine.
+// Pieces shared by the soak's generator, model and checks. Paths are in the kit's NarrowU form
+// ("<U+XXXX>" for a character code page 1251 cannot hold), the form the journal writes, so the
+// model's lines are the paths themselves; the platform is always called with the UTF-16 name,
+// through an extended-length path. Nothing here calls into the engine.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "journal_kit.h"
 #include "random.h"
@@ -21,26 +18,24 @@ namespace vestrand::soak {
 
 using namespace vestrand::test;
 
-// The order of mirror paths: CompareStringW with the user's default locale, ignoring case; names
-// it takes as equal in the order of their upper-case forms as the file system compares them. And
-// their equality: the file system's (CompareStringOrdinal ignoring case).
-inline int CompareNoCase(const std::string& a, const std::string& b) {
-    const std::wstring wa = WidenU(a), wb = WidenU(b);
-    const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wa.data(), static_cast<int>(wa.size()),
-                                 wb.data(), static_cast<int>(wb.size()));
-    if (r != CSTR_EQUAL)
-        return r - CSTR_EQUAL;
-    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
-                                static_cast<int>(wb.size()), TRUE) -
+// The file system's equality of names (CompareStringOrdinal ignoring case), as CompareString does.
+inline int OrdinalNoCase(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                TRUE) -
            CSTR_EQUAL;
 }
 inline bool SameNoCase(const std::string& a, const std::string& b) {
-    const std::wstring wa = WidenU(a), wb = WidenU(b);
-    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
-                                static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
+    return OrdinalNoCase(WidenU(a), WidenU(b)) == 0;
 }
+// The order of mirror paths: CompareStringW with the user's default locale, ignoring case; names it
+// takes as equal in the file system's order.
 struct NoCaseLess {
-    bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
+    bool operator()(const std::string& a, const std::string& b) const {
+        const std::wstring wa = WidenU(a), wb = WidenU(b);
+        const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wa.data(),
+                                     static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()));
+        return (r != CSTR_EQUAL ? r - CSTR_EQUAL : OrdinalNoCase(wa, wb)) < 0;
+    }
 };
 // True when `path` lies below `folder` (a relative path without trailing separator).
 inline bool IsBelow(const std::string& path, const std::string& folder) {
@@ -91,14 +86,14 @@ inline bool SetWriteTime(const std::string& path, const FILETIME& ft) {
     return h && SetFileTime(h.Get(), nullptr, nullptr, &ft) != 0;
 }
 
-// One entry of a folder listing, with the values a search reports.
-struct Listed {
-    std::string Name;
+// An entry with the values a search reports: the last write, local, packed as date << 16 | time;
+// the size's low 32 bits; the full last-write time.
+struct MirrorItem {
+    std::string Rel; // relative to BackupRoot, no leading or trailing separator; from a search: the name
     bool Folder = false;
-    int32_t Time = 0; // last write, local, packed as date << 16 | time
-    int32_t Size = 0; // low 32 bits
-    int32_t Attr = 0;
-    FILETIME Write{}; // the full last-write time
+    int32_t Time = 0, Size = 0, Attr = 0;
+    FILETIME Write{};
+    std::string Content{}; // a file's bytes, where they were read
 };
 
 inline int32_t PackedLocal(const FILETIME& ft) {
@@ -109,7 +104,7 @@ inline int32_t PackedLocal(const FILETIME& ft) {
     return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
 }
 
-inline Listed FromFindData(const WIN32_FIND_DATAW& fd) {
+inline MirrorItem FromFindData(const WIN32_FIND_DATAW& fd) {
     return {NarrowU(fd.cFileName),
             (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
             PackedLocal(fd.ftLastWriteTime),
@@ -118,21 +113,8 @@ inline Listed FromFindData(const WIN32_FIND_DATAW& fd) {
             fd.ftLastWriteTime};
 }
 
-// Lists `dir` (ending in "\") in the order the search returns its entries. False when it cannot be
-// searched; `error` then holds GetLastError.
-inline bool ListFolder(const std::string& dir, std::vector<Listed>& out, DWORD* error = nullptr) {
-    out.clear();
-    const bool searched = WalkTree(dir, [&](const std::wstring&, const WIN32_FIND_DATAW& found) {
-        out.push_back(FromFindData(found));
-        return false;
-    });
-    if (!searched && error)
-        *error = GetLastError();
-    return searched;
-}
-
 // The search entry of one path; false when there is none.
-inline bool FindOne(const std::string& path, Listed& out) {
+inline bool FindOne(const std::string& path, MirrorItem& out) {
     WIN32_FIND_DATAW fd{};
     const FindHandle h(FindFirstFileW(ExtendedPath(path).c_str(), &fd));
     if (h)

@@ -34,15 +34,13 @@ uint64_t EnvNumber(const char* name, uint64_t fallback) {
     return text && end != text ? v : fallback;
 }
 
-SYSTEMTIME AddSeconds(const SYSTEMTIME& base, int64_t seconds) {
+SYSTEMTIME AddSeconds(SYSTEMTIME t, int64_t seconds) {
     FILETIME ft{};
-    SystemTimeToFileTime(&base, &ft);
-    ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
-    v.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
-    ft = {v.LowPart, v.HighPart};
-    SYSTEMTIME out{};
-    FileTimeToSystemTime(&ft, &out);
-    return out;
+    SystemTimeToFileTime(&t, &ft);
+    const uint64_t v = ((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) + seconds * 10000000ull;
+    ft = {static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)};
+    FileTimeToSystemTime(&ft, &t);
+    return t;
 }
 
 DateTime ToDateTime(const SYSTEMTIME& t) {
@@ -58,12 +56,7 @@ std::string Stamp(const SYSTEMTIME& t) {
              sep[0], t.wMinute, sep[0], t.wSecond);
     return buf;
 }
-// The day's journal archive "yymmdd", and a pass's folder of held versions "yyyy-mm-dd hhnnss".
-std::string YyMmDd(const SYSTEMTIME& t) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "%02d%02d%02d", t.wYear % 100, t.wMonth, t.wDay);
-    return buf;
-}
+// A pass's folder of held versions "yyyy-mm-dd hhnnss".
 std::string VersionStamp(const SYSTEMTIME& t) {
     char buf[32];
     snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d%02d%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
@@ -76,9 +69,7 @@ std::string VersionStamp(const SYSTEMTIME& t) {
 bool SameLines(const std::vector<std::string>& want, const std::vector<std::string>& got, std::string& why) {
     for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
         const std::string w = i < want.size() ? want[i] : "<none>", g = i < got.size() ? got[i] : "<none>";
-        if (w == g)
-            continue;
-        if (w.rfind("Delete ", 0) == 0 && g.rfind("Delete ", 0) == 0 && SameNoCase(w, g))
+        if (w == g || (w.rfind("Delete ", 0) == 0 && g.rfind("Delete ", 0) == 0 && SameNoCase(w, g)))
             continue;
         why = "line " + std::to_string(i + 1) + ": expected \"" + w + "\", found \"" + g + "\"";
         return false;
@@ -101,49 +92,45 @@ std::string EarlierJournal(size_t bytes) {
 
 class Soak {
 public:
+    SourceWorld World;
+    MirrorModel Model;
+
     // `keepDays` above 0: the passes hold what they delete or overwrite, and every byte that left
     // the mirror is looked for in the pass's stamped folder until its days are over.
     Soak(uint64_t seed, const std::string& target, size_t earlierJournal, int keepDays = 0)
-        : m_world(seed), m_keepDays(keepDays), m_target(target), m_root(target + kIdentif + "\\") {
-        RemoveAll(m_target);
-        MakeDir(WithoutLastSeparator(m_target));
-        MakeDir(WithoutLastSeparator(m_root));
-        MakeDir(m_target + "Сосед");
+        : World(seed), m_keepDays(keepDays), m_target(FreshFolder('T', target)),
+          m_root(m_target + kIdentif + "\\") {
+        MakeDir(m_target + kIdentif);
         WriteWhole(m_neighbour, "другой компьютер");
         m_journal = EarlierJournal(earlierJournal);
         if (!m_journal.empty())
             WriteWhole(m_root + "journal.txt", m_journal);
-        m_world.Build();
-        m_now = SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0};
+        World.Build();
     }
 
-    SourceWorld& World() { return m_world; }
-    MirrorModel& Model() { return m_model; }
     const std::string& Root() const { return m_root; }
 
     // Changes the sources (after the first pass), runs one pass and checks it; the problems found.
     std::vector<std::string> Step(int pass, int changes) {
         if (pass > 1)
-            m_world.Mutate(m_model, changes);
+            World.Mutate(Model, changes);
         // Passes some five hours apart; each one's next run is an hour after its start.
         m_now = AddSeconds(SYSTEMTIME{2026, 12, 0, 6, 18, 20, 13, 0},
                            int64_t(pass - 1) * (5 * 3600 + 7 * 60 + 11));
         m_clock.now = ToDateTime(m_now);
         m_schedule.next = ToDateTime(AddSeconds(m_now, 3600));
-        BackupSettings settings = m_world.Settings(m_target, kIdentif);
+        BackupSettings settings = World.Settings(m_target, kIdentif);
         settings.KeepVersionsDays = m_keepDays;
-        const MirrorModel::Items before = m_model.State();
-        const std::vector<std::string> predicted = m_model.PredictPass(settings);
-        const TreeSnapshot sourcesBefore = m_world.Snapshot();
+        const MirrorModel::Items before = Model.State();
+        const std::vector<std::string> predicted = Model.PredictPass(settings);
+        const TreeSnapshot sourcesBefore = World.Snapshot();
 
         NullDisplay display;
         RunBackupPass(settings, false, display, m_schedule, m_clock);
 
-        std::vector<std::string> problems;
-        if (m_world.Snapshot() != sourcesBefore)
+        std::vector<std::string> problems = Model.Compare(m_root);
+        if (World.Snapshot() != sourcesBefore)
             problems.push_back("the pass changed a source");
-        for (auto& p : m_model.Compare(m_root))
-            problems.push_back(std::move(p));
         CheckJournal(predicted, problems);
         if (m_keepDays > 0)
             CheckHeld(before, problems);
@@ -151,8 +138,8 @@ public:
             problems.push_back("another computer's mirror was touched");
         ++Passes;
         LinesChecked += static_cast<long>(predicted.size()) + 4;
-        EntriesChecked += static_cast<long>(m_model.State().size());
-        for (const auto& [key, item] : m_model.State()) {
+        EntriesChecked += static_cast<long>(Model.State().size());
+        for (const auto& [key, item] : Model.State()) {
             const int32_t special = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
             (item.Folder ? FoldersWithAttributes : FilesWithAttributes) += (item.Attr & special) != 0;
             const std::string name = item.Rel.substr(item.Rel.find_last_of('\\') + 1);
@@ -174,7 +161,6 @@ public:
 
 private:
     static constexpr const char* kIdentif = "Сокол";
-    static std::string WithoutLastSeparator(const std::string& s) { return s.substr(0, s.size() - 1); }
 
     // Every file the pass took out of the mirror or replaced lies in the pass's stamped folder, as it
     // was; the stamped folders are those of the passes of the last `m_keepDays` days that held something.
@@ -185,8 +171,8 @@ private:
         for (const auto& [key, was] : before) {
             if (was.Folder)
                 continue;
-            const auto now = m_model.State().find(key);
-            const bool left = now == m_model.State().end() || now->second.Folder ||
+            const auto now = Model.State().find(key);
+            const bool left = now == Model.State().end() || now->second.Folder ||
                               now->second.Time != was.Time || now->second.Size != was.Size ||
                               now->second.Attr != was.Attr || now->second.Content != was.Content;
             if (!left)
@@ -212,21 +198,17 @@ private:
     }
 
     void CheckJournal(const std::vector<std::string>& predicted, std::vector<std::string>& problems) {
-        std::vector<std::string> block;
-        block.push_back("Start " + Stamp(m_now));
-        block.insert(block.end(), predicted.begin(), predicted.end());
-        block.push_back("Stop " + Stamp(m_now));
-        block.push_back("NextStart " + Stamp(AddSeconds(m_now, 3600)));
-        block.push_back("");
-        std::string blockText;
-        for (const auto& l : block)
-            blockText += l + "\r\n";
-        const std::string whole = m_journal + blockText;
+        std::string whole = m_journal + "Start " + Stamp(m_now) + "\r\n";
+        for (const auto& l : predicted)
+            whole += l + "\r\n";
+        whole += "Stop " + Stamp(m_now) + "\r\nNextStart " + Stamp(AddSeconds(m_now, 3600)) + "\r\n\r\n";
         const std::string path = m_root + "journal.txt";
         std::string why;
         if (whole.size() > 200000) {
             // Rotated: the journal went to (or was appended to) the day's archive.
-            const std::string archive = m_target + YyMmDd(m_now) + "." + kIdentif;
+            const std::string v = VersionStamp(m_now); // the day's archive is named "yymmdd"
+            const std::string archive =
+                m_target + v.substr(2, 2) + v.substr(5, 2) + v.substr(8, 2) + "." + kIdentif;
             const std::string got = ReadWhole(archive);
             if (Exists(path))
                 problems.push_back("journal of " + std::to_string(whole.size()) + " bytes was not rotated");
@@ -253,8 +235,6 @@ private:
                 problems.push_back("archive changed: " + name);
     }
 
-    SourceWorld m_world;
-    MirrorModel m_model;
     int m_keepDays = 0;
     std::vector<std::pair<DateTime, std::string>> m_stamps; // the passes that held something
     std::string m_target, m_root;
@@ -296,20 +276,19 @@ void RunPasses(Soak& soak, uint64_t seed, int count, uint64_t envSeed) {
 TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
     const uint64_t seed = EnvNumber("VESTRAND_SOAK_SEED", 20261206);
     const int passes = static_cast<int>(EnvNumber("VESTRAND_SOAK_PASSES", 80));
-    Soak soak(seed, "T:\\soak_target\\", 196000);
+    Soak soak(seed, "soak_target", 196000);
     RunPasses(soak, seed, passes, seed);
-    const SourceWorld& world = soak.World();
+    const SourceWorld& world = soak.World;
     std::printf("soak: seed %llu, %ld passes, %ld changes applied, %ld lines and %ld mirror entries checked, "
                 "%ld journal rotations\n",
                 static_cast<unsigned long long>(seed), soak.Passes, world.Total(), soak.LinesChecked,
                 soak.EntriesChecked, soak.Rotations);
     std::printf(
         "soak: predicted %ld New, %ld Update, %ld Delete lines; %ld mirror entries kept for unreachable "
-        "sources; %ld mirror entries replaced by one of the other kind; %ld Failed lines of entries and %ld "
-        "of "
-        "refused sources\n",
-        soak.Model().Copies, soak.Model().Updates, soak.Model().Deletes, soak.Model().KeptUnreachable,
-        soak.Model().KindChanges, soak.Model().Failures, soak.Model().Refusals);
+        "sources; %ld mirror entries replaced by one of the other kind; %ld Failed lines of entries and "
+        "%ld of refused sources\n",
+        soak.Model.Copies, soak.Model.Updates, soak.Model.Deletes, soak.Model.KeptUnreachable,
+        soak.Model.KindChanges, soak.Model.Failures, soak.Model.Refusals);
     std::printf(
         "soak: of the entries checked, %ld files and %ld folders carried read-only, hidden or system bits, "
         "%ld had Cyrillic names, %ld names outside code page 1251, %ld mirror paths beyond 300 characters\n",
@@ -326,19 +305,19 @@ TEST(DifferentialSoak, MirrorAndJournalFollowTheModelOverManyPasses) {
         EXPECT_GT(soak.CyrillicNames, 0);
         EXPECT_GT(soak.OtherScriptNames, 0);
         EXPECT_GT(soak.DeepPaths, 0);
-        EXPECT_GE(soak.Model().Refusals, soak.Passes); // the second drive's folder, refused on every pass
+        EXPECT_GE(soak.Model.Refusals, soak.Passes); // the second drive's folder, refused on every pass
     }
     if (passes >= 80) {
         // A file became a folder or the reverse and the mirror followed (3 to 12 times in 80 passes
         // over seeds 1 to 12 and the default).
-        EXPECT_GT(soak.Model().KindChanges, 0);
+        EXPECT_GT(soak.Model.KindChanges, 0);
     }
 }
 
 // With held versions on, nothing that leaves the mirror is lost until its days are over.
 TEST(DifferentialSoak, HeldVersionsKeepEveryByteThatLeftTheMirror) {
     const uint64_t seed = EnvNumber("VESTRAND_SOAK_SEED", 20261206) + 1;
-    Soak soak(seed, "T:\\soak_versions\\", 0, 2);
+    Soak soak(seed, "soak_versions", 0, 2);
     RunPasses(soak, seed, 40, seed - 1);
     std::printf("soak with held versions: %ld passes, %ld held files checked, %ld stamped folders pruned\n",
                 soak.Passes, soak.HeldChecked, soak.Pruned);
@@ -350,11 +329,10 @@ TEST(DifferentialSoak, HeldVersionsKeepEveryByteThatLeftTheMirror) {
 // The checks must be able to fail: damage the mirror and the journal behind the engine's back and
 // each damage is reported; the next pass then repairs what the rules let it see.
 TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
-    Soak soak(7, "T:\\soak_checks\\", 0);
+    Soak soak(7, "soak_checks", 0);
     ASSERT_EQ(Joined(soak.Step(1, 0), 25), "");
-    const MirrorItem* file = nullptr;
-    const MirrorItem* folder = nullptr;
-    for (const auto& [key, item] : soak.Model().State()) {
+    const MirrorItem *file = nullptr, *folder = nullptr;
+    for (const auto& [key, item] : soak.Model.State()) {
         if (!item.Folder && item.Content.size() > 1 && !file)
             file = &item;
         if (item.Folder && !folder && key.find('\\') != std::string::npos)
@@ -365,7 +343,7 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     const std::string path = soak.Root() + file->Rel;
 
     // Same size, same time stamp, other content: invisible to the pass, visible to the check.
-    Listed before;
+    MirrorItem before;
     ASSERT_TRUE(FindOne(path, before));
     std::string content = file->Content;
     content[0] = static_cast<char>(content[0] ^ 1);
@@ -373,14 +351,14 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     ASSERT_TRUE(WriteWhole(path, content));
     soak::SetWriteTime(path, before.Write);
     SetAttr(path, static_cast<DWORD>(before.Attr));
-    auto problems = soak.Model().Compare(soak.Root());
+    auto problems = soak.Model.Compare(soak.Root());
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);
     EXPECT_EQ(problems[0].rfind("content differs: ", 0), 0u);
 
     // A stray file and a changed folder attribute.
     WriteWhole(soak.Root() + "stray.txt", "x");
     SetAttr(soak.Root() + folder->Rel, FILE_ATTRIBUTE_HIDDEN);
-    problems = soak.Model().Compare(soak.Root());
+    problems = soak.Model.Compare(soak.Root());
     EXPECT_EQ(problems.size(), 3u) << Joined(problems, 5);
     DeleteEntry(soak.Root() + "stray.txt");
     SetAttr(soak.Root() + folder->Rel, static_cast<DWORD>(folder->Attr));
@@ -388,7 +366,7 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     // A missing file is reported, and an extra line in the journal breaks the block check.
     SetAttr(path, FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(DeleteEntry(path));
-    problems = soak.Model().Compare(soak.Root());
+    problems = soak.Model.Compare(soak.Root());
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);
     EXPECT_EQ(problems[0].rfind("missing from the mirror: ", 0), 0u);
     const std::string journal = ReadWhole(soak.Root() + "journal.txt");
@@ -399,5 +377,5 @@ TEST(DifferentialSoak, ChecksNoticeADamagedMirrorAndJournal) {
     problems = soak.Step(2, 0);
     ASSERT_EQ(problems.size(), 1u) << Joined(problems, 5);
     EXPECT_EQ(problems[0].rfind("journal differs", 0), 0u);
-    EXPECT_TRUE(soak.Model().Compare(soak.Root()).empty());
+    EXPECT_TRUE(soak.Model.Compare(soak.Root()).empty());
 }

@@ -23,11 +23,11 @@ std::string ReadFile(const std::string& path);
 // The same for any name and path length: `path` is a full drive-letter path in UTF-16, used as an
 // extended-length path ("\\?\" is added).
 void WriteFileW(const std::wstring& path, const std::string& content);
-std::string ReadFileW(const std::wstring& path);
+// A file that cannot be read gives `unreadable`.
+std::string ReadFileW(const std::wstring& path, const std::string& unreadable = "");
 void RemoveTreeW(const std::wstring& path);
-// The last-write time of an entry, 0 when it cannot be read; its attributes, or -1.
+// The last-write time of an entry, 0 when it cannot be read.
 uint64_t WriteTimeW(const std::wstring& path);
-long AttributesW(const std::wstring& path);
 
 // True when R: is the small tmpfs volume (the test runner leaves a marker file in its root).
 bool SmallVolumeMounted();

@@ -94,11 +94,11 @@ void WriteFileW(const std::wstring& path, const std::string& content) {
     ::CloseHandle(h);
 }
 
-std::string ReadFileW(const std::wstring& path) {
+std::string ReadFileW(const std::wstring& path, const std::string& unreadable) {
     HANDLE h = ::CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return std::string();
+        return unreadable;
     std::string out;
     char buf[65536];
     DWORD got = 0;
@@ -118,11 +118,6 @@ uint64_t WriteTimeW(const std::wstring& path) {
         return 0;
     return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
            data.ftLastWriteTime.dwLowDateTime;
-}
-
-long AttributesW(const std::wstring& path) {
-    const DWORD a = ::GetFileAttributesW(Extended(path).c_str());
-    return a == INVALID_FILE_ATTRIBUTES ? -1 : static_cast<long>(a);
 }
 
 // True when R: is the small tmpfs volume (the test runner leaves a marker file in its root).

@@ -1,5 +1,7 @@
 #include "tree_snapshot.h"
 
+#include "test_drives.h"
+
 #include <cstdio>
 
 namespace vestrand::test {
@@ -79,20 +81,6 @@ bool Walk(const std::wstring& top, const std::wstring& rel, const TreeVisitor& v
     return true;
 }
 
-std::string ReadWhole(const std::wstring& path) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "<unreadable>";
-    std::string out;
-    char buf[65536];
-    DWORD got = 0;
-    while (::ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
-        out.append(buf, got);
-    ::CloseHandle(h);
-    return out;
-}
-
 } // namespace
 
 bool WalkTree(const std::string& folder, const TreeVisitor& visit) {
@@ -114,7 +102,7 @@ TreeSnapshot SnapshotTree(const std::string& folder, Snap what) {
         e.writeTime = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
                       found.ftLastWriteTime.dwLowDateTime;
         if (!e.folder)
-            e.content = ReadWhole(top + rel);
+            e.content = ReadFileW(top + rel, "<unreadable>");
         if (!e.folder || what == Snap::Everything)
             out[NarrowU(rel) + (e.folder ? "\\" : "")] = std::move(e);
         return true;

@@ -20,7 +20,8 @@ namespace {
 
 struct Found {
     std::string Rel;
-    int32_t Size, Attr;
+    int64_t Size;
+    int32_t Attr;
 };
 
 std::vector<Found> Collect(const std::string& root) {

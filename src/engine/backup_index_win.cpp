@@ -197,9 +197,14 @@ BackupIndex::Node BackupIndex::Locate(const std::wstring& rel) const {
     }
 }
 
-const TFileParam* BackupIndex::Find(const std::wstring& rel) const {
+BackupIndex::Node BackupIndex::FindNode(const std::wstring& rel) const {
     const Node n = rel.empty() ? kNone : Locate(rel);
-    return n != kNone && (m_items[n].Flags & kLive) ? &m_items[n].Param : nullptr;
+    return n != kNone && (m_items[n].Flags & kLive) ? n : kNone;
+}
+
+const TFileParam* BackupIndex::Find(const std::wstring& rel) const {
+    const Node n = FindNode(rel);
+    return n != kNone ? &m_items[n].Param : nullptr;
 }
 
 void BackupIndex::Kill(Node node) {
@@ -225,6 +230,16 @@ void BackupIndex::CollectTree(Node node, std::vector<Node>& out) const {
         for (Node c = m_items[n].FirstChild; c != kNone; c = m_items[c].NextSibling)
             stack.push_back(c);
     }
+}
+
+size_t BackupIndex::CountTree(const std::wstring& folder) const {
+    const Node n = Locate(folder);
+    if (n == kNone)
+        return 0;
+    std::vector<Node> tree;
+    CollectTree(n, tree);
+    return static_cast<size_t>(std::count_if(
+        tree.begin(), tree.end(), [&](Node t) { return t != kTop && (m_items[t].Flags & kLive); }));
 }
 
 void BackupIndex::RemoveTree(const std::wstring& folder) {

@@ -13,7 +13,7 @@ namespace vestrand {
 
 struct TFileParam {
     int32_t Time = 0;
-    int32_t Size = 0;
+    int64_t Size = 0;
     int32_t Attr = 0;
 };
 
@@ -49,6 +49,10 @@ public:
 
     // The parameters of a path still in the index, or nullptr.
     const TFileParam* Find(const std::wstring& rel) const;
+    // The entry of a path still in the index, or kNone; its parameters, also once taken out.
+    Node FindNode(const std::wstring& rel) const;
+    const TFileParam& Param(Node node) const { return m_items[node].Param; }
+    void Remove(Node node) { Kill(node); }
     // Takes a path out of the index (no effect when absent).
     void Remove(const std::wstring& rel);
     // Takes out `folder` and everything below it (an empty folder means everything).
@@ -59,6 +63,8 @@ public:
     // Calls onItem for every path still in the index, in index order.
     void ForEach(const std::function<void(const std::wstring&, const TFileParam&)>& onItem) const;
     size_t Count() const { return m_live; }
+    // The paths still in the index at or below `folder` (an empty folder: all of them).
+    size_t CountTree(const std::wstring& folder) const;
 
 private:
     // The entries form the tree of the mirror: each holds its own name only, which keeps a large

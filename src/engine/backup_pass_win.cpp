@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <unordered_set>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "engine/backup_index_win.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
+#include "engine/pass_progress.h"
 #include "engine/source_plan.h"
 #include "runtime/cp1251.h"
 #include "runtime/handles_win.h"
@@ -134,6 +136,22 @@ private:
     FileHandle m_file;
 };
 
+// Puts the complete copy `temp` (when `copied`) in the place of `mirror`, first moving the previous
+// copy to `holdAs` when that is given; removes the temporary file when that fails.
+bool PublishTemp(const std::wstring& mirror, const std::wstring& temp, const std::wstring& holdAs,
+                 bool copied = true) {
+    bool ok = copied;
+    if (ok && !holdAs.empty() && !MoveFileExW(mirror.c_str(), holdAs.c_str(), 0))
+        ok = IsNotFound(GetLastError()); // nothing to hold is no failure
+    if (ok)
+        ok = MoveFileExW(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!ok) {
+        WriteAttributes(temp, 0);
+        DeleteFileW(temp.c_str());
+    }
+    return ok;
+}
+
 // Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
 // name holds either the previous copy or a complete new one. With `holdAs`, the previous copy is
 // first moved there (a rename within the volume), so that at every moment it is under its name or
@@ -149,15 +167,7 @@ bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const s
         DeleteFileW(temp.c_str());
         ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     }
-    if (ok && !holdAs.empty() && !MoveFileExW(mirror.c_str(), holdAs.c_str(), 0))
-        ok = IsNotFound(GetLastError()); // nothing to hold is no failure
-    if (ok)
-        ok = MoveFileExW(temp.c_str(), mirror.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-    if (!ok) {
-        WriteAttributes(temp, 0);
-        DeleteFileW(temp.c_str());
-    }
-    return ok;
+    return PublishTemp(mirror, temp, holdAs, ok);
 }
 
 // Copies src to the mirror name of a file the mirror does not hold. With no earlier copy to keep,
@@ -204,6 +214,45 @@ void SetMirrorAttributes(const std::wstring& mirror, int32_t attr) {
         WriteAttributes(mirror, attr);
 }
 
+// What the directory stage does with an entry, as comparing decided it.
+enum class Act : uint8_t {
+    Keep,    // the mirror holds it as it is (a folder: what lies in it may still need work)
+    Copy,    // the mirror does not hold it: New
+    Update,  // changed: Update
+    Replace, // the mirror holds an entry of the other kind, or a link: deleted, then copied as New
+    Refuse,  // a name the pass keeps for itself, or the user's own files in the mirror: Failed
+};
+
+// One source entry that needs work, or a folder that may hold some. Planned entries of a listed
+// folder stand in the order the stage takes them (a folder before its content), each with its own
+// name only, so that a large plan stays small.
+struct Planned {
+    int64_t size;            // as comparing found the source
+    uint32_t parent;         // the planned folder it lies in, kNoParent at the top of its source
+    uint32_t nameAt;         // in the plan's names
+    BackupIndex::Node known; // what the mirror held under its name, as the index found it
+    int32_t attr;
+    uint16_t nameSize;
+    Act act;
+    uint8_t flags;
+};
+constexpr uint32_t kNoParent = UINT32_MAX;
+constexpr uint8_t kIndexedFolder = 1; // the first visit of a mirror folder the index walk searched whole
+
+// The planned entries of one listed folder, and of one listed file.
+struct PlannedSource {
+    size_t spot;
+    uint32_t begin, end;
+    bool indexed; // its mirror folder is one the index walk searched whole
+};
+struct PlannedFile {
+    size_t spot;
+    Act act;
+    BackupIndex::Node known;
+};
+
+enum class Copied { Done, Failed, Stopped };
+
 // What is known of the mirror folder an entry goes into, during the directory stage.
 struct MirrorFolder {
     bool Ready = false;   // it exists: a copy into it needs no folder chain, a new folder in it one call
@@ -219,8 +268,9 @@ struct MirrorEntry {
 
 class Pass {
 public:
-    Pass(const BackupSettings& s, bool autoRunOnce, IBackupDisplay& d, ISchedule& sch, IClock& c)
-        : m_s(s), m_autoRunOnce(autoRunOnce), m_display(d), m_schedule(sch), m_clock(c) {}
+    Pass(const BackupSettings& s, bool autoRunOnce, IBackupDisplay& d, ISchedule& sch, IClock& c,
+         const std::atomic<bool>* stop)
+        : m_s(s), m_autoRunOnce(autoRunOnce), m_display(d), m_schedule(sch), m_clock(c), m_stop(stop) {}
 
     PassResult Run() {
         if (!IsSafeIdentifComp(m_s.IdentifComp))
@@ -259,42 +309,68 @@ public:
             PruneVersionsByAge();
         m_floor = m_s.LowDriveSpaceMb * 1000000;
         m_result.floorBytes = m_floor;
-        if (!BudgetOk()) {
+        if (!RoomFor(0)) {
             m_result.freeBytes = m_free;
             return Refused(PassRefusal::LowSpace, m_s.TargetDir);
         }
+        if (Stopped()) { // stopped before it began: no block, and it does not come back at once
+            m_result.interrupted = true;
+            m_schedule.ScheduleNextAfterStop();
+            return m_result;
+        }
         m_display.SetBusyCursor(true);
-        m_display.SetTrayHint("Создаю полис");
+        m_display.SetTrayHint(ComparingHint());
         Journal journal(m_rootText);
         m_journal = &journal;
         m_result.journalPath = journal.Path();
         journal.Append("Start " + Stamp());
-        m_display.SetGaugeMax(3);
+        m_display.SetGaugeMax(100);
         m_display.SetGaugeMin(0);
+        m_display.SetGaugeProgress(0);
         WriteAttributes(m_temp, 0); // a copy left unfinished by a pass that was ended part-way
         DeleteFileW(m_temp.c_str());
         PlanSources();
         Walk(L"", BackupIndex::kTop);
         for (const auto& own : m_ownRels)
             m_index.RemoveTree(WithoutSeparator(own)); // never deleted, whatever happens
-        m_display.SetGaugeProgress(1);
+        m_display.StageReached(PassStage::MirrorIndexed);
+        // Compare first, then act: the work is known before the first copy, so the gauge means it.
+        CompareSources();
+        m_progress.Plan(DeletionsAhead() * kEntryWeight);
+        m_display.StageReached(PassStage::Compared);
+        m_copyingSince = std::chrono::steady_clock::now();
+        ReportProgress();
         DirectoryStage();
-        m_display.SetGaugeProgress(2);
+        m_display.StageReached(PassStage::FoldersMirrored);
         FileStage();
-        m_display.SetGaugeProgress(3);
+        m_display.StageReached(PassStage::FilesMirrored);
         // A refused source keeps the copies no other source produced, as an unreachable one does.
+        // (Only now: the stages above still delete what an entry of the other kind replaces.)
         for (const auto& spot : m_spots)
             if (spot.role == SourceRole::Overlaps)
                 m_index.RemoveTree(spot.MirrorKey());
-        if (m_budget > 0) {
-            DeletionStage();
-        } else {
+        // A stopped pass has not copied everything: it deletes nothing, and the next pass goes on.
+        // A budget used up to the last byte counts as the floor reached, as it always has.
+        m_floorReached = m_floorReached || m_budget <= 0;
+        bool complete = false;
+        if (m_floorReached) {
             journal.Append("DiskFull " + Stamp());
             m_result.diskFull = true;
+        } else if (!Stopped()) {
+            complete = DeletionStage();
         }
-        m_display.SetGaugeProgress(4);
+        if (!m_floorReached && !complete) {
+            journal.Append("Interrupted " + Stamp());
+            m_result.interrupted = true;
+        }
+        if (!m_floorReached && !m_result.interrupted)
+            m_display.SetGaugeProgress(100); // a stop or the floor leaves the gauge where it is
+        m_display.StageReached(PassStage::Deleted);
         journal.Append("Stop " + Stamp());
-        m_schedule.ScheduleNext();
+        if (m_result.interrupted)
+            m_schedule.ScheduleNextAfterStop();
+        else
+            m_schedule.ScheduleNext();
         if (m_autoRunOnce)
             journal.Append("Command \"Start\"");
         else
@@ -316,15 +392,22 @@ private:
         return m_result;
     }
 
-    // Measures the free space when the budget runs low. Held versions never stop today's backup:
-    // while the floor is reached, the oldest stamped folders (never this pass's) are removed.
-    // (Only a free space that was measured: a query that fails must not cost the user's history.)
-    bool BudgetOk() {
-        if (m_budget < kBudgetRecheck)
+    bool Stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
+    // Copying goes on: neither stopped nor at the floor.
+    bool Copying() const { return !m_floorReached && !Stopped(); }
+
+    // Whether `bytes` more can be written above the floor. Measures the free space again when the
+    // budget would run low, so the pass itself never crosses the floor; once it cannot, copying
+    // stops before that file. Held versions never stop today's backup: while the floor is reached,
+    // the oldest stamped folders (never this pass's) are removed. (Only a free space that was
+    // measured: a query that fails must not cost the user's history.)
+    bool RoomFor(int64_t bytes) {
+        if (m_budget - bytes < kBudgetRecheck)
             MeasureBudget();
-        while (m_budget < 0 && m_free >= 0 && RemoveOldestVersions())
+        while (m_budget - bytes < 0 && m_free >= 0 && RemoveOldestVersions())
             MeasureBudget();
-        return m_budget >= 0;
+        m_floorReached = m_budget - bytes < 0;
+        return !m_floorReached;
     }
 
     void MeasureBudget() {
@@ -351,7 +434,8 @@ private:
 
     void PruneVersionsByAge() {
         for (const auto& [stamp, name] : StampedFolders())
-            if (m_start - stamp > m_s.KeepVersionsDays + kSecond / 2) // exactly the days old is kept
+            if (!Stopped() &&
+                m_start - stamp > m_s.KeepVersionsDays + kSecond / 2) // exactly the days old is kept
                 RemoveFolderTree(m_versions + name);
     }
 
@@ -449,6 +533,8 @@ private:
 
     void Walk(const std::wstring& rel, BackupIndex::Node folder) {
         const bool found = SearchFolder(m_root + rel + L"*", [&](const WideEntry& e) {
+            if (Stopped())
+                return false;
             if (e.Name == L"." || e.Name == L"..")
                 return true;
             if (rel.empty() && IsReservedRel(e.Name))
@@ -460,7 +546,7 @@ private:
                 Walk(rel + e.Name + L"\\", node);
             return true;
         });
-        if (!found)
+        if (!found || Stopped())
             m_walkGaps.push_back(rel); // what it holds is unknown
     }
 
@@ -473,59 +559,65 @@ private:
         return m_visited.insert(FileSystemKey(rel)).second;
     }
 
-    // ---- The directory stage ----
+    // ---- Comparing: every listed source against the index, before anything is copied ----
 
-    void DirectoryStage() {
-        for (const auto& spot : m_spots)
-            if (spot.folder && !RefuseAtItsTurn(spot) && spot.role == SourceRole::Mirror)
-                MirrorSource(spot.form);
+    // Walks every listed folder in the order of the directory stage, and looks at every listed file,
+    // deciding what each entry needs; what the mirror holds as it is leaves the index here.
+    void CompareSources() {
+        for (size_t i = 0; i < m_spots.size() && !Stopped(); ++i) {
+            const SourceSpot& spot = m_spots[i];
+            if (spot.role != SourceRole::Mirror)
+                continue;
+            if (spot.folder)
+                CompareSource(i);
+            else
+                CompareListedFile(i);
+        }
+    }
+
+    void CompareSource(size_t spotIndex) {
+        const std::wstring& root = m_spots[spotIndex].form;
+        m_sourceLong = WithSeparator(LongFullPath(root));
+        PlannedSource source{spotIndex, static_cast<uint32_t>(m_plan.size()), 0,
+                             FirstVisitOfIndexedFolder(root.substr(3))};
+        CompareFolder(root, L"", kNoParent, false);
+        source.end = static_cast<uint32_t>(m_plan.size());
+        m_plannedSources.push_back(source);
     }
 
     // The mirror folder is recognised however either side is written (letter case, "..", short
     // names): both are compared in their long full form.
-    void MirrorSource(const std::wstring& root) {
-        m_sourceLong = WithSeparator(LongFullPath(root));
-        Mirror(root, L"", false);
-    }
-
     bool IsMirrorFolder(const std::wstring& src, const std::wstring& longSrc) const {
         return SameFileName(src + L"\\", m_rootFull) || SameFileName(longSrc + L"\\", m_rootLong);
     }
 
-    // The directory stage for root + rel (rel empty or ending in "\"). `fresh`: its mirror folder
-    // was made just now by this pass, so it holds nothing but what this call copies into it.
-    void Mirror(const std::wstring& root, const std::wstring& rel, bool fresh) {
+    // Compares root + rel (rel empty or ending in "\"), planned as `parent`. `fresh`: its mirror
+    // folder is to be made by this pass, so the mirror holds nothing in it.
+    void CompareFolder(const std::wstring& root, const std::wstring& rel, uint32_t parent, bool fresh) {
         const std::wstring dir = root + rel;
-        // Every visit is noted, of fresh folders too: a second listed source may come to them.
-        const bool firstVisit = FirstVisitOfIndexedFolder(dir.substr(3));
-        MirrorFolder folder{fresh, fresh, firstVisit && !fresh};
-        WideEntry unlinked;
         const bool found = SearchFolder(ExtendedPath(dir) + L"*", [&](const WideEntry& listed) {
-            if (!BudgetOk())
+            if (Stopped())
                 return false;
             if (listed.Name == L"." || listed.Name == L"..")
                 return true;
-            // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
-            const bool isLink = (listed.Attr & kLinkBit) != 0;
-            if (isLink) {
-                unlinked = listed;
-                unlinked.Attr &= ~kLinkBit;
-            }
-            MirrorOne(root, rel, isLink ? unlinked : listed, isLink, folder);
+            CompareOne(root, rel, listed, parent, fresh);
             return true;
         });
         if (!found) {
             const DWORD why = GetLastError();
-            // An existing empty folder (a drive root lists no "." entry) is not unreachable.
+            // An existing empty folder (a drive root lists no "." entry) is not unreachable; the
+            // mirror keeps what it holds of one that cannot be read.
             if (why != ERROR_FILE_NOT_FOUND || !IsFolder(ExtendedPath(dir)))
                 m_index.RemoveTree(WithoutSeparator(dir.size() > 3 ? dir.substr(3) : std::wstring()));
         }
     }
 
-    // One source entry's way through the directory stage: what it is to the mirror, then what the
-    // pass does with it, then its content.
-    void MirrorOne(const std::wstring& root, const std::wstring& rel, const WideEntry& e, bool isLink,
-                   MirrorFolder& folder) {
+    // One source entry compared with what the mirror holds under its name.
+    void CompareOne(const std::wstring& root, const std::wstring& rel, WideEntry e, uint32_t parent,
+                    bool fresh) {
+        // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
+        const bool isLink = (e.Attr & kLinkBit) != 0;
+        e.Attr &= ~kLinkBit;
         const std::wstring src = root + rel + e.Name;
         const bool isFolder = (e.Attr & kFolderBit) != 0;
         if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
@@ -533,35 +625,205 @@ private:
         if (isFolder && isLink && LeadsBack(src, root + rel))
             return; // a link back up the tree: its content is being mirrored already
         const std::wstring mirrorRel = src.substr(3);
+        Planned entry{.size = e.Size,
+                      .parent = parent,
+                      .nameAt = static_cast<uint32_t>(m_planNames.size()),
+                      .known = BackupIndex::kNone,
+                      .attr = e.Attr,
+                      .nameSize = static_cast<uint16_t>(e.Name.size()),
+                      .act = Act::Copy,
+                      .flags = 0};
         if (IsReservedRel(mirrorRel) || IsOwnedByUser(mirrorRel)) {
-            Report(Tag::Failed, mirrorRel); // the pass's own names, or the user's files in the mirror folder
+            entry.act = Act::Refuse; // the pass's own names, or the user's files in the mirror folder
+        } else if (const BackupIndex::Node known = fresh ? BackupIndex::kNone : m_index.FindNode(mirrorRel);
+                   known != BackupIndex::kNone) {
+            entry.known = known;
+            const TFileParam& was = m_index.Param(known);
+            const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
+            if (KindDiffers(was, e.Attr) || (was.Attr & kLinkBit)) {
+                entry.act = Act::Replace; // a file became a folder or the reverse, or a link
+            } else {
+                // A folder whose time or size alone changed is left alone.
+                entry.act = !same && (!isFolder || was.Attr != e.Attr) ? Act::Update : Act::Keep;
+                m_index.Remove(known);
+            }
+        }
+        if (entry.act == Act::Keep && !isFolder)
+            return; // nothing to do, and nothing below it
+        if (entry.act != Act::Keep && entry.act != Act::Refuse)
+            m_progress.Plan(WeightOf(e));
+        if (isFolder && entry.act != Act::Refuse && FirstVisitOfIndexedFolder(mirrorRel + L"\\"))
+            entry.flags |= kIndexedFolder;
+        m_planNames += e.Name;
+        const uint32_t self = static_cast<uint32_t>(m_plan.size());
+        m_plan.push_back(entry);
+        if (isFolder && entry.act != Act::Refuse)
+            CompareFolder(root, rel + e.Name + L"\\", self,
+                          fresh || entry.act == Act::Copy || entry.act == Act::Replace);
+    }
+
+    static int64_t WeightOf(const WideEntry& e) {
+        return (e.Attr & kFolderBit) ? kEntryWeight : e.Size + kEntryWeight;
+    }
+
+    void CompareListedFile(size_t spotIndex) {
+        const std::wstring& form = m_spots[spotIndex].form;
+        const std::wstring src = ExtendedPath(form);
+        const std::wstring rel = form.substr(3);
+        PlannedFile file{spotIndex, Act::Keep, BackupIndex::kNone};
+        WideEntry e;
+        if (!ReadEntry(src, e) || (e.Attr & kFolderBit)) {
+            if (!rel.empty())
+                m_index.Remove(rel); // an unreachable source file keeps its mirror copy
             return;
         }
-        MirrorEntry there{folder.Fresh ? nullptr : m_index.Find(mirrorRel), false};
-        there.knownAbsent = !there.known && (folder.Fresh || folder.Indexed);
-        if (there.known && (KindDiffers(*there.known, e.Attr) || (there.known->Attr & kLinkBit))) {
+        if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
+            file.act = Act::Refuse;
+        } else if (const BackupIndex::Node known = m_index.FindNode(rel); known == BackupIndex::kNone) {
+            file.act = Act::Copy;
+        } else if (m_index.Param(known).Attr & kFolderBit) {
+            file.act = Act::Replace; // the mirror holds a folder of the file's name
+            file.known = known;
+        } else {
+            const TFileParam& was = m_index.Param(known);
+            file.act = e.Time != was.Time || (e.Attr & ~kLinkBit) != was.Attr ? Act::Update : Act::Keep;
+            m_index.Remove(known);
+        }
+        if (file.act == Act::Copy || file.act == Act::Update || file.act == Act::Replace)
+            m_progress.Plan(WeightOf(e));
+        m_plannedFiles.push_back(file);
+    }
+
+    // ---- Progress ----
+
+    // What the deletion stage will have to do, as far as comparing can tell: the index less what
+    // refused sources keep.
+    int64_t DeletionsAhead() const {
+        int64_t ahead = static_cast<int64_t>(m_index.Count());
+        for (const auto& spot : m_spots)
+            if (spot.role == SourceRole::Overlaps)
+                ahead -= static_cast<int64_t>(m_index.CountTree(spot.MirrorKey()));
+        return std::max<int64_t>(ahead, 0);
+    }
+
+    void Advance(int64_t weight) {
+        m_progress.Done(weight);
+        ReportProgress();
+    }
+
+    void ReportProgress() {
+        m_display.SetGaugeProgress(m_progress.Percent());
+        const double copying =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_copyingSince).count();
+        std::string hint = WorkingHint(m_progress.Percent(), m_progress.SecondsLeft(copying));
+        if (hint != m_hint) {
+            m_display.SetTrayHint(hint);
+            m_hint = std::move(hint);
+        }
+    }
+
+    // ---- The directory stage: what comparing planned, in the same order ----
+
+    void DirectoryStage() {
+        size_t next = 0; // the next planned source
+        for (size_t i = 0; i < m_spots.size() && Copying(); ++i) {
+            const SourceSpot& spot = m_spots[i];
+            if (!spot.folder || RefuseAtItsTurn(spot) || spot.role != SourceRole::Mirror)
+                continue;
+            if (next < m_plannedSources.size() && m_plannedSources[next].spot == i)
+                ActOnSource(m_plannedSources[next++]);
+        }
+    }
+
+    // A folder the stage is in: its path, what is known of its mirror folder, and whether what was
+    // planned in it is left out (its source went away or changed kind).
+    struct OpenFolder {
+        uint32_t planned;
+        size_t relSize;
+        MirrorFolder folder;
+        bool leftOut;
+    };
+
+    void ActOnSource(const PlannedSource& source) {
+        const std::wstring& root = m_spots[source.spot].form;
+        std::wstring rel; // the entry's folder below root: empty or ending in "\"
+        std::vector<OpenFolder> open{{kNoParent, 0, MirrorFolder{false, false, source.indexed}, false}};
+        for (uint32_t i = source.begin; i < source.end && Copying(); ++i) {
+            const Planned& p = m_plan[i];
+            while (open.back().planned != p.parent)
+                open.pop_back();
+            rel.resize(open.back().relSize);
+            const std::wstring name = m_planNames.substr(p.nameAt, p.nameSize);
+            const std::optional<MirrorFolder> entered =
+                ActOnEntry(root, rel, name, p, open.back().folder, open.back().leftOut);
+            if (p.attr & kFolderBit) {
+                rel += name + L"\\";
+                open.push_back({i, rel.size(), entered.value_or(MirrorFolder{}), !entered});
+            }
+        }
+    }
+
+    // One entry's way through the directory stage: is it still what was compared, what the pass does
+    // with it, and the line that says so. For a folder, what is then known of its mirror folder;
+    // nothing when what lies below it is left out.
+    std::optional<MirrorFolder> ActOnEntry(const std::wstring& root, const std::wstring& rel,
+                                           const std::wstring& name, const Planned& p, MirrorFolder& folder,
+                                           bool leftOut) {
+        const bool isFolder = (p.attr & kFolderBit) != 0;
+        if (leftOut) {
+            Advance(WeightIfPlanned(p));
+            return std::nullopt;
+        }
+        const std::wstring src = root + rel + name;
+        const std::wstring mirrorRel = src.substr(3);
+        switch (p.act) {
+        case Act::Keep: // a folder the mirror holds as it is
+            return MirrorFolder{false, false, (p.flags & kIndexedFolder) != 0};
+        case Act::Refuse:
+            Report(Tag::Failed, mirrorRel);
+            return std::nullopt;
+        default:
+            break;
+        }
+        // The source as it is now: one that went away or changed kind is left out without a line
+        // (the next pass sees what happened); one that changed is copied as it is.
+        WideEntry e;
+        if (!ReadEntry(ExtendedPath(src), e) || ((e.Attr & kFolderBit) != 0) != isFolder) {
+            Advance(WeightIfPlanned(p));
+            return std::nullopt;
+        }
+        e.Attr &= ~kLinkBit;
+        MirrorEntry there{folder.Fresh || p.known == BackupIndex::kNone ? nullptr : &m_index.Param(p.known),
+                          false};
+        if (p.act == Act::Replace) {
             DeleteStaleTree(mirrorRel); // a file became a folder or the reverse, or a link
             there.known = nullptr;      // and what could not be deleted is still there
             const std::optional<int32_t> left = AttributesOf(m_root + mirrorRel);
             if (left && (*left & kLinkBit)) {
                 Report(Tag::Failed, mirrorRel); // never copy through a link out of the mirror
-                return;
+                Advance(WeightIfPlanned(p));
+                return std::nullopt;
             }
         }
-        bool made = false; // a folder that was not in the mirror and is now
-        if (there.known) {
-            const TFileParam& was = *there.known;
-            const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
-            // A folder whose time or size alone changed is left alone.
-            if (!same && (!isFolder || was.Attr != e.Attr))
-                Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::Update : Tag::Failed,
-                       mirrorRel);
-            m_index.Remove(mirrorRel);
-        } else {
-            Report(CopyEntry(src, mirrorRel, e, there, folder, made) ? Tag::New : Tag::Failed, mirrorRel);
-        }
-        if (isFolder)
-            Mirror(root, rel + e.Name + L"\\", made);
+        there.knownAbsent = !there.known && (folder.Fresh || folder.Indexed);
+        if (!isFolder && !RoomFor(e.Size))
+            return std::nullopt; // at the floor: this file is not started, and copying ends
+        bool made = false;       // a folder that was not in the mirror and is now
+        const Copied copied = CopyEntry(src, mirrorRel, e, there, folder, made);
+        if (copied == Copied::Stopped)
+            return std::nullopt; // no line: the copy was abandoned, the mirror's entry is as it was
+        Report(copied == Copied::Failed ? Tag::Failed
+               : p.act == Act::Update   ? Tag::Update
+                                        : Tag::New,
+               mirrorRel);
+        Advance(isFolder ? kEntryWeight : kEntryWeight + e.Size - m_blockBytes);
+        return MirrorFolder{made, made, (p.flags & kIndexedFolder) && !made};
+    }
+
+    static int64_t WeightIfPlanned(const Planned& p) {
+        if (p.act == Act::Keep || p.act == Act::Refuse)
+            return 0;
+        return (p.attr & kFolderBit) ? kEntryWeight : p.size + kEntryWeight;
     }
 
     // True when the folder link `link`, listed in `dir`, leads to `dir` itself, to a folder that
@@ -586,8 +848,8 @@ private:
     // entry of the other kind that the pass keeps, for a source that cannot be reached). What the
     // pass knows of the mirror entry (`there`) is not asked of the file system again. `made` is set
     // for a folder entry that was not in the mirror and now is.
-    bool CopyEntry(const std::wstring& src, const std::wstring& mirrorRel, const WideEntry& e,
-                   const MirrorEntry& there, MirrorFolder& folder, bool& made) {
+    Copied CopyEntry(const std::wstring& src, const std::wstring& mirrorRel, const WideEntry& e,
+                     const MirrorEntry& there, MirrorFolder& folder, bool& made) {
         const std::wstring mirror = m_root + mirrorRel;
         const std::wstring source = ExtendedPath(src);
         const std::optional<int32_t> before = there.known         ? std::optional<int32_t>(there.known->Attr)
@@ -598,103 +860,138 @@ private:
         if (!hold)
             UnprotectMirrorEntry(mirror,
                                  before); // a held copy keeps its attributes: a rename needs none cleared
-        bool ok;
+        Copied copied = Copied::Failed;
+        m_blockBytes = 0;
         if (e.Attr & kFolderBit) {
             if (!before && folder.Ready) {
                 made = MakeFolder(mirror); // fails when the name is taken after all
-                ok = made || IsFolder(mirror);
+                copied = made || IsFolder(mirror) ? Copied::Done : Copied::Failed;
             } else {
                 CreateDirChain(mirror);
-                ok = IsFolder(mirror);
-                made = ok && absent;
+                copied = IsFolder(mirror) ? Copied::Done : Copied::Failed;
+                made = copied == Copied::Done && absent;
             }
-            folder.Ready = folder.Ready || ok;
+            folder.Ready = folder.Ready || copied == Copied::Done;
         } else {
             if (!folder.Ready) {
                 CreateDirChain(FileDirOf(mirror));
                 folder.Ready = true;
             }
-            ok = absent && IsSettled(e.Time)
-                     ? CopyAsNew(source, mirror, m_temp)
-                     : CopyIntoMirror(source, mirror, m_temp, hold ? HeldPathOf(mirrorRel) : L"");
-            m_budget -= e.Size;
+            copied = absent && IsSettled(e.Time) && e.Size < kLargeFileBytes
+                         ? (CopyAsNew(source, mirror, m_temp) ? Copied::Done : Copied::Failed)
+                         : CopyIntoMirror(source, mirror, e.Size, hold ? HeldPathOf(mirrorRel) : L"");
+            if (copied == Copied::Done)
+                m_budget -= e.Size;
         }
-        if (ok && ((e.Attr & kFolderBit) || !CopyCarries(e.Attr)))
+        if (copied == Copied::Done &&
+            ((e.Attr & kFolderBit) || e.Size >= kLargeFileBytes || !CopyCarries(e.Attr)))
             SetMirrorAttributes(mirror, e.Attr);
-        else if (!ok && before)
+        else if (copied != Copied::Done && before)
             WriteAttributes(mirror, *before);
-        return ok;
+        return copied;
+    }
+
+    // Copies `source` to the temporary file and from there over `mirror` (see the free function of
+    // that name); a large file goes in blocks, so that a stop takes effect inside it and the gauge
+    // moves. Abandoned, it leaves no temporary file and the mirror's previous copy as it was.
+    Copied CopyIntoMirror(const std::wstring& source, const std::wstring& mirror, int64_t size,
+                          const std::wstring& holdAs) {
+        if (size < kLargeFileBytes)
+            return vestrand::CopyIntoMirror(source, mirror, m_temp, holdAs) ? Copied::Done : Copied::Failed;
+        WriteAttributes(m_temp, 0);
+        const BlockCopy copied = CopyFileInBlocks(source, m_temp, kCopyBlockBytes, [&](int64_t bytes) {
+            m_blockBytes += bytes;
+            Advance(bytes);
+            return !Stopped();
+        });
+        if (copied != BlockCopy::Done)
+            return copied == BlockCopy::Stopped ? Copied::Stopped : Copied::Failed;
+        return vestrand::PublishTemp(mirror, m_temp, holdAs) ? Copied::Done : Copied::Failed;
     }
 
     // A source stamped more than a day before the pass: a copy of it cut short now cannot carry
     // its stamp (the day covers clock shifts as well as the two-second steps of the stamp).
     bool IsSettled(DosDateTime stamp) const { return static_cast<uint32_t>(stamp) < m_settledBefore; }
 
-    // ---- The file stage ----
+    // ---- The file stage: the listed files, as comparing found them ----
 
+    // Once copying has ended (the floor, a stop), refused sources still get their lines.
     void FileStage() {
-        bool copying = true;
-        for (const auto& spot : m_spots) {
-            if (spot.folder || RefuseAtItsTurn(spot) || spot.role != SourceRole::Mirror || !copying)
+        size_t next = 0;
+        for (size_t i = 0; i < m_spots.size(); ++i) {
+            const SourceSpot& spot = m_spots[i];
+            if (spot.folder || RefuseAtItsTurn(spot) || spot.role != SourceRole::Mirror || !Copying())
                 continue; // not a file, refused, covered by a listed folder, or not in drive-letter form
-            copying = BudgetOk();
-            if (copying)
-                MirrorListedFile(
-                    spot.form); // once the floor is reached, refused sources still get their lines
+            while (next < m_plannedFiles.size() && m_plannedFiles[next].spot < i)
+                ++next;
+            if (next < m_plannedFiles.size() && m_plannedFiles[next].spot == i)
+                ActOnListedFile(m_plannedFiles[next]);
         }
     }
 
-    void MirrorListedFile(const std::wstring& form) {
+    void ActOnListedFile(const PlannedFile& file) {
+        const std::wstring& form = m_spots[file.spot].form;
         const std::wstring src = ExtendedPath(form);
         const std::wstring rel = form.substr(3);
-        if (!IsFile(src)) {
-            if (!rel.empty())
-                m_index.Remove(rel); // an unreachable source file keeps its mirror copy
-            return;
-        }
-        if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
+        if (file.act == Act::Refuse) {
             Report(Tag::Failed, rel);
             return;
         }
-        const TFileParam* p = m_index.Find(rel);
-        if (p && (p->Attr & kFolderBit)) {
+        if (file.act == Act::Keep)
+            return;
+        WideEntry e;
+        if (!ReadEntry(src, e) || (e.Attr & kFolderBit))
+            return; // gone since it was compared: the next pass sees it
+        if (file.act == Act::Replace)
             DeleteStaleTree(rel); // the mirror holds a folder of the file's name
-            p = nullptr;
-        }
-        if (p) {
-            if (FileStamp(src) != p->Time || ReadAttributes(src) != p->Attr)
-                Report(CopyListedFile(src, rel) ? Tag::Update : Tag::Failed, rel);
-            m_index.Remove(rel);
-        } else {
-            Report(CopyListedFile(src, rel) ? Tag::New : Tag::Failed, rel);
-        }
+        if (!RoomFor(e.Size))
+            return; // at the floor: the file is not started
+        const Copied copied = CopyListedFile(src, rel, e.Size);
+        if (copied == Copied::Stopped)
+            return;
+        Report(copied == Copied::Failed  ? Tag::Failed
+               : file.act == Act::Update ? Tag::Update
+                                         : Tag::New,
+               rel);
+        Advance(kEntryWeight + e.Size - m_blockBytes);
     }
 
-    bool CopyListedFile(const std::wstring& src, const std::wstring& rel) {
+    Copied CopyListedFile(const std::wstring& src, const std::wstring& rel, int64_t size) {
         const std::wstring mirror = m_root + rel;
         const std::optional<int32_t> before = AttributesOf(mirror);
         const bool hold = Holding() && before && !(*before & kFolderBit);
         if (!hold)
             UnprotectMirrorEntry(mirror, before);
         CreateDirChain(FileDirOf(mirror));
-        const bool ok = CopyIntoMirror(src, mirror, m_temp, hold ? HeldPathOf(rel) : L"");
-        if (ok)
+        m_blockBytes = 0;
+        const Copied copied = CopyIntoMirror(src, mirror, size, hold ? HeldPathOf(rel) : L"");
+        if (copied == Copied::Done) {
+            m_budget -= size;
             SetMirrorAttributes(mirror, ReadAttributes(src));
-        else if (before)
+        } else if (before) {
             WriteAttributes(mirror, *before);
-        return ok;
+        }
+        return copied;
     }
 
     // ---- The deletion stage ----
 
-    void DeletionStage() {
-        m_index.ForEach([&](const std::wstring& rel, const TFileParam& p) { DeleteStale(rel, p); });
+    // False when a stop ended it before its last entry.
+    bool DeletionStage() {
+        bool complete = true;
+        m_index.ForEach([&](const std::wstring& rel, const TFileParam& p) {
+            complete = complete && !Stopped(); // a stop ends the stage at the next entry
+            if (complete)
+                DeleteStale(rel, p);
+        });
+        return complete;
     }
 
     // One stale entry, with the line of the deletion stage: "Delete " + rel, "Failed " + rel for a
     // file that stays, no line for a folder that cannot be removed.
     void DeleteStale(const std::wstring& rel, const TFileParam& p) {
         const std::wstring path = m_root + rel;
+        Advance(kEntryWeight);
         if (Holding() && !(p.Attr & kFolderBit)) {
             ReportStale(Hold(rel) ? Tag::Delete : Tag::Failed,
                         rel); // a held file stays where it is when it cannot be moved
@@ -726,6 +1023,8 @@ private:
     IBackupDisplay& m_display;
     ISchedule& m_schedule;
     IClock& m_clock;
+    const std::atomic<bool>* m_stop;
+    bool m_floorReached = false;          // copying stopped at the free-space floor
     std::string m_rootText;               // the mirror folder as the settings give it, for the journal
     std::wstring m_rootFull;              // its full path, ending in "\"
     std::wstring m_root;                  // the same as an extended-length path, for every file operation
@@ -742,6 +1041,14 @@ private:
     int64_t m_budget = 0;
     int64_t m_free = -1; // the free space last measured, -1 when it could not be
     BackupIndex m_index;
+    std::vector<Planned> m_plan;
+    std::wstring m_planNames;
+    std::vector<PlannedSource> m_plannedSources;
+    std::vector<PlannedFile> m_plannedFiles;
+    PassProgress m_progress;
+    std::chrono::steady_clock::time_point m_copyingSince;
+    std::string m_hint;       // the tray hint last shown
+    int64_t m_blockBytes = 0; // of the file being copied, what went to the gauge block by block
     Journal* m_journal = nullptr;
     std::vector<SourceSpot> m_spots;     // the listed sources with what the pass does with each
     std::vector<std::wstring> m_ownRels; // mirror paths of sources inside the mirror folder: the user's
@@ -751,8 +1058,8 @@ private:
 } // namespace
 
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
-                         ISchedule& schedule, IClock& clock) {
-    return Pass(settings, autoRunOnce, display, schedule, clock).Run();
+                         ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop) {
+    return Pass(settings, autoRunOnce, display, schedule, clock, stop).Run();
 }
 
 } // namespace vestrand

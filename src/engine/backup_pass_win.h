@@ -1,6 +1,7 @@
 // One backup pass: brings the mirror folder TargetDir\IdentifComp\ into line with the sources
 // and appends a block to its journal.
 #pragma once
+#include <atomic>
 #include <string>
 
 #include "engine/backup_settings.h"
@@ -20,8 +21,9 @@ inline constexpr const char* kVersionsFolderName = "~versions";
 
 // Errors of the journal (load, save, rotation) are raised to the caller and end the pass there.
 // Everything else the pass reports in its result: whether it ran, and what it could not copy,
-// delete or take as a source.
+// delete or take as a source. `stop`, set from another thread, ends the pass at its next entry: it
+// writes "Interrupted" and never starts its deletion stage; before the Start line, it leaves no block.
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
-                         ISchedule& schedule, IClock& clock);
+                         ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop = nullptr);
 
 } // namespace vestrand

@@ -21,9 +21,16 @@ DirEntry ToEntry(const WIN32_FIND_DATAA& fd) {
     DirEntry e;
     e.Name = fd.cFileName;
     e.Time = PackLocal(fd.ftLastWriteTime);
-    e.Size = static_cast<int32_t>(fd.nFileSizeLow);
+    e.Size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     e.Attr = static_cast<int32_t>(fd.dwFileAttributes);
     return e;
+}
+
+void FillEntry(const WIN32_FIND_DATAW& fd, WideEntry& e) {
+    e.Name = fd.cFileName;
+    e.Time = PackLocal(fd.ftLastWriteTime);
+    e.Size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+    e.Attr = static_cast<int32_t>(fd.dwFileAttributes);
 }
 
 // One walk of CanonicalPath: `useShort` picks the 8.3 name first, otherwise the long name first.
@@ -112,6 +119,22 @@ DosDateTime FileStamp(const std::wstring& path) {
     return PackLocal(fd.ftLastWriteTime);
 }
 
+bool ReadEntry(const std::wstring& path, WideEntry& entry) {
+    WIN32_FIND_DATAW fd{};
+    FindHandle h(FindFirstFileW(path.c_str(), &fd));
+    if (!h)
+        return false;
+    FillEntry(fd, entry);
+    return true;
+}
+
+int64_t FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
 int32_t ReadAttributes(const std::wstring& path) {
     return static_cast<int32_t>(GetFileAttributesW(path.c_str())); // INVALID_FILE_ATTRIBUTES is -1
 }
@@ -192,10 +215,7 @@ bool SearchFolder(const std::wstring& pattern, const std::function<bool(const Wi
         return false;
     WideEntry e;
     do {
-        e.Name = fd.cFileName;
-        e.Time = PackLocal(fd.ftLastWriteTime);
-        e.Size = static_cast<int32_t>(fd.nFileSizeLow);
-        e.Attr = static_cast<int32_t>(fd.dwFileAttributes);
+        FillEntry(fd, e);
         if (!onEntry(e))
             break;
     } while (FindNextFileW(h.Get(), &fd));
@@ -229,6 +249,43 @@ bool RemoveFolderTree(const std::wstring& folder) {
         RemoveFolder(dir);
     }
     return ReadAttributes(dir) == -1;
+}
+
+BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, size_t blockSize,
+                           const std::function<bool(int64_t)>& onBlock) {
+    BlockCopy outcome = BlockCopy::Failed;
+    {
+        FileHandle in(CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!in)
+            return BlockCopy::Failed;
+        FileHandle out(CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!out)
+            return BlockCopy::Failed;
+        std::vector<char> block(blockSize);
+        for (;;) {
+            DWORD got = 0, put = 0;
+            if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr))
+                break;
+            if (got == 0) {
+                FILETIME created{}, accessed{}, written{};
+                if (GetFileTime(in.Get(), &created, &accessed, &written) &&
+                    SetFileTime(out.Get(), nullptr, nullptr, &written))
+                    outcome = BlockCopy::Done;
+                break;
+            }
+            if (!WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got)
+                break;
+            if (!onBlock(got)) {
+                outcome = BlockCopy::Stopped;
+                break;
+            }
+        }
+    }
+    if (outcome != BlockCopy::Done)
+        DeleteFileW(dst.c_str());
+    return outcome;
 }
 
 bool MakeFolder(const std::wstring& path) {

@@ -16,7 +16,7 @@ using DosDateTime = int32_t;
 struct DirEntry {
     std::string Name;
     DosDateTime Time = 0; // last write, local time, packed
-    int32_t Size = 0;     // low 32 bits
+    int64_t Size = 0;
     int32_t Attr = 0;
 };
 
@@ -49,7 +49,7 @@ void MoveFileWithFallback(const std::string& src, const std::string& dst);
 struct WideEntry {
     std::wstring Name;
     DosDateTime Time = 0; // last write, local time, packed
-    int32_t Size = 0;     // low 32 bits
+    int64_t Size = 0;
     int32_t Attr = 0;
 };
 
@@ -64,6 +64,9 @@ void CreateDirChain(const std::wstring& path); // also below "\\?\"
 bool RemoveFolder(const std::wstring& path);
 bool MakeFolder(const std::wstring& path);
 int64_t DriveFree(const std::wstring& path);
+int64_t FileSize(const std::wstring& path); // 0 when it cannot be read
+// The entry a search finds for `path` itself (its name, time, size, attributes); false when none.
+bool ReadEntry(const std::wstring& path, WideEntry& entry);
 std::wstring FullPath(const std::wstring& path);
 // "\\?\" + `full`, a full drive-letter path (unchanged when it has the prefix already). The file
 // system takes such a path as it is: build it only from a path already normalised.
@@ -85,6 +88,14 @@ struct FileIdentity {
 // False when the entry cannot be opened (missing, or a link that leads nowhere).
 bool IdentityOf(const std::wstring& path, FileIdentity& identity);
 bool IdentityOf(const std::string& path, FileIdentity& identity);
+
+// Copies a file in blocks of `blockSize` bytes into `dst`, made anew, and gives it the source's
+// last-write time (not its attributes, nor its alternate data streams). After every block
+// `onBlock` gets the bytes just written and returns false to stop the copy: `dst` is then removed,
+// as it is after a failure.
+enum class BlockCopy { Done, Failed, Stopped };
+BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, size_t blockSize,
+                           const std::function<bool(int64_t)>& onBlock);
 
 // True when the folder holds no entry besides "." and "..".
 bool IsEmptyFolder(const std::wstring& folder);

@@ -7,10 +7,22 @@
 
 namespace vestrand {
 
-// The display operations of the main window that the pass and the schedule use.
+// The moments between the stages of a pass.
+enum class PassStage {
+    MirrorIndexed,   // the mirror folder has been walked into the index
+    Compared,        // every source has been compared with it; nothing copied yet
+    FoldersMirrored, // the listed folders have been mirrored
+    FilesMirrored,   // the listed files too
+    Deleted,         // the deletion stage is over (or was left out)
+};
+
+// The display operations of the main window that the pass and the schedule use: the pass's
+// progress sink.
 class IBackupDisplay {
 public:
     virtual ~IBackupDisplay() = default;
+    // Between two stages of the pass (nothing shows it; tests act there).
+    virtual void StageReached(PassStage) {}
     virtual void SetBusyCursor(bool busy) = 0;
     virtual void SetTrayHint(const std::string& hint) = 0;
     virtual void SetNextTimeText(const std::string& text) = 0;
@@ -35,6 +47,9 @@ class ISchedule {
 public:
     virtual ~ISchedule() = default;
     virtual void ScheduleNext() = 0;
+    // After a pass the user stopped: as ScheduleNext, but never so soon that the pass comes back
+    // at once.
+    virtual void ScheduleNextAfterStop() { ScheduleNext(); }
     virtual DateTime NextRunTime() const = 0;
 };
 

@@ -25,13 +25,15 @@ struct PassResult {
     int64_t floorBytes = 0;            // LowSpace: the floor
     std::vector<std::string> failed;   // what each "Failed " line of the pass names, in order
     bool diskFull = false;             // the pass stopped copying at the floor
+    bool interrupted = false;          // the pass was stopped before its end
     bool versionsRemovedEarly = false; // held versions were removed before their days were over, for space
     std::string journalPath;           // the journal the pass wrote
 
     bool Ran() const { return refusal == PassRefusal::None; }
 };
 
-// The exit status of a one-shot pass: 0 clean, 1 with failures or stopped at the floor, 2 not
+// The exit status of a one-shot pass: 0 clean, 1 with failures, stopped at the floor or by the
+// user, 2 not
 // run. (A pass ended by an error gives 3; the caller sees the error itself.)
 inline constexpr int kExitClean = 0;
 inline constexpr int kExitIncomplete = 1;
@@ -41,7 +43,7 @@ inline constexpr int kExitError = 3;
 inline int ExitCodeOf(const PassResult& result) {
     if (!result.Ran())
         return kExitNotRun;
-    return result.failed.empty() && !result.diskFull ? kExitClean : kExitIncomplete;
+    return result.failed.empty() && !result.diskFull && !result.interrupted ? kExitClean : kExitIncomplete;
 }
 
 } // namespace vestrand

@@ -86,6 +86,7 @@ struct MemoryDcTraits { // CreateCompatibleDC
 };
 
 using FileHandle = UniqueHandle<FileHandleTraits>;
+using KernelHandle = UniqueHandle<FileHandleTraits>; // events and other objects closed by CloseHandle
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;

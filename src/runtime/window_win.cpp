@@ -54,7 +54,7 @@ bool g_busyCursor = false;
 
 void SetBusyCursorOverride(bool busy) {
     g_busyCursor = busy;
-    ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+    ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_APPSTARTING : IDC_ARROW));
 }
 
 bool BusyCursorOverride() {
@@ -139,7 +139,7 @@ LRESULT Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SETCURSOR:
         if (g_busyCursor) {
-            ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+            ::SetCursor(::LoadCursorA(nullptr, IDC_APPSTARTING));
             return TRUE;
         }
         return DefaultProc(msg, wParam, lParam);

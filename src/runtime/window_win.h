@@ -20,7 +20,8 @@ void HandleException(std::exception_ptr error);
 // The message an error carries ("Unknown error" for one that carries none).
 std::string ExceptionMessage(std::exception_ptr error);
 
-// The program-wide busy cursor: while it is on, every window of the program shows the hourglass.
+// The program-wide busy cursor: while it is on (a pass runs), every window of the program shows the
+// "working in background" pointer: the windows still answer.
 void SetBusyCursorOverride(bool busy);
 bool BusyCursorOverride();
 

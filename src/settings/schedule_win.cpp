@@ -29,8 +29,22 @@ Schedule::Schedule(const BackupSettings& settings, IBackupDisplay& display, IClo
                    std::string registryKey)
     : m_settings(settings), m_display(display), m_clock(clock), m_registryKey(std::move(registryKey)) {}
 
+DateTime NextRunAfterStop(DateTime nextRun, DateTime now, int32_t saveMin) {
+    if (IsBeyondReach(nextRun, now, saveMin) || now - 5 * kMinute > nextRun)
+        return now + saveMin * kMinute;
+    return NextRunAfter(nextRun, now, saveMin);
+}
+
 void Schedule::ScheduleNext() {
-    m_nextRun = NextRunAfter(m_nextRun, m_clock.Now(), m_settings.SaveMin);
+    Show(NextRunAfter(m_nextRun, m_clock.Now(), m_settings.SaveMin));
+}
+
+void Schedule::ScheduleNextAfterStop() {
+    Show(NextRunAfterStop(m_nextRun, m_clock.Now(), m_settings.SaveMin));
+}
+
+void Schedule::Show(DateTime nextRun) {
+    m_nextRun = nextRun;
     const std::string text = FormatTimeStamp(m_nextRun, TimeSeparator());
     m_display.SetNextTimeText(text);
     m_display.SetTrayHint(kNextRunHintPrefix + text);

@@ -22,6 +22,9 @@ bool IsBeyondReach(DateTime nextRun, DateTime now, int32_t saveMin);
 // 1 minute ahead gives now + saveMin minutes; further ahead stays. A time beyond reach (or NaN)
 // counts as far in the past.
 DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin);
+// The same after a pass the user stopped: where the rule gives now + 2 minutes (a next run long
+// past), now + saveMin minutes, so that the stopped pass does not come back at once.
+DateTime NextRunAfterStop(DateTime nextRun, DateTime now, int32_t saveMin);
 
 class Schedule final : public ISchedule {
 public:
@@ -29,6 +32,7 @@ public:
              std::string registryKey = kScheduleKey);
 
     void ScheduleNext() override;
+    void ScheduleNextAfterStop() override;
     DateTime NextRunTime() const override { return m_nextRun; }
     void SetNextRunTime(DateTime value) { m_nextRun = value; }
 
@@ -43,6 +47,7 @@ public:
     bool IsBeyondReach() const;
 
 private:
+    void Show(DateTime nextRun);
     void Store() const;
 
     const BackupSettings& m_settings;

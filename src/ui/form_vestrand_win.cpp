@@ -11,6 +11,7 @@
 #include "ui/config_form_win.h"
 #include "ui/pass_notices_win.h"
 #include "ui/resource_ids.h"
+#include "ui/single_agent_win.h"
 
 namespace vestrand {
 namespace {
@@ -35,6 +36,10 @@ TFormVestrand::TFormVestrand(StartOptions options)
       m_runner(*this, *this, m_schedule, m_clock), m_config(std::make_unique<TFormConfigVestrand>()) {}
 
 TFormVestrand::~TFormVestrand() {
+    // The pass thread ends before anything it reports to goes.
+    m_runner.SetOnEnded(nullptr);
+    m_runner.RequestStop();
+    m_runner.WaitForEnd();
     m_tray.Remove();
     m_config.reset();
 }
@@ -78,10 +83,12 @@ void TFormVestrand::FormCreate() {
     m_tray.SetMainWindow(Handle());
     m_tray.SetMenuItems({{kPmCenter, "Управление", true, true},
                          {kPmConfig, "Настройки", false, true},
+                         {kPmStop, "Остановить полис", false, false},
                          {kPmExit, "Выход", false, true}},
                         [this](int id) { OnMenuItem(id); });
     m_tray.OnDblClick = [this] { RxTrayDblClick(); };
     m_tray.SetIcon(m_icon);
+    m_workingIcon = MakeWorkingIcon(m_icon);
     m_tray.SetHint(kAppTitle);
     m_firstPaintPending = true;
 
@@ -89,9 +96,13 @@ void TFormVestrand::FormCreate() {
     const StartMode mode = StartModeOf(CommandSwitch(m_options.commandLine));
     m_autoRunOnce = mode == StartMode::Start;
     m_runner.SetErrorsShownInBox(!m_autoRunOnce); // nobody may be there to close a box
+    m_runner.SetOnEnded([this] { PassEnded(); });
     m_tray.SetItemEnabled(kPmConfig, mode == StartMode::Config || mode == StartMode::Install);
     if (mode == StartMode::Install)
         WriteAutostartEntry(m_options.executablePath);
+
+    if (!m_options.executablePath.empty())
+        m_showMessage = SingleAgent::ShowMessage(m_options.executablePath);
 
     m_schedule.Restore();
     SetTimerEnabled(false);
@@ -121,16 +132,36 @@ void TFormVestrand::FormPaint() {
     ::ShowWindow(Handle(), SW_HIDE);
     m_formVisible = false;
     m_firstPaintPending = false;
+    if (m_autoRunOnce)
+        StartPass(); // one pass; the program ends when it has (PassEnded)
+}
+
+void TFormVestrand::StartPass() {
+    if (!m_runner.Start(m_settings, m_autoRunOnce))
+        return;
+    ::SetWindowTextA(m_btnGo, "Остановить");
+    m_tray.SetItemEnabled(kPmStop, true);
+    if (m_workingIcon)
+        m_tray.SetIcon(m_workingIcon.Get());
+}
+
+// On the window's thread, once the pass has ended and its outcome is known.
+void TFormVestrand::PassEnded() {
+    ::SetWindowTextA(m_btnGo, "Сейчас");
+    m_tray.SetItemEnabled(kPmStop, false);
+    m_tray.SetIcon(m_icon);
+    const bool balloon = TellHowThePassWent();
     if (m_autoRunOnce) {
-        // One pass, however it goes, and the program ends with its status; a balloon stays a
-        // moment before the icon goes with the program.
-        m_runner.Run(m_settings, m_autoRunOnce);
+        // However the pass went, the program ends with its status; a balloon stays a moment
+        // before the icon goes with the program.
         SetTimerEnabled(false);
         m_exitCode = m_runner.LastOutcome().ExitCode();
-        if (TellHowThePassWent())
+        if (balloon && !m_closeRequested)
             ::SetTimer(Handle(), kEndTimerId, kBalloonLinger, nullptr);
         else
             ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+    } else if (m_closeRequested) {
+        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
     }
 }
 
@@ -138,6 +169,8 @@ bool TFormVestrand::TellHowThePassWent() {
     const PassOutcome& outcome = m_runner.LastOutcome();
     if (outcome.error) // the resident program has shown the error box
         return m_autoRunOnce && m_tray.ShowBalloon(BalloonIcon::Error, kAppTitle, outcome.errorText);
+    if (outcome.result.interrupted)
+        return false; // the user stopped it: nothing to tell, and the memory of failures stays
     const NoticeDue due = m_notices.After(outcome.result);
     if (!due.Any())
         return false;
@@ -190,16 +223,23 @@ void TFormVestrand::pmConfigClick() {
         ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
 }
 
+// "Сейчас" starts a pass; while one runs the button reads "Остановить" and stops it.
 void TFormVestrand::BtnGoClick() {
-    if (m_runner.Running())
-        return; // a click while the error box of a pass is open
-    m_runner.Run(m_settings, m_autoRunOnce);
-    TellHowThePassWent();
-    if (m_closeRequested && !m_runner.Running())
-        ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+    if (m_runner.Running()) {
+        if (::GetTickCount() - m_runner.StartedAt() >= kStopGuardMs)
+            pmStopClick();
+        return;
+    }
+    StartPass();
+}
+
+void TFormVestrand::pmStopClick() {
+    m_runner.RequestStop();
 }
 
 void TFormVestrand::TimerTimer() {
+    if (m_runner.Running())
+        return;                     // a tick during a pass does nothing at all
     if (m_schedule.IsBeyondReach()) // the clock was set back: a time the program cannot have set
         m_schedule.ScheduleNext();
     if (m_schedule.IsDue())
@@ -215,7 +255,8 @@ void TFormVestrand::CloseWhenIdle() {
         return;
     }
     if (m_runner.Running()) {
-        m_closeRequested = true;
+        m_closeRequested = true; // the window closes when the stopped pass has saved its journal
+        m_runner.RequestStop();
         return;
     }
     ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
@@ -228,6 +269,9 @@ void TFormVestrand::OnMenuItem(int id) {
         break;
     case kPmConfig:
         pmConfigClick();
+        break;
+    case kPmStop:
+        pmStopClick();
         break;
     case kPmExit:
         pmExitClick();
@@ -321,10 +365,26 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (m_options.endMessageLoopOnClose)
             ::PostQuitMessage(m_exitCode);
         return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam && m_runner.Running()) {
+            // The session ends after this returns: stop the pass and give it a moment to save its
+            // journal; a pass that has not ended by then ends with the process, without its block.
+            m_runner.RequestStop();
+            m_runner.WaitForEnd(kEndSessionWaitMs);
+        }
+        return 0;
     case WM_SETTINGCHANGE:
         RefreshTimeSeparator();
         return DefaultProc(msg, wParam, lParam);
     default:
+        if (msg == m_showMessage && m_showMessage != 0) {
+            if (wParam)
+                m_tray.SetItemEnabled(kPmConfig, true);
+            RxTrayDblClick();
+            return 0;
+        }
         if (msg == m_minimizedMessage) {
             if (m_appMinimized)
                 AppEventsMinimize();

@@ -41,7 +41,12 @@ public:
     // A one-shot run that shows a balloon ends this long after it, so that the balloon is seen.
     static constexpr UINT_PTR kEndTimerId = 2;
     static constexpr UINT kBalloonLinger = 4000;
-    enum : int { kBtnGoId = 201, kPmCenter = 101, kPmConfig = 102, kPmExit = 103 };
+    enum : int { kBtnGoId = 201, kPmCenter = 101, kPmConfig = 102, kPmExit = 103, kPmStop = 104 };
+    // A click on "Остановить" this soon after the pass started is the second click of a double
+    // click on "Сейчас", not a stop.
+    static constexpr DWORD kStopGuardMs = 500;
+    // How long the end of the session waits for a stopped pass to save its journal.
+    static constexpr DWORD kEndSessionWaitMs = 4500;
 
     explicit TFormVestrand(StartOptions options);
     ~TFormVestrand() override;
@@ -61,7 +66,10 @@ public:
     void pmExitClick();
     void pmConfigClick();
     void BtnGoClick();
+    void pmStopClick();
     void TimerTimer();
+    // Waits (dispatching the pass's calls) until the running pass has ended and been reported.
+    void WaitForPass() { m_runner.WaitForEnd(); }
 
     // The display operations of the pass and the schedule.
     void SetBusyCursor(bool busy) override;
@@ -88,6 +96,7 @@ public:
     bool FormVisible() const { return m_formVisible; }
     bool AppMinimized() const { return m_appMinimized; }
     bool PassRunning() const { return m_runner.Running(); }
+    PassRunner& Runner() { return m_runner; }
     // The exit status of the process: that of the one-shot pass under START, 0 otherwise.
     int ExitCode() const { return m_exitCode; }
 
@@ -100,6 +109,8 @@ private:
     void CreateWidgets();
     void OnMenuItem(int id);
     void CloseWhenIdle();
+    void StartPass();
+    void PassEnded();
     bool TellHowThePassWent();
 
     StartOptions m_options;
@@ -112,6 +123,7 @@ private:
     TGauge m_gauge;
     std::unique_ptr<TFormConfigVestrand> m_config;
     HICON m_icon = nullptr;
+    IconHandle m_workingIcon; // shown in the tray while a pass works
     HWND m_label1 = nullptr;
     HWND m_nextTime = nullptr;
     HWND m_btnGo = nullptr;
@@ -122,6 +134,7 @@ private:
     bool m_appMinimized = false;
     bool m_closeRequested = false;
     UINT m_minimizedMessage = WM_APP + 2;
+    UINT m_showMessage = 0; // a second start of this executable asks to be shown
     PassNotices m_notices;
     int m_exitCode = 0;
 };

@@ -5,7 +5,10 @@
 #include "runtime/platform_win.h"
 #include "runtime/window_win.h"
 #include "settings/settings_file_win.h"
+#include "settings/command_line.h"
+#include "settings/startup_win.h"
 #include "ui/form_vestrand_win.h"
+#include "ui/single_agent_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace vestrand;
@@ -18,6 +21,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     options.commandLine = ::GetCommandLineA();
     options.executablePath = ExecutablePath();
     options.iniPath = SettingsFilePath();
+
+    // One resident agent per executable: a further start hands its wish to the one that runs.
+    // A one-shot START always makes its pass (the mirror's lock keeps two passes apart).
+    const StartMode mode = StartModeOf(CommandSwitch(options.commandLine));
+    const SingleAgent agent(options.executablePath);
+    if (mode != StartMode::Start && !agent.First()) {
+        if (mode == StartMode::Install)
+            WriteAutostartEntry(options.executablePath);
+        agent.AskRunningAgentToShow(mode == StartMode::Config || mode == StartMode::Install);
+        return 0;
+    }
     TFormVestrand form(options);
     try {
         form.Create();

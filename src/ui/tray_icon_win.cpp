@@ -168,4 +168,29 @@ LRESULT TRxTrayIcon::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return Window::HandleMessage(msg, wParam, lParam);
 }
 
+IconHandle MakeWorkingIcon(HICON base) {
+    const int cx = ::GetSystemMetrics(SM_CXSMICON), cy = ::GetSystemMetrics(SM_CYSMICON);
+    WindowDc screen(nullptr);
+    MemoryDc colorDc(::CreateCompatibleDC(screen.Get())), maskDc(::CreateCompatibleDC(screen.Get()));
+    GdiObject color(::CreateCompatibleBitmap(screen.Get(), cx, cy)),
+        mask(::CreateBitmap(cx, cy, 1, 1, nullptr));
+    if (!colorDc || !maskDc || !color || !mask)
+        return IconHandle();
+    {
+        SelectGuard c(colorDc.Get(), color.Get()), m(maskDc.Get(), mask.Get());
+        ::DrawIconEx(colorDc.Get(), 0, 0, base, cx, cy, 0, nullptr, DI_IMAGE);
+        ::DrawIconEx(maskDc.Get(), 0, 0, base, cx, cy, 0, nullptr, DI_MASK);
+        // A green disc with a dark rim, opaque in the mask.
+        const RECT mark{cx / 2, cy / 2, cx, cy};
+        GdiObject fill(::CreateSolidBrush(RGB(0, 170, 0))), rim(::CreatePen(PS_SOLID, 1, RGB(0, 64, 0)));
+        SelectGuard b(colorDc.Get(), fill.Get()), p(colorDc.Get(), rim.Get());
+        ::Ellipse(colorDc.Get(), mark.left, mark.top, mark.right, mark.bottom);
+        SelectGuard mb(maskDc.Get(), ::GetStockObject(BLACK_BRUSH)),
+            mp(maskDc.Get(), ::GetStockObject(BLACK_PEN));
+        ::Ellipse(maskDc.Get(), mark.left, mark.top, mark.right, mark.bottom);
+    }
+    ICONINFO info{TRUE, 0, 0, static_cast<HBITMAP>(mask.Get()), static_cast<HBITMAP>(color.Get())};
+    return IconHandle(::CreateIconIndirect(&info));
+}
+
 } // namespace vestrand

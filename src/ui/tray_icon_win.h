@@ -21,6 +21,10 @@ struct BalloonRequest {
     bool shown = false; // the notification area took it
 };
 
+// The program's icon at the tray's size with a mark in its lower right corner: the icon shown
+// while a pass works.
+IconHandle MakeWorkingIcon(HICON base);
+
 class TRxTrayIcon final : public Window {
 public:
     static constexpr const char* kClassName = "VestrandTrayIcon";
@@ -32,6 +36,7 @@ public:
     // The image and the hint; each change that finds the icon missing from the notification area
     // tries to add it again. An unchanged hint does nothing.
     void SetIcon(HICON icon);
+    HICON Icon() const { return m_icon; }
     void SetHint(const std::string& hint);
     const std::string& Hint() const { return m_hint; }
     bool Shown() const { return m_added; }

@@ -2,6 +2,7 @@
 // schedule that counts its calls and tells the next run the test sets, and a display that records
 // what the pass and the schedule show.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,10 +26,19 @@ public:
     FakeSchedule() = default;
     explicit FakeSchedule(DateTime at) : next(at) {}
     int calls = 0;
+    int afterStop = 0; // of the calls, those after a stopped pass
     DateTime next = 0;
     void ScheduleNext() override { ++calls; }
+    void ScheduleNextAfterStop() override {
+        ++calls;
+        ++afterStop;
+    }
     DateTime NextRunTime() const override { return next; }
 };
+
+inline int32_t StageNumber(PassStage stage) {
+    return std::max(static_cast<int32_t>(stage), 1); // MirrorIndexed and Compared: 1
+}
 
 class FakeDisplay final : public IBackupDisplay {
 public:
@@ -39,8 +49,19 @@ public:
     std::vector<int32_t> progress;
     std::vector<std::string>
         calls; // every call in order: "busy", "normal", "hint ...", "max 3", "pos 1", ...
-    // Called at every gauge step: the moment between two stages of a pass.
+    // Called at every gauge step.
     std::function<void(int32_t)> onProgress;
+    // Every stage the pass reached, in order, and a hook called at each: the moment between two
+    // stages of a pass. StageNumber counts them as the stages of work: 1 once the mirror is walked
+    // (comparing and the directory stage follow), 2 after the directory stage, 3 after the file
+    // stage, 4 after the deletion stage.
+    std::vector<PassStage> stages;
+    std::function<void(PassStage)> onStage;
+    void StageReached(PassStage stage) override {
+        stages.push_back(stage);
+        if (onStage)
+            onStage(stage);
+    }
     void SetBusyCursor(bool busy) override {
         cursor.push_back(busy);
         calls.push_back(busy ? "busy" : "normal");

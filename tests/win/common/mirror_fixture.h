@@ -29,7 +29,7 @@ struct MirrorFixture : ::testing::Test {
     BackupSettings settings;
     FakeClock clock{FixedNow()};
     FakeSchedule schedule{FixedNow() + 60 * kMinute};
-    FakeDisplay display; // its onProgress: the moment between two stages of a pass
+    FakeDisplay display; // its onStage: the moment between two stages of a pass
 
     void SetUp() override {
         name = ::testing::UnitTest::GetInstance()->current_test_info()->name();

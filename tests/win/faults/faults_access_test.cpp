@@ -60,13 +60,15 @@ struct VanishingDrives : MirrorFixture {
             GTEST_SKIP() << "the drive mappings of V: and W: cannot be taken away here (not under Wine)";
         UseTarget('W');
     }
-    // The gauge position at which the drive vanishes, and the one at which it comes back (0: not
-    // in this pass).
+    // The stage (StageNumber) after which the drive vanishes, and the one after which it comes back
+    // (0: not in this pass). It vanishes once the mirror is walked, before comparing.
     void VanishAt(VanishingDrive& drive, int32_t gone, int32_t back = 0) {
-        display.onProgress = [&drive, gone, back](int32_t at) {
-            if (at == gone)
+        display.onStage = [&drive, gone, back](PassStage stage) {
+            if (stage == PassStage::Compared)
+                return;
+            if (StageNumber(stage) == gone)
                 drive.Vanish();
-            if (at == back)
+            if (StageNumber(stage) == back)
                 drive.Back();
         };
     }
@@ -132,7 +134,7 @@ TEST_F(VanishingDrives, TargetDriveVanishingPartWayLosesNothingAndTheNextPassRep
         VanishAt(targetDrive, stage);
         // The journal cannot be saved on a drive that is not there: the error ends the pass.
         EXPECT_THROW(Run(), VestrandError);
-        display.onProgress = nullptr;
+        display.onStage = nullptr;
         targetDrive.Back();
         ASSERT_TRUE(IsFolder(root));
         EXPECT_TRUE(Journal() == earlier);
@@ -160,7 +162,7 @@ TEST_F(VanishingDrives, TargetDriveAbsentDuringTheDirectoryStageOnly) {
     WriteFile(src + "b.txt", "b");
     VanishAt(targetDrive, 1, 2);
     Run();
-    display.onProgress = nullptr;
+    display.onStage = nullptr;
     EXPECT_TRUE(HasLine(Body(), FailedCopy(src + "b.txt")));
     EXPECT_EQ(WithPrefix(Body(), "New    "), Lines{});
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");
@@ -181,7 +183,7 @@ TEST_F(VanishingDrives, SourceDriveVanishingPartWayKeepsItsMirror) {
     ASSERT_EQ(ReadFile(Mirror(away + "Вложенная\\b.txt")), "b");
     VanishAt(sourceDrive, 1);
     Run();
-    display.onProgress = nullptr;
+    display.onStage = nullptr;
     sourceDrive.Back();
     EXPECT_EQ(WithPrefix(Body(), "Delete "), Lines{});
     EXPECT_EQ(ReadFile(Mirror(away + "a.txt")), "a");

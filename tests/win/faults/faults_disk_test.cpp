@@ -149,14 +149,19 @@ TEST_F(SmallVolume, UpdateThatMeetsAFullVolumeKeepsThePreviousCopy) {
     const std::string earlier = Journal();
 
     // Larger versions that cannot fit, in the directory stage and in the file stage, and a new
-    // file that cannot fit either.
+    // file that cannot fit either: the volume fills once the pass has measured it (another
+    // program writes there), so the copies are started and meet the full volume.
     WriteFile(dir, Pattern('3', 2200000));
     WriteFile(listed, Pattern('4', 2200000));
     WriteFile(added, Pattern('5', 2200000));
     SetStamp(dir, 3600);
     SetStamp(listed, 3600);
-    LeaveFree(1500000);
+    display.onStage = [&](PassStage stage) {
+        if (stage == PassStage::Compared)
+            LeaveFree(1500000);
+    };
     Run();
+    display.onStage = nullptr;
     EXPECT_EQ(Sorted(Body()), Sorted({FailedCopy(dir), FailedCopy(listed), FailedCopy(added)}));
     EXPECT_TRUE(ReadFile(Mirror(dir)) == Pattern('1', 100000)) << "the previous copy was damaged";
     EXPECT_TRUE(ReadFile(Mirror(listed)) == Pattern('2', 100000)) << "the previous copy was damaged";

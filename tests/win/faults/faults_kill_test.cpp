@@ -69,9 +69,9 @@ public:
             SetEvent(started.Get());
         // The child's display publishes the stage it has reached in the shared page.
         FakeDisplay display;
-        display.onProgress = [stage](int32_t value) {
+        display.onStage = [stage](PassStage reached) {
             if (stage)
-                InterlockedExchange(stage, value);
+                InterlockedExchange(stage, StageNumber(reached));
         };
         FakeClock clock{FixedNow()};
         FakeSchedule schedule{FixedNow() + 60 * kMinute};

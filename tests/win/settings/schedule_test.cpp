@@ -78,6 +78,11 @@ TEST(ScheduleRule, ThresholdsOfTheThreeWays) {
     const DateTime later = now + 1 * kMinute + kSecond;
     EXPECT_EQ(NextRunAfter(later, now, saveMin), later);
     EXPECT_EQ(NextRunAfter(now + 600 * kMinute, now, saveMin), now + 600 * kMinute);
+    // After a pass the user stopped, never two minutes on: SaveMin instead; otherwise the same.
+    for (const DateTime past : {DateTime(0), now - 10 * kMinute, now - 5 * kMinute - kSecond})
+        EXPECT_EQ(NextRunAfterStop(past, now, saveMin), now + saveMin * kMinute) << past;
+    for (const DateTime next : {now - 5 * kMinute, now, later, now + 600 * kMinute})
+        EXPECT_EQ(NextRunAfterStop(next, now, saveMin), NextRunAfter(next, now, saveMin)) << next;
 }
 
 TEST_F(ScheduleTest, ScheduleNextShowsAndStoresTheTime) {

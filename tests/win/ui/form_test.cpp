@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <thread>
 
 #include "engine/backup_pass_win.h"
 #include "engine/backup_settings.h"
@@ -12,6 +13,7 @@
 #include "settings/settings_file_win.h"
 #include "ui/config_form_win.h"
 #include "ui/form_vestrand_win.h"
+#include "ui/single_agent_win.h"
 #include "ui/tray_rules.h"
 #include "file_lock.h"
 #include "screen_pixels.h"
@@ -62,7 +64,16 @@ struct FormTest : ::testing::Test {
     std::string MirrorOf(const std::string& name) const {
         return root + "arch\\PC\\" + MirrorRel(source) + name;
     }
-    void Tick() { ::SendMessageA(form->Handle(), WM_TIMER, TFormVestrand::kTimerId, 0); }
+    // A timer tick, and the pass it started run to its end.
+    void Tick() {
+        ::SendMessageA(form->Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
+        form->WaitForPass();
+    }
+    // "Сейчас", and its pass run to its end.
+    void Go() {
+        form->BtnGoClick();
+        form->WaitForPass();
+    }
 
     bool ConfigEnabled() {
         return !(::GetMenuState(form->Tray().BuildMenu().Get(), TFormVestrand::kPmConfig, MF_BYCOMMAND) &
@@ -237,9 +248,11 @@ TEST_F(FormTest, TrayMenuHasOneBoldDefaultItem) {
     std::vector<std::string> captions;
     for (const auto& item : items)
         captions.push_back(item.caption);
-    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Выход"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Остановить полис", "Выход"}));
     const MenuHandle menu = f.Tray().BuildMenu();
-    EXPECT_EQ(::GetMenuItemCount(menu.Get()), 3);
+    EXPECT_EQ(::GetMenuItemCount(menu.Get()), 4);
+    EXPECT_EQ(::GetMenuState(menu.Get(), TFormVestrand::kPmStop, MF_BYCOMMAND) & MF_GRAYED,
+              static_cast<UINT>(MF_GRAYED)); // no pass runs
     EXPECT_EQ(::GetMenuDefaultItem(menu.Get(), FALSE, 0), static_cast<UINT>(TFormVestrand::kPmCenter));
     EXPECT_EQ(::GetMenuState(menu.Get(), TFormVestrand::kPmConfig, MF_BYCOMMAND) & MF_GRAYED,
               static_cast<UINT>(MF_GRAYED));
@@ -264,19 +277,21 @@ TEST_F(FormTest, APassFromTheButtonMovesTheGaugeAndReschedules) {
     clock.now += 3 * kMinute; // past the first run by a minute: SaveMin later
     ::SendMessageA(f.Handle(), WM_COMMAND, MAKEWPARAM(TFormVestrand::kBtnGoId, BN_CLICKED),
                    reinterpret_cast<LPARAM>(f.BtnGo()));
+    f.WaitForPass();
     EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
     EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha");
-    // Minimum, maximum, position (4 brought down to the maximum) and percentage.
+    // Minimum, maximum, position and percentage: the pass ran over 0..100 to its end.
     const TGauge& g = f.Gauge();
     EXPECT_EQ((std::array{g.MinValue(), g.MaxValue(), g.Progress(), g.PercentDone()}),
-              (std::array{0, 3, 3, 100}));
+              (std::array{0, 100, 100, 100}));
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 30 * kMinute);
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(BusyCursorOverride());
 }
 
 TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
-    WriteFile(source + "b.txt", "beta");
+    WriteFile(source + "b.txt", "bravo"); // three files of one size: a third of the work each
+    WriteFile(source + "c.txt", "gamma");
     TFormVestrand& f = Start("vestrand.exe");
     f.ShowAtStart();
     PumpMessages(); // the first paint hides the window
@@ -290,10 +305,11 @@ TEST_F(FormTest, EveryGaugeStepReachesTheScreenWhileThePassRuns) {
     GaugeOnScreen display(f);
     Schedule schedule(f.Settings(), display, clock, kTestKey);
     RunBackupPass(f.Settings(), false, display, schedule, clock);
-    EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "beta");
-    ASSERT_EQ(display.shots.size(), 4u);
-    const int32_t percents[] = {33, 66, 100, 100};
-    const int bars[] = {91, 183, 279, 279}; // of the 279-pixel inner width
+    EXPECT_EQ(ReadFile(MirrorOf("b.txt")), "bravo");
+    // 0 at the start and while comparing, a third for each file copied, 100 at the end.
+    ASSERT_EQ(display.shots.size(), 6u);
+    const int32_t percents[] = {0, 0, 33, 66, 100, 100};
+    const int bars[] = {0, 0, 91, 183, 279, 279}; // of the 279-pixel inner width
     for (size_t i = 0; i < display.shots.size(); ++i) {
         const GaugeOnScreen::Shot& shot = display.shots[i];
         EXPECT_EQ(shot.percent, percents[i]) << "step " << i + 1;
@@ -339,7 +355,7 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
         busyDuringBox = BusyCursorOverride();
         f.BtnGoClick(); // "Сейчас" while the box is open starts nothing
     });
-    f.BtnGoClick();
+    Go();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_FALSE(timerDuringBox);
     EXPECT_FALSE(busyDuringBox);
@@ -359,23 +375,23 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
         LoadSettings(const_cast<BackupSettings&>(f.Settings()), ini);
     };
     const auto& balloons = f.Tray().Balloons();
-    f.BtnGoClick(); // a clean pass: nothing to tell
+    Go(); // a clean pass: nothing to tell
     EXPECT_TRUE(balloons.empty());
 
     // A source the pass refuses: told once, not again while the same paths fail.
     WriteFile(mirror + "mine.txt", "the user's");
     WriteFile(mirror + "mine2.txt", "the user's too");
     settle("PC", 5, {mirror + "mine.txt"});
-    f.BtnGoClick();
+    Go();
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_EQ(balloons[0].icon, BalloonIcon::Warning);
     EXPECT_EQ(balloons[0].title, "Страховой полис");
     EXPECT_EQ(balloons[0].text, "Не скопировано: 1. Подробности в журнале " + mirror + "journal.txt");
-    f.BtnGoClick();
+    Go();
     EXPECT_EQ(balloons.size(), 1u);
     // Another set of failing paths is told again.
     settle("PC", 5, {mirror + "mine.txt", mirror + "mine2.txt"});
-    f.BtnGoClick();
+    Go();
     ASSERT_EQ(balloons.size(), 2u);
     EXPECT_EQ(balloons[1].text.substr(0, 17), "Не скопировано: 2");
 
@@ -405,7 +421,7 @@ TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
 
 TEST_F(FormTest, ATimedPassMeetingAnotherPassWaitsSilentlyForTheNextTick) {
     TFormVestrand& f = Start("vestrand.exe");
-    f.BtnGoClick();
+    Go();
     const std::string journal = ReadFile(root + "arch\\PC\\journal.txt");
     WriteFile(source + "b.txt", "beta");
     clock.now = f.GetSchedule().NextRunTime() + kMinute;
@@ -437,14 +453,14 @@ TEST_F(FormTest, ARefusedSettingsWriteIsShownAndTheScheduleStillRuns) {
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 2 * kMinute);
 }
 
-TEST_F(FormTest, BusyCursorShowsTheHourglass) {
+TEST_F(FormTest, BusyCursorShowsTheWorkingInBackgroundPointer) {
     TFormVestrand& f = Start("vestrand.exe");
     f.SetBusyCursor(true);
     EXPECT_TRUE(BusyCursorOverride());
-    EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_WAIT));
+    EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_APPSTARTING));
     ::SendMessageA(f.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(f.Handle()),
                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_WAIT));
+    EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_APPSTARTING));
     f.SetBusyCursor(false);
     EXPECT_EQ(::GetCursor(), ::LoadCursorA(nullptr, IDC_ARROW));
 }
@@ -489,4 +505,126 @@ TEST_F(FormTest, ExitWhileTheSettingsDialogIsOpenSavesItFirst) {
     EXPECT_NE(saved.find("1=" + source), std::string::npos) << saved;
     PumpMessages();
     EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+namespace {
+
+// A pass long enough to be watched and stopped: a few thousand small files.
+void WriteManyFiles(const std::string& folder) {
+    for (int i = 0; i < 3000; ++i)
+        WriteFile(folder + std::to_string(i) + ".txt", std::string(2000, 'm'));
+}
+
+// Dispatches this thread's messages for `ms`, as the program's loop does.
+void PumpFor(DWORD ms) {
+    for (const DWORD until = ::GetTickCount() + ms; ::GetTickCount() < until;)
+        PumpMessages(1);
+}
+
+} // namespace
+
+TEST_F(FormTest, ThePassRunsBesideTheWindowWhichAnswersAndStopsIt) {
+    WriteManyFiles(source + "many\\");
+    WriteFile(root + "arch\\PC\\journal.txt", ""); // a mirror of this program with a stale entry
+    WriteFile(MirrorOf("stale.txt"), "stale");
+    TFormVestrand& f = Start("vestrand.exe");
+    const HICON idle = f.Tray().Icon();
+    const auto stopEnabled = [&] {
+        return !(::GetMenuState(f.Tray().BuildMenu().Get(), TFormVestrand::kPmStop, MF_BYCOMMAND) &
+                 MF_GRAYED);
+    };
+    f.BtnGoClick();
+    f.BtnGoClick(); // the second click of a double click on "Сейчас": no stop
+    ASSERT_TRUE(f.PassRunning());
+    EXPECT_EQ(WindowText(f.BtnGo()), "Остановить");
+    EXPECT_TRUE(stopEnabled());
+    EXPECT_NE(f.Tray().Icon(), idle);
+    // Another thread asks the window while this one dispatches: every question is answered.
+    int answered = 0;
+    std::thread asker([&] {
+        for (int i = 0; i < 5; ++i, ::Sleep(100)) {
+            DWORD_PTR result = 0;
+            answered +=
+                ::SendMessageTimeoutA(f.Handle(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
+        }
+    });
+    PumpFor(700);
+    asker.join();
+    EXPECT_EQ(answered, 5);
+    EXPECT_TRUE(BusyCursorOverride());
+    ASSERT_TRUE(f.PassRunning()) << "the pass ended before it could be stopped";
+    f.BtnGoClick();
+    const DWORD stoppedAt = ::GetTickCount();
+    f.WaitForPass();
+    EXPECT_LT(::GetTickCount() - stoppedAt, 2000u);
+    const Lines block = LastBlock(SplitCrLf(ReadFile(root + "arch\\PC\\journal.txt")));
+    EXPECT_TRUE(HasLine(block, "Interrupted " + FormatTimeStamp(clock.now, TimeSeparator())));
+    EXPECT_EQ(WithPrefix(block, "Delete "), Lines{});
+    EXPECT_EQ(ReadFile(MirrorOf("stale.txt")), "stale");
+    EXPECT_EQ(WindowText(f.BtnGo()), "Сейчас");
+    EXPECT_FALSE(stopEnabled());
+    EXPECT_EQ(f.Tray().Icon(), idle);
+    EXPECT_FALSE(BusyCursorOverride());
+    EXPECT_TRUE(f.Tray().Balloons().empty()); // a stop tells nothing
+}
+
+TEST_F(FormTest, SettingsSavedDuringAPassTakeEffectAtTheNext) {
+    WriteManyFiles(source + "many\\");
+    TFormVestrand& f = Start("vestrand.exe");
+    clock.now += 3 * kMinute; // the first run a minute past: the pass reschedules SaveMin on
+    f.BtnGoClick();
+    ASSERT_TRUE(f.PassRunning());
+    WriteFile(ini, SettingsText(root, "SaveMin=45\r\nIdentifComp=PC2\r\nLowDriveSpaceMb=5\r\n"));
+    LoadSettings(const_cast<BackupSettings&>(f.Settings()), ini); // as the dialog's save does
+    f.WaitForPass();
+    EXPECT_EQ(ReadFile(MirrorOf("a.txt")), "alpha"); // the pass kept the settings it started with
+    EXPECT_FALSE(IsFolder(root + "arch\\PC2"));
+    EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 45 * kMinute); // the SaveMin in force at its end
+    Go();
+    EXPECT_EQ(ReadFile(root + "arch\\PC2\\" + MirrorRel(source) + "a.txt"), "alpha");
+}
+
+TEST_F(FormTest, TheEndOfTheSessionAndExitStopThePassAndSaveItsJournal) {
+    WriteManyFiles(source + "many\\");
+    TFormVestrand& f = Start("vestrand.exe");
+    const std::string interrupted = "Interrupted " + FormatTimeStamp(clock.now, TimeSeparator());
+    const auto lastBlock = [&] { return LastBlock(SplitCrLf(ReadFile(root + "arch\\PC\\journal.txt"))); };
+    const auto goUntilCopying = [&] { // past its Start line: a stop before it leaves no block
+        f.BtnGoClick();
+        for (const DWORD until = ::GetTickCount() + 10000;
+             !IsFolder(MirrorOf("many")) && ::GetTickCount() < until;)
+            PumpMessages(1);
+    };
+    goUntilCopying();
+    EXPECT_EQ(::SendMessageA(f.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    DWORD at = ::GetTickCount();
+    ::SendMessageA(f.Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_LT(::GetTickCount() - at, 5000u);
+    EXPECT_FALSE(f.PassRunning());
+    EXPECT_TRUE(HasLine(lastBlock(), interrupted));
+
+    // "Выход" during a pass stops it and closes the window once the journal is saved.
+    WriteFile(root + "arch\\PC\\journal.txt", "");
+    RemoveTree(MirrorOf("many"));
+    const HWND hwnd = f.Handle();
+    goUntilCopying();
+    f.pmExitClick();
+    at = ::GetTickCount();
+    while (::IsWindow(hwnd) && ::GetTickCount() - at < 5000)
+        PumpMessages(1);
+    EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_TRUE(HasLine(lastBlock(), interrupted));
+}
+
+TEST_F(FormTest, ASecondStartOfTheSameProgramShowsTheWindowAndCanEnableTheSettings) {
+    TFormVestrand& f = Start("vestrand.exe");
+    f.ShowAtStart();
+    PumpMessages(); // hidden by its first paint
+    EXPECT_FALSE(ConfigEnabled());
+    ::SendMessageA(f.Handle(), SingleAgent::ShowMessage(root + "VESTRAND.EXE"), 1, 0); // case ignored
+    PumpMessages();
+    EXPECT_TRUE(::IsWindowVisible(f.Handle()));
+    EXPECT_TRUE(ConfigEnabled());
+    // Another executable's message is not this agent's.
+    EXPECT_NE(SingleAgent::ShowMessage(root + "other.exe"), SingleAgent::ShowMessage(root + "vestrand.exe"));
 }

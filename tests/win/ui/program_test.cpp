@@ -1,6 +1,7 @@
 // vestrand.exe as it is deployed: started as a process of its own with its settings file beside it.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 
 #include "engine/backup_pass_win.h"
@@ -210,4 +211,51 @@ TEST(Program, AStartPassEndedByAnErrorEndsByItselfWithThreeAndNoBox) {
     ASSERT_TRUE(p.Ended(20000));
     EXPECT_FALSE(boxSeen);
     EXPECT_EQ(p.ExitCode(), 3u);
+}
+
+TEST(Program, StartClosedDuringItsPassStopsItAndEndsWithOne) {
+    const std::string root = Install("prog_start_closed");
+    for (int i = 0; i < 3000; ++i)
+        WriteFile(root + "src\\many\\" + std::to_string(i) + ".txt", std::string(2000, 'm'));
+    Program p(root, "START", false);
+    const HWND main = MainWindowOf(p);
+    ASSERT_NE(main, nullptr);
+    for (int i = 0;
+         i < 400 && ::GetFileAttributesA((MirrorOf(root) + "many").c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        ::Sleep(25); // closed once the pass copies
+    ::PostMessageA(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(p.Ended(5000));
+    EXPECT_EQ(p.ExitCode(), 1u);
+    const Lines block = LastBlock(SplitCrLf(JournalWithArchive(root)));
+    EXPECT_EQ(WithPrefix(block, "Interrupted ").size(), 1u);
+    EXPECT_TRUE(HasLine(block, "Command \"Start\""));
+}
+
+TEST(Program, ASecondResidentStartHandsOverToTheRunningAgent) {
+    const std::string root = Install("prog_second_start");
+    const auto agents = [] {
+        int n = 0;
+        for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, "TFormVestrand", nullptr)) != nullptr;)
+            ++n;
+        return n;
+    };
+    auto first = std::make_unique<Program>(root, "");
+    const HWND main = MainWindowOf(*first);
+    ASSERT_NE(main, nullptr);
+    for (int i = 0; i < 100 && ::IsWindowVisible(main); ++i)
+        ::Sleep(50); // hidden at its first paint
+    Program second(root, "CONFIG");
+    ASSERT_TRUE(second.Ended(20000));
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_TRUE(::IsWindowVisible(main)); // shown by the running agent, as «Управление» does
+    EXPECT_EQ(agents(), 1);
+    // A killed agent leaves nothing that blocks the next start.
+    ::TerminateProcess(first->process.Get(), 99);
+    ASSERT_TRUE(first->Ended(5000));
+    first.reset();
+    Program third(root, "");
+    ASSERT_NE(MainWindowOf(third), nullptr);
+    EXPECT_FALSE(third.Ended(1000));
+    ::PostMessageA(MainWindowOf(third), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(third.Ended(20000));
 }

@@ -65,7 +65,8 @@ bool RemoveFolder(const std::wstring& path);
 bool MakeFolder(const std::wstring& path);
 int64_t DriveFree(const std::wstring& path);
 int64_t FileSize(const std::wstring& path); // 0 when it cannot be read
-// The entry a search finds for `path` itself (its name, time, size, attributes); false when none.
+// The time, size and attributes of `path` itself, as a search would list them (not its name);
+// false when there is none.
 bool ReadEntry(const std::wstring& path, WideEntry& entry);
 std::wstring FullPath(const std::wstring& path);
 // "\\?\" + `full`, a full drive-letter path (unchanged when it has the prefix already). The file

@@ -42,18 +42,14 @@ TEST_F(StopFixture, AStopAmongSmallFilesKeepsWhatWasDoneDeletesNothingAndTheNext
         if (++copied == 10 && !display.stages.empty() && display.stages.back() == PassStage::Compared)
             stop = true;
     };
-    const PassResult stopped = RunStoppable();
-    EXPECT_TRUE(stopped.interrupted);
-    EXPECT_EQ(ExitCodeOf(stopped), kExitIncomplete);
-    const Lines body = Body();
-    ASSERT_FALSE(body.empty());
-    EXPECT_EQ(body.back(), "Interrupted " + kStamp);
-    EXPECT_EQ(WithPrefix(body, "New    ").size(), body.size() - 1); // the copies made, nothing else
-    EXPECT_LT(body.size(), 41u);
+    EXPECT_EQ(ExitCodeOf(RunStoppable()), kExitIncomplete);
+    // The copies made, then the Interrupted line; the stale entry kept; the next run SaveMin on.
+    Lines made = WithPrefix(Body(), "New    ");
+    made.push_back("Interrupted " + kStamp);
+    EXPECT_EQ(Block(), Framed(made));
+    EXPECT_LT(made.size(), 41u);
     EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "no source has this any more");
-    EXPECT_EQ(Block().back(), "");
     EXPECT_EQ(schedule.afterStop, 1);
-    EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
 
     // The next pass copies the rest and only then deletes.
     display.onProgress = nullptr;
@@ -71,19 +67,13 @@ TEST_F(StopFixture, AStopInsideALargeFileAbandonsItsCopyAndLeavesThePreviousOne)
     WriteFile(Mirror(src + "big.bin"), "the previous copy");
     WriteFile(Mirror(src + "stale.txt"), "stale");
     settings.SourceDirs = {src};
-    std::vector<int32_t> seen;
-    display.onProgress = [&](int32_t at) {
-        seen.push_back(at);
-        if (at > 0 && at < 100)
-            stop = true; // within the file: its first blocks have moved the gauge
-    };
+    display.onProgress = [&](int32_t at) { stop = stop || (at > 0 && at < 100); }; // inside the file
     EXPECT_TRUE(RunStoppable().interrupted);
     EXPECT_EQ(ReadFile(Mirror(src + "big.bin")), "the previous copy");
     EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));
     EXPECT_EQ(ReadFile(Mirror(src + "stale.txt")), "stale");
     EXPECT_EQ(Body(), (Lines{"Interrupted " + kStamp})); // no Update, no Delete
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_LT(seen.back(), 100); // the gauge stays where the stop found it
+    EXPECT_LT(display.progress.back(), 100);             // the gauge stays where the stop found it
 }
 
 TEST_F(StopFixture, AStopBeforeTheStartLeavesNoBlockButMovesTheNextRun) {
@@ -108,9 +98,6 @@ TEST_F(StopFixture, TheGaugeWeighsEachFileBySizeAndGoesToAHundred) {
     EXPECT_TRUE(display.progress[2] == 80 || display.progress[2] == 20) << display.progress[2];
     EXPECT_EQ(display.progress[3], 100);
     EXPECT_EQ(display.gaugeMax, 100);
-    EXPECT_EQ(display.stages, (std::vector<PassStage>{PassStage::MirrorIndexed, PassStage::Compared,
-                                                      PassStage::FoldersMirrored, PassStage::FilesMirrored,
-                                                      PassStage::Deleted}));
 }
 
 TEST_F(StopFixture, AFileOverTwoGigabytesThatWouldCrossTheFloorIsNotStarted) {
@@ -121,8 +108,7 @@ TEST_F(StopFixture, AFileOverTwoGigabytesThatWouldCrossTheFloorIsNotStarted) {
     ASSERT_GT(settings.LowDriveSpaceMb, 5);
     WriteSparse(src + "huge.bin", 2684354560); // 2.5 GiB
     settings.SourceFiles = {src + "huge.bin"};
-    const PassResult result = Run();
-    EXPECT_TRUE(result.diskFull);
+    EXPECT_TRUE(Run().diskFull);
     EXPECT_EQ(Body(), (Lines{"DiskFull " + kStamp}));
     EXPECT_FALSE(IsFile(Mirror(src + "huge.bin")));
     EXPECT_FALSE(IsFile(root + "copy.~vestrand.tmp"));

@@ -37,9 +37,17 @@ struct PassRunnerTest : MirrorFixture {
 
 } // namespace
 
-TEST_F(PassRunnerTest, ACompletedPassSwitchesTheTimerOffAndOn) {
+TEST_F(PassRunnerTest, ACompletedPassSwitchesTheTimerOffAndOnAndKeepsTheSystemAwakeOnItsOwnThread) {
     WriteFile(src + "a.txt", "a");
+    std::vector<bool> awake;
+    DWORD passThread = ::GetCurrentThreadId();
+    runner.SetKeepAwake([&](bool on) {
+        awake.push_back(on);
+        passThread = ::GetCurrentThreadId();
+    });
     EXPECT_TRUE(runner.Run(settings, false));
+    EXPECT_EQ(awake, (std::vector<bool>{true, false}));
+    EXPECT_NE(passThread, ::GetCurrentThreadId());
     EXPECT_EQ(timer.switches, (std::vector<bool>{false, true}));
     EXPECT_EQ(display.cursor, (std::vector<bool>{true, false}));
     EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a");

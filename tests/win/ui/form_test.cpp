@@ -69,15 +69,26 @@ struct FormTest : ::testing::Test {
         ::SendMessageA(form->Handle(), WM_TIMER, TFormVestrand::kTimerId, 0);
         form->WaitForPass();
     }
-    // "Сейчас", and its pass run to its end.
+    // "Сейчас", and its pass run to its end; or only until it copies (past its Start line: a stop
+    // before it leaves no block).
     void Go() {
         form->BtnGoClick();
         form->WaitForPass();
     }
+    void GoUntilCopying() {
+        form->BtnGoClick();
+        for (const DWORD until = ::GetTickCount() + 10000;
+             !IsFolder(MirrorOf("many")) && ::GetTickCount() < until;)
+            PumpMessages(1);
+    }
+    // A pass long enough to be watched and stopped: a few thousand small files.
+    void WriteManyFiles() {
+        for (int i = 0; i < 3000; ++i)
+            WriteFile(source + "many\\" + std::to_string(i) + ".txt", std::string(2000, 'm'));
+    }
 
-    bool ConfigEnabled() {
-        return !(::GetMenuState(form->Tray().BuildMenu().Get(), TFormVestrand::kPmConfig, MF_BYCOMMAND) &
-                 MF_GRAYED);
+    bool ItemEnabled(int id = TFormVestrand::kPmConfig) {
+        return !(::GetMenuState(form->Tray().BuildMenu().Get(), id, MF_BYCOMMAND) & MF_GRAYED);
     }
 
     std::string root, source, ini;
@@ -145,7 +156,7 @@ TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
     EXPECT_EQ(WindowText(f.BtnGo()), "Сейчас");
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(f.AutoRunOnce());
-    EXPECT_FALSE(ConfigEnabled());
+    EXPECT_FALSE(ItemEnabled());
     EXPECT_TRUE(f.Tray().Shown());
 }
 
@@ -225,7 +236,7 @@ TEST_F(FormTest, TheStartModeEnablesTheSettingsItemAndRunsOnce) {
                  {"vestrand.exe /config", false, false}};
     for (const auto& m : modes) {
         Start(m.commandLine);
-        EXPECT_EQ(ConfigEnabled(), m.config) << m.commandLine;
+        EXPECT_EQ(ItemEnabled(), m.config) << m.commandLine;
         EXPECT_EQ(form->AutoRunOnce(), m.once) << m.commandLine;
     }
 }
@@ -507,37 +518,17 @@ TEST_F(FormTest, ExitWhileTheSettingsDialogIsOpenSavesItFirst) {
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
-namespace {
-
-// A pass long enough to be watched and stopped: a few thousand small files.
-void WriteManyFiles(const std::string& folder) {
-    for (int i = 0; i < 3000; ++i)
-        WriteFile(folder + std::to_string(i) + ".txt", std::string(2000, 'm'));
-}
-
-// Dispatches this thread's messages for `ms`, as the program's loop does.
-void PumpFor(DWORD ms) {
-    for (const DWORD until = ::GetTickCount() + ms; ::GetTickCount() < until;)
-        PumpMessages(1);
-}
-
-} // namespace
-
 TEST_F(FormTest, ThePassRunsBesideTheWindowWhichAnswersAndStopsIt) {
-    WriteManyFiles(source + "many\\");
+    WriteManyFiles();
     WriteFile(root + "arch\\PC\\journal.txt", ""); // a mirror of this program with a stale entry
     WriteFile(MirrorOf("stale.txt"), "stale");
     TFormVestrand& f = Start("vestrand.exe");
     const HICON idle = f.Tray().Icon();
-    const auto stopEnabled = [&] {
-        return !(::GetMenuState(f.Tray().BuildMenu().Get(), TFormVestrand::kPmStop, MF_BYCOMMAND) &
-                 MF_GRAYED);
-    };
     f.BtnGoClick();
     f.BtnGoClick(); // the second click of a double click on "Сейчас": no stop
     ASSERT_TRUE(f.PassRunning());
     EXPECT_EQ(WindowText(f.BtnGo()), "Остановить");
-    EXPECT_TRUE(stopEnabled());
+    EXPECT_TRUE(ItemEnabled(TFormVestrand::kPmStop));
     EXPECT_NE(f.Tray().Icon(), idle);
     // Another thread asks the window while this one dispatches: every question is answered.
     int answered = 0;
@@ -548,10 +539,12 @@ TEST_F(FormTest, ThePassRunsBesideTheWindowWhichAnswersAndStopsIt) {
                 ::SendMessageTimeoutA(f.Handle(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
         }
     });
-    PumpFor(700);
+    for (const DWORD until = ::GetTickCount() + 700; ::GetTickCount() < until;)
+        PumpMessages(1); // as the program's loop does
     asker.join();
     EXPECT_EQ(answered, 5);
     EXPECT_TRUE(BusyCursorOverride());
+    EXPECT_EQ(f.Tray().Hint().rfind("Создаю полис: ", 0), 0u) << f.Tray().Hint();
     ASSERT_TRUE(f.PassRunning()) << "the pass ended before it could be stopped";
     f.BtnGoClick();
     const DWORD stoppedAt = ::GetTickCount();
@@ -562,14 +555,14 @@ TEST_F(FormTest, ThePassRunsBesideTheWindowWhichAnswersAndStopsIt) {
     EXPECT_EQ(WithPrefix(block, "Delete "), Lines{});
     EXPECT_EQ(ReadFile(MirrorOf("stale.txt")), "stale");
     EXPECT_EQ(WindowText(f.BtnGo()), "Сейчас");
-    EXPECT_FALSE(stopEnabled());
+    EXPECT_FALSE(ItemEnabled(TFormVestrand::kPmStop));
     EXPECT_EQ(f.Tray().Icon(), idle);
     EXPECT_FALSE(BusyCursorOverride());
     EXPECT_TRUE(f.Tray().Balloons().empty()); // a stop tells nothing
 }
 
 TEST_F(FormTest, SettingsSavedDuringAPassTakeEffectAtTheNext) {
-    WriteManyFiles(source + "many\\");
+    WriteManyFiles();
     TFormVestrand& f = Start("vestrand.exe");
     clock.now += 3 * kMinute; // the first run a minute past: the pass reschedules SaveMin on
     f.BtnGoClick();
@@ -585,17 +578,11 @@ TEST_F(FormTest, SettingsSavedDuringAPassTakeEffectAtTheNext) {
 }
 
 TEST_F(FormTest, TheEndOfTheSessionAndExitStopThePassAndSaveItsJournal) {
-    WriteManyFiles(source + "many\\");
+    WriteManyFiles();
     TFormVestrand& f = Start("vestrand.exe");
     const std::string interrupted = "Interrupted " + FormatTimeStamp(clock.now, TimeSeparator());
     const auto lastBlock = [&] { return LastBlock(SplitCrLf(ReadFile(root + "arch\\PC\\journal.txt"))); };
-    const auto goUntilCopying = [&] { // past its Start line: a stop before it leaves no block
-        f.BtnGoClick();
-        for (const DWORD until = ::GetTickCount() + 10000;
-             !IsFolder(MirrorOf("many")) && ::GetTickCount() < until;)
-            PumpMessages(1);
-    };
-    goUntilCopying();
+    GoUntilCopying();
     EXPECT_EQ(::SendMessageA(f.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
     DWORD at = ::GetTickCount();
     ::SendMessageA(f.Handle(), WM_ENDSESSION, TRUE, 0);
@@ -607,7 +594,7 @@ TEST_F(FormTest, TheEndOfTheSessionAndExitStopThePassAndSaveItsJournal) {
     WriteFile(root + "arch\\PC\\journal.txt", "");
     RemoveTree(MirrorOf("many"));
     const HWND hwnd = f.Handle();
-    goUntilCopying();
+    GoUntilCopying();
     f.pmExitClick();
     at = ::GetTickCount();
     while (::IsWindow(hwnd) && ::GetTickCount() - at < 5000)
@@ -620,11 +607,11 @@ TEST_F(FormTest, ASecondStartOfTheSameProgramShowsTheWindowAndCanEnableTheSettin
     TFormVestrand& f = Start("vestrand.exe");
     f.ShowAtStart();
     PumpMessages(); // hidden by its first paint
-    EXPECT_FALSE(ConfigEnabled());
+    EXPECT_FALSE(ItemEnabled());
     ::SendMessageA(f.Handle(), SingleAgent::ShowMessage(root + "VESTRAND.EXE"), 1, 0); // case ignored
     PumpMessages();
     EXPECT_TRUE(::IsWindowVisible(f.Handle()));
-    EXPECT_TRUE(ConfigEnabled());
+    EXPECT_TRUE(ItemEnabled());
     // Another executable's message is not this agent's.
     EXPECT_NE(SingleAgent::ShowMessage(root + "other.exe"), SingleAgent::ShowMessage(root + "vestrand.exe"));
 }

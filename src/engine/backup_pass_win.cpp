@@ -248,7 +248,6 @@ struct PlannedSource {
 struct PlannedFile {
     size_t spot;
     Act act;
-    BackupIndex::Node known;
 };
 
 enum class Copied { Done, Failed, Stopped };
@@ -670,7 +669,7 @@ private:
         const std::wstring& form = m_spots[spotIndex].form;
         const std::wstring src = ExtendedPath(form);
         const std::wstring rel = form.substr(3);
-        PlannedFile file{spotIndex, Act::Keep, BackupIndex::kNone};
+        PlannedFile file{spotIndex, Act::Keep};
         WideEntry e;
         if (!ReadEntry(src, e) || (e.Attr & kFolderBit)) {
             if (!rel.empty())
@@ -683,7 +682,6 @@ private:
             file.act = Act::Copy;
         } else if (m_index.Param(known).Attr & kFolderBit) {
             file.act = Act::Replace; // the mirror holds a folder of the file's name
-            file.known = known;
         } else {
             const TFileParam& was = m_index.Param(known);
             file.act = e.Time != was.Time || (e.Attr & ~kLinkBit) != was.Attr ? Act::Update : Act::Keep;

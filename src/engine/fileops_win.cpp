@@ -131,13 +131,6 @@ bool ReadEntry(const std::wstring& path, WideEntry& entry) {
     return true;
 }
 
-int64_t FileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-}
-
 int32_t ReadAttributes(const std::wstring& path) {
     return static_cast<int32_t>(GetFileAttributesW(path.c_str())); // INVALID_FILE_ATTRIBUTES is -1
 }

@@ -64,7 +64,6 @@ void CreateDirChain(const std::wstring& path); // also below "\\?\"
 bool RemoveFolder(const std::wstring& path);
 bool MakeFolder(const std::wstring& path);
 int64_t DriveFree(const std::wstring& path);
-int64_t FileSize(const std::wstring& path); // 0 when it cannot be read
 // The time, size and attributes of `path` itself, as a search would list them (not its name);
 // false when there is none.
 bool ReadEntry(const std::wstring& path, WideEntry& entry);

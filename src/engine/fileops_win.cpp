@@ -1,7 +1,9 @@
 #include "engine/fileops_win.h"
 
+#include <cstdio>
 #include <vector>
 
+#include "engine/backup_index_win.h" // FileSystemKey
 #include "runtime/error.h"
 #include "runtime/handles_win.h"
 
@@ -430,6 +432,23 @@ void MoveFileWithFallback(const std::string& src, const std::string& dst) {
     SetFileAttributesA(src.c_str(), attr & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     StreamCopy(src, target);
     DeleteFileA(src.c_str());
+}
+
+} // namespace vestrand
+
+namespace vestrand {
+
+std::string PathTag(const std::string& path) {
+    // FNV-1a over the full path with its letter case folded as the file system folds it.
+    const std::wstring key = FileSystemKey(FullPath(WidenAnsi(path)));
+    uint64_t hash = 14695981039346656037ull;
+    for (const wchar_t unit : key) {
+        hash ^= static_cast<uint16_t>(unit);
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 } // namespace vestrand

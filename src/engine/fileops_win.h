@@ -34,6 +34,9 @@ std::string FullPath(const std::string& path);
 // ways of writing one folder; the full form alone when the path does not exist.
 std::string LongFullPath(const std::string& path);
 int64_t DriveFree(const std::string& path); // -1 on failure (and for an empty path)
+// A short tag for the file or folder `path` names, the same however it is written (letter case,
+// "." and ".."), for the names of objects shared by the processes of a session: 16 hex digits.
+std::string PathTag(const std::string& path);
 // Calls `onEntry` for every entry of the search, "." and ".." included; returns false when the
 // search found nothing. The search is closed on every way out, also when onEntry returns false
 // (which stops the search) or throws.

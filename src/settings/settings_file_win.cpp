@@ -10,6 +10,7 @@
 #include "engine/fileops_win.h"
 #include "engine/paths.h"
 #include "runtime/error.h"
+#include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 #include "settings/config_table.h"
 #include "settings/ini_int.h"
@@ -41,6 +42,30 @@ public:
 
 private:
     std::exception_ptr m_first;
+};
+
+// Keeps the processes of a session from reading the settings file while another one rewrites it:
+// the private-profile functions write a whole new file, and a second process started at the same
+// moment (autostart and a START from the scheduler) could read it half-written and run with
+// defaults. Held around every load and save; a holder that died releases it (WAIT_ABANDONED), and
+// one that hangs is waited for 10 seconds at most.
+class SettingsFileGuard {
+public:
+    explicit SettingsFileGuard(const std::string& iniPath)
+        : m_mutex(::CreateMutexA(nullptr, FALSE, ("Local\\Vestrand.Settings." + PathTag(iniPath)).c_str())) {
+        const DWORD wait = m_mutex ? ::WaitForSingleObject(m_mutex.Get(), 10000) : WAIT_FAILED;
+        m_held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+    ~SettingsFileGuard() {
+        if (m_held)
+            ::ReleaseMutex(m_mutex.Get());
+    }
+    SettingsFileGuard(const SettingsFileGuard&) = delete;
+    SettingsFileGuard& operator=(const SettingsFileGuard&) = delete;
+
+private:
+    KernelHandle m_mutex;
+    bool m_held = false;
 };
 
 // A Config value read and corrected as its row says.
@@ -136,6 +161,7 @@ bool IniFile::HasKey(const char* section, const std::string& key) const {
 }
 
 void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
+    const SettingsFileGuard guard(iniPath);
     const IniFile ini(iniPath);
     WriteBacks writeBacks;
     for (const ConfigSetting& row : ConfigSettings()) {
@@ -157,6 +183,7 @@ void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
 
 void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::string>& dirItems,
                             const std::vector<std::string>& fileItems, const std::string& iniPath) {
+    const SettingsFileGuard guard(iniPath);
     const IniFile ini(iniPath);
     for (const ConfigSetting& row : ConfigSettings())
         StoreValue(ini, row, settings);

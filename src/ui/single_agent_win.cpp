@@ -1,29 +1,9 @@
 #include "ui/single_agent_win.h"
 
-#include <cstdio>
-
-#include "engine/backup_index_win.h" // FileSystemKey
-#include "engine/fileops_win.h"      // WidenAnsi
+#include "engine/fileops_win.h" // PathTag
 #include "ui/form_vestrand_win.h"
 
 namespace vestrand {
-namespace {
-
-// The executable's full path, letter case folded as the file system folds it, hashed (FNV-1a) so
-// that the name is short and holds no "\".
-std::string PathTag(const std::string& executablePath) {
-    const std::wstring key = FileSystemKey(FullPath(WidenAnsi(executablePath)));
-    uint64_t hash = 14695981039346656037ull;
-    for (const wchar_t unit : key) {
-        hash ^= static_cast<uint16_t>(unit);
-        hash *= 1099511628211ull;
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
-
-} // namespace
 
 SingleAgent::SingleAgent(const std::string& executablePath) : m_path(executablePath) {
     const std::string name = "Local\\Vestrand.Agent." + PathTag(executablePath);

@@ -9,11 +9,9 @@
 
 namespace vestrand {
 
-namespace {
-
 // The file system's upper-case mapping of every UTF-16 unit, read once from the platform
 // (RtlUpcaseUnicodeChar is what ordinal comparisons ignoring case use).
-const wchar_t* UpperTable() {
+const wchar_t* FileSystemUpperTable() {
     static const std::vector<wchar_t> table = [] {
         std::vector<wchar_t> t(65536);
         using Upcase = WCHAR(WINAPI*)(WCHAR);
@@ -31,6 +29,8 @@ const wchar_t* UpperTable() {
     }();
     return table.data();
 }
+
+namespace {
 
 int CompareUnits(const std::wstring& a, const std::wstring& b) {
     const int r = a.compare(b);
@@ -61,11 +61,11 @@ std::string SortKeyOf(const std::wstring& text) {
 } // namespace
 
 wchar_t FileSystemUpper(wchar_t unit) {
-    return UpperTable()[static_cast<uint16_t>(unit)];
+    return FileSystemUpperTable()[static_cast<uint16_t>(unit)];
 }
 
 std::wstring FileSystemKey(const std::wstring& text) {
-    const wchar_t* upper = UpperTable();
+    const wchar_t* upper = FileSystemUpperTable();
     std::wstring key(text.size(), L'\0');
     for (size_t i = 0; i < text.size(); ++i)
         key[i] = upper[static_cast<uint16_t>(text[i])];
@@ -75,7 +75,7 @@ std::wstring FileSystemKey(const std::wstring& text) {
 bool SameFileName(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size())
         return false;
-    const wchar_t* upper = UpperTable();
+    const wchar_t* upper = FileSystemUpperTable();
     for (size_t i = 0; i < a.size(); ++i)
         if (upper[static_cast<uint16_t>(a[i])] != upper[static_cast<uint16_t>(b[i])])
             return false;
@@ -95,7 +95,7 @@ int CompareIndexOrder(const std::wstring& a, const std::wstring& b) {
 BackupIndex::BackupIndex() : m_items(1), m_slots(1024, kNone) {}
 
 size_t BackupIndex::HashOf(Node folder, const wchar_t* name, size_t size) const {
-    const wchar_t* upper = UpperTable();
+    const wchar_t* upper = FileSystemUpperTable();
     uint64_t h = 1469598103934665603ull ^ folder;
     for (size_t i = 0; i < size; ++i) {
         h ^= static_cast<uint16_t>(upper[static_cast<uint16_t>(name[i])]);
@@ -105,7 +105,7 @@ size_t BackupIndex::HashOf(Node folder, const wchar_t* name, size_t size) const 
 }
 
 BackupIndex::Node BackupIndex::Child(Node folder, const wchar_t* name, size_t size) const {
-    const wchar_t* upper = UpperTable();
+    const wchar_t* upper = FileSystemUpperTable();
     const size_t mask = m_slots.size() - 1;
     for (size_t at = HashOf(folder, name, size) & mask;; at = (at + 1) & mask) {
         const Node n = m_slots[at];
@@ -242,14 +242,26 @@ size_t BackupIndex::CountTree(const std::wstring& folder) const {
         tree.begin(), tree.end(), [&](Node t) { return t != kTop && (m_items[t].Flags & kLive); }));
 }
 
-void BackupIndex::RemoveTree(const std::wstring& folder) {
+size_t BackupIndex::RemoveTree(const std::wstring& folder, const std::vector<std::wstring>& kept) {
     const Node n = Locate(folder);
     if (n == kNone)
-        return;
-    std::vector<Node> tree;
-    CollectTree(n, tree);
-    for (const Node t : tree)
+        return 0;
+    std::vector<Node> keep;
+    for (const auto& path : kept)
+        if (const Node k = Locate(path); k != kNone)
+            keep.push_back(k);
+    const size_t before = m_live;
+    std::vector<Node> stack{n};
+    while (!stack.empty()) {
+        const Node t = stack.back();
+        stack.pop_back();
+        if (std::find(keep.begin(), keep.end(), t) != keep.end())
+            continue;
         Kill(t);
+        for (Node c = m_items[t].FirstChild; c != kNone; c = m_items[c].NextSibling)
+            stack.push_back(c);
+    }
+    return before - m_live;
 }
 
 std::wstring BackupIndex::PathOf(Node node) const {

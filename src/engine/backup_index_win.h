@@ -20,6 +20,8 @@ struct TFileParam {
 // A UTF-16 unit in upper case as the file system ignores case (the mapping of CompareStringOrdinal
 // with bIgnoreCase): two names are one name exactly when their units map to the same units.
 wchar_t FileSystemUpper(wchar_t unit);
+// The same mapping as a table of all 65,536 units.
+const wchar_t* FileSystemUpperTable();
 // `text` with every unit so mapped: equal forms name the same entry.
 std::wstring FileSystemKey(const std::wstring& text);
 bool SameFileName(const std::wstring& a, const std::wstring& b);
@@ -55,8 +57,9 @@ public:
     void Remove(Node node) { Kill(node); }
     // Takes a path out of the index (no effect when absent).
     void Remove(const std::wstring& rel);
-    // Takes out `folder` and everything below it (an empty folder means everything).
-    void RemoveTree(const std::wstring& folder);
+    // Takes out `folder` and everything below it (an empty folder means everything) except the
+    // paths `kept` and what lies below them; returns how many entries it took out.
+    size_t RemoveTree(const std::wstring& folder, const std::vector<std::wstring>& kept = {});
     // Takes out `path` and everything below it, as RemoveTree does, and returns what it took out,
     // in index order (a folder before everything inside it).
     std::vector<std::pair<std::wstring, TFileParam>> TakeTree(const std::wstring& path);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/backup_index_win.h"
+#include "engine/exclusions.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
 #include "engine/pass_progress.h"
@@ -493,10 +494,17 @@ private:
         }
         for (const auto& file : m_s.SourceFiles)
             AddSpot(file, SourceForm(file), false);
-        vestrand::PlanSources(m_spots, m_rootFull, m_rootLong, SameFileName);
-        for (const auto& spot : m_spots)
+        std::vector<std::wstring> patterns;
+        for (const auto& pattern : m_s.Exclude)
+            patterns.push_back(WidenCp1251(pattern));
+        m_exclusions = Exclusions(patterns, FileSystemUpperTable());
+        vestrand::PlanSources(m_spots, m_rootFull, m_rootLong, SameFileName, &m_exclusions);
+        for (const auto& spot : m_spots) {
             if (spot.role == SourceRole::InsideMirror)
                 m_ownRels.push_back(spot.ownRel);
+            if (spot.role == SourceRole::Mirror)
+                m_mirrorKeys.push_back(spot.form.size() > 3 ? WithoutSeparator(spot.form.substr(3)) : L"");
+        }
     }
 
     void AddSpot(const std::string& written, const std::wstring& form, bool folder) {
@@ -579,8 +587,10 @@ private:
         m_sourceLong = WithSeparator(LongFullPath(root));
         PlannedSource source{spotIndex, static_cast<uint32_t>(m_plan.size()), 0,
                              FirstVisitOfIndexedFolder(root.substr(3))};
+        m_topLostEntries = false;
         CompareFolder(root, L"", kNoParent, false);
         source.end = static_cast<uint32_t>(m_plan.size());
+        source.indexed = source.indexed && !m_topLostEntries;
         m_plannedSources.push_back(source);
     }
 
@@ -614,11 +624,16 @@ private:
     // One source entry compared with what the mirror holds under its name.
     void CompareOne(const std::wstring& root, const std::wstring& rel, WideEntry e, uint32_t parent,
                     bool fresh) {
+        const bool isFolder = (e.Attr & kFolderBit) != 0;
+        if (m_exclusions.Excludes(m_sourceLong, rel, e.Name, isFolder)) {
+            if (!fresh)
+                KeepMirrorOf((root + rel + e.Name).substr(3), parent);
+            return; // neither compared nor entered
+        }
         // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
         const bool isLink = (e.Attr & kLinkBit) != 0;
         e.Attr &= ~kLinkBit;
         const std::wstring src = root + rel + e.Name;
-        const bool isFolder = (e.Attr & kFolderBit) != 0;
         if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
             return; // never enter the mirror folder
         if (isFolder && isLink && LeadsBack(src, root + rel))
@@ -659,6 +674,26 @@ private:
         if (isFolder && entry.act != Act::Refuse)
             CompareFolder(root, rel + e.Name + L"\\", self,
                           fresh || entry.act == Act::Copy || entry.act == Act::Replace);
+    }
+
+    // What the mirror holds of an entry the user excludes stays exactly as it is: it leaves the
+    // index, so that nothing of it is deleted, updated or held (except what another listed source
+    // mirrors there, which that source compares). Its mirror folder no longer shows in the index
+    // all it holds.
+    void KeepMirrorOf(const std::wstring& mirrorRel, uint32_t parent) {
+        std::vector<std::wstring> kept;
+        for (const auto& key : m_mirrorKeys) {
+            if (SameFileName(key, mirrorRel))
+                return; // listed itself: its own source compares all of it
+            if (IsKeyAtOrBelow(key, mirrorRel, SameFileName))
+                kept.push_back(key);
+        }
+        if (m_index.RemoveTree(mirrorRel, kept) == 0)
+            return;
+        if (parent == kNoParent)
+            m_topLostEntries = true;
+        else
+            m_plan[parent].flags &= static_cast<uint8_t>(~kIndexedFolder);
     }
 
     static int64_t WeightOf(const WideEntry& e) {
@@ -1022,14 +1057,17 @@ private:
     ISchedule& m_schedule;
     IClock& m_clock;
     const std::atomic<bool>* m_stop;
-    bool m_floorReached = false;          // copying stopped at the free-space floor
-    std::string m_rootText;               // the mirror folder as the settings give it, for the journal
-    std::wstring m_rootFull;              // its full path, ending in "\"
-    std::wstring m_root;                  // the same as an extended-length path, for every file operation
-    std::wstring m_rootLong;              // m_rootFull in its long form
-    std::wstring m_temp;                  // the copy in progress
-    std::wstring m_sourceLong;            // the source folder being mirrored, in its long full form
-    std::vector<std::wstring> m_walkGaps; // mirror folders the index walk could not search
+    bool m_floorReached = false;   // copying stopped at the free-space floor
+    std::string m_rootText;        // the mirror folder as the settings give it, for the journal
+    std::wstring m_rootFull;       // its full path, ending in "\"
+    std::wstring m_root;           // the same as an extended-length path, for every file operation
+    std::wstring m_rootLong;       // m_rootFull in its long form
+    std::wstring m_temp;           // the copy in progress
+    std::wstring m_sourceLong;     // the source folder being mirrored, in its long full form
+    bool m_topLostEntries = false; // an exclusion took entries at its top out of the index
+    Exclusions m_exclusions;
+    std::vector<std::wstring> m_mirrorKeys;     // mirror paths of the sources mirrored, as the index has them
+    std::vector<std::wstring> m_walkGaps;       // mirror folders the index walk could not search
     std::unordered_set<std::wstring> m_visited; // file-system keys of mirror folders the stage came to
     uint32_t m_settledBefore = 0;               // packed stamp of the moment a day before the pass
     DateTime m_start = 0;                       // when the pass began: the stamp of what it holds

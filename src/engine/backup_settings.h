@@ -14,6 +14,7 @@ struct BackupSettings {
     int32_t KeepVersionsDays = 0;         // days a held version is kept; 0: nothing is held
     std::vector<std::string> SourceDirs;  // source folders, in order
     std::vector<std::string> SourceFiles; // single source files, in order
+    std::vector<std::string> Exclude;     // patterns of what listed folders hold that is left out
 };
 
 } // namespace vestrand

@@ -1,5 +1,7 @@
 #include "engine/source_plan.h"
 
+#include "engine/exclusions.h"
+
 namespace vestrand {
 namespace {
 
@@ -26,12 +28,31 @@ bool SameDrive(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same)
     return same(a.longForm.substr(0, 3), b.longForm.substr(0, 3));
 }
 
+// `spot`, inside the listed folder `outer`, lies in what the walk of `outer` leaves out: the walk
+// would never reach it.
+bool LeftOutOf(const SourceSpot& spot, const SourceSpot& outer, const Exclusions* exclusions) {
+    if (!exclusions || exclusions->Empty())
+        return false;
+    const std::wstring_view inner = std::wstring_view(spot.longForm).substr(outer.longForm.size());
+    for (size_t from = 0; from < inner.size();) {
+        const size_t sep = inner.find(L'\\', from);
+        const size_t end = sep == std::wstring_view::npos ? inner.size() : sep;
+        // Every name followed by a separator is a folder; a listed file's own name is not.
+        if (exclusions->Excludes(outer.longForm, inner.substr(0, from), inner.substr(from, end - from),
+                                 sep != std::wstring_view::npos))
+            return true;
+        from = end + 1;
+    }
+    return false;
+}
+
 // `spot` adds nothing to `active`, a source of its own drive already mirrored.
-bool CoveredBy(const SourceSpot& spot, const SourceSpot& active, const SameNameFn& same) {
+bool CoveredBy(const SourceSpot& spot, const SourceSpot& active, const SameNameFn& same,
+               const Exclusions* exclusions) {
     if (!SameDrive(spot, active, same))
         return false;
     if (active.folder)
-        return IsAtOrBelow(spot.longForm, active.longForm, same);
+        return IsAtOrBelow(spot.longForm, active.longForm, same) && !LeftOutOf(spot, active, exclusions);
     return !spot.folder && same(spot.longForm, active.longForm);
 }
 
@@ -54,7 +75,7 @@ bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder, const Sam
 }
 
 void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const std::wstring& rootLong,
-                 const SameNameFn& same) {
+                 const SameNameFn& same, const Exclusions* exclusions) {
     std::vector<SourceSpot*> active;
     for (auto& spot : spots) {
         spot.role = SourceRole::Skip;
@@ -76,7 +97,7 @@ void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const
         }
         bool covered = false, overlaps = false;
         for (const SourceSpot* other : active) {
-            covered = covered || CoveredBy(spot, *other, same);
+            covered = covered || CoveredBy(spot, *other, same, exclusions);
             overlaps = overlaps || Overlap(spot, *other, same);
         }
         if (covered) {
@@ -90,7 +111,7 @@ void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const
         // A folder listed after folders inside it covers them: they give their turn to it.
         if (spot.folder) {
             for (auto it = active.begin(); it != active.end();) {
-                if ((*it)->folder && CoveredBy(**it, spot, same)) {
+                if ((*it)->folder && CoveredBy(**it, spot, same, exclusions)) {
                     (*it)->role = SourceRole::Covered;
                     it = active.erase(it);
                 } else {

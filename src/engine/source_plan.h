@@ -8,11 +8,14 @@
 
 namespace vestrand {
 
+class Exclusions;
+
 enum class SourceRole {
     Skip,         // an empty entry: nothing is listed
     NotDriveForm, // not in drive-letter form: nothing can be mapped from it, refused
     Mirror,       // mirrored
-    Covered,      // at or below another listed folder of its drive (or listed twice): adds nothing
+    Covered,      // at or below another listed folder of its drive (or listed twice), where that
+                  // folder's walk reaches it (no exclusion leaves it out): adds nothing
     InsideMirror, // at or below the mirror folder: refused, and what it names is left alone
     Overlaps,     // its mirror paths overlap those of an earlier source on another drive: refused
 };
@@ -43,8 +46,9 @@ bool IsKeyAtOrBelow(const std::wstring& key, const std::wstring& other, const Sa
 // Gives every spot its role. `spots` holds the listed folders first, then the listed files, each
 // in list order: an earlier source wins over a later one, except that a folder covers the folders
 // inside it wherever they stand in the list. `root` and `rootLong` are the mirror folder as built
-// and in long form, both ending in "\".
+// and in long form, both ending in "\". A source that `exclusions` leave out of a listed folder's
+// walk is not covered by that folder.
 void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const std::wstring& rootLong,
-                 const SameNameFn& same);
+                 const SameNameFn& same, const Exclusions* exclusions = nullptr);
 
 } // namespace vestrand

@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 
+#include "engine/exclusions.h" // TrimBlanks
 #include "engine/fileops_win.h"
 #include "engine/paths.h"
 #include "runtime/error.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr const char* kConfig = "Config";
 constexpr const char* kSourceDir = "SourceDir";
 constexpr const char* kSourceFile = "SourceFile";
+constexpr const char* kExclude = "Exclude";
 constexpr const char* kListEnd = "None";
 constexpr DWORD kValueBuffer = 2048; // a value is read as at most 2047 characters
 
@@ -110,6 +112,29 @@ void WriteList(const IniFile& ini, const char* section, const std::vector<std::s
         ini.WriteString(section, std::to_string(n++), item);
 }
 
+// The exclusions: the defaults are written into a file that has none, so that the user finds them
+// there; an empty list is saved as "None", which keeps the defaults from coming back.
+std::vector<std::string> LoadExclusions(const IniFile& ini) {
+    if (ini.HasKey(kExclude, "1"))
+        return ReadList(ini, kExclude, [](const std::string& value) { return TrimBlanks(value); });
+    const std::vector<std::string> defaults(std::begin(kDefaultExclusions), std::end(kDefaultExclusions));
+    try {
+        WriteList(ini, kExclude, defaults);
+    } catch (const VestrandError&) {
+        // A file that cannot be written still gets the defaults in memory.
+    }
+    return defaults;
+}
+
+void SaveExclusions(const IniFile& ini, const std::vector<std::string>& items) {
+    if (items.empty()) {
+        ini.EraseSection(kExclude);
+        ini.WriteString(kExclude, "1", kListEnd);
+    } else {
+        WriteList(ini, kExclude, items);
+    }
+}
+
 } // namespace
 
 std::string SettingsFilePathFor(const std::string& executablePath) {
@@ -178,11 +203,13 @@ void LoadSettings(BackupSettings& settings, const std::string& iniPath) {
     settings.SourceFiles = ReadList(ini, kSourceFile, [](const std::string& value) {
         return IsFile(value) ? CanonicalPath(value) : value;
     });
+    settings.Exclude = LoadExclusions(ini);
     writeBacks.RaiseFirst();
 }
 
 void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::string>& dirItems,
-                            const std::vector<std::string>& fileItems, const std::string& iniPath) {
+                            const std::vector<std::string>& fileItems,
+                            const std::vector<std::string>& excludeItems, const std::string& iniPath) {
     const SettingsFileGuard guard(iniPath);
     const IniFile ini(iniPath);
     for (const ConfigSetting& row : ConfigSettings())
@@ -191,8 +218,10 @@ void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::str
     // leave an empty list in memory, with which the next pass would delete the mirror.
     settings.SourceDirs = dirItems;
     settings.SourceFiles = fileItems;
+    settings.Exclude = excludeItems;
     WriteList(ini, kSourceDir, dirItems);
     WriteList(ini, kSourceFile, fileItems);
+    SaveExclusions(ini, excludeItems);
 }
 
 } // namespace vestrand

@@ -30,14 +30,23 @@ private:
     std::string m_path;
 };
 
-// Reads the Config values of ConfigSettings() (corrected, written back at once) and both source lists.
+// What a settings file without exclusions gets, written into it at the first load.
+inline constexpr const char* kDefaultExclusions[] = {
+    "pagefile.sys",   "hiberfil.sys", "swapfile.sys", "System Volume Information\\",
+    "$RECYCLE.BIN\\", "Thumbs.db",    "~$*",
+};
+
+// Reads the Config values of ConfigSettings() (corrected, written back at once), both source lists
+// and the exclusions (the defaults written into a file that has no section of them).
 // A refused write-back does not cut the loading short: everything is read and in force, and the
 // first refusal is raised once loading has finished.
 void LoadSettings(BackupSettings& settings, const std::string& iniPath);
 
-// Writes the Config values from `settings`, then replaces both source lists in memory and in
-// the file with the dialog's items, as they are. A refused write raises and skips the rest.
+// Writes the Config values from `settings`, then replaces both source lists and the exclusions in
+// memory and in the file with the dialog's items, as they are ("None" for no exclusions). A refused
+// write raises and skips the rest.
 void SaveSettingsFromDialog(BackupSettings& settings, const std::vector<std::string>& dirItems,
-                            const std::vector<std::string>& fileItems, const std::string& iniPath);
+                            const std::vector<std::string>& fileItems,
+                            const std::vector<std::string>& excludeItems, const std::string& iniPath);
 
 } // namespace vestrand

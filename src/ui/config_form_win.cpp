@@ -298,7 +298,7 @@ void TFormConfigVestrand::pmConfigClick(BackupSettings& settings, const std::str
         else
             settings.*row.text = WindowText(field.edit);
     }
-    SaveSettingsFromDialog(settings, m_dirs.Items(), m_files.Items(), iniPath);
+    SaveSettingsFromDialog(settings, m_dirs.Items(), m_files.Items(), settings.Exclude, iniPath);
 }
 
 void TFormConfigVestrand::RunModal() {

@@ -76,6 +76,7 @@ void TFormVestrand::FormCreate() {
     // The source lists exist with the settings object; loading fills them.
     m_settings.SourceDirs.clear();
     m_settings.SourceFiles.clear();
+    m_settings.Exclude.clear();
 
     // Window and tray set-up.
     SetApplicationTitle(kAppTitle);
@@ -181,6 +182,7 @@ bool TFormVestrand::TellHowThePassWent() {
 void TFormVestrand::FormClose() {
     m_settings.SourceDirs.clear();
     m_settings.SourceFiles.clear();
+    m_settings.Exclude.clear();
 }
 
 void TFormVestrand::RxTrayDblClick() {

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace vestrand::test {
 
@@ -27,6 +29,12 @@ inline constexpr ExpectedConfig kExpectedConfig[] = {
     {"TargetDir", 1, false, 0, "F:\\Arch\\", 0, 0, 0, 0, true},
     {"LowDriveSpaceMb", 3, true, 10, nullptr, 5, kNoUpperBound, 0, 0, true},
     {"KeepVersionsDays", 4, true, 0, nullptr, 0, 3650, 0, 3650, false},
+};
+
+// The exclusions a settings file without any gets at its first load, in order.
+inline const std::vector<std::string> kExpectedExclusions = {
+    "pagefile.sys",   "hiberfil.sys", "swapfile.sys", "System Volume Information\\",
+    "$RECYCLE.BIN\\", "Thumbs.db",    "~$*",
 };
 
 } // namespace vestrand::test

@@ -27,7 +27,8 @@ std::string SettingsFileWith(const std::string& folder, const std::string& text)
 }
 
 BackupSettings Loaded(const std::string& ini) {
-    BackupSettings s{-1, "stale", "stale", -1, -1, {"stale"}, {"stale"}}; // loading replaces all of it
+    BackupSettings s{-1, "stale",   "stale",   -1,
+                     -1, {"stale"}, {"stale"}, {"stale"}}; // loading replaces all of it
     LoadSettings(s, ini);
     return s;
 }
@@ -58,6 +59,19 @@ Lines DefaultConfig(bool all) {
     return lines;
 }
 
+// A list section as the file holds it.
+Lines Section(const char* name, const Lines& items) {
+    Lines lines{std::string("[") + name + "]"};
+    for (size_t i = 0; i < items.size(); ++i)
+        lines.push_back(std::to_string(i + 1) + "=" + items[i]);
+    return lines;
+}
+
+Lines operator+(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 } // namespace
 
 TEST(SettingsFilePath, ExtensionReplacedByIni) {
@@ -73,7 +87,33 @@ TEST(LoadSettings, FirstStartWritesExactlyTheDefaultsOfTheKeysWrittenWhenMissing
         EXPECT_EQ(ConfigOf(s)[row.key], DefaultOf(row)) << row.key;
     EXPECT_TRUE(s.SourceDirs.empty());
     EXPECT_TRUE(s.SourceFiles.empty());
-    EXPECT_EQ(SplitCrLf(ReadFile(ini)), DefaultConfig(false));
+    EXPECT_EQ(s.Exclude, kExpectedExclusions);
+    EXPECT_EQ(SplitCrLf(ReadFile(ini)), DefaultConfig(false) + Section("Exclude", kExpectedExclusions));
+}
+
+// The defaults are written into a file without exclusions once, so that the user finds them there;
+// "None" is an empty list that stays empty; no other key or section changes.
+TEST(LoadSettings, ExclusionsDefaultsAreWrittenOnceAndNoneKeepsThemOut) {
+    const Lines others = DefaultConfig(false) + Section("SourceDir", {"T:\\a\\"}) + Lines{"[Other]", "K=V"};
+    std::string text;
+    for (const std::string& line : others + Lines{"[Exclude]", "2=*.tmp"}) // no key "1": no list
+        text += line + "\r\n";
+    const std::string ini = SettingsFileWith("set_exclude", text);
+    EXPECT_EQ(Loaded(ini).Exclude, kExpectedExclusions);
+    const std::string once = ReadFile(ini);
+    EXPECT_EQ(SplitCrLf(once), others + Section("Exclude", kExpectedExclusions));
+    EXPECT_EQ(Loaded(ini).Exclude, kExpectedExclusions);
+    EXPECT_EQ(ReadFile(ini), once);
+    // The dialog's empty list is saved as "None", and loads as nothing excluded from then on.
+    BackupSettings s = Loaded(ini);
+    SaveSettingsFromDialog(s, s.SourceDirs, {}, {}, ini);
+    EXPECT_TRUE(s.Exclude.empty());
+    EXPECT_EQ(Key(ini, "Exclude", "1"), "None");
+    EXPECT_EQ(Key(ini, "Exclude", "2"), "<missing>");
+    EXPECT_TRUE(Loaded(ini).Exclude.empty());
+    SaveSettingsFromDialog(s, s.SourceDirs, {}, {"  Temp\\ ", "~$*"}, ini);
+    EXPECT_EQ(Loaded(ini).Exclude, (Lines{"Temp\\", "~$*"})); // blanks around a pattern dropped
+    EXPECT_EQ(Key(ini, "Other", "K"), "V");
 }
 
 // Read by the integer rules, brought into their bounds (the floor has only a lower one), written
@@ -102,7 +142,7 @@ TEST(LoadSettings, NumbersAreClampedAndWrittenBack) {
 TEST(LoadSettings, HeldVersionDaysAreWrittenBackOnlyWhenTheFileHasThem) {
     // A file without the key stays byte for byte as it is.
     std::string text;
-    for (const std::string& line : DefaultConfig(false))
+    for (const std::string& line : DefaultConfig(false) + Lines{"[Exclude]", "1=None"})
         text += line + "\r\n";
     const std::string ini = SettingsFileWith("set_keep_missing", text);
     EXPECT_EQ(Loaded(ini).KeepVersionsDays, 0);
@@ -110,7 +150,7 @@ TEST(LoadSettings, HeldVersionDaysAreWrittenBackOnlyWhenTheFileHasThem) {
     // The dialog's save writes it, the fifth value.
     BackupSettings s = Loaded(ini);
     s.KeepVersionsDays = 30;
-    SaveSettingsFromDialog(s, {}, {}, ini);
+    SaveSettingsFromDialog(s, {}, {}, s.Exclude, ini);
     Lines expected = DefaultConfig(true);
     expected.back() = "KeepVersionsDays=30";
     const Lines lines = SplitCrLf(ReadFile(ini));
@@ -205,10 +245,11 @@ TEST(SettingsFile, ARefusedWriteLoadsEverythingRaisesOnceAndTheDialogsSaveKeepsT
     EXPECT_EQ(s.LowDriveSpaceMb, 5);
     EXPECT_EQ(s.SourceDirs, (Lines{"T:\\src\\"}));
     EXPECT_EQ(s.SourceFiles, (Lines{"T:\\one.txt"}));
+    EXPECT_EQ(s.Exclude, kExpectedExclusions); // the defaults hold although they could not be written
     EXPECT_EQ(ReadFile(ini), before);
     // The dialog's save: its values are in force already, the lists and the file stay as they were.
     s.SaveMin = 30;
-    EXPECT_THROW(SaveSettingsFromDialog(s, {"t:\\new\\"}, {"t:\\f.txt"}, ini), VestrandError);
+    EXPECT_THROW(SaveSettingsFromDialog(s, {"t:\\new\\"}, {"t:\\f.txt"}, {}, ini), VestrandError);
     EXPECT_EQ(s.SaveMin, 30);
     EXPECT_EQ(s.SourceDirs, (Lines{"T:\\src\\"}));
     EXPECT_EQ(s.SourceFiles, (Lines{"T:\\one.txt"}));
@@ -225,7 +266,7 @@ TEST(SaveSettingsFromDialog, RewritesTheSectionsAsTheDialogGivesThem) {
     s.LowDriveSpaceMb = -4;
     s.TargetDir = "x:\\no separator";
     s.IdentifComp = "";
-    SaveSettingsFromDialog(s, {"t:\\a\\", "c:\\Program Files", ""}, {}, ini);
+    SaveSettingsFromDialog(s, {"t:\\a\\", "c:\\Program Files", ""}, {}, {}, ini);
 
     EXPECT_EQ(s.SourceDirs, (Lines{"t:\\a\\", "c:\\Program Files", ""}));
     EXPECT_TRUE(s.SourceFiles.empty());

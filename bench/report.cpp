@@ -14,7 +14,7 @@ constexpr double kUnchangedLimit = 1.3;
 constexpr double kFirstLimit = 1.15;
 constexpr double kScalingLimit = 11.0;
 constexpr double kIndexLimit = 1.6;
-constexpr double kPeakLimitMiB = 256.0; // peak working set of an unchanged pass at 1,000,000 entries
+constexpr double kPeakLimitMiB = 256.0; // peak working set of the passes at 1,000,000 entries
 // Held versions on: an unchanged pass costs what it costs with them off, within the noise of
 // back-to-back runs; removing held versions costs no more than deleting as many mirror files.
 constexpr double kVersionsOnLimit = 1.05;
@@ -196,11 +196,17 @@ std::string MisorderedNote(std::optional<double> misordered) {
 
 } // namespace
 
+bool AllMet(const std::vector<TargetCheck>& checks) {
+    return std::all_of(checks.begin(), checks.end(),
+                       [](const TargetCheck& c) { return c.Met || !c.Binding; });
+}
+
 std::vector<TargetCheck> CheckTargets(const Figures& f) {
     std::vector<TargetCheck> checks;
-    auto add = [&](const std::string& name, std::optional<double> measured, double limit) {
+    auto add = [&](const std::string& name, std::optional<double> measured, double limit,
+                   bool binding = true) {
         if (measured)
-            checks.push_back({name, *measured, limit, *measured <= limit});
+            checks.push_back({name, *measured, limit, *measured <= limit, binding});
     };
     for (const auto& medium : f.Media()) {
         for (const int64_t size : f.Sizes()) {
@@ -220,9 +226,16 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
                     f.PairedRatio(size, medium, "versions.prune", "versions.delete"), kPruneLimit);
             }
             if (size == kMillion) {
-                const auto peak = f.Median(size, medium, "unchanged.peak_ws");
-                add("peak working set of the unchanged pass, MiB, " + tree,
-                    peak ? std::optional<double>(*peak / 1048576.0) : std::nullopt, kPeakLimitMiB);
+                auto peak = [&](const std::string& pass, const std::string& stage, bool binding) {
+                    const auto bytes = f.Median(size, medium, stage + ".peak_ws");
+                    add("peak working set of the " + pass + ", MiB, " + tree,
+                        bytes ? std::optional<double>(*bytes / 1048576.0) : std::nullopt, kPeakLimitMiB,
+                        binding);
+                };
+                peak("first pass", "first", true);
+                peak("unchanged pass", "unchanged", true);
+                peak("pass updating every file", "update", true);
+                peak("pass deleting every entry", "deleteall", false);
             }
         }
         add("unchanged pass 1,000,000 / 100,000 entries, " + medium,
@@ -244,7 +257,8 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
         << ", " << info("info.cores") << " cores), " << info("info.wine")
         << ". Times in seconds, each the median of " << info("info.runs") << " runs ("
         << info("info.large_runs")
-        << " for copies of trees above 100,000 entries). \"agent\" is the time of the backup pass inside its "
+        << " for copies, and for the passes over trees of 0-byte files, above 100,000 entries). \"agent\" is "
+           "the time of the backup pass inside its "
            "process; \"wall\" includes starting the process under Wine (a program that does nothing takes "
         << Seconds(f.Median(0, "-", "wine.start")) << " s), and the peers are timed the same way. "
         << "Ratios to the peers use the agent's wall time. Figures measured back to back in each run (the "
@@ -349,38 +363,113 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
            "it "
            "stands for would take in UTF-16; the peak is that while it hands every entry out in order.\n\n"
            "| entries | volume | peak working set, first pass | peak working set, unchanged pass | "
+           "peak working set, pass updating every file | peak working set, pass deleting every entry | "
            "peak pagefile, unchanged pass | heap peak per entry, unchanged pass | index bytes per entry | "
            "full-path text per entry | index peak per entry, handing out in order |\n"
-           "|---:|---|---:|---:|---:|---:|---:|---:|---:|\n";
+           "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    const std::vector<std::string> memoryKeys = {
+        "first.peak_ws",           "unchanged.peak_ws",   "update.peak_ws",       "deleteall.peak_ws",
+        "unchanged.peak_pagefile", "unchanged.heap_peak", "index.bytes_per_entry"};
     for (const int64_t size : f.Sizes())
         for (const auto& m : f.Media()) {
-            if (!f.Median(size, m, "entries"))
+            const auto entries = f.Median(size, m, "entries");
+            if (!entries || std::none_of(memoryKeys.begin(), memoryKeys.end(), [&](const std::string& key) {
+                    return f.Median(size, m, key).has_value();
+                }))
                 continue;
             auto per = [&](const std::string& key) {
                 const auto v = f.Median(size, m, key);
                 return v ? Fixed(*v, 1) : std::string("-");
             };
             const auto heap = f.Median(size, m, "unchanged.heap_peak");
-            const auto entries = f.Median(size, m, "entries");
             out << "| " << GroupDigits(size) << " | " << m << " | "
                 << Megabytes(f.Median(size, m, "first.peak_ws")) << " | "
                 << Megabytes(f.Median(size, m, "unchanged.peak_ws")) << " | "
+                << Megabytes(f.Median(size, m, "update.peak_ws")) << " | "
+                << Megabytes(f.Median(size, m, "deleteall.peak_ws")) << " | "
                 << Megabytes(f.Median(size, m, "unchanged.peak_pagefile")) << " | "
-                << (heap && entries && *entries > 0 ? Fixed(*heap / *entries, 1) : std::string("-")) << " | "
+                << (heap && *entries > 0 ? Fixed(*heap / *entries, 1) : std::string("-")) << " | "
                 << per("index.bytes_per_entry") << " | " << per("index.path_text_per_entry") << " | "
                 << per("index.peak_bytes_per_entry") << " |\n";
         }
+    // The passes of a tree measured for memory: how often each ran, and how long it took.
+    for (const int64_t size : f.Sizes())
+        for (const auto& m : f.Media()) {
+            if (!f.Median(size, m, "update.agent") && !f.Median(size, m, "deleteall.agent"))
+                continue;
+            auto pass = [&](const std::string& what, const std::string& stage) {
+                const int runs = f.Runs(size, m, stage + ".agent");
+                return what + " " + Seconds(f.Median(size, m, stage + ".agent")) + " s (" +
+                       std::to_string(runs) + (runs == 1 ? " run)" : " runs, median)");
+            };
+            out << "\n"
+                << GroupDigits(size) << " entries, " << m << ": " << pass("first pass", "first") << ", "
+                << pass("unchanged pass", "unchanged") << ", "
+                << pass("pass updating every file (each stamped later)", "update") << ", "
+                << pass("pass deleting every entry (the source folder emptied)", "deleteall");
+            if (const auto more = f.Median(size, m, "deleteall.more_passes"))
+                out << "; the emptied folders, one level a pass, took "
+                    << GroupDigits(static_cast<int64_t>(*more)) << " more passes";
+            out << ".\n";
+        }
+
+    bool stopHeader = false;
+    for (const int64_t size : f.Sizes())
+        for (const auto& m : f.Media()) {
+            const auto large = f.Median(size, m, "stop.large.seconds");
+            const auto small = f.Median(size, m, "stop.small.seconds");
+            if (!large && !small)
+                continue;
+            if (!stopHeader) {
+                out << "\n## Stopping a pass\n\nA second thread watches the pass's gauge (about every "
+                       "millisecond) and sets the stop flag, as the window's stop button does, once the "
+                       "gauge "
+                       "reaches the given share; the stop then lands wherever the pass is. \"Stop to end\" "
+                       "is the "
+                       "time from setting the flag to the pass's return (journal saved, an Interrupted line "
+                       "in "
+                       "its block); each run starts from an empty mirror. The pass looks at the flag before "
+                       "every entry and, in files of 16 MiB and more, after every block.\n";
+                stopHeader = true;
+            }
+            const auto block = f.Median(size, m, "stop.block_bytes");
+            const auto percent = f.Median(size, m, "stop.percent");
+            const std::string at = percent ? Fixed(*percent, 0) + " %" : std::string("?");
+            out << "\nMeasured " << f.Text(size, m, "measured") << " on " << f.Text(size, m, "engine")
+                << "; blocks of " << (block ? GroupDigits(static_cast<int64_t>(*block)) : std::string("?"))
+                << " bytes.\n\n| where the stop lands | stopped at | runs | stop to end | pass until its end "
+                   "| "
+                   "gauge at the end |\n|---|---:|---:|---:|---:|---:|\n";
+            auto row = [&](const std::string& where, const std::string& what) {
+                const std::string key = "stop." + what;
+                if (!f.Median(size, m, key + ".seconds"))
+                    return;
+                const auto gauge = f.Median(size, m, key + ".gauge");
+                out << "| " << where << " | " << at << " | " << f.Runs(size, m, key + ".seconds") << " | "
+                    << Seconds(f.Median(size, m, key + ".seconds")) << " s | "
+                    << Seconds(f.Median(size, m, key + ".pass")) << " s | "
+                    << (gauge ? Fixed(*gauge, 0) + " %" : std::string("-")) << " |\n";
+            };
+            const auto bytes = f.Median(size, m, "stop.large.bytes");
+            row("inside one file of " +
+                    (bytes ? GroupDigits(static_cast<int64_t>(*bytes)) : std::string("?")) +
+                    " bytes, copied in blocks",
+                "large");
+            row("among the small files of the " + GroupDigits(size) + "-entry tree (first pass)", "small");
+        }
 
     out << "\n## Targets\n\n";
-    bool allMet = true;
-    for (const auto& c : checks) {
-        allMet = allMet && c.Met;
-        out << "- " << (c.Met ? "met" : "MISSED") << ": " << c.Name << ": " << Fixed(c.Measured, 2)
-            << " (at most " << Fixed(c.Limit, 2) << ")\n";
-    }
+    for (const auto& c : checks)
+        out << "- "
+            << (c.Met       ? "met"
+                : c.Binding ? "MISSED"
+                            : "known exception")
+            << ": " << c.Name << ": " << Fixed(c.Measured, 2) << " (at most " << Fixed(c.Limit, 2)
+            << (c.Binding ? ")\n" : ", not binding)\n");
     if (checks.empty())
         out << "- no target could be judged with these sizes\n";
-    out << "\n" << (allMet ? "All targets judged here are met." : "At least one target is missed.") << "\n";
+    out << "\n"
+        << (AllMet(checks) ? "All targets judged here are met." : "At least one target is missed.") << "\n";
 
     bool profileHeader = false;
     for (const int64_t size : f.Sizes())

@@ -56,16 +56,24 @@ struct TargetCheck {
     double Measured = 0;
     double Limit = 0;
     bool Met = false;
+    // A limit the figure is held against but that decides nothing: above it, the figure is shown as
+    // a known exception and no target counts as missed.
+    bool Binding = true;
 };
+
+// Whether every binding target is met (the exit status of the report).
+bool AllMet(const std::vector<TargetCheck>& checks);
 
 // The targets that the figures allow to judge: the unchanged pass at most 1.3 times the floor at
 // 100,000 and 1,000,000 entries; the first pass at most 1.15 times the bare CopyFileA loop; the
 // unchanged pass growing at most 11 times from 100,000 to 1,000,000 entries; the index at
-// 1,000,000 entries at most 1.6 times the walk alone; at most 64 bytes per index entry beyond the
-// path text.
+// 1,000,000 entries at most 1.6 times the walk alone; at 1,000,000 entries a peak working set of at
+// most 256 MiB for the first, the unchanged and the updating pass (the pass deleting every entry is
+// held against the same limit without binding).
 std::vector<TargetCheck> CheckTargets(const Figures& figures);
 
-// The whole report in Markdown: the table, memory, the targets, and the call profiles.
+// The whole report in Markdown: the table, memory, stopping a pass, the targets, and the call
+// profiles.
 std::string FormatReport(const Figures& figures, const std::vector<TargetCheck>& checks);
 
 // 1234567 -> "1,234,567".

@@ -6,8 +6,9 @@
 //   vestrand_bench walk DIR...                       bare FindFirstFileW/FindNextFileW walk
 //   vestrand_bench copyloop SRC DST                  walk, CreateDirectoryW, CopyFileW per file
 //   vestrand_bench pass SOURCE TARGETDIR IDENTIFCOMP [--calls|--profile] [--keep-days N]
-//                                                    one backup pass, as the agent makes it (with
-//                                                    held versions kept N days)
+//                       [--stop-at PERCENT]          one backup pass, as the agent makes it (with
+//                                                    held versions kept N days; stopped, as by the
+//                                                    user, once its gauge reaches PERCENT)
 //   vestrand_bench index MIRROR [--trials]           the backup index alone (and two other designs)
 //   vestrand_bench report RECORDS RESULTS.md         the table; exit status 1 when a target is missed
 //   vestrand_bench noop                              nothing (the cost of starting a program)
@@ -16,19 +17,25 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "call_counter_win.h"
 #include "engine/backup_index_win.h"
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
+#include "engine/journal.h"
 #include "engine/pass_host.h"
+#include "engine/pass_progress.h"
 #include "heap_counter.h"
 #include "report.h"
 #include "runtime/platform_win.h"
@@ -137,31 +144,113 @@ int CopyLoop(int argc, char** argv) {
     return 0;
 }
 
+// A display that shows nothing but keeps the gauge's value for another thread to watch.
+class GaugeDisplay final : public IBackupDisplay {
+public:
+    void SetBusyCursor(bool) override {}
+    void SetTrayHint(const std::string&) override {}
+    void SetNextTimeText(const std::string&) override {}
+    void SetGaugeMax(int32_t) override {}
+    void SetGaugeMin(int32_t) override {}
+    void SetGaugeProgress(int32_t value) override { m_gauge.store(value, std::memory_order_relaxed); }
+    int32_t Gauge() const { return m_gauge.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<int32_t> m_gauge{0};
+};
+
+// The user's stop: a thread that looks at the gauge about every millisecond and sets the stop flag
+// once it reaches `percent`, so that the stop lands wherever the pass happens to be, inside a
+// block of a large file as well as between entries.
+class StopWatcher {
+public:
+    StopWatcher(const GaugeDisplay& display, int percent) : m_display(display), m_percent(percent) {
+        m_thread = std::thread([this] { Watch(); });
+    }
+    ~StopWatcher() { Finish(); }
+    // Ends the watching (the pass has returned); true when the stop was set before.
+    bool Finish() {
+        m_done.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_stop.load();
+    }
+    const std::atomic<bool>* Flag() const { return &m_stop; }
+    std::chrono::steady_clock::time_point SetAt() const { return m_setAt; }
+
+private:
+    void Watch() {
+        while (!m_done.load()) {
+            if (m_display.Gauge() >= m_percent) {
+                m_setAt = std::chrono::steady_clock::now();
+                m_stop.store(true);
+                return;
+            }
+            Sleep(1);
+        }
+    }
+    const GaugeDisplay& m_display;
+    const int m_percent;
+    std::atomic<bool> m_stop{false}, m_done{false};
+    std::chrono::steady_clock::time_point m_setAt{};
+    std::thread m_thread;
+};
+
+// Whether the last block a pass wrote says that it was stopped: an "Interrupted " line after the
+// last "Start " line of its journal, or of the day's archive where the journal grew large enough to
+// be moved there at the end of the pass.
+bool LastBlockInterrupted(const std::string& journal, const std::string& archive) {
+    std::ifstream in(journal, std::ios::binary);
+    if (!in)
+        in.open(archive, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    bool interrupted = false;
+    for (const auto& line : SplitJournalLines(text.str())) {
+        if (line.rfind("Start ", 0) == 0)
+            interrupted = false;
+        else if (line.rfind("Interrupted ", 0) == 0)
+            interrupted = true;
+    }
+    return interrupted;
+}
+
 int Pass(int argc, char** argv) {
     if (argc < 5)
         return 2;
     BackupSettings s = BenchSettings(argv[2], Folder(argv[3]));
     s.IdentifComp = argv[4];
     std::string mode;
+    int stopAt = -1;
     for (int i = 5; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--calls" || option == "--profile")
             mode = option;
         else if (option == "--keep-days" && i + 1 < argc)
             s.KeepVersionsDays = std::atoi(argv[++i]);
+        else if (option == "--stop-at" && i + 1 < argc)
+            stopAt = std::atoi(argv[++i]);
         else
             return 2;
     }
+    if (stopAt > 100 || (stopAt < 0 && stopAt != -1))
+        return 2;
     if (!mode.empty())
         InstallCallCounter(mode == "--profile");
     SystemClock clock;
     BenchSchedule schedule(clock);
-    NullDisplay display;
+    GaugeDisplay display;
     ResetCallCounts();
     ResetHeapPeak();
+    std::optional<StopWatcher> watcher;
+    if (stopAt >= 0)
+        watcher.emplace(display, stopAt);
     const Stopwatch sw;
-    const PassResult result = RunBackupPass(s, true, display, schedule, clock);
+    const PassResult result =
+        RunBackupPass(s, true, display, schedule, clock, watcher ? watcher->Flag() : nullptr);
     const double seconds = sw.Seconds();
+    const auto returned = std::chrono::steady_clock::now();
+    const bool stopSet = watcher && watcher->Finish();
     if (!result.Ran()) {
         // A pass that did not run would be timed as a very fast one.
         std::fprintf(stderr, "the pass did not run (reason %d, %s)\n", static_cast<int>(result.refusal),
@@ -175,6 +264,23 @@ int Pass(int argc, char** argv) {
             std::printf("call.%s.count=%lld\n", c.Name.c_str(), static_cast<long long>(c.Calls));
             if (mode == "--profile")
                 std::printf("call.%s.seconds=%.6f\n", c.Name.c_str(), c.Seconds);
+        }
+    }
+    if (watcher) {
+        Put("gauge", static_cast<int64_t>(display.Gauge()));
+        Put("block_bytes", static_cast<int64_t>(kCopyBlockBytes));
+        if (!stopSet) {
+            std::fprintf(stderr, "the pass ended before its gauge reached %d %%: no stop was made\n", stopAt);
+            return 3;
+        }
+        Put("stop_seconds", std::chrono::duration<double>(returned - watcher->SetAt()).count());
+        const std::string archive = JournalArchiveName(s.TargetDir, clock.Now(), s.IdentifComp);
+        if (!result.interrupted || !LastBlockInterrupted(result.journalPath, archive)) {
+            std::fprintf(stderr, "the pass was stopped but %s (journal %s)\n",
+                         result.interrupted ? "its journal block has no Interrupted line"
+                                            : "does not report itself interrupted",
+                         result.journalPath.c_str());
+            return 3;
         }
     }
     return 0;
@@ -325,7 +431,7 @@ int Report(int argc, char** argv) {
     std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
     out << report;
     std::fwrite(report.data(), 1, report.size(), stdout);
-    return std::all_of(checks.begin(), checks.end(), [](const TargetCheck& c) { return c.Met; }) ? 0 : 1;
+    return AllMet(checks) ? 0 : 1;
 }
 
 } // namespace

@@ -201,3 +201,66 @@ TEST(BenchReport, FiguresTakenInPairsAreComparedPairByPair) {
     EXPECT_DOUBLE_EQ(unchanged->Measured, 1.1);
     EXPECT_TRUE(unchanged->Met);
 }
+
+TEST(BenchReport, PeakMemoryOfEveryPassIsJudgedAtAMillionEntries) {
+    const std::string zero = "disk, 0-byte files", tree = ", MiB, 1,000,000 entries, disk, 0-byte files";
+    std::string t = GoodRun() + Line(1000000, zero, "entries", "1000000");
+    for (const auto& [stage, mib] : {std::pair{"first", 120.0}, std::pair{"unchanged", 90.0},
+                                     std::pair{"update", 130.0}, std::pair{"deleteall", 300.0}})
+        t += Line(1000000, zero, std::string(stage) + ".peak_ws", std::to_string(mib * 1048576));
+    const Figures f(ParseRecords(t));
+    const auto checks = CheckTargets(f);
+    for (const std::string pass : {"first pass", "unchanged pass", "pass updating every file"}) {
+        const auto* c = Find(checks, "peak working set of the " + pass + tree);
+        ASSERT_NE(c, nullptr) << pass;
+        EXPECT_TRUE(c->Met && c->Binding) << pass;
+    }
+    const auto* deleting = Find(checks, "peak working set of the pass deleting every entry" + tree);
+    ASSERT_NE(deleting, nullptr);
+    EXPECT_DOUBLE_EQ(deleting->Measured, 300.0);
+    EXPECT_FALSE(deleting->Met || deleting->Binding);
+    EXPECT_TRUE(AllMet(checks)); // a known exception is no miss
+    const std::string report = FormatReport(f, checks);
+    EXPECT_NE(report.find("- known exception: peak working set of the pass deleting every entry" + tree +
+                          ": 300.00 (at most 256.00, not binding)"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("All targets judged here are met."), std::string::npos);
+    // The updating pass just above the limit is a miss.
+    const std::string over = std::to_string(256.5 * 1048576);
+    const auto missed = CheckTargets(Figures(ParseRecords(t + Line(1000000, zero, "update.peak_ws", over) +
+                                                          Line(1000000, zero, "update.peak_ws", over))));
+    EXPECT_FALSE(Find(missed, "peak working set of the pass updating every file" + tree)->Met);
+    EXPECT_FALSE(AllMet(missed));
+}
+
+TEST(BenchReport, TheReportShowsStoppedPassesAndTheMemoryOfEveryPass) {
+    const std::string zero = "disk, 0-byte files", stop = "disk, stopped passes";
+    std::string t = Line(1000000, zero, "entries", "1000000");
+    for (const auto& [key, value] : {std::pair{"first.peak_ws", 100}, std::pair{"unchanged.peak_ws", 50},
+                                     std::pair{"update.peak_ws", 110}, std::pair{"deleteall.peak_ws", 120},
+                                     std::pair{"update.agent", 900}, std::pair{"deleteall.agent", 600},
+                                     std::pair{"deleteall.more_passes", 9}})
+        t += Line(1000000, zero, key,
+                  std::to_string(value *
+                                 (std::string(key).find("peak_ws") == std::string::npos ? 1.0 : 1048576.0)));
+    t += Line(100000, stop, "entries", "100000") + Line(100000, stop, "tree.files", "96959") +
+         Line(100000, stop, "stop.percent", "50") + Line(100000, stop, "stop.block_bytes", "1048576") +
+         Line(100000, stop, "stop.large.bytes", "2000000000") +
+         Line(100000, stop, "stop.small.seconds", "0.01") + Line(100000, stop, "stop.small.pass", "50");
+    for (const auto& [seconds, pass] :
+         {std::pair{"0.02", "12"}, std::pair{"0.04", "9"}, std::pair{"0.03", "10"}})
+        t += Line(100000, stop, "stop.large.seconds", seconds) + Line(100000, stop, "stop.large.pass", pass);
+    const Figures f(ParseRecords(t));
+    const std::string report = FormatReport(f, CheckTargets(f));
+    for (const std::string line :
+         {"| 1,000,000 | disk, 0-byte files | 100.0 MiB | 50.0 MiB | 110.0 MiB | 120.0 MiB | - |",
+          "pass updating every file (each stamped later) 900.0 s (1 run)", "took 9 more passes",
+          "blocks of 1,048,576 bytes",
+          "| inside one file of 2,000,000,000 bytes, copied in blocks | 50 % | 3 | 0.030 s | 10.00 s | - |",
+          "| among the small files of the 100,000-entry tree (first pass) | 50 % | 1 | 0.010 s | 50.00 s | - "
+          "|"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+    // The tree of the stopped passes has no memory figures, so no row of dashes in the Memory table.
+    EXPECT_EQ(report.find("| 100,000 | disk, stopped passes | - |"), std::string::npos) << report;
+}

@@ -14,7 +14,8 @@ constexpr double kUnchangedLimit = 1.3;
 constexpr double kFirstLimit = 1.15;
 constexpr double kScalingLimit = 11.0;
 constexpr double kIndexLimit = 1.6;
-constexpr double kPeakLimitMiB = 256.0; // peak working set of the passes at 1,000,000 entries
+constexpr double kPeakLimitMiB = 256.0;   // peak working set of the passes at 1,000,000 entries
+constexpr double kExclusionsLimit = 0.05; // matching the default exclusions / the unchanged pass
 // Held versions on: an unchanged pass costs what it costs with them off, within the noise of
 // back-to-back runs; removing held versions costs no more than deleting as many mirror files.
 constexpr double kVersionsOnLimit = 1.05;
@@ -225,6 +226,9 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
                 add("removing held versions / deleting as many mirror files, " + tree,
                     f.PairedRatio(size, medium, "versions.prune", "versions.delete"), kPruneLimit);
             }
+            add("matching the default exclusions against every entry / unchanged pass, " + tree,
+                Ratio(f.Median(size, medium, "exclusions.match"), f.Median(size, medium, "unchanged.agent")),
+                kExclusionsLimit, size == kMillion);
             if (size == kMillion) {
                 auto peak = [&](const std::string& pass, const std::string& stage, bool binding) {
                     const auto bytes = f.Median(size, medium, stage + ".peak_ws");

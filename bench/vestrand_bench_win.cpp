@@ -10,6 +10,8 @@
 //                                                    held versions kept N days; stopped, as by the
 //                                                    user, once its gauge reaches PERCENT)
 //   vestrand_bench index MIRROR [--trials]           the backup index alone (and two other designs)
+//   vestrand_bench match SOURCE                      the default exclusions matched against every
+//                                                    entry of the tree, as a pass matches them
 //   vestrand_bench report RECORDS RESULTS.md         the table; exit status 1 when a target is missed
 //   vestrand_bench noop                              nothing (the cost of starting a program)
 #include <windows.h>
@@ -32,13 +34,16 @@
 #include "call_counter_win.h"
 #include "engine/backup_index_win.h"
 #include "engine/backup_pass_win.h"
+#include "engine/exclusions.h"
 #include "engine/fileops_win.h"
 #include "engine/journal.h"
 #include "engine/pass_host.h"
 #include "engine/pass_progress.h"
 #include "heap_counter.h"
 #include "report.h"
+#include "runtime/cp1251.h"
 #include "runtime/platform_win.h"
+#include "settings/settings_file_win.h" // kDefaultExclusions
 #include "tree_win.h"
 
 using namespace vestrand;
@@ -352,6 +357,32 @@ void ComparedIndex(const std::wstring& root) {
     Put("compared.hits", hits);
 }
 
+// The walk first (not timed), then the patterns prepared and matched against every entry's path
+// as the walk of the listed folder finds it: the cost exclusions add to a pass.
+int Match(int argc, char** argv) {
+    if (argc < 3)
+        return 2;
+    std::wstring listed = LongFullPath(WidenAnsi(Folder(argv[2])));
+    if (listed.empty() || listed.back() != L'\\')
+        listed += L'\\';
+    const std::vector<WalkedItem> items = WalkIntoList(listed);
+    std::vector<std::wstring> patterns;
+    for (const char* pattern : kDefaultExclusions)
+        patterns.push_back(WidenCp1251(pattern));
+    const Stopwatch sw;
+    const Exclusions rules(patterns, FileSystemUpperTable());
+    int64_t excluded = 0;
+    for (const WalkedItem& item : items) {
+        const size_t cut = item.Rel.rfind(L'\\') + 1; // 0 at the top
+        const std::wstring_view rel(item.Rel.data(), cut), name(item.Rel.data() + cut, item.Rel.size() - cut);
+        excluded += rules.Excludes(listed, rel, name, (item.Param.Attr & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    }
+    Put("seconds", sw.Seconds());
+    Put("entries", static_cast<int64_t>(items.size()));
+    Put("excluded", excluded);
+    return 0;
+}
+
 int Index(int argc, char** argv) {
     if (argc < 3)
         return 2;
@@ -451,6 +482,8 @@ int main(int argc, char** argv) {
             rc = CopyLoop(argc, argv);
         else if (command == "pass")
             rc = Pass(argc, argv);
+        else if (command == "match")
+            rc = Match(argc, argv);
         else if (command == "index")
             rc = Index(argc, argv);
         else if (command == "report")

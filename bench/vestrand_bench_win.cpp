@@ -150,13 +150,8 @@ int CopyLoop(int argc, char** argv) {
 }
 
 // A display that shows nothing but keeps the gauge's value for another thread to watch.
-class GaugeDisplay final : public IBackupDisplay {
+class GaugeDisplay final : public NullDisplay {
 public:
-    void SetBusyCursor(bool) override {}
-    void SetTrayHint(const std::string&) override {}
-    void SetNextTimeText(const std::string&) override {}
-    void SetGaugeMax(int32_t) override {}
-    void SetGaugeMin(int32_t) override {}
     void SetGaugeProgress(int32_t value) override { m_gauge.store(value, std::memory_order_relaxed); }
     int32_t Gauge() const { return m_gauge.load(std::memory_order_relaxed); }
 

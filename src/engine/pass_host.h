@@ -31,8 +31,8 @@ public:
     virtual void SetGaugeProgress(int32_t value) = 0;
 };
 
-// A display that shows nothing, for passes run without a window.
-class NullDisplay final : public IBackupDisplay {
+// A display that shows nothing, for passes run without a window (a caller may watch one operation).
+class NullDisplay : public IBackupDisplay {
 public:
     void SetBusyCursor(bool) override {}
     void SetTrayHint(const std::string&) override {}

@@ -57,20 +57,22 @@ PickerScope::~PickerScope() {
         ::SetActiveWindow(m_active);
 }
 
-// ---- Paths the settings can hold -----------------------------------------------------------------
+// ---- Paths and patterns the settings can hold ----------------------------------------------------
 
-std::wstring PathRefusalText(const std::wstring& wide) {
-    return WidenCp1251("Путь содержит символы, которых нет в кодировке Windows-1251: ") + wide;
+std::wstring RefusalText(EntryKind kind, const std::wstring& wide) {
+    const char* const what = kind == EntryKind::Pattern ? "Шаблон" : "Путь";
+    return WidenCp1251(std::string(what) + " содержит символы, которых нет в кодировке Windows-1251: ") +
+           wide;
 }
 
-bool AcceptPath(HWND owner, const std::wstring& wide, std::string& path) {
+bool AcceptEntry(HWND owner, EntryKind kind, const std::wstring& wide, std::string& text) {
     bool exact = false;
     std::string narrow = NarrowCp1251(wide, &exact);
     if (exact || wide.empty()) {
-        path = std::move(narrow);
+        text = std::move(narrow);
         return true;
     }
-    ::MessageBoxW(owner, PathRefusalText(wide).c_str(), WidenCp1251(ApplicationTitle()).c_str(),
+    ::MessageBoxW(owner, RefusalText(kind, wide).c_str(), WidenCp1251(ApplicationTitle()).c_str(),
                   MB_OK | MB_ICONWARNING);
     return false;
 }

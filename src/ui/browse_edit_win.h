@@ -42,12 +42,17 @@ private:
     ThreadWindowsDisabler m_disabler;
 };
 
-// A path for the settings, in code page 1251: true with `path` set when the code page holds every
-// character of `wide`; otherwise a message box in front of `owner` says that the path cannot be
-// taken, and false.
-bool AcceptPath(HWND owner, const std::wstring& wide, std::string& path);
+// What a text for the settings is, as the message box of a refusal names it.
+enum class EntryKind { Path, Pattern };
+// A path or an exclusion pattern for the settings, in code page 1251: true with `text` set when the
+// code page holds every character of `wide`; otherwise a message box in front of `owner` says that
+// the path (or pattern) cannot be taken, and false.
+bool AcceptEntry(HWND owner, EntryKind kind, const std::wstring& wide, std::string& text);
+inline bool AcceptPath(HWND owner, const std::wstring& wide, std::string& path) {
+    return AcceptEntry(owner, EntryKind::Path, wide, path);
+}
 // The text of that message box.
-std::wstring PathRefusalText(const std::wstring& wide);
+std::wstring RefusalText(EntryKind kind, const std::wstring& wide);
 
 // A browse field: the button, or Alt+Down in the field, opens the picker unless the field is
 // read-only (then the button does nothing). Typed text is kept as typed: every character of code
@@ -60,7 +65,10 @@ public:
     // Runs before the picker opens, with the text the picker starts from.
     std::function<void(std::string& name)> OnBeforeDialog;
 
-    void Create(HWND parent, int id, int x, int y, int width, int height, bool readOnly = false);
+    void Create(HWND parent, int id, int x, int y, int width, int height) override {
+        Create(parent, id, x, y, width, height, false);
+    }
+    void Create(HWND parent, int id, int x, int y, int width, int height, bool readOnly);
     // What the button does: opens the picker (nothing for a read-only field).
     void Browse();
 

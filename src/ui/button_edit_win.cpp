@@ -113,7 +113,8 @@ void ButtonEdit::CreateField(HWND parent, int id, int x, int y, int width, int h
     m_editProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(m_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonEdit::EditProc)));
     ::SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
-    m_button->Create(m_edit);
+    if (buttonWidth > 0)
+        m_button->Create(m_edit);
     PlaceButton();
 }
 

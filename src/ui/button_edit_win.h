@@ -1,5 +1,5 @@
 // One-line edit fields with a button at their right end: the common base of the number field and
-// the browse fields.
+// the browse fields; and the same field without a button (PlainEdit).
 #pragma once
 #include <windows.h>
 
@@ -12,7 +12,8 @@ namespace vestrand {
 
 // A platform EDIT control (a Unicode window, so that it holds whatever is typed or pasted), subclassed, with
 // a child window of our own at the right end of its client area. Text never runs under the button (right
-// margin). Derived fields paint the button and react to its mouse input and timer.
+// margin). Derived fields paint the button and react to its mouse input and timer; a field made with no
+// button width has none.
 class ButtonEdit {
 public:
     ButtonEdit();
@@ -29,9 +30,12 @@ public:
     void SetText(const std::string& text);
     bool ReadOnly() const;
 
+    // Creates the field, with its button, at x, y, width × height in `parent`.
+    virtual void Create(HWND parent, int id, int x, int y, int width, int height) = 0;
+
 protected:
-    // Creates the edit at x, y, width × height in `parent` with the extra edit styles given.
-    // ... with the program's font.
+    // Creates the edit at x, y, width × height in `parent` with the extra edit styles given and the
+    // program's font; a `buttonWidth` of 0 gives no button.
     void CreateField(HWND parent, int id, int x, int y, int width, int height, DWORD editStyle,
                      int buttonWidth);
     // Messages of the edit; the default hands them to the platform's edit.
@@ -39,8 +43,8 @@ protected:
     LRESULT CallEdit(UINT msg, WPARAM wParam, LPARAM lParam);
 
     // The button: painted into `dc` over `area` (its client rectangle).
-    virtual void PaintButton(HDC dc, const RECT& area) = 0;
-    virtual void ButtonMouse(UINT msg, int x, int y) = 0; // WM_LBUTTONDOWN/UP, WM_MOUSEMOVE
+    virtual void PaintButton(HDC /*dc*/, const RECT& /*area*/) {}
+    virtual void ButtonMouse(UINT /*msg*/, int /*x*/, int /*y*/) {} // WM_LBUTTONDOWN/UP, WM_MOUSEMOVE
     virtual void ButtonTimer(UINT_PTR /*id*/) {}
     virtual void ButtonCaptureLost() {}
     void RepaintButton();
@@ -54,6 +58,15 @@ private:
     WNDPROC m_editProc = nullptr;
     int m_buttonWidth = 0;
     std::unique_ptr<Button> m_button;
+};
+
+// A field of the same kind with no button and no key of its own: whatever is typed or pasted is
+// held as it is, for the caller to judge.
+class PlainEdit final : public ButtonEdit {
+public:
+    void Create(HWND parent, int id, int x, int y, int width, int height) override {
+        CreateField(parent, id, x, y, width, height, 0, 0);
+    }
 };
 
 } // namespace vestrand

@@ -66,9 +66,10 @@ constexpr int kPageHeight = 245;
 // page «Прочее» by their place.
 int ControlId(DialogControl control) {
     constexpr int kFixedIds[] = {
-        IDC_CFG_PAGECONTROL, IDC_CFG_LISTBOXDIR,     IDC_CFG_DADD,
-        IDC_CFG_DDELETE,     IDC_CFG_DIRECTORYEDIT3, IDC_CFG_LISTBOXFILE,
-        IDC_CFG_FADD,        IDC_CFG_FDELETE,        IDC_CFG_FILENAMEEDIT1,
+        IDC_CFG_PAGECONTROL,    IDC_CFG_LISTBOXDIR,     IDC_CFG_DADD, IDC_CFG_DDELETE,
+        IDC_CFG_DIRECTORYEDIT3, IDC_CFG_LISTBOXFILE,    IDC_CFG_FADD, IDC_CFG_FDELETE,
+        IDC_CFG_FILENAMEEDIT1,  IDC_CFG_LISTBOXEXCLUDE, IDC_CFG_EADD, IDC_CFG_EDELETE,
+        IDC_CFG_EXCLUDEEDIT,
     };
     static_assert(std::size(kFixedIds) == static_cast<size_t>(DialogControl::Edit1));
     const int index = static_cast<int>(control), firstField = static_cast<int>(DialogControl::Edit1);
@@ -86,9 +87,12 @@ std::string WindowText(HWND hwnd) {
 
 TFormConfigVestrand::TFormConfigVestrand()
     : m_dirs(std::make_unique<DirectoryEdit>(),
-             {IDC_CFG_LISTBOXDIR, IDC_CFG_DADD, IDC_CFG_DDELETE, IDC_CFG_DIRECTORYEDIT3}),
+             {IDC_CFG_LISTBOXDIR, IDC_CFG_DADD, IDC_CFG_DDELETE, IDC_CFG_DIRECTORYEDIT3}, EntryKind::Path),
       m_files(std::make_unique<FilenameEdit>(),
-              {IDC_CFG_LISTBOXFILE, IDC_CFG_FADD, IDC_CFG_FDELETE, IDC_CFG_FILENAMEEDIT1}) {}
+              {IDC_CFG_LISTBOXFILE, IDC_CFG_FADD, IDC_CFG_FDELETE, IDC_CFG_FILENAMEEDIT1}, EntryKind::Path),
+      m_excludes(std::make_unique<PlainEdit>(),
+                 {IDC_CFG_LISTBOXEXCLUDE, IDC_CFG_EADD, IDC_CFG_EDELETE, IDC_CFG_EXCLUDEEDIT},
+                 EntryKind::Pattern) {}
 
 TFormConfigVestrand::~TFormConfigVestrand() {
     // The window and its controls go first, while the field objects still exist.
@@ -117,7 +121,8 @@ void TFormConfigVestrand::Create(HINSTANCE /*instance: windows are made for the 
 void TFormConfigVestrand::CreateControls() {
     PageControl = CreateControl(WC_TABCONTROLA, "", WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0,
                                 kClientWidth, kClientHeight, Handle(), IDC_CFG_PAGECONTROL);
-    const char* const tabs[kPageCount] = {"Директории копирования", "Файлы коприрования", "Прочее"};
+    const char* const tabs[kPageCount] = {"Директории копирования", "Файлы коприрования", "Прочее",
+                                          "Исключения"};
     for (int i = 0; i < kPageCount; ++i) {
         TCITEMA item{};
         item.mask = TCIF_TEXT;
@@ -129,7 +134,8 @@ void TFormConfigVestrand::CreateControls() {
     ::SendMessageA(PageControl, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
     area.right = area.left + kPageWidth;
     area.top = area.bottom - kPageHeight;
-    const int pageIds[kPageCount] = {IDC_CFG_PAGEDIRS, IDC_CFG_PAGEFILES, IDC_CFG_PAGEOTHER};
+    const int pageIds[kPageCount] = {IDC_CFG_PAGEDIRS, IDC_CFG_PAGEFILES, IDC_CFG_PAGEOTHER,
+                                     IDC_CFG_PAGEEXCLUDE};
     for (int i = 0; i < kPageCount; ++i) {
         m_pages[i] = std::make_unique<TabSheet>();
         m_pages[i]->Create(Handle(), pageIds[i], area, i == 0);
@@ -174,6 +180,7 @@ void TFormConfigVestrand::CreateControls() {
             break;
         }
     }
+    m_excludes.Create(Page(3), 50, 0);
     m_activePage = 0;
 }
 
@@ -254,8 +261,8 @@ LRESULT TFormConfigVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lPara
 void TFormConfigVestrand::OnCommand(int id, int code, HWND /*control*/) {
     // IDOK and IDCANCEL, which the dialog manager makes of Enter and Esc, are no command here: the
     // dialog has no OK or Cancel button and closes only through its title bar.
-    if (!m_dirs.OnCommand(id, code))
-        m_files.OnCommand(id, code);
+    if (!m_dirs.OnCommand(id, code) && !m_files.OnCommand(id, code))
+        m_excludes.OnCommand(id, code);
 }
 
 LRESULT TFormConfigVestrand::OnNotify(const NMHDR* header) {
@@ -275,6 +282,7 @@ void TFormConfigVestrand::pmConfigClick(BackupSettings& settings, const std::str
     }
     m_dirs.Fill(settings.SourceDirs);
     m_files.Fill(settings.SourceFiles);
+    m_excludes.Fill(settings.Exclude);
     ShowPage(0);
     for (const ConfigField& field : m_fields) {
         const ConfigSetting& row = *field.row;
@@ -298,7 +306,7 @@ void TFormConfigVestrand::pmConfigClick(BackupSettings& settings, const std::str
         else
             settings.*row.text = WindowText(field.edit);
     }
-    SaveSettingsFromDialog(settings, m_dirs.Items(), m_files.Items(), settings.Exclude, iniPath);
+    SaveSettingsFromDialog(settings, m_dirs.Items(), m_files.Items(), m_excludes.Items(), iniPath);
 }
 
 void TFormConfigVestrand::RunModal() {

@@ -1,5 +1,7 @@
 // The settings dialog: the source folders and files, the mirror name, the period and the free-space
-// floor, edited on three pages and written back to the settings file however the dialog is closed.
+// floor, and the exclusions (patterns of names or paths inside the listed folders that no pass
+// copies, such as "*.tmp" or "Temp\"), edited on four pages and written back to the settings file
+// however the dialog is closed.
 #pragma once
 #include <windows.h>
 
@@ -25,6 +27,7 @@ enum ConfigFormId : int {
     IDC_CFG_PAGEDIRS,
     IDC_CFG_PAGEFILES,
     IDC_CFG_PAGEOTHER,
+    IDC_CFG_PAGEEXCLUDE,
     IDC_CFG_LISTBOXDIR = 1110,
     IDC_CFG_DADD,
     IDC_CFG_DDELETE,
@@ -41,6 +44,10 @@ enum ConfigFormId : int {
     IDC_CFG_DIRECTORYEDIT1,
     IDC_CFG_RXSPINEDIT1,
     IDC_CFG_RXSPINEDIT2,
+    IDC_CFG_LISTBOXEXCLUDE = 1160,
+    IDC_CFG_EADD,
+    IDC_CFG_EDELETE,
+    IDC_CFG_EXCLUDEEDIT,
 };
 
 class TFormConfigVestrand : public Window {
@@ -58,7 +65,7 @@ public:
     // The main window's handler for "Настройки": fills the dialog from `settings`, shows it modally
     // (the message loop keeps dispatching, so the schedule's timer and the tray menu stay live),
     // then - however it was closed - takes the Config values back into `settings` as they stand and
-    // saves them with both lists through SaveSettingsFromDialog. Errors of the save reach the caller.
+    // saves them with the three lists through SaveSettingsFromDialog. Errors of the save reach the caller.
     // While the dialog is already open it only brings it to the front.
     void pmConfigClick(BackupSettings& settings, const std::string& iniPath);
     bool IsOpen() const { return m_open; }
@@ -96,6 +103,7 @@ private:
     SourceList m_dirs;                 // the page «Директории копирования»
     SourceList m_files;                // the page «Файлы коприрования»
     std::vector<ConfigField> m_fields; // the page «Прочее», a field for each row of ConfigSettings()
+    SourceList m_excludes;             // the page «Исключения»
 
     int m_activePage = 0;
     bool m_open = false;

@@ -144,6 +144,8 @@ std::vector<DialogControl> DialogTabOrder(int activePage) {
             order.push_back(ConfigFieldControl(static_cast<int>(place)));
         return order;
     }
+    case 3:
+        return {C::PageControl, C::ListBoxExclude, C::eAdd, C::eDelete, C::ExcludeEdit};
     default:
         return {C::PageControl};
     }

@@ -99,6 +99,10 @@ enum class DialogControl {
     fAdd,
     fDelete,
     FilenameEdit1,
+    ListBoxExclude,
+    eAdd,
+    eDelete,
+    ExcludeEdit,
     // The fields of the page «Прочее» by their place in the settings table: the first four by name,
     // any field below them as ConfigFieldControl(place).
     Edit1,
@@ -109,7 +113,7 @@ enum class DialogControl {
 constexpr DialogControl ConfigFieldControl(int place) {
     return static_cast<DialogControl>(static_cast<int>(DialogControl::Edit1) + place);
 }
-inline constexpr int kPageCount = 3; // pageDirs, pageFiles, pageOther
+inline constexpr int kPageCount = 4; // pageDirs, pageFiles, pageOther, pageExclude
 
 // The tab stops while page `activePage` is shown: the page control, then that page's controls.
 std::vector<DialogControl> DialogTabOrder(int activePage);

@@ -1,5 +1,6 @@
 #include "ui/source_list_win.h"
 
+#include "engine/exclusions.h"
 #include "runtime/window_win.h"
 
 namespace vestrand {
@@ -24,7 +25,8 @@ HWND MakeButton(HWND page, int id, const char* caption, int x) {
 
 } // namespace
 
-SourceList::SourceList(std::unique_ptr<BrowseEdit> field, Ids ids) : m_field(std::move(field)), m_ids(ids) {}
+SourceList::SourceList(std::unique_ptr<ButtonEdit> field, Ids ids, EntryKind entries)
+    : m_field(std::move(field)), m_ids(ids), m_entries(entries) {}
 
 void SourceList::Create(HWND page, int listTop, int fieldTop) {
     // Creation order is the tab order: list, "Добавить", "Удалить", field.
@@ -34,7 +36,8 @@ void SourceList::Create(HWND page, int listTop, int fieldTop) {
     m_add = MakeButton(page, m_ids.add, "Добавить", 240);
     m_delete = MakeButton(page, m_ids.remove, "Удалить", 328);
     m_field->Create(page, m_ids.field, 6, fieldTop, 393, 21);
-    m_field->OnBeforeDialog = [this](std::string&) { m_entry = -1; };
+    if (auto* browse = dynamic_cast<BrowseEdit*>(m_field.get()))
+        browse->OnBeforeDialog = [this](std::string&) { m_entry = -1; };
 }
 
 bool SourceList::OnCommand(int id, int code) {
@@ -80,10 +83,16 @@ void SourceList::AddClick() {
     const std::wstring typed = m_field->WideText();
     if (typed.empty() || m_entry >= 0)
         return;
-    std::string path;
-    if (!AcceptPath(::GetAncestor(m_list, GA_ROOT), typed, path))
+    std::string entry;
+    if (!AcceptEntry(::GetAncestor(m_list, GA_ROOT), m_entries, typed, entry))
         return; // the list stays as it is, the field keeps the text to be corrected
-    ::SendMessageA(m_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    // The blanks around a pattern are no part of it (loading drops them too); blanks alone are none.
+    if (m_entries == EntryKind::Pattern) {
+        entry = TrimBlanks(entry);
+        if (entry.empty())
+            return;
+    }
+    ::SendMessageA(m_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     Reset();
 }
 

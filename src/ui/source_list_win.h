@@ -1,5 +1,5 @@
-// A list of sources with its entry field and its two buttons: the folders page and the files page
-// of the settings dialog are one of these each.
+// A list of settings entries with its entry field and its two buttons: the folders, files and
+// exclusions pages of the settings dialog are one of these each.
 #pragma once
 #include <windows.h>
 
@@ -14,15 +14,17 @@ namespace vestrand {
 // Selecting an entry shows it in the field and keeps its index (the entry index); "Добавить"
 // appends the field's text when it is not empty and no entry index is kept; "Удалить" deletes the
 // entry of the kept index whatever the field shows. Both then empty the field and drop the index,
-// as does opening the field's picker. Text code page 1251 cannot hold is refused by AcceptPath.
+// as does opening the field's picker where it has one. Text code page 1251 cannot hold is refused
+// by AcceptEntry. A path is taken as typed; a pattern without the blanks around it, and not
+// when nothing else is left.
 class SourceList {
 public:
     struct Ids {
         int list, add, remove, field;
     };
-    // `listTop`, `fieldTop`: where the list and the field stand on the page.
-    SourceList(std::unique_ptr<BrowseEdit> field, Ids ids);
+    SourceList(std::unique_ptr<ButtonEdit> field, Ids ids, EntryKind entries);
 
+    // `listTop`, `fieldTop`: where the list and the field stand on the page.
     void Create(HWND page, int listTop, int fieldTop);
     // A command of one of its controls; false when it was none of them.
     bool OnCommand(int id, int code);
@@ -34,7 +36,7 @@ public:
     HWND List() const { return m_list; }
     HWND AddButton() const { return m_add; }
     HWND DeleteButton() const { return m_delete; }
-    BrowseEdit& Field() const { return *m_field; }
+    ButtonEdit& Field() const { return *m_field; }
 
 private:
     void ListClick();
@@ -42,8 +44,9 @@ private:
     void DeleteClick();
     void Reset();
 
-    std::unique_ptr<BrowseEdit> m_field;
+    std::unique_ptr<ButtonEdit> m_field;
     Ids m_ids;
+    EntryKind m_entries;
     HWND m_list = nullptr;
     HWND m_add = nullptr;
     HWND m_delete = nullptr;

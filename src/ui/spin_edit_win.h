@@ -18,7 +18,7 @@ class RxSpinEdit final : public ButtonEdit {
 public:
     static constexpr int kButtonWidth = 15;
 
-    void Create(HWND parent, int id, int x, int y, int width, int height);
+    void Create(HWND parent, int id, int x, int y, int width, int height) override;
 
     int64_t MinValue() const { return m_min; }
     int64_t MaxValue() const { return m_max; }

@@ -220,8 +220,8 @@ TEST(DialogTabOrder, PageControlFirstThenThePageCycling) {
     // A control of another page is not a stop: forwards gives the first, backwards the last.
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::Edit1, false), C::PageControl);
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::Edit1, true), C::DirectoryEdit3);
-    // Ctrl+Tab from 0 and 2, Ctrl+Shift+Tab from 0 and 1.
+    // Ctrl+Tab from 0 and 3, Ctrl+Shift+Tab from 0 and 1.
     EXPECT_EQ(
-        (std::vector<int>{NextPage(0, false), NextPage(2, false), NextPage(0, true), NextPage(1, true)}),
-        (std::vector<int>{1, 0, 2, 0}));
+        (std::vector<int>{NextPage(0, false), NextPage(3, false), NextPage(0, true), NextPage(1, true)}),
+        (std::vector<int>{1, 0, 3, 0}));
 }

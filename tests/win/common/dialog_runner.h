@@ -68,7 +68,7 @@ HWND FindPicker(); // the visible #32770 window of this thread (a picker or mess
 std::string IniRead(const std::string& ini, const char* section, const char* key); // "<missing>"
 Lines IniList(const std::string& ini, const char* section); // keys 1, 2, ... up to the first gap
 
-// The two list pages: the page, its list, entry field and buttons, and where the list is saved.
+// The list pages: the page, its list, entry field and buttons, and where the list is saved.
 struct ListPage {
     int page;
     DialogControl list, field, add, del;
@@ -79,7 +79,9 @@ inline const ListPage kListPages[] = {
     {0, DialogControl::ListBoxDir, DialogControl::DirectoryEdit3, DialogControl::dAdd, DialogControl::dDelete,
      "SourceDir", &BackupSettings::SourceDirs},
     {1, DialogControl::ListBoxFile, DialogControl::FilenameEdit1, DialogControl::fAdd, DialogControl::fDelete,
-     "SourceFile", &BackupSettings::SourceFiles}};
+     "SourceFile", &BackupSettings::SourceFiles},
+    {3, DialogControl::ListBoxExclude, DialogControl::ExcludeEdit, DialogControl::eAdd,
+     DialogControl::eDelete, "Exclude", &BackupSettings::Exclude}};
 
 // A dialog created hidden, a fresh folder and its settings file.
 class DialogTest : public ::testing::Test {

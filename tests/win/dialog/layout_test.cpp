@@ -69,11 +69,12 @@ const OtherRow kOtherPage[] = {
 const std::vector<C> kTabOrder[] = {
     {C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3},
     {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1},
-    {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2, ConfigFieldControl(4)}};
+    {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2, ConfigFieldControl(4)},
+    {C::PageControl, C::ListBoxExclude, C::eAdd, C::eDelete, C::ExcludeEdit}};
 
 } // namespace
 
-TEST_F(DialogTest, WindowClassCaptionFrameAndClientAreaFilledByThePageControlWithThreePages) {
+TEST_F(DialogTest, WindowClassCaptionFrameAndClientAreaFilledByThePageControlWithFourPagesInOneRow) {
     HWND w = form.Handle();
     char cls[64] = {};
     ::GetClassNameA(w, cls, sizeof cls);
@@ -87,15 +88,17 @@ TEST_F(DialogTest, WindowClassCaptionFrameAndClientAreaFilledByThePageControlWit
     EXPECT_EQ(style & (WS_SYSMENU | WS_CAPTION), static_cast<DWORD>(WS_SYSMENU | WS_CAPTION));
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD), 0u);
     EXPECT_EQ(::GetClassLongPtrA(w, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
-    // The page control fills the client area with three pages of 405 x 245.
+    // The page control fills the client area with four pages of 405 x 245, their tabs in one row.
     HWND tab = Item(C::PageControl);
     EXPECT_TRUE(At(tab, {0, 0, 413, 273}));
     EXPECT_EQ(FontOf(tab), "MS Sans Serif -11");
-    ASSERT_EQ(::SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0), 3);
-    const char* captions[] = {"Директории копирования", "Файлы коприрования", "Прочее"};
-    RECT tabRect{};
+    ASSERT_EQ(::SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0), 4);
+    const char* captions[] = {"Директории копирования", "Файлы коприрования", "Прочее", "Исключения"};
+    RECT tabRect{}, lastTab{};
     ::SendMessageA(tab, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tabRect));
-    for (int i = 0; i < 3; ++i) {
+    ::SendMessageA(tab, TCM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&lastTab));
+    EXPECT_LE(lastTab.right, 413); // nothing cut off or scrolled away
+    for (int i = 0; i < 4; ++i) {
         char caption[128] = {};
         TCITEMA item{TCIF_TEXT, 0, 0, caption, sizeof caption, 0, 0};
         ::SendMessageA(tab, TCM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
@@ -215,10 +218,10 @@ TEST_F(DialogTest, FieldButtonsStayOnScreenWhileTheirFieldHasTheFocus) {
 TEST_F(DialogTest, TabAndShiftTabWalkTheTabOrderOfEachPageBothWays) {
     // The order itself is the host's dialog_rules_test; here the keys walk the real windows by it: Tab
     // once round the page, then Shift+Tab once round back.
-    std::vector<HWND> seen[3];
+    std::vector<HWND> seen[kPageCount];
     RunPage(0, [&](Script& s) {
         s.Then([&] { EXPECT_EQ(::GetFocus(), Item(C::PageControl)); });
-        for (int page = 0; page < 3; ++page) {
+        for (int page = 0; page < kPageCount; ++page) {
             const size_t stops = kTabOrder[page].size();
             s.Then([&, page] {
                 SetModifiers(false, false);
@@ -234,7 +237,7 @@ TEST_F(DialogTest, TabAndShiftTabWalkTheTabOrderOfEachPageBothWays) {
         s.Then([] { SetModifiers(false, false); });
     });
     SetModifiers(false, false);
-    for (int page = 0; page < 3; ++page) {
+    for (int page = 0; page < kPageCount; ++page) {
         const std::vector<C>& order = kTabOrder[page];
         const size_t n = order.size();
         std::vector<HWND> expected;
@@ -248,7 +251,7 @@ TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
     std::vector<int> pages;
     auto record = [&] {
         int visible = -1;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < kPageCount; ++i)
             if (::IsWindowVisible(form.Page(i)))
                 visible = visible == -1 ? i : 99; // 99: more than one page shown
         pages.push_back(visible);
@@ -270,7 +273,7 @@ TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
             })
             .Then([&] {
                 record();
-                EXPECT_EQ(::GetFocus(), Item(C::ListBoxDir)); // the focus moved onto the new page
+                EXPECT_EQ(::GetFocus(), Item(C::ListBoxExclude)); // the focus moved onto the new page
                 SetModifiers(true, true);
                 PostKey(VK_TAB);
             })
@@ -280,5 +283,5 @@ TEST_F(DialogTest, PagesChangeByTabClickArrowKeysAndCtrlTab) {
             });
     });
     SetModifiers(false, false);
-    EXPECT_EQ(pages, (std::vector<int>{0, 1, 2, 0, 2}));
+    EXPECT_EQ(pages, (std::vector<int>{0, 1, 2, 3, 2}));
 }

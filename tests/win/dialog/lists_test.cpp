@@ -1,4 +1,4 @@
-// The two lists and their entry fields: the Tag rules of selecting, adding and deleting, what every
+// The three lists and their entry fields: the Tag rules of selecting, adding and deleting, what every
 // opening resets, and the lists reaching the settings file as they stand.
 #include "dialog_runner.h"
 
@@ -8,15 +8,16 @@ using namespace vestrand;
 using namespace vestrand::test;
 using C = DialogControl;
 
-TEST_F(DialogTest, BothListsAddOnlyATypedNewEntryAndDeleteOnlyTheSelectedOne) {
+TEST_F(DialogTest, EachListAddsOnlyATypedNewEntryAndDeletesOnlyTheSelectedOne) {
     const struct {
         Lines entries;
-        const char *typed, *typedOver, *added;
+        const char *typed, *typedOver, *added, *blanks = ""; // blanks alone, and around a pattern, are none
     } cases[] = {
         {{"C:\\A", "C:\\B", "C:\\C", "C:\\D"}, "X", "other text", "new folder text"},
-        {{"C:\\f1.txt", "C:\\My Docs\\f 2.txt", "C:\\f3.txt"}, "Z", "typed over", "D:\\new file.doc"}};
+        {{"C:\\f1.txt", "C:\\My Docs\\f 2.txt", "C:\\f3.txt"}, "Z", "typed over", "D:\\new file.doc"},
+        {{"*.tmp", "Temp\\", "~$*"}, "X", "typed over", "My Temp\\*.bak", "  "}};
     for (const ListPage& p : kListPages) {
-        const auto& c = cases[p.page];
+        const auto& c = cases[&p - kListPages];
         settings.*p.saved = c.entries;
         Lines deleted = c.entries;
         deleted.erase(deleted.begin() + 2);
@@ -24,6 +25,7 @@ TEST_F(DialogTest, BothListsAddOnlyATypedNewEntryAndDeleteOnlyTheSelectedOne) {
         added.push_back(c.added); // appended as typed, unchecked
         RunPage(p.page, [&] {
             HWND list = Item(p.list), field = Item(p.field);
+            TypeText(field, c.blanks);
             ClickButton(Item(p.add)); // the field is empty
             EXPECT_EQ(ListEntries(list), c.entries) << p.section;
             ClickButton(Item(p.del)); // nothing selected since the opening
@@ -42,7 +44,7 @@ TEST_F(DialogTest, BothListsAddOnlyATypedNewEntryAndDeleteOnlyTheSelectedOne) {
             EXPECT_EQ(ListEntries(list), deleted);
             ClickButton(Item(p.del)); // the entry index was reset by the delete
             EXPECT_EQ(ListEntries(list), deleted);
-            TypeText(field, c.added);
+            TypeText(field, c.blanks + std::string(c.added) + c.blanks);
             ClickButton(Item(p.add));
             EXPECT_EQ(TextOf(field), "") << p.section;
             ClickButton(Item(p.add));

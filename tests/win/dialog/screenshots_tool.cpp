@@ -1,4 +1,4 @@
-// Not a test: shows the dialog's three pages, one after the other, for screenshots taken from
+// Not a test: shows the dialog's four pages, one after the other, for screenshots taken from
 // outside (tools/ui-shots: the dialog_tests program with --gtest_also_run_disabled_tests and the
 // filter *Screenshots*). For each page it creates T:\shots\pageN.ready and waits for pageN.done.
 #include "dialog_runner.h"
@@ -10,13 +10,14 @@ TEST_F(DialogTest, DISABLED_Screenshots) {
     const std::string shots = FreshFolder('T', "shots");
     settings.SourceDirs = {"C:\\Data", "D:\\Документы\\Проекты", "E:\\Mail\\"};
     settings.SourceFiles = {"C:\\boot.ini", "D:\\Отчёты\\баланс 2024.xls"};
+    settings.Exclude = {"Thumbs.db", "*.tmp", "~$*", "Temp\\"};
     settings.IdentifComp = "Бухгалтерия";
     settings.TargetDir = "F:\\Arch\\";
     settings.SaveMin = 60;
     settings.LowDriveSpaceMb = 10;
     RunPage(0, [&](Script& s) {
         s.Then([&] { ClickListRow(Item(DialogControl::ListBoxDir), 1); });
-        for (int page = 0; page < 3; ++page) {
+        for (int page = 0; page < kPageCount; ++page) {
             const std::string name = shots + "page" + std::to_string(page);
             s.Then([&, page, name] {
                  ClickTab(Item(DialogControl::PageControl), page);

@@ -126,13 +126,18 @@ std::vector<std::string> LoadExclusions(const IniFile& ini) {
     return defaults;
 }
 
-void SaveExclusions(const IniFile& ini, const std::vector<std::string>& items) {
+void SaveExclusions(const IniFile& ini, std::vector<std::string> items) {
     if (items.empty()) {
         ini.EraseSection(kExclude);
         ini.WriteString(kExclude, "1", kListEnd);
-    } else {
-        WriteList(ini, kExclude, items);
+        return;
     }
+    // A pattern "None" would end the list where it stands and lose the patterns after it; it is
+    // written in lower case, which names the same entries (patterns ignore letter case).
+    for (auto& item : items)
+        if (item == kListEnd)
+            item = "none";
+    WriteList(ini, kExclude, items);
 }
 
 } // namespace

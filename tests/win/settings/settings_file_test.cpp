@@ -111,8 +111,9 @@ TEST(LoadSettings, ExclusionsDefaultsAreWrittenOnceAndNoneKeepsThemOut) {
     EXPECT_EQ(Key(ini, "Exclude", "1"), "None");
     EXPECT_EQ(Key(ini, "Exclude", "2"), "<missing>");
     EXPECT_TRUE(Loaded(ini).Exclude.empty());
-    SaveSettingsFromDialog(s, s.SourceDirs, {}, {"  Temp\\ ", "~$*"}, ini);
-    EXPECT_EQ(Loaded(ini).Exclude, (Lines{"Temp\\", "~$*"})); // blanks around a pattern dropped
+    SaveSettingsFromDialog(s, s.SourceDirs, {}, {"  Temp\\ ", "None", "~$*"}, ini);
+    // Blanks around a pattern dropped; a pattern "None" does not end the list.
+    EXPECT_EQ(Loaded(ini).Exclude, (Lines{"Temp\\", "none", "~$*"}));
     EXPECT_EQ(Key(ini, "Other", "K"), "V");
 }
 

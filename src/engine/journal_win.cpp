@@ -51,28 +51,69 @@ int64_t SizeOf(const std::string& path) {
 
 } // namespace
 
-Journal::Journal(std::string backupRoot) : m_root(std::move(backupRoot)) {
-    if (IsFile(Path()))
-        m_lines = SplitJournalLines(ReadWhole(Path()));
+namespace {
+
+constexpr size_t kSpillBytes = 1 << 20;
+
+FileHandle CreateTemp(const std::string& path) {
+    return FileHandle(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void Journal::Save() const {
-    const std::string temp = m_root + kJournalTempName;
+// Writes what it can of `text` and takes that off its front; false when not all of it went.
+bool WriteFront(HANDLE h, std::string& text) {
+    DWORD put = 0;
+    const bool ok = text.empty() || WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+    text.erase(0, put);
+    return ok && text.empty();
+}
+
+} // namespace
+
+Journal::Journal(std::string backupRoot) : m_root(std::move(backupRoot)) {
+    // Line breaks of every kind come back as CR LF, as the save has always written them.
+    if (IsFile(Path()))
+        m_text = JoinJournalLines(SplitJournalLines(ReadWhole(Path())));
+}
+
+Journal::~Journal() {
+    if (m_temp) {
+        m_temp.Reset();
+        DeleteFileA(TempPath().c_str());
+    }
+}
+
+void Journal::Append(const std::string& line) {
+    m_text += line;
+    m_text += "\r\n";
+    if (m_text.size() >= kSpillBytes && !m_held)
+        Spill();
+}
+
+// Moves the text to the temporary file. A file that cannot be made or written keeps the rest in
+// memory, for the save to try once more (and to report).
+void Journal::Spill() {
+    if (!m_temp)
+        m_temp = CreateTemp(TempPath());
+    m_held = !m_temp || !WriteFront(m_temp.Get(), m_text);
+}
+
+void Journal::Save() {
     try {
-        {
-            FileHandle h(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!h)
+        if (!m_temp) {
+            m_temp = CreateTemp(TempPath());
+            if (!m_temp)
                 RaiseError(kErrCannotCreateFile, Path());
-            WriteAll(h.Get(), JoinJournalLines(m_lines));
-            if (!FlushFileBuffers(h.Get()))
-                RaiseError(kErrStreamWrite);
         }
+        if (!WriteFront(m_temp.Get(), m_text) || !FlushFileBuffers(m_temp.Get()))
+            RaiseError(kErrStreamWrite);
+        m_temp.Reset();
         WriteAttributes(Path(), 0); // a read-only journal must not block the replacement
-        if (!MoveFileExA(temp.c_str(), Path().c_str(), MOVEFILE_REPLACE_EXISTING))
+        if (!MoveFileExA(TempPath().c_str(), Path().c_str(), MOVEFILE_REPLACE_EXISTING))
             RaiseError(kErrCannotCreateFile, Path());
     } catch (...) {
-        DeleteFileA(temp.c_str());
+        m_temp.Reset();
+        DeleteFileA(TempPath().c_str());
         throw;
     }
 }
@@ -87,8 +128,11 @@ void RotateJournal(const std::string& backupRoot, const std::string& targetDir,
         MoveFileWithFallback(path, archive);
         return;
     }
-    const std::string text = ReadWhole(path);
     {
+        FileHandle from(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!from)
+            RaiseError(kErrCannotOpenFile, path);
         FileHandle h(CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h)
@@ -96,7 +140,15 @@ void RotateJournal(const std::string& backupRoot, const std::string& targetDir,
         if (SetFilePointer(h.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
             GetLastError() != NO_ERROR)
             RaiseError(kErrStreamWrite);
-        WriteAll(h.Get(), text);
+        // Block by block: a journal of a large pass is not held in memory.
+        std::string block(65536, '\0');
+        for (DWORD got = 0;; got = 0) {
+            if (!ReadFile(from.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr))
+                RaiseError(kErrStreamRead);
+            if (got == 0)
+                break;
+            WriteAll(h.Get(), block.substr(0, got));
+        }
     }
     WriteAttributes(path, 0);
     DeleteFileA(path.c_str());

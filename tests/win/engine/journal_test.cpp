@@ -12,18 +12,45 @@ using namespace vestrand::test;
 TEST(JournalFile, LoadKeepsEveryLineSaveEndsEachWithCrLfAndAFailedSaveKeepsTheJournal) {
     const std::string root = FreshFolder('T', "journal_load");
     WriteFile(root + "journal.txt", std::string("one\r\ntwo\rthree\nfo\0ur\n\rlast", 26));
-    Journal j(root);
-    EXPECT_EQ(j.Lines(), (Lines{"one", "two", "three", std::string("fo\0ur", 5), "", "last"}));
-    j.Append("added");
-    j.Save();
+    {
+        Journal j(root);
+        j.Append("added");
+        j.Save();
+    }
     const std::string saved("one\r\ntwo\r\nthree\r\nfo\0ur\r\n\r\nlast\r\nadded\r\n", 39);
     EXPECT_EQ(ReadFile(root + "journal.txt"), saved);
     EXPECT_FALSE(IsFile(root + "journal.tmp"));
-    // The temporary file cannot be created (a folder holds its name): the journal stays as it was.
-    j.Append("new line");
+    // Lines beyond what is held in memory (2 MiB) go through the temporary file; a journal that is
+    // not saved leaves it behind neither written nor there.
+    const std::string line(1000, 'x');
+    {
+        Journal j(root);
+        for (int i = 0; i < 2100; ++i)
+            j.Append(line);
+        EXPECT_TRUE(IsFile(root + "journal.tmp"));
+        EXPECT_EQ(ReadFile(root + "journal.txt"), saved);
+    }
+    EXPECT_FALSE(IsFile(root + "journal.tmp"));
+    {
+        Journal j(root);
+        for (int i = 0; i < 2100; ++i)
+            j.Append(line);
+        j.Save();
+    }
+    std::string big = saved;
+    for (int i = 0; i < 2100; ++i)
+        big += line + "\r\n";
+    EXPECT_EQ(ReadFile(root + "journal.txt"), big);
+    // The temporary file cannot be created (a folder holds its name): the journal stays as it was,
+    // with lines few or many.
     ASSERT_TRUE(MakeFolder(root + "journal.tmp"));
-    EXPECT_THROW(j.Save(), VestrandError);
-    EXPECT_EQ(ReadFile(root + "journal.txt"), saved);
+    for (const int lines : {1, 2100}) {
+        Journal j(root);
+        for (int i = 0; i < lines; ++i)
+            j.Append(line);
+        EXPECT_THROW(j.Save(), VestrandError);
+        EXPECT_EQ(ReadFile(root + "journal.txt"), big);
+    }
 }
 
 TEST(JournalFile, RotatesOnlyAbove200000BytesAndAppendsToTheSameDaysArchive) {

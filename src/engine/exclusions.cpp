@@ -7,8 +7,15 @@ namespace {
 
 constexpr uint32_t kEmptySlot = UINT32_MAX;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+// `text` without the spaces and tabs around it, in either code.
+template <typename Text> Text Trimmed(const Text& text) {
+    const auto blank = [](auto c) { return c == ' ' || c == '\t'; };
+    size_t begin = 0, end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
 }
 
 bool IsAsciiLetter(wchar_t c) {
@@ -58,22 +65,12 @@ private:
 } // namespace
 
 std::string TrimBlanks(const std::string& text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return Trimmed(text);
 }
 
 Exclusions::Exclusions(const std::vector<std::wstring>& patterns, const wchar_t* upper) : m_upper(upper) {
     for (const std::wstring& written : patterns) {
-        size_t begin = 0, end = written.size();
-        while (begin < end && (written[begin] == L' ' || written[begin] == L'\t'))
-            ++begin;
-        while (end > begin && (written[end - 1] == L' ' || written[end - 1] == L'\t'))
-            --end;
-        std::wstring text = written.substr(begin, end - begin);
+        std::wstring text = Trimmed(written);
         for (wchar_t& c : text)
             if (c == L'/')
                 c = L'\\';

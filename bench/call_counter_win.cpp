@@ -45,6 +45,7 @@ namespace {
     X(FindFirstFileW, HANDLE, (LPCWSTR a, LPWIN32_FIND_DATAW b), (a, b))                                     \
     X(FindNextFileW, BOOL, (HANDLE a, LPWIN32_FIND_DATAW b), (a, b))                                         \
     X(GetFileAttributesW, DWORD, (LPCWSTR a), (a))                                                           \
+    X(GetFileAttributesExW, BOOL, (LPCWSTR a, GET_FILEEX_INFO_LEVELS b, LPVOID c), (a, b, c))                \
     X(SetFileAttributesW, BOOL, (LPCWSTR a, DWORD b), (a, b))                                                \
     X(CreateDirectoryW, BOOL, (LPCWSTR a, LPSECURITY_ATTRIBUTES b), (a, b))                                  \
     X(RemoveDirectoryW, BOOL, (LPCWSTR a), (a))                                                              \

@@ -12,6 +12,7 @@
 #include "engine/exclusions.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
+#include "engine/new_file_copier.h"
 #include "engine/pass_progress.h"
 #include "engine/source_plan.h"
 #include "runtime/cp1251.h"
@@ -30,6 +31,11 @@ constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
 // like the journal's files, so no mirror entry can share its name (a source entry that would map
 // onto one of these names is reported as failed instead of copied).
 constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
+// New files copied at once by the directory stage (see NewFileCopier), and how many copies may be
+// asked for ahead of the stage's lines: enough to keep the copiers busy, few enough that a stop
+// lets the few under way finish within a moment.
+constexpr int kCopierThreads = 2;
+constexpr size_t kCopiesAhead = 16;
 
 // The journal's tags, all seven characters wide.
 enum class Tag { New, Update, Delete, Failed };
@@ -177,16 +183,23 @@ bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const s
 // cut short by the end of the process keeps the size written so far and the time of its last
 // write, which the directory stage compares with the source's, so the next pass replaces it; the
 // caller sends sources written shortly before the pass through `temp` instead, as their time
-// could be that of the cut copy.
-bool CopyAsNew(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp) {
+// could be that of the cut copy. NameTaken leaves the name as it was.
+NewFileCopier::Outcome CopyToFreeName(const std::wstring& src, const std::wstring& mirror) {
     if (CopyFileW(src.c_str(), mirror.c_str(), TRUE))
-        return true;
+        return NewFileCopier::Outcome::Done;
     const DWORD why = GetLastError();
     if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS)
-        return CopyIntoMirror(src, mirror, temp); // the name was taken after all
+        return NewFileCopier::Outcome::NameTaken;
     WriteAttributes(mirror, 0);
     DeleteFileW(mirror.c_str());
-    return false;
+    return NewFileCopier::Outcome::Failed;
+}
+
+bool CopyAsNew(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp) {
+    const NewFileCopier::Outcome outcome = CopyToFreeName(src, mirror);
+    if (outcome == NewFileCopier::Outcome::NameTaken)
+        return CopyIntoMirror(src, mirror, temp); // the name was taken after all
+    return outcome == NewFileCopier::Outcome::Done;
 }
 
 // Attributes with which every copy leaves its source's attributes, so that reading them back
@@ -213,6 +226,15 @@ void UnprotectMirrorEntry(const std::wstring& mirror, std::optional<int32_t> bef
 void SetMirrorAttributes(const std::wstring& mirror, int32_t attr) {
     if (ReadAttributes(mirror) != attr)
         WriteAttributes(mirror, attr);
+}
+
+// A new file's copy on a copier's thread, with its attributes. A name taken after all is left to
+// the stage, which alone uses the temporary file.
+NewFileCopier::Outcome CopyNewFile(const NewFileCopier::Copy& copy) {
+    const NewFileCopier::Outcome outcome = CopyToFreeName(copy.Source, copy.Target);
+    if (outcome == NewFileCopier::Outcome::Done && !CopyCarries(copy.Attr))
+        SetMirrorAttributes(copy.Target, copy.Attr);
+    return outcome;
 }
 
 // What the directory stage does with an entry, as comparing decided it.
@@ -402,8 +424,10 @@ private:
     // the oldest stamped folders (never this pass's) are removed. (Only a free space that was
     // measured: a query that fails must not cost the user's history.)
     bool RoomFor(int64_t bytes) {
-        if (m_budget - bytes < kBudgetRecheck)
+        if (m_budget - bytes < kBudgetRecheck) {
+            FinishCopiesAhead(0); // so that the drive shows every copy asked for
             MeasureBudget();
+        }
         while (m_budget - bytes < 0 && m_free >= 0 && RemoveOldestVersions())
             MeasureBudget();
         m_floorReached = m_budget - bytes < 0;
@@ -469,16 +493,18 @@ private:
     // ---- The journal: paths in code page 1251, what it cannot hold as "<U+XXXX>" ----
 
     // New, Update and a failed copy name the full mirror path.
-    void Report(Tag tag, const std::wstring& mirrorRel) {
-        const std::string path = m_rootText + JournalText(mirrorRel);
-        m_journal->Append(TextOf(tag) + path);
-        if (tag == Tag::Failed)
-            m_result.failed.push_back(path);
-    }
+    void Report(Tag tag, const std::wstring& mirrorRel) { Line(tag, m_rootText + JournalText(mirrorRel)); }
 
     // Delete and a failed deletion name the path relative to the mirror folder.
-    void ReportStale(Tag tag, const std::wstring& rel) {
-        const std::string path = JournalText(rel);
+    void ReportStale(Tag tag, const std::wstring& rel) { Line(tag, JournalText(rel)); }
+
+    // Every line of the stages: the lines of the copies asked for before it come first.
+    void Line(Tag tag, const std::string& path) {
+        FinishCopiesAhead(0);
+        Write(tag, path);
+    }
+
+    void Write(Tag tag, const std::string& path) {
         m_journal->Append(TextOf(tag) + path);
         if (tag == Tag::Failed)
             m_result.failed.push_back(path);
@@ -522,8 +548,7 @@ private:
         if (spot.role != SourceRole::InsideMirror && spot.role != SourceRole::Overlaps &&
             spot.role != SourceRole::NotDriveForm)
             return false;
-        m_journal->Append(TextOf(Tag::Failed) + spot.written);
-        m_result.failed.push_back(spot.written);
+        Line(Tag::Failed, spot.written);
         return true;
     }
 
@@ -758,6 +783,7 @@ private:
     // ---- The directory stage: what comparing planned, in the same order ----
 
     void DirectoryStage() {
+        m_copier.emplace(kCopierThreads, m_stop, CopyNewFile);
         size_t next = 0; // the next planned source
         for (size_t i = 0; i < m_spots.size() && Copying(); ++i) {
             const SourceSpot& spot = m_spots[i];
@@ -766,6 +792,8 @@ private:
             if (next < m_plannedSources.size() && m_plannedSources[next].spot == i)
                 ActOnSource(m_plannedSources[next++]);
         }
+        FinishCopiesAhead(0);
+        m_copier.reset();
     }
 
     // A folder the stage is in: its path, what is known of its mirror folder, and whether what was
@@ -841,6 +869,8 @@ private:
         there.knownAbsent = !there.known && (folder.Fresh || folder.Indexed);
         if (!isFolder && !RoomFor(e.Size))
             return std::nullopt; // at the floor: this file is not started, and copying ends
+        if (p.act == Act::Copy && CopyAhead(src, mirrorRel, e, there, folder))
+            return std::nullopt; // a file: nothing lies below it
         bool made = false;       // a folder that was not in the mirror and is now
         const Copied copied = CopyEntry(src, mirrorRel, e, there, folder, made);
         if (copied == Copied::Stopped)
@@ -851,6 +881,46 @@ private:
                mirrorRel);
         Advance(isFolder ? kEntryWeight : kEntryWeight + e.Size - m_blockBytes);
         return MirrorFolder{made, made, (p.flags & kIndexedFolder) && !made};
+    }
+
+    // A new file whose name the stage knows to be free, settled and small, as CopyEntry would copy
+    // it with CopyAsNew, goes to the copiers; its line comes when its turn does. Its size is taken
+    // from the budget now and given back if it is not copied.
+    bool CopyAhead(const std::wstring& src, const std::wstring& mirrorRel, const WideEntry& e,
+                   const MirrorEntry& there, MirrorFolder& folder) {
+        if ((e.Attr & kFolderBit) || there.known || !there.knownAbsent || !IsSettled(e.Time) ||
+            e.Size >= kLargeFileBytes)
+            return false;
+        if (!folder.Ready) {
+            CreateDirChain(FileDirOf(m_root + mirrorRel));
+            folder.Ready = true;
+        }
+        m_budget -= e.Size;
+        m_copier->Add(ExtendedPath(src), m_root + mirrorRel, e.Attr, e.Size);
+        FinishCopiesAhead(kCopiesAhead - 1); // room for the next
+        return true;
+    }
+
+    // Writes the lines of the copies asked for, oldest first: of those finished, and waiting for
+    // those under way until at most `keep` are outstanding. A copy the stop kept from starting
+    // gets no line, as a copy abandoned in the middle.
+    void FinishCopiesAhead(size_t keep) {
+        NewFileCopier::Copy copy;
+        while (m_copier && m_copier->TakeFinished(copy, m_copier->Outstanding() > keep)) {
+            if (copy.Result == NewFileCopier::Outcome::NameTaken) {
+                const bool copied = vestrand::CopyIntoMirror(copy.Source, copy.Target, m_temp);
+                if (copied && !CopyCarries(copy.Attr))
+                    SetMirrorAttributes(copy.Target, copy.Attr);
+                copy.Result = copied ? NewFileCopier::Outcome::Done : NewFileCopier::Outcome::Failed;
+            }
+            if (copy.Result != NewFileCopier::Outcome::Done)
+                m_budget += copy.Size;
+            if (copy.Result == NewFileCopier::Outcome::NotStarted)
+                continue;
+            const bool done = copy.Result == NewFileCopier::Outcome::Done;
+            Write(done ? Tag::New : Tag::Failed, m_rootText + JournalText(copy.Target.substr(m_root.size())));
+            Advance(kEntryWeight + copy.Size);
+        }
     }
 
     static int64_t WeightIfPlanned(const Planned& p) {
@@ -1081,6 +1151,7 @@ private:
     std::wstring m_planNames;
     std::vector<PlannedSource> m_plannedSources;
     std::vector<PlannedFile> m_plannedFiles;
+    std::optional<NewFileCopier> m_copier; // during the directory stage
     PassProgress m_progress;
     std::chrono::steady_clock::time_point m_copyingSince;
     std::string m_hint;       // the tray hint last shown

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <thread>
 
 #include "engine/backup_pass_win.h"
@@ -531,15 +532,15 @@ TEST_F(FormTest, ThePassRunsBesideTheWindowWhichAnswersAndStopsIt) {
     EXPECT_TRUE(ItemEnabled(TFormVestrand::kPmStop));
     EXPECT_NE(f.Tray().Icon(), idle);
     // Another thread asks the window while this one dispatches: every question is answered.
-    int answered = 0;
+    std::atomic<int> answered = 0, asked = 0;
     std::thread asker([&] {
-        for (int i = 0; i < 5; ++i, ::Sleep(100)) {
+        for (; asked < 5; ++asked, ::Sleep(100)) {
             DWORD_PTR result = 0;
             answered +=
                 ::SendMessageTimeoutA(f.Handle(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0;
         }
     });
-    for (const DWORD until = ::GetTickCount() + 700; ::GetTickCount() < until;)
+    while (asked < 5)
         PumpMessages(1); // as the program's loop does
     asker.join();
     EXPECT_EQ(answered, 5);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace vestrand::bench {
@@ -75,8 +76,8 @@ struct Slot {
     const char* Name;
     void* Wrapper;
     void** Real;
-    int64_t Calls;
-    int64_t Ticks;
+    std::atomic<int64_t> Calls; // the pass's copiers call from threads of their own
+    std::atomic<int64_t> Ticks;
 };
 
 bool g_timing = false;
@@ -192,8 +193,10 @@ int InstallCallCounter(bool withTimes) {
 }
 
 void ResetCallCounts() {
-    for (auto& slot : g_slots)
-        slot.Calls = slot.Ticks = 0;
+    for (auto& slot : g_slots) {
+        slot.Calls = 0;
+        slot.Ticks = 0;
+    }
 }
 
 std::vector<ApiCalls> CallCounts() {

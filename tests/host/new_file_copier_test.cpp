@@ -1,6 +1,7 @@
 // The threads that copy a pass's new files: order of the results, copies at once, the stop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -15,19 +16,16 @@ namespace {
 std::atomic<int> g_running{0}, g_mostAtOnce{0}, g_calls{0};
 std::atomic<bool> g_gateOpen{true};
 
-void WaitFor(const std::atomic<bool>& flag) {
-    while (!flag)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+void Nap() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-// The first copies take longest, so that later ones finish first; an odd size fails. Every copy
-// waits at the gate first.
+// Waits at the gate; then the first copies take longest, so that later ones finish first. An odd
+// size fails.
 Outcome SlowFirst(const NewFileCopier::Copy& copy) {
-    const int now = ++g_running;
-    for (int most = g_mostAtOnce; now > most && !g_mostAtOnce.compare_exchange_weak(most, now);) {
-    }
-    ++g_calls;
-    WaitFor(g_gateOpen);
+    g_mostAtOnce = std::max<int>(g_mostAtOnce, ++g_running);
+    for (++g_calls; !g_gateOpen;)
+        Nap();
     std::this_thread::sleep_for(std::chrono::milliseconds(40 - 4 * copy.Size));
     --g_running;
     return copy.Size % 2 ? Outcome::Failed : Outcome::Done;
@@ -36,10 +34,9 @@ Outcome SlowFirst(const NewFileCopier::Copy& copy) {
 } // namespace
 
 TEST(NewFileCopier, CopiesRunTwoAtOnceAndComeBackInTheOrderAskedWithTheirOutcome) {
-    g_mostAtOnce = g_calls = 0;
     NewFileCopier copier(2, nullptr, SlowFirst);
     for (int i = 0; i < 8; ++i)
-        copier.Add(L"s" + std::to_wstring(i), L"t" + std::to_wstring(i), 0, i);
+        copier.Add(L"s", L"t" + std::to_wstring(i), 0, i);
     NewFileCopier::Copy copy;
     EXPECT_FALSE(copier.TakeFinished(copy, false)); // the first is still under way
     for (int i = 0; i < 8; ++i) {
@@ -60,21 +57,19 @@ TEST(NewFileCopier, CopiesNotStartedAtTheStopOrTheEndAreNotMade) {
         {
             NewFileCopier copier(2, &stop, SlowFirst);
             for (int i = 0; i < 6; ++i)
-                copier.Add(L"s", L"t" + std::to_wstring(i), 0, 0);
+                copier.Add(L"s", L"t", 0, 0);
             while (g_calls < 2) // both copiers at the gate with the first two
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                Nap();
             stop = byStop;
-            opener = std::thread([] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                g_gateOpen = true;
-            });
+            opener = std::thread(
+                [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)), g_gateOpen = true; });
+            std::vector<Outcome> outcomes;
+            for (NewFileCopier::Copy copy; byStop && copier.TakeFinished(copy, true);)
+                outcomes.push_back(copy.Result);
+            using enum Outcome;
             if (byStop) {
-                std::vector<Outcome> outcomes;
-                for (NewFileCopier::Copy copy; copier.TakeFinished(copy, true);)
-                    outcomes.push_back(copy.Result);
-                EXPECT_EQ(outcomes, std::vector<Outcome>({Outcome::Done, Outcome::Done, Outcome::NotStarted,
-                                                          Outcome::NotStarted, Outcome::NotStarted,
-                                                          Outcome::NotStarted}));
+                EXPECT_EQ(outcomes,
+                          std::vector({Done, Done, NotStarted, NotStarted, NotStarted, NotStarted}));
             }
         } // the end finishes the two under way and drops the rest
         opener.join();

@@ -159,22 +159,65 @@ bool PublishTemp(const std::wstring& mirror, const std::wstring& temp, const std
     return ok;
 }
 
-// Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
-// name holds either the previous copy or a complete new one. With `holdAs`, the previous copy is
-// first moved there (a rename within the volume), so that at every moment it is under its name or
-// held. Carries the source's time; the caller sets the attributes. The temporary file does not
-// exist between copies (the pass removes one left by an earlier pass at its start, and every failed
-// copy removes its own), so it is not cleared first: each platform call per file shows in a first
-// pass.
-bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp,
-                    const std::wstring& holdAs = std::wstring()) {
+// True when the source is not there any more (as opposed to there and unreadable): a copy of it
+// that fails is left out without a line, and the next pass sees it gone.
+bool IsGone(const std::wstring& src) {
+    return ReadAttributes(src) == -1 && IsNotFound(GetLastError());
+}
+
+// Whether the source is still what it was before its copy (`e`): its size and its last write to the
+// 100 ns, read again after the copy. A file written while it was copied gives a copy whose content
+// its time stamp may not have, and a file cut short one of its old content under its new size; no
+// such copy is ever published, as the next pass would take it for current. `e` takes what the
+// source is now, for the copy made once more.
+bool StillAsRead(const std::wstring& src, WideEntry& e) {
+    WideEntry now;
+    if (!ReadEntry(src, now))
+        return false;
+    const bool same = now.Size == e.Size && now.Written == e.Written;
+    e.Time = now.Time;
+    e.Size = now.Size;
+    e.Written = now.Written;
+    e.Attr = now.Attr & ~kLinkBit;
+    return same;
+}
+
+// A source written while it was copied is copied once more; written again, its copy fails.
+constexpr int kCopyTries = 2;
+
+// Copies src to the temporary file `temp`. The temporary file does not exist between copies (the
+// pass removes one left by an earlier pass at its start, and every failed copy removes its own), so
+// it is not cleared first: each platform call per file shows in a first pass.
+bool CopyToTemp(const std::wstring& src, const std::wstring& temp) {
     bool ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     if (!ok && ReadAttributes(temp) != -1) {
-        WriteAttributes(temp, 0); // a leftover the pass could not remove: clear it and try again
+        WriteAttributes(temp, 0); // a leftover (or a copy carrying the read-only mark): clear it, try again
         DeleteFileW(temp.c_str());
         ok = CopyFileW(src.c_str(), temp.c_str(), FALSE) != 0;
     }
+    return ok;
+}
+
+// Copies src over mirror through the temporary file `temp` (in the same volume), so that the mirror
+// name holds either the previous copy or a complete new one of the source as it stood still (see
+// StillAsRead). With `holdAs`, the previous copy is first moved there (a rename within the volume),
+// so that at every moment it is under its name or held. Carries the source's time; the caller sets
+// the attributes.
+bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp,
+                    WideEntry& e, const std::wstring& holdAs = std::wstring()) {
+    bool ok = false;
+    for (int tries = 0; tries < kCopyTries && !ok; ++tries) {
+        if (!CopyToTemp(src, temp))
+            break;
+        ok = StillAsRead(src, e);
+    }
     return PublishTemp(mirror, temp, holdAs, ok);
+}
+
+// Removes what a copy to a name that was free left there.
+void RemoveOwnCopy(const std::wstring& mirror) {
+    WriteAttributes(mirror, 0);
+    DeleteFileW(mirror.c_str());
 }
 
 // Copies src to the mirror name of a file the mirror does not hold. With no earlier copy to keep,
@@ -183,23 +226,23 @@ bool CopyIntoMirror(const std::wstring& src, const std::wstring& mirror, const s
 // cut short by the end of the process keeps the size written so far and the time of its last
 // write, which the directory stage compares with the source's, so the next pass replaces it; the
 // caller sends sources written shortly before the pass through `temp` instead, as their time
-// could be that of the cut copy. NameTaken leaves the name as it was.
-NewFileCopier::Outcome CopyToFreeName(const std::wstring& src, const std::wstring& mirror) {
-    if (CopyFileW(src.c_str(), mirror.c_str(), TRUE))
-        return NewFileCopier::Outcome::Done;
-    const DWORD why = GetLastError();
-    if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS)
-        return NewFileCopier::Outcome::NameTaken;
-    WriteAttributes(mirror, 0);
-    DeleteFileW(mirror.c_str());
-    return NewFileCopier::Outcome::Failed;
-}
-
-bool CopyAsNew(const std::wstring& src, const std::wstring& mirror, const std::wstring& temp) {
-    const NewFileCopier::Outcome outcome = CopyToFreeName(src, mirror);
-    if (outcome == NewFileCopier::Outcome::NameTaken)
-        return CopyIntoMirror(src, mirror, temp); // the name was taken after all
-    return outcome == NewFileCopier::Outcome::Done;
+// could be that of the cut copy. A source written while it was copied is copied once more over its
+// own copy (see StillAsRead). NameTaken leaves the name as it was.
+NewFileCopier::Outcome CopyToFreeName(const std::wstring& src, const std::wstring& mirror, WideEntry& e) {
+    using Outcome = NewFileCopier::Outcome;
+    if (!CopyFileW(src.c_str(), mirror.c_str(), TRUE)) {
+        const DWORD why = GetLastError();
+        if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS)
+            return Outcome::NameTaken;
+    } else if (StillAsRead(src, e)) {
+        return Outcome::Done;
+    } else {
+        WriteAttributes(mirror, 0); // the first copy may carry the read-only mark
+        if (CopyFileW(src.c_str(), mirror.c_str(), FALSE) && StillAsRead(src, e))
+            return Outcome::Done;
+    }
+    RemoveOwnCopy(mirror);
+    return IsGone(src) ? Outcome::Gone : Outcome::Failed;
 }
 
 // Attributes with which every copy leaves its source's attributes, so that reading them back
@@ -228,10 +271,22 @@ void SetMirrorAttributes(const std::wstring& mirror, int32_t attr) {
         WriteAttributes(mirror, attr);
 }
 
+// The source of a copy as the pass read it at the file's turn.
+WideEntry AsRead(const NewFileCopier::Copy& copy) {
+    WideEntry e;
+    e.Size = copy.Size;
+    e.Attr = copy.Attr;
+    e.Written = copy.Written;
+    return e;
+}
+
 // A new file's copy on a copier's thread, with its attributes. A name taken after all is left to
 // the stage, which alone uses the temporary file.
-NewFileCopier::Outcome CopyNewFile(const NewFileCopier::Copy& copy) {
-    const NewFileCopier::Outcome outcome = CopyToFreeName(copy.Source, copy.Target);
+NewFileCopier::Outcome CopyNewFile(NewFileCopier::Copy& copy) {
+    WideEntry e = AsRead(copy);
+    const NewFileCopier::Outcome outcome = CopyToFreeName(copy.Source, copy.Target, e);
+    copy.Attr = e.Attr;
+    copy.Written = e.Written;
     if (outcome == NewFileCopier::Outcome::Done && !CopyCarries(copy.Attr))
         SetMirrorAttributes(copy.Target, copy.Attr);
     return outcome;
@@ -273,7 +328,12 @@ struct PlannedFile {
     Act act;
 };
 
-enum class Copied { Done, Failed, Stopped };
+enum class Copied {
+    Done,
+    Failed,
+    Stopped, // abandoned part-way: no line, the mirror's entry as it was
+    Gone,    // the source is not there any more: no line, the next pass sees it
+};
 
 // What is known of the mirror folder an entry goes into, during the directory stage.
 struct MirrorFolder {
@@ -875,11 +935,15 @@ private:
         const Copied copied = CopyEntry(src, mirrorRel, e, there, folder, made);
         if (copied == Copied::Stopped)
             return std::nullopt; // no line: the copy was abandoned, the mirror's entry is as it was
+        if (copied == Copied::Gone) {
+            Advance(WeightIfPlanned(p));
+            return std::nullopt;
+        }
         Report(copied == Copied::Failed ? Tag::Failed
                : p.act == Act::Update   ? Tag::Update
                                         : Tag::New,
                mirrorRel);
-        Advance(isFolder ? kEntryWeight : kEntryWeight + e.Size - m_blockBytes);
+        Advance(isFolder ? kEntryWeight : std::max<int64_t>(kEntryWeight + e.Size - m_blockBytes, 0));
         return MirrorFolder{made, made, (p.flags & kIndexedFolder) && !made};
     }
 
@@ -896,7 +960,7 @@ private:
             folder.Ready = true;
         }
         m_budget -= e.Size;
-        m_copier->Add(ExtendedPath(src), m_root + mirrorRel, e.Attr, e.Size);
+        m_copier->Add(ExtendedPath(src), m_root + mirrorRel, e.Attr, e.Size, e.Written);
         FinishCopiesAhead(kCopiesAhead - 1); // room for the next
         return true;
     }
@@ -908,15 +972,22 @@ private:
         NewFileCopier::Copy copy;
         while (m_copier && m_copier->TakeFinished(copy, m_copier->Outstanding() > keep)) {
             if (copy.Result == NewFileCopier::Outcome::NameTaken) {
-                const bool copied = vestrand::CopyIntoMirror(copy.Source, copy.Target, m_temp);
-                if (copied && !CopyCarries(copy.Attr))
-                    SetMirrorAttributes(copy.Target, copy.Attr);
-                copy.Result = copied ? NewFileCopier::Outcome::Done : NewFileCopier::Outcome::Failed;
+                WideEntry e = AsRead(copy);
+                const bool copied = vestrand::CopyIntoMirror(copy.Source, copy.Target, m_temp, e);
+                if (copied && !CopyCarries(e.Attr))
+                    SetMirrorAttributes(copy.Target, e.Attr);
+                copy.Result = copied                ? NewFileCopier::Outcome::Done
+                              : IsGone(copy.Source) ? NewFileCopier::Outcome::Gone
+                                                    : NewFileCopier::Outcome::Failed;
             }
             if (copy.Result != NewFileCopier::Outcome::Done)
                 m_budget += copy.Size;
             if (copy.Result == NewFileCopier::Outcome::NotStarted)
                 continue;
+            if (copy.Result == NewFileCopier::Outcome::Gone) {
+                Advance(kEntryWeight + copy.Size); // no line: the next pass sees it gone
+                continue;
+            }
             const bool done = copy.Result == NewFileCopier::Outcome::Done;
             Write(done ? Tag::New : Tag::Failed, m_rootText + JournalText(copy.Target.substr(m_root.size())));
             Advance(kEntryWeight + copy.Size);
@@ -951,15 +1022,18 @@ private:
     // entry of the other kind that the pass keeps, for a source that cannot be reached). What the
     // pass knows of the mirror entry (`there`) is not asked of the file system again. `made` is set
     // for a folder entry that was not in the mirror and now is.
-    Copied CopyEntry(const std::wstring& src, const std::wstring& mirrorRel, const WideEntry& e,
+    Copied CopyEntry(const std::wstring& src, const std::wstring& mirrorRel, WideEntry& e,
                      const MirrorEntry& there, MirrorFolder& folder, bool& made) {
         const std::wstring mirror = m_root + mirrorRel;
         const std::wstring source = ExtendedPath(src);
+        if (there.known && OnlyAttributesDiffer(*there.known, e))
+            return SetAttributesInPlace(mirror, e.Attr);
         const std::optional<int32_t> before = there.known         ? std::optional<int32_t>(there.known->Attr)
                                               : there.knownAbsent ? std::nullopt
                                                                   : AttributesOf(mirror);
         const bool absent = !there.known && (there.knownAbsent || (!before && IsNotFound(GetLastError())));
-        const bool hold = Holding() && there.known && !(there.known->Attr & kFolderBit);
+        const bool hold = Holding() && there.known && !(there.known->Attr & kFolderBit) &&
+                          !IsCutCopy(mirror, *there.known, source, e);
         if (!hold)
             UnprotectMirrorEntry(mirror,
                                  before); // a held copy keeps its attributes: a rename needs none cleared
@@ -981,8 +1055,8 @@ private:
                 folder.Ready = true;
             }
             copied = absent && IsSettled(e.Time) && e.Size < kLargeFileBytes
-                         ? (CopyAsNew(source, mirror, m_temp) ? Copied::Done : Copied::Failed)
-                         : CopyIntoMirror(source, mirror, e.Size, hold ? HeldPathOf(mirrorRel) : L"");
+                         ? CopyAsNew(source, mirror, e)
+                         : CopyIntoMirror(source, mirror, e, hold ? HeldPathOf(mirrorRel) : L"");
             if (copied == Copied::Done)
                 m_budget -= e.Size;
         }
@@ -994,22 +1068,69 @@ private:
         return copied;
     }
 
+    // A new file straight to its free name (see CopyToFreeName); through the temporary file when
+    // the name was taken after all.
+    Copied CopyAsNew(const std::wstring& source, const std::wstring& mirror, WideEntry& e) {
+        switch (CopyToFreeName(source, mirror, e)) {
+        case NewFileCopier::Outcome::Done:
+            return Copied::Done;
+        case NewFileCopier::Outcome::NameTaken:
+            return CopyIntoMirror(source, mirror, e, L"");
+        case NewFileCopier::Outcome::Gone:
+            return Copied::Gone;
+        default:
+            return Copied::Failed;
+        }
+    }
+
     // Copies `source` to the temporary file and from there over `mirror` (see the free function of
     // that name); a large file goes in blocks, so that a stop takes effect inside it and the gauge
     // moves. Abandoned, it leaves no temporary file and the mirror's previous copy as it was.
-    Copied CopyIntoMirror(const std::wstring& source, const std::wstring& mirror, int64_t size,
+    Copied CopyIntoMirror(const std::wstring& source, const std::wstring& mirror, WideEntry& e,
                           const std::wstring& holdAs) {
-        if (size < kLargeFileBytes)
-            return vestrand::CopyIntoMirror(source, mirror, m_temp, holdAs) ? Copied::Done : Copied::Failed;
-        WriteAttributes(m_temp, 0);
-        const BlockCopy copied = CopyFileInBlocks(source, m_temp, kCopyBlockBytes, [&](int64_t bytes) {
-            m_blockBytes += bytes;
-            Advance(bytes);
-            return !Stopped();
-        });
-        if (copied != BlockCopy::Done)
-            return copied == BlockCopy::Stopped ? Copied::Stopped : Copied::Failed;
-        return vestrand::PublishTemp(mirror, m_temp, holdAs) ? Copied::Done : Copied::Failed;
+        if (e.Size < kLargeFileBytes) {
+            if (vestrand::CopyIntoMirror(source, mirror, m_temp, e, holdAs))
+                return Copied::Done;
+            return IsGone(source) ? Copied::Gone : Copied::Failed;
+        }
+        for (int tries = 0; tries < kCopyTries; ++tries) {
+            WriteAttributes(m_temp, 0);
+            const BlockCopy copied = CopyFileInBlocks(source, m_temp, kCopyBlockBytes, [&](int64_t bytes) {
+                m_blockBytes += bytes;
+                Advance(bytes);
+                return !Stopped();
+            });
+            if (copied == BlockCopy::Stopped)
+                return Copied::Stopped;
+            if (copied == BlockCopy::Failed)
+                return IsGone(source) ? Copied::Gone : Copied::Failed;
+            if (StillAsRead(source, e))
+                return vestrand::PublishTemp(mirror, m_temp, holdAs) ? Copied::Done : Copied::Failed;
+        }
+        vestrand::PublishTemp(mirror, m_temp, L"", false); // written again while copied: removed
+        return Copied::Failed;
+    }
+
+    // Only the attributes of a file changed (a read-only or hidden mark): the mirror's copy gets them
+    // in place, and nothing is copied or held, as its content is the source's.
+    static bool OnlyAttributesDiffer(const TFileParam& was, const WideEntry& e) {
+        return !(e.Attr & kFolderBit) && !(was.Attr & (kFolderBit | kLinkBit)) && was.Time == e.Time &&
+               was.Size == e.Size && was.Attr != e.Attr;
+    }
+
+    static Copied SetAttributesInPlace(const std::wstring& mirror, int32_t attr) {
+        return SetFileAttributesW(mirror.c_str(), static_cast<DWORD>(attr)) ? Copied::Done : Copied::Failed;
+    }
+
+    // A copy that a killed pass cut short at its name: shorter than the source, written after the
+    // source was, and the first bytes of it. Holding it would keep nothing of the user's that the
+    // new copy does not hold, under the name of a version of it. (Only files that small go straight
+    // to their names.)
+    static bool IsCutCopy(const std::wstring& mirror, const TFileParam& was, const std::wstring& source,
+                          const WideEntry& e) {
+        return was.Size < e.Size &&
+               was.Size<kLargeFileBytes&& static_cast<uint32_t>(was.Time)> static_cast<uint32_t>(e.Time) &&
+               IsLeadingPartOf(mirror, source);
     }
 
     // A source stamped more than a day before the pass: a copy of it cut short now cannot carry
@@ -1045,31 +1166,36 @@ private:
         WideEntry e;
         if (!ReadEntry(src, e) || (e.Attr & kFolderBit))
             return; // gone since it was compared: the next pass sees it
+        e.Attr &= ~kLinkBit;
         if (file.act == Act::Replace)
             DeleteStaleTree(rel); // the mirror holds a folder of the file's name
         if (!RoomFor(e.Size))
             return; // at the floor: the file is not started
-        const Copied copied = CopyListedFile(src, rel, e.Size);
-        if (copied == Copied::Stopped)
+        const Copied copied = CopyListedFile(src, rel, e);
+        if (copied == Copied::Stopped || copied == Copied::Gone)
             return;
         Report(copied == Copied::Failed  ? Tag::Failed
                : file.act == Act::Update ? Tag::Update
                                          : Tag::New,
                rel);
-        Advance(kEntryWeight + e.Size - m_blockBytes);
+        Advance(std::max<int64_t>(kEntryWeight + e.Size - m_blockBytes, 0));
     }
 
-    Copied CopyListedFile(const std::wstring& src, const std::wstring& rel, int64_t size) {
+    Copied CopyListedFile(const std::wstring& src, const std::wstring& rel, WideEntry& e) {
         const std::wstring mirror = m_root + rel;
+        WideEntry there;
+        if (ReadEntry(mirror, there) &&
+            OnlyAttributesDiffer(TFileParam{there.Time, there.Size, there.Attr}, e))
+            return SetAttributesInPlace(mirror, e.Attr);
         const std::optional<int32_t> before = AttributesOf(mirror);
         const bool hold = Holding() && before && !(*before & kFolderBit);
         if (!hold)
             UnprotectMirrorEntry(mirror, before);
         CreateDirChain(FileDirOf(mirror));
         m_blockBytes = 0;
-        const Copied copied = CopyIntoMirror(src, mirror, size, hold ? HeldPathOf(rel) : L"");
+        const Copied copied = CopyIntoMirror(src, mirror, e, hold ? HeldPathOf(rel) : L"");
         if (copied == Copied::Done) {
-            m_budget -= size;
+            m_budget -= e.Size;
             SetMirrorAttributes(mirror, ReadAttributes(src));
         } else if (before) {
             WriteAttributes(mirror, *before);

@@ -1,6 +1,7 @@
 #include "engine/fileops_win.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "engine/backup_index_win.h" // FileSystemKey
@@ -28,9 +29,14 @@ DirEntry ToEntry(const WIN32_FIND_DATAA& fd) {
     return e;
 }
 
+int64_t Ticks(const FILETIME& ft) {
+    return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
 void FillEntry(const WIN32_FIND_DATAW& fd, WideEntry& e) {
     e.Name = fd.cFileName;
     e.Time = PackLocal(fd.ftLastWriteTime);
+    e.Written = Ticks(fd.ftLastWriteTime);
     e.Size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     e.Attr = static_cast<int32_t>(fd.dwFileAttributes);
 }
@@ -128,6 +134,7 @@ bool ReadEntry(const std::wstring& path, WideEntry& entry) {
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return false;
     entry.Time = PackLocal(data.ftLastWriteTime);
+    entry.Written = Ticks(data.ftLastWriteTime);
     entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     entry.Attr = static_cast<int32_t>(data.dwFileAttributes);
     return true;
@@ -253,8 +260,10 @@ BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, siz
                            const std::function<bool(int64_t)>& onBlock) {
     BlockCopy outcome = BlockCopy::Failed;
     {
-        FileHandle in(CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        // Shared for writing, as CopyFileW shares it: a file another program keeps open for writing
+        // can be copied; the caller tells a copy of a file written meanwhile by its size and time.
+        FileHandle in(CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!in)
             return BlockCopy::Failed;
         FileHandle out(CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -284,6 +293,27 @@ BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, siz
     if (outcome != BlockCopy::Done)
         DeleteFileW(dst.c_str());
     return outcome;
+}
+
+bool IsLeadingPartOf(const std::wstring& part, const std::wstring& whole) {
+    const auto open = [](const std::wstring& path) {
+        return FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    const FileHandle a = open(part), b = open(whole);
+    if (!a || !b)
+        return false;
+    std::vector<char> mine(1 << 16), theirs(1 << 16);
+    for (;;) {
+        DWORD got = 0, also = 0;
+        if (!ReadFile(a.Get(), mine.data(), static_cast<DWORD>(mine.size()), &got, nullptr))
+            return false;
+        if (got == 0)
+            return true;
+        if (!ReadFile(b.Get(), theirs.data(), got, &also, nullptr) || also != got ||
+            std::memcmp(mine.data(), theirs.data(), got) != 0)
+            return false;
+    }
 }
 
 bool MakeFolder(const std::wstring& path) {

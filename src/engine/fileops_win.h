@@ -54,6 +54,9 @@ struct WideEntry {
     DosDateTime Time = 0; // last write, local time, packed
     int64_t Size = 0;
     int32_t Attr = 0;
+    // The last write to the 100 ns (UTC): what tells whether a file was written while it was
+    // copied, where the packed time's two-second steps cannot.
+    int64_t Written = 0;
 };
 
 // The ANSI code page's text in UTF-16.
@@ -93,12 +96,17 @@ bool IdentityOf(const std::wstring& path, FileIdentity& identity);
 bool IdentityOf(const std::string& path, FileIdentity& identity);
 
 // Copies a file in blocks of `blockSize` bytes into `dst`, made anew, and gives it the source's
-// last-write time (not its attributes, nor its alternate data streams). After every block
+// last-write time at the end (not its attributes, nor its alternate data streams); the source may be
+// open for writing elsewhere, so the copy is only as good as the source stood still. After every block
 // `onBlock` gets the bytes just written and returns false to stop the copy: `dst` is then removed,
 // as it is after a failure.
 enum class BlockCopy { Done, Failed, Stopped };
 BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, size_t blockSize,
                            const std::function<bool(int64_t)>& onBlock);
+
+// True when the file `part` holds the first bytes of the file `whole` and nothing else (false when
+// either cannot be read).
+bool IsLeadingPartOf(const std::wstring& part, const std::wstring& whole);
 
 // True when the folder holds no entry besides "." and "..".
 bool IsEmptyFolder(const std::wstring& folder);

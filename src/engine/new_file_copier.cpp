@@ -20,9 +20,10 @@ NewFileCopier::~NewFileCopier() {
         thread.join();
 }
 
-void NewFileCopier::Add(std::wstring source, std::wstring target, int32_t attr, int64_t size) {
+void NewFileCopier::Add(std::wstring source, std::wstring target, int32_t attr, int64_t size,
+                        int64_t written) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_copies.push_back(Copy{std::move(source), std::move(target), attr, size});
+    m_copies.push_back(Copy{std::move(source), std::move(target), attr, size, written});
     ++m_unstarted;
     m_changed.notify_all();
 }

@@ -22,17 +22,19 @@ public:
         Waiting,    // not made yet
         Done,       // the copy stands under its name
         Failed,     // nothing was left under the name
+        Gone,       // the source was not there any more: nothing was left under the name
         NameTaken,  // something else stood under the name after all: left for the caller
         NotStarted, // the stop came first
     };
     struct Copy {
         std::wstring Source, Target; // extended-length paths
         int32_t Attr;                // the source's, as the pass read them at the file's turn
-        int64_t Size;
+        int64_t Size;                // (the copy gives these what it copied)
+        int64_t Written;             // the source's last write, to tell a file written while copied
         Outcome Result = Outcome::Waiting;
     };
     // Makes one copy on a copier's thread; must not throw.
-    using CopyFunction = Outcome (*)(const Copy&);
+    using CopyFunction = Outcome (*)(Copy&);
 
     // Copies that have not started once `stop` is set are not made.
     NewFileCopier(int threads, const std::atomic<bool>* stop, CopyFunction copy);
@@ -43,7 +45,7 @@ public:
 
     // Asks for a copy. How many may be outstanding (asked for and not taken back) is the caller's
     // to keep in bounds, by taking them back.
-    void Add(std::wstring source, std::wstring target, int32_t attr, int64_t size);
+    void Add(std::wstring source, std::wstring target, int32_t attr, int64_t size, int64_t written = 0);
     size_t Outstanding();
     // Hands back the oldest outstanding copy once it has its outcome, waiting for it when `wait`;
     // false when none is outstanding, or (without `wait`) the oldest is not finished.

@@ -22,7 +22,7 @@ void Nap() {
 
 // Waits at the gate; then the first copies take longest, so that later ones finish first. An odd
 // size fails.
-Outcome SlowFirst(const NewFileCopier::Copy& copy) {
+Outcome SlowFirst(NewFileCopier::Copy& copy) {
     g_mostAtOnce = std::max<int>(g_mostAtOnce, ++g_running);
     for (++g_calls; !g_gateOpen;)
         Nap();

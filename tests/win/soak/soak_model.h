@@ -218,11 +218,13 @@ private:
             found = m_index.end();
         }
         const bool isNew = found == m_index.end();
-        bool copy = isNew;
+        bool copy = isNew, attributesOnly = false;
         if (!isNew) {
             const MirrorItem& was = found->second;
             copy = was.Attr != e.Attr ||
                    (!e.Folder && (was.Time != e.Time || (sizeCounts && was.Size != e.Size)));
+            // A file whose attributes alone changed gets them where it stands: its content stays.
+            attributesOnly = copy && !e.Folder && was.Time == e.Time && was.Size == e.Size;
             m_index.erase(found);
         }
         if (!copy || FailedCopy(rel, e.Folder))
@@ -236,7 +238,7 @@ private:
             m.Rel = rel; // an entry overwritten keeps its name as the mirror has it
         m.Folder = e.Folder;
         m.Attr = e.Attr;
-        if (!e.Folder) {
+        if (!e.Folder && !attributesOnly) {
             m.Time = e.Time;
             m.Size = e.Size;
             m.Write = e.Write;

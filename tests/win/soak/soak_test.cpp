@@ -172,9 +172,10 @@ private:
             if (was.Folder)
                 continue;
             const auto now = Model.State().find(key);
+            // (A change of attributes alone is made where the copy stands: nothing leaves.)
             const bool left = now == Model.State().end() || now->second.Folder ||
                               now->second.Time != was.Time || now->second.Size != was.Size ||
-                              now->second.Attr != was.Attr || now->second.Content != was.Content;
+                              now->second.Content != was.Content;
             if (!left)
                 continue;
             any = true;

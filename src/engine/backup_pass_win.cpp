@@ -907,9 +907,14 @@ private:
             break;
         }
         // The source as it is now: one that went away or changed kind is left out without a line
-        // (the next pass sees what happened); one that changed is copied as it is.
+        // (the next pass sees what happened); one that changed is copied as it is. One that is
+        // there but cannot be read (a name the file system lists but refuses, a file held by the
+        // system) is Failed, as its copy would be.
         WideEntry e;
-        if (!ReadEntry(ExtendedPath(src), e) || ((e.Attr & kFolderBit) != 0) != isFolder) {
+        const bool read = ReadEntry(ExtendedPath(src), e);
+        if (!read && !IsNotFound(GetLastError()))
+            Report(Tag::Failed, mirrorRel);
+        if (!read || ((e.Attr & kFolderBit) != 0) != isFolder) {
             Advance(WeightIfPlanned(p));
             return std::nullopt;
         }
@@ -1164,7 +1169,10 @@ private:
         if (file.act == Act::Keep)
             return;
         WideEntry e;
-        if (!ReadEntry(src, e) || (e.Attr & kFolderBit))
+        const bool read = ReadEntry(src, e);
+        if (!read && !IsNotFound(GetLastError()))
+            Report(Tag::Failed, rel);
+        if (!read || (e.Attr & kFolderBit))
             return; // gone since it was compared: the next pass sees it
         e.Attr &= ~kLinkBit;
         if (file.act == Act::Replace)

@@ -162,3 +162,16 @@ TEST_F(ChangingSources, AChangeOfAttributesAloneHoldsNothing) {
     for (const char* f : {"dir\\a.txt", "listed.txt"})
         EXPECT_EQ(ReadAttributes(Mirror(src + f)), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) << f;
 }
+
+// Listed by the search but refused when read at its turn: a Failed line on every pass, never
+// a silent gap.
+TEST_F(ChangingSources, AnEntryTheSearchListsButThatCannotBeReadIsFailed) {
+    // Made by the test runner: ok.txt and a file whose name holds a line feed.
+    const std::string odd = "S:\\odd_names_fixture\\";
+    ASSERT_TRUE(IsFile(odd + "ok.txt")) << "run under tools/wine-run";
+    settings.SourceDirs = {odd};
+    Run();
+    EXPECT_EQ(Sorted(Body()), Sorted({FailedCopy(odd + "a<U+000A>b.txt"), New(odd + "ok.txt")}));
+    Run();
+    EXPECT_EQ(Body(), Lines{FailedCopy(odd + "a<U+000A>b.txt")});
+}

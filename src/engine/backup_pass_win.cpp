@@ -15,6 +15,7 @@
 #include "engine/new_file_copier.h"
 #include "engine/pass_progress.h"
 #include "engine/source_plan.h"
+#include "engine/space_budget.h"
 #include "runtime/cp1251.h"
 #include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
@@ -22,7 +23,6 @@
 namespace vestrand {
 namespace {
 
-constexpr int64_t kBudgetRecheck = 500000;
 constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
 // A link (symbolic link or junction): the mirror holds what it leads to, as a plain entry.
 constexpr int32_t kLinkBit = FILE_ATTRIBUTE_REPARSE_POINT;
@@ -389,10 +389,16 @@ public:
         // Old versions go first, so that they can never keep a pass from running.
         if (m_s.KeepVersionsDays > 0)
             PruneVersionsByAge();
-        m_floor = m_s.LowDriveSpaceMb * 1000000;
-        m_result.floorBytes = m_floor;
+        m_space.emplace(
+            m_s.LowDriveSpaceMb * 1000000, ClusterBytes(m_rootFull),
+            [this] {
+                FinishCopiesAhead(0); // so that the drive shows every copy asked for
+                return DriveFree(m_rootFull);
+            },
+            [this] { return RemoveOldestVersions(); });
+        m_result.floorBytes = m_space->Floor();
         if (!RoomFor(0)) {
-            m_result.freeBytes = m_free;
+            m_result.freeBytes = m_space->Free();
             return Refused(PassRefusal::LowSpace, m_s.TargetDir);
         }
         if (Stopped()) { // stopped before it began: no block, and it does not come back at once
@@ -433,7 +439,7 @@ public:
                 m_index.RemoveTree(spot.MirrorKey());
         // A stopped pass has not copied everything: it deletes nothing, and the next pass goes on.
         // A budget used up to the last byte counts as the floor reached, as it always has.
-        m_floorReached = m_floorReached || m_budget <= 0;
+        m_floorReached = m_floorReached || m_space->UsedUp();
         bool complete = false;
         if (m_floorReached) {
             journal.Append("DiskFull " + Stamp());
@@ -478,25 +484,12 @@ private:
     // Copying goes on: neither stopped nor at the floor.
     bool Copying() const { return !m_floorReached && !Stopped(); }
 
-    // Whether `bytes` more can be written above the floor. Measures the free space again when the
-    // budget would run low, so the pass itself never crosses the floor; once it cannot, copying
-    // stops before that file. Held versions never stop today's backup: while the floor is reached,
-    // the oldest stamped folders (never this pass's) are removed. (Only a free space that was
-    // measured: a query that fails must not cost the user's history.)
-    bool RoomFor(int64_t bytes) {
-        if (m_budget - bytes < kBudgetRecheck) {
-            FinishCopiesAhead(0); // so that the drive shows every copy asked for
-            MeasureBudget();
-        }
-        while (m_budget - bytes < 0 && m_free >= 0 && RemoveOldestVersions())
-            MeasureBudget();
-        m_floorReached = m_budget - bytes < 0;
+    // Whether an entry of `cost` (see SpaceBudget) fits above the floor; once one does not,
+    // copying stops before it. Held versions never stop today's backup: while the floor is
+    // reached, the budget has the oldest stamped folders (never this pass's) removed.
+    bool RoomFor(int64_t cost) {
+        m_floorReached = !m_space->RoomFor(cost);
         return !m_floorReached;
-    }
-
-    void MeasureBudget() {
-        m_free = DriveFree(m_rootFull);
-        m_budget = m_free - m_floor;
     }
 
     // ---- Held versions: what a pass deletes or overwrites, kept in a folder stamped with its start ----
@@ -932,12 +925,15 @@ private:
             }
         }
         there.knownAbsent = !there.known && (folder.Fresh || folder.Indexed);
-        if (!isFolder && !RoomFor(e.Size))
-            return std::nullopt; // at the floor: this file is not started, and copying ends
+        const bool making = !isFolder || p.act == Act::Copy || p.act == Act::Replace;
+        if (making && !RoomFor(isFolder ? m_space->FolderCost() : m_space->FileCost(e.Size)))
+            return std::nullopt; // at the floor: this entry is not started, and copying ends
         if (p.act == Act::Copy && CopyAhead(src, mirrorRel, e, there, folder))
             return std::nullopt; // a file: nothing lies below it
         bool made = false;       // a folder that was not in the mirror and is now
         const Copied copied = CopyEntry(src, mirrorRel, e, there, folder, made);
+        if (made)
+            m_space->Charge(m_space->FolderCost());
         if (copied == Copied::Stopped)
             return std::nullopt; // no line: the copy was abandoned, the mirror's entry is as it was
         if (copied == Copied::Gone) {
@@ -953,8 +949,8 @@ private:
     }
 
     // A new file whose name the stage knows to be free, settled and small, as CopyEntry would copy
-    // it with CopyAsNew, goes to the copiers; its line comes when its turn does. Its size is taken
-    // from the budget now and given back if it is not copied.
+    // it with CopyAsNew, goes to the copiers; its line comes when its turn does. It is charged to
+    // the budget now and given back if it is not copied.
     bool CopyAhead(const std::wstring& src, const std::wstring& mirrorRel, const WideEntry& e,
                    const MirrorEntry& there, MirrorFolder& folder) {
         if ((e.Attr & kFolderBit) || there.known || !there.knownAbsent || !IsSettled(e.Time) ||
@@ -964,7 +960,7 @@ private:
             CreateDirChain(FileDirOf(m_root + mirrorRel));
             folder.Ready = true;
         }
-        m_budget -= e.Size;
+        m_space->Charge(m_space->FileCost(e.Size));
         m_copier->Add(ExtendedPath(src), m_root + mirrorRel, e.Attr, e.Size, e.Written);
         FinishCopiesAhead(kCopiesAhead - 1); // room for the next
         return true;
@@ -986,7 +982,7 @@ private:
                                                     : NewFileCopier::Outcome::Failed;
             }
             if (copy.Result != NewFileCopier::Outcome::Done)
-                m_budget += copy.Size;
+                m_space->GiveBack(m_space->FileCost(copy.Size));
             if (copy.Result == NewFileCopier::Outcome::NotStarted)
                 continue;
             if (copy.Result == NewFileCopier::Outcome::Gone) {
@@ -1063,7 +1059,7 @@ private:
                          ? CopyAsNew(source, mirror, e)
                          : CopyIntoMirror(source, mirror, e, hold ? HeldPathOf(mirrorRel) : L"");
             if (copied == Copied::Done)
-                m_budget -= e.Size;
+                m_space->Charge(m_space->FileCost(e.Size));
         }
         if (copied == Copied::Done &&
             ((e.Attr & kFolderBit) || e.Size >= kLargeFileBytes || !CopyCarries(e.Attr)))
@@ -1177,7 +1173,7 @@ private:
         e.Attr &= ~kLinkBit;
         if (file.act == Act::Replace)
             DeleteStaleTree(rel); // the mirror holds a folder of the file's name
-        if (!RoomFor(e.Size))
+        if (!RoomFor(m_space->FileCost(e.Size)))
             return; // at the floor: the file is not started
         const Copied copied = CopyListedFile(src, rel, e);
         if (copied == Copied::Stopped || copied == Copied::Gone)
@@ -1203,7 +1199,7 @@ private:
         m_blockBytes = 0;
         const Copied copied = CopyIntoMirror(src, mirror, e, hold ? HeldPathOf(rel) : L"");
         if (copied == Copied::Done) {
-            m_budget -= e.Size;
+            m_space->Charge(m_space->FileCost(e.Size));
             SetMirrorAttributes(mirror, ReadAttributes(src));
         } else if (before) {
             WriteAttributes(mirror, *before);
@@ -1277,9 +1273,7 @@ private:
     DateTime m_start = 0;                       // when the pass began: the stamp of what it holds
     std::wstring m_versions;                    // ~versions at the top of the mirror folder
     std::wstring m_holdFolder;                  // this pass's stamped folder in it
-    int64_t m_floor = 0;
-    int64_t m_budget = 0;
-    int64_t m_free = -1; // the free space last measured, -1 when it could not be
+    std::optional<SpaceBudget> m_space;         // the room above the free-space floor, from the pass's start
     BackupIndex m_index;
     std::vector<Planned> m_plan;
     std::wstring m_planNames;

@@ -342,6 +342,16 @@ int64_t DriveFree(const std::wstring& path) {
     return static_cast<int64_t>(spc) * bps * freeClusters;
 }
 
+int64_t ClusterBytes(const std::wstring& path) {
+    if (path.empty())
+        return 0;
+    const std::wstring root = std::wstring(1, path[0]) + L":\\";
+    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(root.c_str(), &spc, &bps, &freeClusters, &clusters))
+        return 0;
+    return static_cast<int64_t>(spc) * bps;
+}
+
 std::string CanonicalPath(const std::string& path) {
     return CanonicalWalk(CanonicalWalk(path, true), false);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "engine/fileops_win.h"
+#include "engine/space_budget.h"
 #include "mirror_fixture.h"
 #include "runtime/error.h"
 #include "tree_snapshot.h"
@@ -132,6 +133,25 @@ TEST_F(SmallVolume, FloorReachedBeforeTheFileStageEndsItWithDiskFull) {
     for (char c = 'a'; c < 'a' + 4; ++c)
         EXPECT_TRUE(ReadFile(Mirror(files + c + ".bin")) == Pattern(c, 900000)) << c;
     EXPECT_FALSE(IsFile(Mirror(src + "stale.txt")));
+}
+
+TEST_F(SmallVolume, ManySmallFilesStopAtTheFloorCountedInClusters) {
+    // 1,200 files of 1,000 bytes, settled (so the copiers take them): their sizes fit above the
+    // floor of 5,000,000 bytes, their 4 KiB clusters do not.
+    settings.LowDriveSpaceMb = 5;
+    for (int i = 0; i < 1200; ++i) {
+        WriteFile(src + std::to_string(i), std::string(1000, 'x'));
+        SetStamp(src + std::to_string(i), 0);
+    }
+    int64_t freeAtEnd = -1; // once copying has ended, before the journal is saved
+    display.onStage = [&](PassStage stage) {
+        if (stage == PassStage::FilesMirrored)
+            freeAtEnd = DriveFree("R:\\");
+    };
+    RunWithFiles({});
+    EXPECT_EQ(WithPrefix(Body(), "DiskFull "), Lines{"DiskFull " + kStamp});
+    EXPECT_GE(freeAtEnd, 5000000 - SpaceBudget::kRecordBytes);
+    EXPECT_LT(freeAtEnd, 5000000 + 2 * 4096) << "copying stopped too early";
 }
 
 TEST_F(SmallVolume, UpdateThatMeetsAFullVolumeKeepsThePreviousCopy) {

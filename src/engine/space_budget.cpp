@@ -1,0 +1,52 @@
+#include "engine/space_budget.h"
+
+#include <utility>
+
+namespace vestrand {
+
+SpaceBudget::SpaceBudget(int64_t floorBytes, int64_t clusterBytes, Measure measure, FreeUp freeUp)
+    : m_floor(floorBytes), m_cluster(clusterBytes > 0 ? clusterBytes : kDefaultClusterBytes),
+      m_measure(std::move(measure)), m_freeUp(std::move(freeUp)) {}
+
+int64_t SpaceBudget::FileCost(int64_t size) const {
+    const int64_t clusters = size > 0 ? (size - 1) / m_cluster + 1 : 0;
+    return clusters * m_cluster + kRecordBytes;
+}
+
+bool SpaceBudget::MeasureDue(int64_t cost) const {
+    return !m_measured || m_left - cost < kRecheckBelow || m_bytesSince >= kRecheckAfterBytes ||
+           m_entriesSince >= kRecheckAfterEntries;
+}
+
+bool SpaceBudget::RoomFor(int64_t cost) {
+    if (MeasureDue(cost))
+        MeasureNow();
+    while (m_left - cost < 0 && m_free >= 0 && m_freeUp && m_freeUp())
+        MeasureNow();
+    return m_left - cost >= 0;
+}
+
+void SpaceBudget::Charge(int64_t cost) {
+    m_left -= cost;
+    m_bytesSince += cost;
+    ++m_entriesSince;
+}
+
+void SpaceBudget::GiveBack(int64_t cost) {
+    m_left += cost;
+    m_bytesSince -= cost;
+    --m_entriesSince;
+}
+
+void SpaceBudget::MeasureNow() {
+    // The measuring may give back copies that were not made (see Measure): what it finds replaces
+    // every charge and give-back so far.
+    const int64_t free = m_measure();
+    m_measured = true;
+    m_free = free;
+    m_left = free - m_floor;
+    m_bytesSince = 0;
+    m_entriesSince = 0;
+}
+
+} // namespace vestrand

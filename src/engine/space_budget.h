@@ -1,0 +1,69 @@
+// The room a pass has above the free-space floor of the backup drive: what it may still write
+// before the drive's free space would fall below the floor. The drive is measured only now and
+// then; in between, each entry made is charged at what it takes on a drive (its size rounded up
+// to the cluster, and the file system's record of it), so that many small files cannot cross the
+// floor unseen.
+#pragma once
+#include <cstdint>
+#include <functional>
+
+namespace vestrand {
+
+class SpaceBudget {
+public:
+    // The drive's free space in bytes, -1 when it cannot be read. The pass's version lets the
+    // copies it has asked for finish first, so that the drive shows them.
+    using Measure = std::function<int64_t()>;
+    // Frees room by removing the oldest held versions: false when there are none left to remove.
+    using FreeUp = std::function<bool()>;
+
+    // Taken when the cluster size of the drive cannot be read.
+    static constexpr int64_t kDefaultClusterBytes = 4096;
+    // What the file system keeps of each entry beyond its clusters: an NTFS file record is 1 KiB
+    // (4 KiB on drives of 4 KiB sectors), and a folder's index (on ext4 its blocks) grows by 4 KiB
+    // as names are added to it. It is also how far a file may take the drive below the floor.
+    static constexpr int64_t kRecordBytes = 4096;
+    // The drive is measured again before an entry that would leave less than this above the floor,
+    static constexpr int64_t kRecheckBelow = 500000;
+    // and after this much has been charged, or this many entries, since it was last measured.
+    static constexpr int64_t kRecheckAfterBytes = 64 * 1024 * 1024;
+    static constexpr int64_t kRecheckAfterEntries = 1000;
+
+    // `clusterBytes` 0 or less: not known (kDefaultClusterBytes is taken).
+    SpaceBudget(int64_t floorBytes, int64_t clusterBytes, Measure measure, FreeUp freeUp);
+
+    // A file of `size` bytes: its clusters and its record. A folder: one cluster and its record.
+    int64_t FileCost(int64_t size) const;
+    int64_t FolderCost() const { return m_cluster + kRecordBytes; }
+
+    // Whether an entry of `cost` fits above the floor. Measures the drive first when that is due,
+    // and while it does not fit by a measured free space, has the oldest held versions removed
+    // (a free space that could not be read never costs them). Nothing is charged.
+    bool RoomFor(int64_t cost);
+    // The drive is to be measured before an entry of `cost`.
+    bool MeasureDue(int64_t cost) const;
+    // An entry made, and one charged that was not made after all.
+    void Charge(int64_t cost);
+    void GiveBack(int64_t cost);
+
+    int64_t Floor() const { return m_floor; }
+    // The free space last measured, -1 when it could not be read or was never measured.
+    int64_t Free() const { return m_free; }
+    // No room is left above the floor, as far as the budget knows.
+    bool UsedUp() const { return m_left <= 0; }
+
+private:
+    void MeasureNow();
+
+    int64_t m_floor;
+    int64_t m_cluster;
+    Measure m_measure;
+    FreeUp m_freeUp;
+    bool m_measured = false;
+    int64_t m_free = -1;
+    int64_t m_left = 0;
+    int64_t m_bytesSince = 0;   // charged since the drive was last measured
+    int64_t m_entriesSince = 0; // the same in entries
+};
+
+} // namespace vestrand

@@ -232,14 +232,16 @@ void BackupIndex::CollectTree(Node node, std::vector<Node>& out) const {
     }
 }
 
-size_t BackupIndex::CountTree(const std::wstring& folder) const {
+size_t BackupIndex::CountTree(const std::wstring& folder, bool filesOnly) const {
     const Node n = Locate(folder);
     if (n == kNone)
         return 0;
     std::vector<Node> tree;
     CollectTree(n, tree);
-    return static_cast<size_t>(std::count_if(
-        tree.begin(), tree.end(), [&](Node t) { return t != kTop && (m_items[t].Flags & kLive); }));
+    return static_cast<size_t>(std::count_if(tree.begin(), tree.end(), [&](Node t) {
+        return t != kTop && (m_items[t].Flags & kLive) &&
+               !(filesOnly && (m_items[t].Param.Attr & FILE_ATTRIBUTE_DIRECTORY));
+    }));
 }
 
 size_t BackupIndex::RemoveTree(const std::wstring& folder, const std::vector<std::wstring>& kept) {

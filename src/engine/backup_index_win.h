@@ -66,8 +66,9 @@ public:
     // Calls onItem for every path still in the index, in index order.
     void ForEach(const std::function<void(const std::wstring&, const TFileParam&)>& onItem) const;
     size_t Count() const { return m_live; }
-    // The paths still in the index at or below `folder` (an empty folder: all of them).
-    size_t CountTree(const std::wstring& folder) const;
+    // The paths still in the index at or below `folder` (an empty folder: all of them); with
+    // `filesOnly`, those that are not folders.
+    size_t CountTree(const std::wstring& folder, bool filesOnly = false) const;
 
 private:
     // The entries form the tree of the mirror: each holds its own name only, which keeps a large

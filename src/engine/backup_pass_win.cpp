@@ -351,8 +351,9 @@ struct MirrorEntry {
 class Pass {
 public:
     Pass(const BackupSettings& s, bool autoRunOnce, IBackupDisplay& d, ISchedule& sch, IClock& c,
-         const std::atomic<bool>* stop)
-        : m_s(s), m_autoRunOnce(autoRunOnce), m_display(d), m_schedule(sch), m_clock(c), m_stop(stop) {}
+         const std::atomic<bool>* stop, bool confirmed)
+        : m_s(s), m_autoRunOnce(autoRunOnce), m_confirmed(confirmed), m_display(d), m_schedule(sch),
+          m_clock(c), m_stop(stop) {}
 
     PassResult Run() {
         if (!IsSafeIdentifComp(m_s.IdentifComp))
@@ -386,21 +387,6 @@ public:
         m_settledBefore = PackDosStamp(m_start - 1.0);
         m_versions = m_root + Wide(kVersionsFolderName) + L"\\";
         m_holdFolder = m_versions + WidenCp1251(FormatVersionStamp(m_start)) + L"\\";
-        // Old versions go first, so that they can never keep a pass from running.
-        if (m_s.KeepVersionsDays > 0)
-            PruneVersionsByAge();
-        m_space.emplace(
-            m_s.LowDriveSpaceMb * 1000000, ClusterBytes(m_rootFull),
-            [this] {
-                FinishCopiesAhead(0); // so that the drive shows every copy asked for
-                return DriveFree(m_rootFull);
-            },
-            [this] { return RemoveOldestVersions(); });
-        m_result.floorBytes = m_space->Floor();
-        if (!RoomFor(0)) {
-            m_result.freeBytes = m_space->Free();
-            return Refused(PassRefusal::LowSpace, m_s.TargetDir);
-        }
         if (Stopped()) { // stopped before it began: no block, and it does not come back at once
             m_result.interrupted = true;
             m_schedule.ScheduleNextAfterStop();
@@ -424,6 +410,18 @@ public:
         m_display.StageReached(PassStage::MirrorIndexed);
         // Compare first, then act: the work is known before the first copy, so the gauge means it.
         CompareSources();
+        m_result.damage = PlanDamageCounted();
+        if (!Stopped() && !m_confirmed && GuardTrips(m_result.damage, m_s.GuardPercent))
+            return Paused(journal); // nothing changed, nothing pruned: the user decides
+        // Old versions go before anything is measured, so that they can never keep a pass from
+        // running; but only once the plan is known to be no damage, which they may be the only
+        // copies of.
+        if (m_s.KeepVersionsDays > 0)
+            PruneVersionsByAge();
+        if (!OpenBudget()) {
+            m_display.SetBusyCursor(false);
+            return Refused(PassRefusal::LowSpace, m_s.TargetDir); // the journal is left as it was
+        }
         m_progress.Plan(DeletionsAhead() * kEntryWeight);
         m_display.StageReached(PassStage::Compared);
         m_copyingSince = std::chrono::steady_clock::now();
@@ -454,6 +452,12 @@ public:
         if (!m_floorReached && !m_result.interrupted)
             m_display.SetGaugeProgress(100); // a stop or the floor leaves the gauge where it is
         m_display.StageReached(PassStage::Deleted);
+        return Ended(journal);
+    }
+
+private:
+    // The end of every block: Stop, the next run, and the journal saved and rotated.
+    PassResult Ended(Journal& journal) {
         journal.Append("Stop " + Stamp());
         if (m_result.interrupted)
             m_schedule.ScheduleNextAfterStop();
@@ -471,7 +475,54 @@ public:
         return m_result;
     }
 
-private:
+    PassResult Paused(Journal& journal) {
+        journal.Append("Paused " + Stamp());
+        m_result.paused = true;
+        return Ended(journal);
+    }
+
+    // The room above the free-space floor, measured for the first time; false when there is none
+    // even once the oldest held versions are gone.
+    bool OpenBudget() {
+        m_space.emplace(
+            m_s.LowDriveSpaceMb * 1000000, ClusterBytes(m_rootFull),
+            [this] {
+                FinishCopiesAhead(0); // so that the drive shows every copy asked for
+                return DriveFree(m_rootFull);
+            },
+            [this] { return RemoveOldestVersions(); });
+        m_result.floorBytes = m_space->Floor();
+        if (RoomFor(0))
+            return true;
+        m_result.freeBytes = m_space->Free();
+        return false;
+    }
+
+    // What the plan would destroy under the sources still listed and reachable: the updates and
+    // replacements comparing counted, and the files the index still holds under those sources
+    // (deleted by the deletion stage, or with a folder that a file replaces). What a refused
+    // source keeps is not counted; what sources taken out of the list left lies under no key.
+    PlanDamage PlanDamageCounted() const {
+        PlanDamage damage = m_damage;
+        int64_t left = 0;
+        for (size_t i = 0; i < m_mirrorKeys.size(); ++i) {
+            bool nested = false;
+            for (size_t j = 0; j < m_mirrorKeys.size() && !nested; ++j)
+                nested = j != i && IsKeyAtOrBelow(m_mirrorKeys[i], m_mirrorKeys[j], SameFileName) &&
+                         (j < i || !SameFileName(m_mirrorKeys[i], m_mirrorKeys[j]));
+            if (!nested)
+                left += static_cast<int64_t>(m_index.CountTree(m_mirrorKeys[i], true));
+        }
+        for (const auto& spot : m_spots)
+            if (spot.role == SourceRole::Overlaps)
+                left -= static_cast<int64_t>(m_index.CountTree(spot.MirrorKey(), true));
+        left = std::max<int64_t>(left, 0);
+        damage.mirrored += left;
+        damage.deleted = std::max<int64_t>(left - m_replacedFiles, 0);
+        damage.overwritten += std::min(m_replacedFiles, left);
+        return damage;
+    }
+
     std::string Stamp() { return FormatTimeStamp(m_clock.Now(), TimeSeparator()); }
 
     PassResult Refused(PassRefusal why, const std::string& path) {
@@ -734,9 +785,11 @@ private:
             const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
             if (KindDiffers(was, e.Attr) || (was.Attr & kLinkBit)) {
                 entry.act = Act::Replace; // a file became a folder or the reverse, or a link
+                m_replacedFiles += (was.Attr & kFolderBit) ? 0 : 1;
             } else {
                 // A folder whose time or size alone changed is left alone.
                 entry.act = !same && (!isFolder || was.Attr != e.Attr) ? Act::Update : Act::Keep;
+                CountCompared(was, e);
                 m_index.Remove(known);
             }
         }
@@ -774,6 +827,16 @@ private:
             m_plan[parent].flags &= static_cast<uint8_t>(~kIndexedFolder);
     }
 
+    // A mirror file comparing found under its source's name: one more of the backup, and one
+    // overwritten when its content changes (a change of attributes alone is made in place).
+    void CountCompared(const TFileParam& was, const WideEntry& e) {
+        if (was.Attr & kFolderBit)
+            return;
+        ++m_damage.mirrored;
+        if (was.Time != e.Time || was.Size != e.Size)
+            ++m_damage.overwritten;
+    }
+
     static int64_t WeightOf(const WideEntry& e) {
         return (e.Attr & kFolderBit) ? kEntryWeight : e.Size + kEntryWeight;
     }
@@ -794,10 +857,14 @@ private:
         } else if (const BackupIndex::Node known = m_index.FindNode(rel); known == BackupIndex::kNone) {
             file.act = Act::Copy;
         } else if (m_index.Param(known).Attr & kFolderBit) {
-            file.act = Act::Replace; // the mirror holds a folder of the file's name
+            file.act = Act::Replace; // the mirror holds a folder of the file's name (counted as left)
         } else {
             const TFileParam& was = m_index.Param(known);
             file.act = e.Time != was.Time || (e.Attr & ~kLinkBit) != was.Attr ? Act::Update : Act::Keep;
+            if (file.act == Act::Update)
+                CountCompared(was, e);
+            else
+                ++m_damage.mirrored;
             m_index.Remove(known);
         }
         if (file.act == Act::Copy || file.act == Act::Update || file.act == Act::Replace)
@@ -1253,6 +1320,7 @@ private:
 
     const BackupSettings& m_s;
     bool m_autoRunOnce;
+    bool m_confirmed; // the user confirmed this pass's plan, whatever it destroys
     IBackupDisplay& m_display;
     ISchedule& m_schedule;
     IClock& m_clock;
@@ -1281,6 +1349,8 @@ private:
     std::vector<PlannedFile> m_plannedFiles;
     std::optional<NewFileCopier> m_copier; // during the directory stage
     PassProgress m_progress;
+    PlanDamage m_damage;         // what comparing counted of the mirror files it found
+    int64_t m_replacedFiles = 0; // mirror files a folder of their name replaces (still in the index)
     std::chrono::steady_clock::time_point m_copyingSince;
     std::string m_hint;       // the tray hint last shown
     int64_t m_blockBytes = 0; // of the file being copied, what went to the gauge block by block
@@ -1293,8 +1363,8 @@ private:
 } // namespace
 
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
-                         ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop) {
-    return Pass(settings, autoRunOnce, display, schedule, clock, stop).Run();
+                         ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop, bool confirmed) {
+    return Pass(settings, autoRunOnce, display, schedule, clock, stop, confirmed).Run();
 }
 
 } // namespace vestrand

@@ -23,7 +23,10 @@ inline constexpr const char* kVersionsFolderName = "~versions";
 // Everything else the pass reports in its result: whether it ran, and what it could not copy,
 // delete or take as a source. `stop`, set from another thread, ends the pass at its next entry: it
 // writes "Interrupted" and never starts its deletion stage; before the Start line, it leaves no block.
+// A plan that would overwrite or delete GuardPercent % of the mirror files or more (see GuardTrips)
+// is carried out only when `confirmed`; otherwise the pass changes nothing and writes "Paused".
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
-                         ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop = nullptr);
+                         ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop = nullptr,
+                         bool confirmed = false);
 
 } // namespace vestrand

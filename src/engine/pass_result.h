@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/pass_guard.h"
+
 namespace vestrand {
 
 // Why a pass did not run. A pass that finds another pass at work on its mirror folder is not a
@@ -27,22 +29,27 @@ struct PassResult {
     bool diskFull = false;             // the pass stopped copying at the floor
     bool interrupted = false;          // the pass was stopped before its end
     bool versionsRemovedEarly = false; // held versions were removed before their days were over, for space
+    bool paused = false;               // the guard paused the pass: it changed nothing
+    PlanDamage damage;                 // what the plan would destroy, as comparing counted it
     std::string journalPath;           // the journal the pass wrote
 
     bool Ran() const { return refusal == PassRefusal::None; }
 };
 
 // The exit status of a one-shot pass: 0 clean, 1 with failures, stopped at the floor or by the
-// user, 2 not
-// run. (A pass ended by an error gives 3; the caller sees the error itself.)
+// user, 2 not run, 4 paused by the guard. (A pass ended by an error gives 3; the caller sees the
+// error itself.)
 inline constexpr int kExitClean = 0;
 inline constexpr int kExitIncomplete = 1;
 inline constexpr int kExitNotRun = 2;
 inline constexpr int kExitError = 3;
+inline constexpr int kExitPaused = 4;
 
 inline int ExitCodeOf(const PassResult& result) {
     if (!result.Ran())
         return kExitNotRun;
+    if (result.paused)
+        return kExitPaused;
     return result.failed.empty() && !result.diskFull && !result.interrupted ? kExitClean : kExitIncomplete;
 }
 

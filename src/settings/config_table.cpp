@@ -51,6 +51,10 @@ const ConfigSetting kSettings[] = {
     Number<&BackupSettings::KeepVersionsDays>("KeepVersionsDays", 4, 0, 0, 3650, 0, 3650,
                                               "Хранить прежние версии (дней):", {24, 136, 163, 13},
                                               {160, 152, 121, 21}, false),
+    // A pass whose plan would overwrite or delete this share of the backup's files waits for the user.
+    Number<&BackupSettings::GuardPercent>("GuardPercent", 5, 30, 0, 100, 0, 100,
+                                          "Спрашивать, если копия заменит или удалит (%):", {24, 184, 270, 13},
+                                          {160, 200, 121, 21}),
 };
 
 } // namespace

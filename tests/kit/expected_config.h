@@ -29,6 +29,7 @@ inline constexpr ExpectedConfig kExpectedConfig[] = {
     {"TargetDir", 1, false, 0, "F:\\Arch\\", 0, 0, 0, 0, true},
     {"LowDriveSpaceMb", 3, true, 10, nullptr, 5, kNoUpperBound, 0, 0, true},
     {"KeepVersionsDays", 4, true, 0, nullptr, 0, 3650, 0, 3650, false},
+    {"GuardPercent", 5, true, 30, nullptr, 0, 100, 0, 100, true},
 };
 
 // The exclusions a settings file without any gets at its first load, in order.

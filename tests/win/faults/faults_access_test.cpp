@@ -63,8 +63,9 @@ struct VanishingDrives : MirrorFixture {
     // The stage (StageNumber) after which the drive vanishes, and the one after which it comes back
     // (0: not in this pass). It vanishes once the mirror is walked, before comparing.
     void VanishAt(VanishingDrive& drive, int32_t gone, int32_t back = 0) {
+        // Stage 1 is the moment comparing has ended, before the first change.
         display.onStage = [&drive, gone, back](PassStage stage) {
-            if (stage == PassStage::Compared)
+            if (stage == PassStage::MirrorIndexed)
                 return;
             if (StageNumber(stage) == gone)
                 drive.Vanish();

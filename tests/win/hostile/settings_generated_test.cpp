@@ -91,6 +91,7 @@ std::map<std::string, std::string> Loaded(const BackupSettings& s) {
     return {{"SaveMin", std::to_string(s.SaveMin)},
             {"LowDriveSpaceMb", std::to_string(s.LowDriveSpaceMb)},
             {"KeepVersionsDays", std::to_string(s.KeepVersionsDays)},
+            {"GuardPercent", std::to_string(s.GuardPercent)},
             {"TargetDir", s.TargetDir},
             {"IdentifComp", s.IdentifComp}};
 }

@@ -27,7 +27,7 @@ std::string SettingsFileWith(const std::string& folder, const std::string& text)
 }
 
 BackupSettings Loaded(const std::string& ini) {
-    BackupSettings s{-1, "stale",   "stale",   -1,
+    BackupSettings s{-1, "stale",   "stale",   -1,       -1,
                      -1, {"stale"}, {"stale"}, {"stale"}}; // loading replaces all of it
     LoadSettings(s, ini);
     return s;
@@ -43,7 +43,8 @@ std::map<std::string, std::string> ConfigOf(const BackupSettings& s) {
             {"IdentifComp", s.IdentifComp},
             {"TargetDir", s.TargetDir},
             {"LowDriveSpaceMb", std::to_string(s.LowDriveSpaceMb)},
-            {"KeepVersionsDays", std::to_string(s.KeepVersionsDays)}};
+            {"KeepVersionsDays", std::to_string(s.KeepVersionsDays)},
+            {"GuardPercent", std::to_string(s.GuardPercent)}};
 }
 
 std::string DefaultOf(const ExpectedConfig& row) {
@@ -152,8 +153,8 @@ TEST(LoadSettings, HeldVersionDaysAreWrittenBackOnlyWhenTheFileHasThem) {
     BackupSettings s = Loaded(ini);
     s.KeepVersionsDays = 30;
     SaveSettingsFromDialog(s, {}, {}, s.Exclude, ini);
-    Lines expected = DefaultConfig(true);
-    expected.back() = "KeepVersionsDays=30";
+    Lines expected = DefaultConfig(false); // a key the file lacked is added at the section's end
+    expected.push_back("KeepVersionsDays=30");
     const Lines lines = SplitCrLf(ReadFile(ini));
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);

@@ -121,6 +121,7 @@ public:
         m_schedule.next = ToDateTime(AddSeconds(m_now, 3600));
         BackupSettings settings = World.Settings(m_target, kIdentif);
         settings.KeepVersionsDays = m_keepDays;
+        settings.GuardPercent = 0; // the world damages the sources on purpose; the guard is tested apart
         const MirrorModel::Items before = Model.State();
         const std::vector<std::string> predicted = Model.PredictPass(settings);
         const TreeSnapshot sourcesBefore = World.Snapshot();

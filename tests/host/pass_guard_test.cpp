@@ -1,0 +1,40 @@
+#include "engine/pass_guard.h"
+
+#include <gtest/gtest.h>
+
+using namespace vestrand;
+
+TEST(PassGuard, TripsAtAHundredFilesAndThePercentOfTheBackup) {
+    struct Case {
+        PlanDamage damage;
+        int32_t percent;
+        bool trips;
+    };
+    const Case cases[] = {
+        {{0, 99, 99}, 30, false},   {{0, 100, 100}, 30, true},
+        {{50, 50, 100}, 30, true},  {{0, 299, 1000}, 30, false},
+        {{0, 300, 1000}, 30, true}, {{0, 1000, 1000}, 0, false},
+        {{0, 100, 100}, 100, true}, {{0, 100, 101}, 100, false},
+        {{0, 100, 0}, 30, true},    {{0, 5000000000, 9000000000}, 30, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(GuardTrips(c.damage, c.percent), c.trips)
+            << c.damage.overwritten << "+" << c.damage.deleted << " of " << c.damage.mirrored << " at "
+            << c.percent;
+}
+
+TEST(PassGuard, TextsSayTheCountsAndTheHintStaysWithin63Characters) {
+    EXPECT_EQ(PausedBalloonText({1500, 500, 2000}),
+              "Копия приостановлена: заменить 1500 и удалить 500 файлов из 2000 (100 %). Если это ваши "
+              "изменения, выберите «Разрешить изменения».");
+    EXPECT_EQ(PausedBalloonText({0, 120, 400}).substr(0, 55),
+              "Копия приостановлена: удалить 120 файлов из 400 (30 %).");
+    EXPECT_EQ(PausedHint({1500, 500, 2000}), "Копия приостановлена: 2000 из 2000 файлов (100 %)");
+    EXPECT_LE(PausedHint({4000000000000000000, 4000000000000000000, 9000000000000000000}).size(), 63u);
+}
+
+TEST(PassGuard, CountsAreToldAgainOnlyWhenTheyMoveByMoreThanATenth) {
+    EXPECT_FALSE(DamageChangedMuch({100, 100, 1000}, {110, 91, 1100}));
+    EXPECT_TRUE(DamageChangedMuch({100, 100, 1000}, {112, 100, 1000}));
+    EXPECT_TRUE(DamageChangedMuch({0, 100, 1000}, {1, 100, 1000}));
+}

@@ -52,9 +52,9 @@ const ConfigSetting kSettings[] = {
                                               "Хранить прежние версии (дней):", {24, 136, 163, 13},
                                               {160, 152, 121, 21}, false),
     // A pass whose plan would overwrite or delete this share of the backup's files waits for the user.
-    Number<&BackupSettings::GuardPercent>("GuardPercent", 5, 30, 0, 100, 0, 100,
-                                          "Спрашивать, если копия заменит или удалит (%):", {24, 184, 270, 13},
-                                          {160, 200, 121, 21}),
+    Number<&BackupSettings::GuardPercent>(
+        "GuardPercent", 5, 30, 0, 100, 0, 100,
+        "Спрашивать, если копия заменит или удалит (%):", {24, 184, 270, 13}, {160, 200, 121, 21}),
 };
 
 } // namespace

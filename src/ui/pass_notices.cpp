@@ -17,6 +17,14 @@ NoticeDue PassNotices::After(const PassResult& result) {
     }
     m_lastRefusal = PassRefusal::None;
     m_lastRefusalPath.clear();
+    if (result.paused) {
+        due.paused = !m_pausedTold || DamageChangedMuch(m_toldDamage, result.damage);
+        if (due.paused)
+            m_toldDamage = result.damage;
+        m_pausedTold = true;
+        return due;
+    }
+    m_pausedTold = false;
     std::vector<std::string> failed = result.failed;
     std::sort(failed.begin(), failed.end());
     failed.erase(std::unique(failed.begin(), failed.end()), failed.end());

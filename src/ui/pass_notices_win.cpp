@@ -35,6 +35,8 @@ std::string RefusalText(const PassResult& result) {
 
 Balloon NoticeBalloon(const PassResult& result, const NoticeDue& due) {
     const std::string given = "Прежние версии удалены раньше срока: не хватало места на диске копии.";
+    if (due.paused)
+        return {BalloonIcon::Warning, PausedBalloonText(result.damage)};
     if (due.refusal)
         return {BalloonIcon::Error,
                 due.versionsGiven ? given + "\n" + RefusalText(result) : RefusalText(result)};

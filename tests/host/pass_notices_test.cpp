@@ -59,3 +59,17 @@ TEST(PassNotices, ARefusalIsToldOnceUntilItsReasonOrPathChangesOrAPassRuns) {
     EXPECT_FALSE(n.After(Ran()).Any());
     EXPECT_TRUE(n.After(Refused(PassRefusal::RootUnreachable, "G:\\")).refusal);
 }
+
+TEST(PassNotices, APausedPassIsToldFirstThenOnlyWhenItsCountsMoveByATenth) {
+    const auto paused = [](int64_t deleted) {
+        PassResult r;
+        r.paused = true;
+        r.damage = {0, deleted, 2000};
+        return r;
+    };
+    PassNotices n;
+    const bool told[] = {n.After(paused(500)).paused, n.After(paused(540)).paused,
+                         n.After(paused(560)).paused, n.After(Ran()).paused, n.After(paused(560)).paused};
+    EXPECT_EQ(std::vector<bool>(std::begin(told), std::end(told)),
+              (std::vector<bool>{true, false, true, false, true}));
+}

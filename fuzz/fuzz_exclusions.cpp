@@ -29,12 +29,15 @@ const wchar_t* Upper() {
     return table.data();
 }
 
+// The units of the character at `at`: two for the surrogate pair, one for anything else, a lone half
+// included.
 size_t Units(const std::wstring& s, size_t at) {
     return at + 1 < s.size() && s[at] == 0xD83D && s[at + 1] == 0xDE00 ? 2 : 1;
 }
 
 // Whether p[i..] matches n[j..], for every i and j, from the ends backwards: "*" takes nothing or
-// one more character, "?" one character, anything else the same unit ignoring case.
+// one more character, "?" one character, anything else the same character ignoring case (a pair
+// only the whole pair, a lone half only the same lone half).
 bool Reference(const std::wstring& p, const std::wstring& n) {
     std::vector<std::vector<char>> m(p.size() + 1, std::vector<char>(n.size() + 1, 0));
     m[p.size()][n.size()] = 1;
@@ -47,8 +50,10 @@ bool Reference(const std::wstring& p, const std::wstring& n) {
                 m[i][j] = 0;
             else if (p[i] == L'?')
                 m[i][j] = m[i + 1][next];
-            else
-                m[i][j] = Upper()[p[i]] == Upper()[n[j]] && m[i + 1][j + 1];
+            else if (Units(p, i) != Units(n, j)) // the pair against one unit, or one unit against it
+                m[i][j] = 0;
+            else // the alphabet's only pair is the same pair
+                m[i][j] = Upper()[p[i]] == Upper()[n[j]] && m[i + Units(p, i)][next];
         }
     return m[0][0];
 }

@@ -22,7 +22,8 @@ bool IsAsciiLetter(wchar_t c) {
     return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
 }
 
-// The units of the character at `at`: two for a surrogate pair, which "?" takes as one character.
+// The units of the character at `at`: two for a surrogate pair, which "?" takes as one character; one
+// for any other unit, a lone surrogate half included.
 size_t CharacterUnits(std::wstring_view text, size_t at) {
     const bool pair = at + 1 < text.size() && text[at] >= 0xD800 && text[at] <= 0xDBFF &&
                       text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF;
@@ -150,7 +151,8 @@ bool Exclusions::SameFolded(std::wstring_view folded, std::wstring_view name) co
     return true;
 }
 
-// `name` against one folded name pattern: "*" any run of units, "?" one character.
+// `name` against one folded name pattern: "*" any run of characters, "?" one character, anything else
+// the same character (so `n` never stops inside a surrogate pair).
 bool Exclusions::GlobMatches(std::wstring_view folded, std::wstring_view name) const {
     size_t p = 0, n = 0;
     size_t starP = std::wstring_view::npos, starN = 0; // where the last "*" may take one more character
@@ -165,9 +167,12 @@ bool Exclusions::GlobMatches(std::wstring_view folded, std::wstring_view name) c
             n += CharacterUnits(name, n);
             continue;
         }
-        if (p < folded.size() && folded[p] == m_upper[static_cast<uint16_t>(name[n])]) {
-            ++p;
-            ++n;
+        const size_t units = CharacterUnits(name, n);
+        if (p < folded.size() && CharacterUnits(folded, p) == units &&
+            folded[p] == m_upper[static_cast<uint16_t>(name[n])] &&
+            (units == 1 || folded[p + 1] == m_upper[static_cast<uint16_t>(name[n + 1])])) {
+            p += units;
+            n += units;
             continue;
         }
         if (starP == std::wstring_view::npos)

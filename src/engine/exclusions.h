@@ -2,7 +2,9 @@
 // its listed folders. Pure rules; the pass supplies the file system's upper-case table.
 //
 // A pattern names one entry by its long name: "*" stands for any run of characters within one name
-// ("**" is the same), "?" for one character; neither crosses a "\", and "/" counts as "\".
+// ("**" is the same), "?" for one character; neither crosses a "\", and "/" counts as "\". A character
+// is a surrogate pair or any other unit, a lone surrogate half included: a pattern's lone half matches
+// only the same lone half of a name, never half of a pair.
 //   - without "\": the name of an entry at any depth ("Thumbs.db", "*.tmp", "~$*");
 //   - ending in "\": folders only ("Temp\");
 //   - with a "\" before its end: the last names of the entry's path ("AppData\Local\Temp\"), from

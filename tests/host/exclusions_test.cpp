@@ -50,6 +50,10 @@ TEST(Exclusions, PatternsMatchNamesFoldersAndTheLastNamesOfThePath) {
         {L"?.txt", L"C:\\", L"", L"a.txt", false, true},
         {L"?.txt", L"C:\\", L"", L"ab.txt", false, false},
         {L"?.txt", L"C:\\", L"", L"\xD83D\xDE00.txt", false, true},
+        // A lone surrogate half is one character of its own, never half of a pair.
+        {L"?\xDE00", L"C:\\", L"", L"\xDE00\xDE00", false, true},
+        {L"\xD83D*", L"C:\\", L"", L"\xD83D\xDE00", false, false},
+        {L"*\xD83D*\xDE00", L"C:\\", L"", L"\xD83D\xD83D\xDE00", false, false},
         {L"a*b?c", L"C:\\", L"", L"a-b-b-bxc", false, true},
         {L"*.*", L"C:\\", L"", L"readme", false, false},
         {L"*.*", L"C:\\", L"", L".profile", false, true},

@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(sw == expected, shown + ": switch <" + Shown(sw) + ">");
     FUZZ_CHECK(vestrand::CommandSwitch(SwapCase(line)) == sw, shown + ": the switch depends on letter case");
     const auto mode = vestrand::StartModeOf(sw);
-    const bool named = sw == "START" || sw == "CONFIG" || sw == "INSTALL";
+    const bool named = sw == "START" || sw == "CONFIG" || sw == "INSTALL" || sw == "CONFIRM";
     FUZZ_CHECK(named == (mode != vestrand::StartMode::Resident), shown + ": mode of <" + Shown(sw) + ">");
     return 0;
 }

@@ -60,6 +60,8 @@ StartMode StartModeOf(const std::string& upperSwitch) {
         return StartMode::Config;
     if (upperSwitch == "INSTALL")
         return StartMode::Install;
+    if (upperSwitch == "CONFIRM")
+        return StartMode::Confirm;
     return StartMode::Resident;
 }
 

@@ -15,7 +15,13 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // The first argument after the program name with a..z upper-cased, or "" when there is none.
 std::string CommandSwitch(std::string_view commandLine);
 
-enum class StartMode { Resident, Start, Config, Install };
+// Confirm: one pass as Start, carried out even where it would destroy much of the backup (a
+// person's decision, after looking at what changed; never a scheduled task's).
+enum class StartMode { Resident, Start, Config, Install, Confirm };
+// Start and Confirm: one pass, and the program ends.
+inline bool IsOneShot(StartMode mode) {
+    return mode == StartMode::Start || mode == StartMode::Confirm;
+}
 StartMode StartModeOf(const std::string& upperSwitch);
 
 } // namespace vestrand

@@ -23,10 +23,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     options.iniPath = SettingsFilePath();
 
     // One resident agent per executable: a further start hands its wish to the one that runs.
-    // A one-shot START always makes its pass (the mirror's lock keeps two passes apart).
+    // A one-shot START or CONFIRM always makes its pass (the mirror's lock keeps two passes apart).
     const StartMode mode = StartModeOf(CommandSwitch(options.commandLine));
     const SingleAgent agent(options.executablePath);
-    if (mode != StartMode::Start && !agent.First()) {
+    if (!IsOneShot(mode) && !agent.First()) {
         if (mode == StartMode::Install)
             WriteAutostartEntry(options.executablePath);
         agent.AskRunningAgentToShow(mode == StartMode::Config || mode == StartMode::Install);

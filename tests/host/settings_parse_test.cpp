@@ -88,10 +88,13 @@ TEST(CommandLine, SwitchIsTheFirstArgumentUpperCasedAndGivesTheStartMode) {
         EXPECT_EQ(CommandSwitch(std::string("v.exe ") + arguments), upperCased) << arguments;
     EXPECT_EQ(CommandSwitch("\"C:\\a b\\v.exe\" \"install\""), "INSTALL");
     EXPECT_EQ(CommandSwitch("v.exe"), "");
-    const std::pair<const char*, StartMode> modes[] = {
-        {"v.exe start", StartMode::Start},      {"v.exe Config", StartMode::Config},
-        {"v.exe install", StartMode::Install},  {"v.exe START1", StartMode::Resident},
-        {"v.exe /config", StartMode::Resident}, {"", StartMode::Resident}};
+    const std::pair<const char*, StartMode> modes[] = {{"v.exe start", StartMode::Start},
+                                                       {"v.exe Config", StartMode::Config},
+                                                       {"v.exe install", StartMode::Install},
+                                                       {"v.exe START1", StartMode::Resident},
+                                                       {"v.exe confirm", StartMode::Confirm},
+                                                       {"v.exe /config", StartMode::Resident},
+                                                       {"", StartMode::Resident}};
     for (const auto& [commandLine, mode] : modes)
         EXPECT_EQ(StartModeOf(CommandSwitch(commandLine)), mode) << commandLine;
 }

@@ -176,13 +176,13 @@ LRESULT CALLBACK PassRunner::BridgeProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-bool PassRunner::Start(const BackupSettings& settings, bool autoRunOnce) {
+bool PassRunner::Start(const BackupSettings& settings, bool autoRunOnce, bool stopped) {
     if (m_running)
         return false;
     EnsureWindow();
     m_running = true;
     m_timer.SetTimerEnabled(false);
-    m_stop = false;
+    m_stop = stopped;
     m_error = nullptr;
     m_threadResult = PassResult{};
     ::ResetEvent(m_ended.Get());

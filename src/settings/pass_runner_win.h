@@ -51,8 +51,10 @@ public:
     PassRunner(const PassRunner&) = delete;
     PassRunner& operator=(const PassRunner&) = delete;
 
-    // Starts a pass; false when one is running (or the error box of the last one is open).
-    bool Start(const BackupSettings& settings, bool autoRunOnce);
+    // Starts a pass; false when one is running (or the error box of the last one is open). A pass
+    // `stopped` before it starts (the user stopped it while it was on its way) ends before its
+    // Start line.
+    bool Start(const BackupSettings& settings, bool autoRunOnce, bool stopped = false);
     // Asks the running pass to stop at its next entry.
     void RequestStop();
     // Waits up to `timeoutMs` for the running pass to end, dispatching this thread's messages

@@ -33,7 +33,9 @@ TFormVestrand::TFormVestrand(StartOptions options)
     : m_options(std::move(options)),
       m_clock(m_options.clock ? *m_options.clock : static_cast<IClock&>(m_systemClock)),
       m_schedule(m_settings, *this, m_clock, m_options.registryKey),
-      m_runner(*this, *this, m_schedule, m_clock), m_config(std::make_unique<TFormConfigVestrand>()) {}
+      m_runner(*this, *this, m_schedule, m_clock), m_config(std::make_unique<TFormConfigVestrand>()),
+      m_autoRunOnce(StartModeOf(CommandSwitch(m_options.commandLine)) == StartMode::Start),
+      m_oncePending(m_autoRunOnce) {}
 
 TFormVestrand::~TFormVestrand() {
     // The pass thread ends before anything it reports to goes.
@@ -63,8 +65,8 @@ void TFormVestrand::Create() {
 
 void TFormVestrand::CreateWidgets() {
     // Creation order is the tab order: the button comes first.
-    m_btnGo = CreateControl("BUTTON", "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 0, 176, 56, 105, 25, Handle(),
-                            kBtnGoId);
+    m_btnGo = CreateControl("BUTTON", m_oncePending ? "Остановить" : "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 0,
+                            176, 56, 105, 25, Handle(), kBtnGoId);
     m_label1 = CreateControl("STATIC", "Следующее копирование:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 16, 8,
                              131, 13, Handle(), 0);
     m_gauge.Create(Handle(), 8, 24, 281, 25);
@@ -84,7 +86,7 @@ void TFormVestrand::FormCreate() {
     m_tray.SetMainWindow(Handle());
     m_tray.SetMenuItems({{kPmCenter, "Управление", true, true},
                          {kPmConfig, "Настройки", false, true},
-                         {kPmStop, "Остановить полис", false, false},
+                         {kPmStop, "Остановить полис", false, m_oncePending},
                          {kPmExit, "Выход", false, true}},
                         [this](int id) { OnMenuItem(id); });
     m_tray.OnDblClick = [this] { RxTrayDblClick(); };
@@ -95,7 +97,6 @@ void TFormVestrand::FormCreate() {
 
     // The switch.
     const StartMode mode = StartModeOf(CommandSwitch(m_options.commandLine));
-    m_autoRunOnce = mode == StartMode::Start;
     m_runner.SetErrorsShownInBox(!m_autoRunOnce); // nobody may be there to close a box
     m_runner.SetOnEnded([this] { PassEnded(); });
     m_tray.SetItemEnabled(kPmConfig, mode == StartMode::Config || mode == StartMode::Install);
@@ -133,13 +134,17 @@ void TFormVestrand::FormPaint() {
     ::ShowWindow(Handle(), SW_HIDE);
     m_formVisible = false;
     m_firstPaintPending = false;
-    if (m_autoRunOnce)
-        StartPass(); // one pass; the program ends when it has (PassEnded)
+    // One pass; the program ends when it has (PassEnded). It starts after what was sent and posted
+    // while the window was shown and hidden (a stop among it is kept for it).
+    if (m_oncePending)
+        ::PostMessageA(Handle(), kStartOnceMessage, 0, 0);
 }
 
-void TFormVestrand::StartPass() {
-    if (!m_runner.Start(m_settings, m_autoRunOnce))
+void TFormVestrand::StartPass(bool byButton) {
+    if (!m_runner.Start(m_settings, m_autoRunOnce, m_oncePending && m_stopPending))
         return;
+    m_oncePending = m_stopPending = false;
+    m_startedByButton = byButton;
     ::SetWindowTextA(m_btnGo, "Остановить");
     m_tray.SetItemEnabled(kPmStop, true);
     if (m_workingIcon)
@@ -225,27 +230,31 @@ void TFormVestrand::pmConfigClick() {
         ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
 }
 
-// "Сейчас" starts a pass; while one runs the button reads "Остановить" and stops it.
+// "Сейчас" starts a pass; while one runs (or, under START, is on its way) the button reads
+// "Остановить" and stops it.
 void TFormVestrand::BtnGoClick() {
-    if (m_runner.Running()) {
-        if (::GetTickCount() - m_runner.StartedAt() >= kStopGuardMs)
+    if (m_runner.Running() || m_oncePending) {
+        if (!m_startedByButton || ::GetTickCount() - m_runner.StartedAt() >= kStopGuardMs)
             pmStopClick();
         return;
     }
-    StartPass();
+    StartPass(true);
 }
 
 void TFormVestrand::pmStopClick() {
-    m_runner.RequestStop();
+    if (m_oncePending)
+        m_stopPending = true; // the pass starts stopped: it ends before its Start line
+    else
+        m_runner.RequestStop();
 }
 
 void TFormVestrand::TimerTimer() {
-    if (m_runner.Running())
+    if (m_runner.Running() || m_oncePending)
         return;                     // a tick during a pass does nothing at all
     if (m_schedule.IsBeyondReach()) // the clock was set back: a time the program cannot have set
         m_schedule.ScheduleNext();
     if (m_schedule.IsDue())
-        BtnGoClick();
+        StartPass(false);
 }
 
 void TFormVestrand::CloseWhenIdle() {
@@ -256,9 +265,9 @@ void TFormVestrand::CloseWhenIdle() {
         m_config->CloseDialog();
         return;
     }
-    if (m_runner.Running()) {
+    if (m_runner.Running() || m_oncePending) {
         m_closeRequested = true; // the window closes when the stopped pass has saved its journal
-        m_runner.RequestStop();
+        pmStopClick();
         return;
     }
     ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
@@ -353,7 +362,7 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return DefaultProc(msg, wParam, lParam);
     case WM_CLOSE:
-        if (m_config->IsOpen() || m_runner.Running()) {
+        if (m_config->IsOpen() || m_runner.Running() || m_oncePending) {
             CloseWhenIdle();
             return 0;
         }
@@ -366,6 +375,10 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         m_tray.Remove();
         if (m_options.endMessageLoopOnClose)
             ::PostQuitMessage(m_exitCode);
+        return 0;
+    case kStartOnceMessage:
+        if (m_oncePending)
+            StartPass(false);
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;

@@ -42,8 +42,8 @@ public:
     static constexpr UINT_PTR kEndTimerId = 2;
     static constexpr UINT kBalloonLinger = 4000;
     enum : int { kBtnGoId = 201, kPmCenter = 101, kPmConfig = 102, kPmExit = 103, kPmStop = 104 };
-    // A click on "Остановить" this soon after the pass started is the second click of a double
-    // click on "Сейчас", not a stop.
+    // A click on "Остановить" this soon after a click on "Сейчас" started the pass is the second
+    // click of a double click, not a stop (a pass started otherwise stops at every click).
     static constexpr DWORD kStopGuardMs = 500;
     // How long the end of the session waits for a stopped pass to save its journal.
     static constexpr DWORD kEndSessionWaitMs = 4500;
@@ -109,7 +109,7 @@ private:
     void CreateWidgets();
     void OnMenuItem(int id);
     void CloseWhenIdle();
-    void StartPass();
+    void StartPass(bool byButton);
     void PassEnded();
     bool TellHowThePassWent();
 
@@ -129,11 +129,18 @@ private:
     HWND m_btnGo = nullptr;
     bool m_firstPaintPending = false;
     bool m_autoRunOnce = false;
+    // Under START the pass is on its way from the start: it starts once the first paint has hidden
+    // the window (kStartOnceMessage, after whatever came meanwhile), and a stop before that is
+    // kept for it.
+    bool m_oncePending = false;
+    bool m_stopPending = false;
+    bool m_startedByButton = false; // the running pass was started by a click on "Сейчас"
     bool m_timerOn = false;
     bool m_formVisible = false;
     bool m_appMinimized = false;
     bool m_closeRequested = false;
     UINT m_minimizedMessage = WM_APP + 2;
+    static constexpr UINT kStartOnceMessage = WM_APP + 3;
     UINT m_showMessage = 0; // a second start of this executable asks to be shown
     PassNotices m_notices;
     int m_exitCode = 0;

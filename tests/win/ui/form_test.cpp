@@ -562,6 +562,34 @@ TEST_F(FormTest, ThePassRunsBesideTheWindowWhichAnswersAndStopsIt) {
     EXPECT_TRUE(f.Tray().Balloons().empty()); // a stop tells nothing
 }
 
+// A stop at once after a start counts, but for the second click of a double click on "Сейчас";
+// under START one before the pass has begun (here: before the first paint) leaves no block.
+TEST_F(FormTest, AStopAtOnceAfterTheStartCountsUnlessItIsTheSecondClickOnSejchas) {
+    using F = TFormVestrand;
+    const std::string journal = root + "arch\\PC\\journal.txt", stale = MirrorOf("stale.txt");
+    const struct {
+        const char* commandLine;
+        UINT start; // a click on "Сейчас" or a timer tick (which starts nothing under START)
+        bool byMenu, stops;
+    } rows[] = {{"vestrand.exe", BM_CLICK, false, false},
+                {"vestrand.exe", WM_TIMER, false, true},
+                {"vestrand.exe START", WM_TIMER, false, true},
+                {"vestrand.exe START", WM_TIMER, true, true}};
+    for (const auto& row : rows) {
+        WriteFile(journal, ""); // a mirror of this program with a stale entry
+        WriteFile(stale, "stale");
+        F& f = Start(row.commandLine);
+        clock.now += 60 * kMinute; // the first run long past
+        ::SendMessageA(row.start == BM_CLICK ? f.BtnGo() : f.Handle(), row.start, F::kTimerId, 0);
+        row.byMenu ? f.pmStopClick() : (void)::SendMessageA(f.BtnGo(), BM_CLICK, 0, 0);
+        f.ShowAtStart(); // under START the pass begins after the first paint
+        PumpMessages();
+        f.WaitForPass();
+        EXPECT_EQ(ReadFile(stale), row.stops ? "stale" : "") << row.commandLine;
+        EXPECT_TRUE(!f.AutoRunOnce() || (f.ExitCode() == 1 && ReadFile(journal).empty())) << row.commandLine;
+    }
+}
+
 TEST_F(FormTest, SettingsSavedDuringAPassTakeEffectAtTheNext) {
     WriteManyFiles();
     TFormVestrand& f = Start("vestrand.exe");

@@ -23,6 +23,8 @@ inline constexpr const char* kVersionsFolderName = "~versions";
 // Everything else the pass reports in its result: whether it ran, and what it could not copy,
 // delete or take as a source. `stop`, set from another thread, ends the pass at its next entry: it
 // writes "Interrupted" and never starts its deletion stage; before the Start line, it leaves no block.
+// "%NAME%" in IdentifComp and TargetDir stands for the environment variable NAME of this process
+// (the settings themselves keep it as written), and the mirror folder must be this computer's.
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
                          ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop = nullptr);
 

@@ -12,6 +12,7 @@
 #include "engine/exclusions.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
+#include "engine/mirror_owner_win.h"
 #include "engine/new_file_copier.h"
 #include "engine/pass_progress.h"
 #include "engine/source_plan.h"
@@ -97,7 +98,7 @@ bool IsReservedRel(const std::wstring& rel) {
     if (rel.find(L'\\') != std::wstring::npos)
         return false;
     for (const char* own :
-         {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kVersionsFolderName})
+         {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kOwnerName, kVersionsFolderName})
         if (SameFileName(rel, Wide(own)))
             return true;
     return false;
@@ -381,6 +382,10 @@ public:
         case MirrorLock::Outcome::Taken:
             break;
         }
+        // Under the lock, before anything changes: the mirror folder must be this computer's.
+        const OwnerClaim owner = ClaimMirror(m_root, m_rootText, m_root + Wide(kCopyTempName));
+        if (owner.refusal != PassRefusal::None)
+            return Refused(owner.refusal, owner.path);
         m_rootLong = WithSeparator(LongFullPath(m_rootFull));
         m_temp = m_root + Wide(kCopyTempName);
         m_start = m_clock.Now();
@@ -1364,7 +1369,14 @@ private:
 
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
                          ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop, bool confirmed) {
-    return Pass(settings, autoRunOnce, display, schedule, clock, stop, confirmed).Run();
+    // The settings as written serve every computer: the pass works on this computer's reading of them.
+    BackupSettings expanded = settings;
+    PassResult unset;
+    if (!ExpandSettingsVariables(expanded, unset.path)) {
+        unset.refusal = PassRefusal::UnsetVariable;
+        return unset;
+    }
+    return Pass(expanded, autoRunOnce, display, schedule, clock, stop, confirmed).Run();
 }
 
 } // namespace vestrand

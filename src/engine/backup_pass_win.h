@@ -25,6 +25,8 @@ inline constexpr const char* kVersionsFolderName = "~versions";
 // writes "Interrupted" and never starts its deletion stage; before the Start line, it leaves no block.
 // A plan that would overwrite or delete GuardPercent % of the mirror files or more (see GuardTrips)
 // is carried out only when `confirmed`; otherwise the pass changes nothing and writes "Paused".
+// "%NAME%" in IdentifComp and TargetDir stands for the environment variable NAME of this process
+// (the settings themselves keep it as written), and the mirror folder must be this computer's.
 PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBackupDisplay& display,
                          ISchedule& schedule, IClock& clock, const std::atomic<bool>* stop = nullptr,
                          bool confirmed = false);

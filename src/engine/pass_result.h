@@ -16,6 +16,9 @@ enum class PassRefusal {
     TargetNotDrive,  // TargetDir is not a drive-letter path
     RootUnreachable, // the mirror folder cannot be made or opened
     NotAMirror,      // the mirror folder holds files this program did not put there
+    ForeignMirror,   // the mirror folder belongs to another computer (the refusal names it)
+    OwnerUnreadable, // the file that names the mirror folder's computer cannot be read
+    UnsetVariable,   // IdentifComp or TargetDir names an environment variable that is not set
     LowSpace,        // the free-space floor is reached before the pass starts
     Busy,            // another pass holds the mirror folder
 };

@@ -54,6 +54,35 @@ bool IsDriveTarget(const std::string& dir) {
     return dir.size() >= 2 && IsLetter(dir[0]) && dir[1] == ':' && (dir.size() == 2 || dir[2] == '\\');
 }
 
+bool ExpandVariables(const std::string& text, const VariableLookup& lookup, std::string& expanded,
+                     std::string& unset) {
+    expanded.clear();
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t open = text.find('%', at);
+        const size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+        if (close == std::string::npos) {
+            expanded += text.substr(at);
+            break;
+        }
+        const std::string name = text.substr(open + 1, close - open - 1);
+        expanded += text.substr(at, open - at);
+        if (name.empty() || name.find_first_of("\\=") != std::string::npos) {
+            expanded += '%'; // opens no reference: the closing "%" may open the next one
+            at = open + 1;
+            continue;
+        }
+        const std::optional<std::string> value = lookup(name);
+        if (!value) {
+            unset = "%" + name + "%";
+            return false;
+        }
+        expanded += *value;
+        at = close + 1;
+    }
+    return true;
+}
+
 bool IsDriveSource(const std::string& path) {
     return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\';
 }

@@ -176,7 +176,7 @@ LRESULT CALLBACK PassRunner::BridgeProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-bool PassRunner::Start(const BackupSettings& settings, bool autoRunOnce, bool stopped) {
+bool PassRunner::Start(const BackupSettings& settings, bool autoRunOnce, bool stopped, bool confirmed) {
     if (m_running)
         return false;
     EnsureWindow();
@@ -189,15 +189,16 @@ bool PassRunner::Start(const BackupSettings& settings, bool autoRunOnce, bool st
     m_bridge = std::make_unique<Bridge>(m_window, m_display, m_schedule);
     m_startedAt = ::GetTickCount();
     ++m_passNumber;
-    m_thread = std::thread(&PassRunner::PassThread, this, settings, autoRunOnce, m_passNumber);
+    m_thread = std::thread(&PassRunner::PassThread, this, settings, autoRunOnce, confirmed, m_passNumber);
     return true;
 }
 
-void PassRunner::PassThread(BackupSettings settings, bool autoRunOnce, unsigned number) {
+void PassRunner::PassThread(BackupSettings settings, bool autoRunOnce, bool confirmed, unsigned number) {
     if (m_keepAwake)
         m_keepAwake(true);
     try {
-        m_threadResult = RunBackupPass(settings, autoRunOnce, *m_bridge, *m_bridge, m_clock, &m_stop);
+        m_threadResult =
+            RunBackupPass(settings, autoRunOnce, *m_bridge, *m_bridge, m_clock, &m_stop, confirmed);
     } catch (...) {
         m_error = std::current_exception(); // journal errors, bad_alloc: shown on the window's thread
     }

@@ -53,8 +53,9 @@ public:
 
     // Starts a pass; false when one is running (or the error box of the last one is open). A pass
     // `stopped` before it starts (the user stopped it while it was on its way) ends before its
-    // Start line.
-    bool Start(const BackupSettings& settings, bool autoRunOnce, bool stopped = false);
+    // Start line. A `confirmed` pass carries out its plan whatever it destroys (the user allowed it).
+    bool Start(const BackupSettings& settings, bool autoRunOnce, bool stopped = false,
+               bool confirmed = false);
     // Asks the running pass to stop at its next entry.
     void RequestStop();
     // Waits up to `timeoutMs` for the running pass to end, dispatching this thread's messages
@@ -76,7 +77,7 @@ private:
     class Bridge;
     static LRESULT CALLBACK BridgeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void EnsureWindow();
-    void PassThread(BackupSettings settings, bool autoRunOnce, unsigned number);
+    void PassThread(BackupSettings settings, bool autoRunOnce, bool confirmed, unsigned number);
     void Finish();
 
     ITimerSwitch& m_timer;

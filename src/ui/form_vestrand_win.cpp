@@ -34,7 +34,8 @@ TFormVestrand::TFormVestrand(StartOptions options)
       m_clock(m_options.clock ? *m_options.clock : static_cast<IClock&>(m_systemClock)),
       m_schedule(m_settings, *this, m_clock, m_options.registryKey),
       m_runner(*this, *this, m_schedule, m_clock), m_config(std::make_unique<TFormConfigVestrand>()),
-      m_autoRunOnce(StartModeOf(CommandSwitch(m_options.commandLine)) == StartMode::Start),
+      m_autoRunOnce(IsOneShot(StartModeOf(CommandSwitch(m_options.commandLine)))),
+      m_confirmOnce(StartModeOf(CommandSwitch(m_options.commandLine)) == StartMode::Confirm),
       m_oncePending(m_autoRunOnce) {}
 
 TFormVestrand::~TFormVestrand() {
@@ -87,11 +88,13 @@ void TFormVestrand::FormCreate() {
     m_tray.SetMenuItems({{kPmCenter, "Управление", true, true},
                          {kPmConfig, "Настройки", false, true},
                          {kPmStop, "Остановить полис", false, m_oncePending},
+                         {kPmAllow, "Разрешить изменения", false, false},
                          {kPmExit, "Выход", false, true}},
                         [this](int id) { OnMenuItem(id); });
     m_tray.OnDblClick = [this] { RxTrayDblClick(); };
     m_tray.SetIcon(m_icon);
     m_workingIcon = MakeWorkingIcon(m_icon);
+    m_warningIcon = MakeWarningIcon(m_icon);
     m_tray.SetHint(kAppTitle);
     m_firstPaintPending = true;
 
@@ -141,8 +144,13 @@ void TFormVestrand::FormPaint() {
 }
 
 void TFormVestrand::StartPass(bool byButton) {
-    if (!m_runner.Start(m_settings, m_autoRunOnce, m_oncePending && m_stopPending))
+    StartPass(byButton, m_confirmOnce);
+}
+
+void TFormVestrand::StartPass(bool byButton, bool confirmed) {
+    if (!m_runner.Start(m_settings, m_autoRunOnce, m_oncePending && m_stopPending, confirmed))
         return;
+    m_tray.SetItemEnabled(kPmAllow, false);
     m_oncePending = m_stopPending = false;
     m_startedByButton = byButton;
     ::SetWindowTextA(m_btnGo, "Остановить");
@@ -155,7 +163,7 @@ void TFormVestrand::StartPass(bool byButton) {
 void TFormVestrand::PassEnded() {
     ::SetWindowTextA(m_btnGo, "Сейчас");
     m_tray.SetItemEnabled(kPmStop, false);
-    m_tray.SetIcon(m_icon);
+    ShowWhetherPaused();
     const bool balloon = TellHowThePassWent();
     if (m_autoRunOnce) {
         // However the pass went, the program ends with its status; a balloon stays a moment
@@ -241,6 +249,26 @@ void TFormVestrand::BtnGoClick() {
     StartPass(true);
 }
 
+// «Разрешить изменения»: the paused plan is carried out now, for this pass alone.
+void TFormVestrand::pmAllowClick() {
+    if (m_paused && !m_runner.Running())
+        StartPass(false, true);
+}
+
+// While the guard pauses passes, the tray icon carries the warning mark, its hint the counts, and
+// «Разрешить изменения» is enabled. Only a pass that ran to a verdict changes that.
+void TFormVestrand::ShowWhetherPaused() {
+    const PassOutcome& outcome = m_runner.LastOutcome();
+    if (!outcome.error && outcome.result.Ran() && !outcome.result.interrupted) {
+        m_paused = outcome.result.paused;
+        m_pausedDamage = outcome.result.damage;
+    }
+    m_tray.SetItemEnabled(kPmAllow, m_paused);
+    m_tray.SetIcon(m_paused && m_warningIcon ? m_warningIcon.Get() : m_icon);
+    if (m_paused)
+        m_tray.SetHint(PausedHint(m_pausedDamage));
+}
+
 void TFormVestrand::pmStopClick() {
     if (m_oncePending)
         m_stopPending = true; // the pass starts stopped: it ends before its Start line
@@ -283,6 +311,9 @@ void TFormVestrand::OnMenuItem(int id) {
         break;
     case kPmStop:
         pmStopClick();
+        break;
+    case kPmAllow:
+        pmAllowClick();
         break;
     case kPmExit:
         pmExitClick();

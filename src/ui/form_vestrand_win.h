@@ -41,7 +41,14 @@ public:
     // A one-shot run that shows a balloon ends this long after it, so that the balloon is seen.
     static constexpr UINT_PTR kEndTimerId = 2;
     static constexpr UINT kBalloonLinger = 4000;
-    enum : int { kBtnGoId = 201, kPmCenter = 101, kPmConfig = 102, kPmExit = 103, kPmStop = 104 };
+    enum : int {
+        kBtnGoId = 201,
+        kPmCenter = 101,
+        kPmConfig = 102,
+        kPmExit = 103,
+        kPmStop = 104,
+        kPmAllow = 105
+    };
     // A click on "Остановить" this soon after a click on "Сейчас" started the pass is the second
     // click of a double click, not a stop (a pass started otherwise stops at every click).
     static constexpr DWORD kStopGuardMs = 500;
@@ -67,6 +74,7 @@ public:
     void pmConfigClick();
     void BtnGoClick();
     void pmStopClick();
+    void pmAllowClick();
     void TimerTimer();
     // Waits (dispatching the pass's calls) until the running pass has ended and been reported.
     void WaitForPass() { m_runner.WaitForEnd(); }
@@ -110,6 +118,8 @@ private:
     void OnMenuItem(int id);
     void CloseWhenIdle();
     void StartPass(bool byButton);
+    void StartPass(bool byButton, bool confirmed);
+    void ShowWhetherPaused();
     void PassEnded();
     bool TellHowThePassWent();
 
@@ -124,11 +134,15 @@ private:
     std::unique_ptr<TFormConfigVestrand> m_config;
     HICON m_icon = nullptr;
     IconHandle m_workingIcon; // shown in the tray while a pass works
+    IconHandle m_warningIcon; // shown in the tray while passes are paused by the guard
     HWND m_label1 = nullptr;
     HWND m_nextTime = nullptr;
     HWND m_btnGo = nullptr;
     bool m_firstPaintPending = false;
     bool m_autoRunOnce = false;
+    bool m_confirmOnce = false; // CONFIRM: the one pass carries out its plan whatever it destroys
+    bool m_paused = false; // the last pass was paused by the guard: «Разрешить изменения» allows it
+    PlanDamage m_pausedDamage; // what the paused plan would destroy
     // Under START the pass is on its way from the start: it starts once the first paint has hidden
     // the window (kStartOnceMessage, after whatever came meanwhile), and a stop before that is
     // kept for it.

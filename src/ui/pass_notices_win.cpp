@@ -20,6 +20,12 @@ std::string RefusalText(const PassResult& result) {
         return "Папка копии недоступна: " + result.path;
     case PassRefusal::NotAMirror:
         return "Папка копии содержит файлы, которые не являются копией, и не тронута: " + result.path;
+    case PassRefusal::ForeignMirror:
+        return "Папка копии принадлежит компьютеру " + result.path + ": задайте своё название полиса";
+    case PassRefusal::OwnerUnreadable:
+        return "Не удаётся прочесть, чья это папка копии: " + result.path;
+    case PassRefusal::UnsetVariable:
+        return "Переменная окружения " + result.path + " не задана";
     case PassRefusal::LowSpace:
         if (result.freeBytes < 0)
             return "Не удаётся узнать свободное место на диске " + result.path;

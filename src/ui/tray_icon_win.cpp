@@ -168,7 +168,9 @@ LRESULT TRxTrayIcon::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return Window::HandleMessage(msg, wParam, lParam);
 }
 
-IconHandle MakeWorkingIcon(HICON base) {
+namespace {
+
+IconHandle MakeMarkedIcon(HICON base, COLORREF fillColor, COLORREF rimColor) {
     const int cx = ::GetSystemMetrics(SM_CXSMICON), cy = ::GetSystemMetrics(SM_CYSMICON);
     WindowDc screen(nullptr);
     MemoryDc colorDc(::CreateCompatibleDC(screen.Get())), maskDc(::CreateCompatibleDC(screen.Get()));
@@ -182,7 +184,7 @@ IconHandle MakeWorkingIcon(HICON base) {
         ::DrawIconEx(maskDc.Get(), 0, 0, base, cx, cy, 0, nullptr, DI_MASK);
         // A green disc with a dark rim, opaque in the mask.
         const RECT mark{cx / 2, cy / 2, cx, cy};
-        GdiObject fill(::CreateSolidBrush(RGB(0, 170, 0))), rim(::CreatePen(PS_SOLID, 1, RGB(0, 64, 0)));
+        GdiObject fill(::CreateSolidBrush(fillColor)), rim(::CreatePen(PS_SOLID, 1, rimColor));
         SelectGuard b(colorDc.Get(), fill.Get()), p(colorDc.Get(), rim.Get());
         ::Ellipse(colorDc.Get(), mark.left, mark.top, mark.right, mark.bottom);
         SelectGuard mb(maskDc.Get(), ::GetStockObject(BLACK_BRUSH)),
@@ -191,6 +193,16 @@ IconHandle MakeWorkingIcon(HICON base) {
     }
     ICONINFO info{TRUE, 0, 0, static_cast<HBITMAP>(mask.Get()), static_cast<HBITMAP>(color.Get())};
     return IconHandle(::CreateIconIndirect(&info));
+}
+
+} // namespace
+
+IconHandle MakeWorkingIcon(HICON base) {
+    return MakeMarkedIcon(base, RGB(0, 170, 0), RGB(0, 64, 0));
+}
+
+IconHandle MakeWarningIcon(HICON base) {
+    return MakeMarkedIcon(base, RGB(255, 176, 0), RGB(128, 64, 0));
 }
 
 } // namespace vestrand

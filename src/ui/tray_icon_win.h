@@ -21,9 +21,10 @@ struct BalloonRequest {
     bool shown = false; // the notification area took it
 };
 
-// The program's icon at the tray's size with a mark in its lower right corner: the icon shown
-// while a pass works.
+// The program's icon at the tray's size with a mark in its lower right corner: green while a pass
+// works, amber while passes are paused and wait for the user.
 IconHandle MakeWorkingIcon(HICON base);
+IconHandle MakeWarningIcon(HICON base);
 
 class TRxTrayIcon final : public Window {
 public:

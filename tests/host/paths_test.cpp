@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,4 +50,36 @@ TEST(IsDriveTarget, ALetterAndAColonAloneOrFollowedByABackslash) {
         EXPECT_TRUE(IsDriveTarget(good)) << good;
     for (const char* bad : {"", "F", "nowhere\\", "\\rooted\\", "\\\\srv\\share\\", "1:\\", "F:x", "Ф:\\"})
         EXPECT_FALSE(IsDriveTarget(bad)) << bad;
+}
+
+TEST(ExpandVariables, ReferencesAreReplacedOnceAndAnUnsetOneIsNamed) {
+    const std::map<std::string, std::string> set = {
+        {"COMPUTERNAME", "PC-7"}, {"DATA", "D:\\Backup\\"}, {"EMPTY", ""}, {"LOOP", "%DATA%"}};
+    const VariableLookup lookup = [&](const std::string& name) -> std::optional<std::string> {
+        const auto it = set.find(name);
+        return it == set.end() ? std::nullopt : std::optional<std::string>(it->second);
+    };
+    for (const auto& [text, result] : Cases{{"Test", "Test"},
+                                            {"%COMPUTERNAME%", "PC-7"},
+                                            {"PC-%COMPUTERNAME%.%COMPUTERNAME%", "PC-PC-7.PC-7"},
+                                            {"%DATA%Arch\\", "D:\\Backup\\Arch\\"},
+                                            {"x%EMPTY%y", "xy"},
+                                            {"%LOOP%", "%DATA%"}, // a value is not expanded again
+                                            {"100%", "100%"},
+                                            {"%%", "%%"},
+                                            {"%%DATA%", "%D:\\Backup\\"},
+                                            {"F:\\50%\\x%DATA%", "F:\\50%\\xD:\\Backup\\"},
+                                            {"%=C:%", "%=C:%"}}) {
+        std::string expanded, unset;
+        EXPECT_TRUE(ExpandVariables(text, lookup, expanded, unset)) << text;
+        EXPECT_EQ(expanded, result) << text;
+        EXPECT_EQ(unset, "") << text;
+    }
+    for (const auto& [text, named] : Cases{{"%NOPE%", "%NOPE%"},
+                                           {"%COMPUTERNAME%-%NOPE%-%DATA%", "%NOPE%"},
+                                           {"F:\\%Arch %\\", "%Arch %"}}) {
+        std::string expanded, unset;
+        EXPECT_FALSE(ExpandVariables(text, lookup, expanded, unset)) << text;
+        EXPECT_EQ(unset, named) << text;
+    }
 }

@@ -10,6 +10,7 @@
 
 #include "engine/backup_pass_win.h"
 #include "engine/backup_settings.h"
+#include "engine/mirror_owner_win.h" // kOwnerName
 #include "fakes.h"
 #include "journal_kit.h"
 #include "test_drives.h"

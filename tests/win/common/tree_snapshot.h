@@ -41,7 +41,7 @@ using TreeSnapshot = std::map<std::string, TreeEntry>;
 enum class Snap { Everything, FilesOnly };
 TreeSnapshot SnapshotTree(const std::string& folder, Snap what = Snap::Everything);
 // The same without the entries a pass keeps for itself at the top of a mirror (journal.txt, the
-// lock, the temporary copy), so a source and its mirror compare equal.
+// lock, the owner file, the temporary copy), so a source and its mirror compare equal.
 TreeSnapshot SnapshotMirror(const std::string& folder);
 // Only paths and contents: what stays equal when a copy's times and attributes do not matter.
 std::map<std::string, std::string> Contents(const TreeSnapshot& tree);

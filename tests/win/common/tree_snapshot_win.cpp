@@ -112,7 +112,7 @@ TreeSnapshot SnapshotTree(const std::string& folder, Snap what) {
 
 TreeSnapshot SnapshotMirror(const std::string& folder) {
     TreeSnapshot tree = SnapshotTree(folder);
-    for (const char* own : {"journal.txt", "pass.~vestrand.lock", "copy.~vestrand.tmp"})
+    for (const char* own : {"journal.txt", "pass.~vestrand.lock", "owner.~vestrand", "copy.~vestrand.tmp"})
         tree.erase(own);
     return tree;
 }

@@ -24,9 +24,9 @@ using Files = std::map<std::string, std::string>; // relative path -> content; f
 struct MirrorPass : MirrorFixture {
     // What the mirror of a source folder holds.
     Files Mirrored(const std::string& folder) const { return Contents(SnapshotTree(Mirror(folder))); }
-    // The top of the mirror folder: the pass's own two files and the test's source folder, nothing
+    // The top of the mirror folder: the pass's own three files and the test's source folder, nothing
     // left over from a copy.
-    Lines Top() const { return Sorted({"journal.txt", kPassLockName, name}); }
+    Lines Top() const { return Sorted({"journal.txt", kPassLockName, kOwnerName, name}); }
 };
 
 } // namespace

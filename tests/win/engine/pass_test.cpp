@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
+#include <optional>
 
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
@@ -14,6 +17,18 @@ using namespace vestrand;
 using namespace vestrand::test;
 
 using PassFixture = MirrorFixture;
+
+namespace {
+
+// This computer's name as the system gives it (under Wine: the registry's ActiveComputerName).
+std::string ComputerName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    EXPECT_TRUE(GetComputerNameA(name, &size));
+    return std::string(name, size);
+}
+
+} // namespace
 
 TEST_F(PassFixture, FirstPassCopiesEverythingThenAnUnchangedPassCopiesNothing) {
     WriteFile(src + "a.txt", "alpha");
@@ -163,8 +178,9 @@ TEST_F(PassFixture, MirrorsOfThisProgramAreTakenWhateverTheyShowOfIt) {
         EXPECT_TRUE(Run().Ran()) << kind;
         EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a") << kind;
         EXPECT_FALSE(IsFile(root + "stale.txt")) << kind;
-        // The mark stays behind for the next pass.
+        // The mark stays behind for the next pass, and the folder is this computer's from now on.
         EXPECT_NE(ReadAttributes(root + kPassLockName), -1) << kind;
+        EXPECT_EQ(ReadFile(root + kOwnerName), ComputerName() + "\r\n") << kind;
     }
     // An archive of another computer's folder proves nothing.
     UseTarget('T');
@@ -202,7 +218,7 @@ TEST_F(PassFixture, ASourceNamedLikeAnEntryThePassKeepsAtTheTopOfTheMirrorIsRefu
     WriteFile(root + "~versions\\2020-01-01 000000\\old.txt", "history");
     settings.SourceDirs.clear();
     // Versions are off: their folder stays the pass's all the same.
-    for (const std::string own : {kPassLockName, "~versions"}) {
+    for (const std::string own : {kPassLockName, kOwnerName, "~versions"}) {
         WriteFile("S:\\" + own, "a user's file");
         settings.SourceFiles = {"S:\\" + own};
         EXPECT_EQ(Run().failed, Lines{root + own}) << own;
@@ -228,4 +244,88 @@ TEST_F(PassFixture, LinksBackUpTheTreeAreLeftOutAndOthersMirroredAsFolders) {
                       New(links + "sib\\b.txt"), New(links + "out"), New(links + "out\\o.txt")}));
     Run();
     EXPECT_EQ(Block(), Framed({}));
+}
+
+TEST_F(PassFixture, AMirrorOfAnotherComputerIsRefusedAndNothingInItChanges) {
+    settings.KeepVersionsDays = 1;
+    RunWithFiles({{"a.txt", "a"}, {"b.txt", "b"}});
+    // The next pass would update a.txt, hold and delete b.txt, and prune the expired stamped folder.
+    WriteFile(src + "a.txt", "a, second");
+    ASSERT_TRUE(DeleteFileA((src + "b.txt").c_str()));
+    WriteFile(root + "~versions\\2020-01-01 000000\\old.txt", "history");
+    // An administrator copied the program with its settings to a second computer.
+    WriteFile(root + kOwnerName, "OTHER-PC\r\n");
+    const auto before = SnapshotTree(target);
+    const PassResult result = Run();
+    EXPECT_EQ(result.refusal, PassRefusal::ForeignMirror);
+    EXPECT_EQ(result.path, "OTHER-PC");
+    EXPECT_EQ(ExitCodeOf(result), kExitNotRun);
+    EXPECT_EQ(SnapshotTree(target), before); // the mirror, its journal and its versions, byte for byte
+    EXPECT_EQ(schedule.calls, 1);
+    // The owner's name in any letter case, with blanks around it, is this computer.
+    std::string self = ComputerName();
+    std::transform(self.begin(), self.end(), self.begin(), [](unsigned char c) { return std::tolower(c); });
+    WriteFile(root + kOwnerName, "  " + self + " \r\n");
+    EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
+    EXPECT_EQ(ReadFile(Mirror(src + "a.txt")), "a, second");
+}
+
+TEST_F(PassFixture, AnOwnerFileThatCannotBeReadIsNeverTakenOver) {
+    RunWithFiles({{"a.txt", "a"}});
+    ASSERT_TRUE(DeleteFileA((src + "a.txt").c_str()));
+    const std::string owner = root + kOwnerName;
+    const std::vector<std::pair<std::string, std::function<void()>>> kinds = {
+        {"empty", [&] { WriteFile(owner, " \r\n"); }},
+        {"folder", [&] { ASSERT_TRUE(CreateDirectoryA(owner.c_str(), nullptr)); }},
+        {"held", [&] { WriteFile(owner, ComputerName()); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        DeleteFileA(owner.c_str());
+        RemoveDirectoryA(owner.c_str());
+        make();
+        const auto before = SnapshotTree(target);
+        std::optional<FileLock> held;
+        if (kind == "held")
+            held.emplace(owner); // by another program, without sharing
+        const PassResult result = Run();
+        EXPECT_EQ(result.refusal, PassRefusal::OwnerUnreadable) << kind;
+        EXPECT_EQ(result.path, owner) << kind;
+        held.reset();
+        EXPECT_EQ(SnapshotTree(target), before) << kind;
+    }
+}
+
+TEST_F(PassFixture, VariablesInIdentifCompAndTargetDirAreExpandedBeforeTheSafetyRulesCheckThem) {
+    const std::vector<std::pair<const char*, const char*>> set = {
+        {"VESTRAND_DOTS", ".."}, {"VESTRAND_SHARE", "\\\\srv\\share\\"}, {"VESTRAND_UNSET", nullptr}};
+    for (const auto& [variable, value] : set)
+        SetEnvironmentVariableA(variable, value);
+    WriteFile(src + "a.txt", "a");
+    settings.SourceDirs = {src};
+    const auto before = SnapshotTree(target);
+    struct Case {
+        std::string identifComp, targetDir;
+        PassRefusal refusal;
+        std::string path;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"%VESTRAND_DOTS%", target, PassRefusal::UnsafeName, ".."},
+             {"%VESTRAND_UNSET%", target, PassRefusal::UnsetVariable, "%VESTRAND_UNSET%"},
+             {"Test", target + "%VESTRAND_UNSET%\\", PassRefusal::UnsetVariable, "%VESTRAND_UNSET%"},
+             {"Test", "%VESTRAND_SHARE%", PassRefusal::TargetNotDrive, "\\\\srv\\share\\"},
+         }) {
+        settings.IdentifComp = c.identifComp;
+        settings.TargetDir = c.targetDir;
+        const PassResult result = Run();
+        EXPECT_EQ(result.refusal, c.refusal) << c.identifComp << " " << c.targetDir;
+        EXPECT_EQ(result.path, c.path) << c.identifComp << " " << c.targetDir;
+    }
+    EXPECT_EQ(SnapshotTree(target), before);
+    for (const auto& [variable, value] : set)
+        SetEnvironmentVariableA(variable, nullptr);
+    // One settings file for every computer: each mirrors into a folder of its own name.
+    settings.IdentifComp = "%COMPUTERNAME%";
+    settings.TargetDir = target;
+    EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
+    EXPECT_EQ(ReadFile(target + ComputerName() + "\\" + MirrorRel(src) + "a.txt"), "a");
 }

@@ -51,7 +51,8 @@ struct SmallVolume : MirrorFixture {
     Lines Leftovers() const {
         Lines out;
         for (const auto& [rel, entry] : SnapshotTree(root, Snap::FilesOnly))
-            if ((rel.find(".~vestrand") != std::string::npos && rel != kPassLockName) || rel == "journal.tmp")
+            if ((rel.find(".~vestrand") != std::string::npos && rel != kPassLockName && rel != kOwnerName) ||
+                rel == "journal.tmp")
                 out.push_back(rel);
         return out;
     }

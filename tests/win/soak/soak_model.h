@@ -58,14 +58,14 @@ public:
     }
 
     // Every difference between the model and the mirror folder on disk (the journal, the pass's
-    // lock and the held versions left out); empty when they agree.
+    // lock, the owner file and the held versions left out); empty when they agree.
     std::vector<std::string> Compare(const std::string& backupRoot) const {
         Items disk;
         WalkTree(backupRoot, [&](const std::wstring& rel, const WIN32_FIND_DATAW& found) {
             MirrorItem e = FromFindData(found);
             e.Rel = NarrowU(rel);
             if (SameNoCase(e.Rel, "~versions") || SameNoCase(e.Rel, "journal.txt") ||
-                SameNoCase(e.Rel, "pass.~vestrand.lock"))
+                SameNoCase(e.Rel, "pass.~vestrand.lock") || SameNoCase(e.Rel, "owner.~vestrand"))
                 return false;
             if (!e.Folder)
                 e.Content = ReadWhole(backupRoot + e.Rel);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/backup_pass_win.h"
+#include "engine/mirror_owner_win.h"
 #include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 #include "tree_snapshot.h"
@@ -138,6 +139,26 @@ TEST(Program, StartEndsWithTheStatusOfItsPass) {
     EXPECT_EQ(RunToEnd(root, "START"), 1u);
     EXPECT_EQ(ReadFile(thesis), "the user's");
     EXPECT_TRUE(HasLine(SplitCrLf(Journal(root)), FailedLine(thesis))) << Journal(root);
+}
+
+TEST(Program, OneSettingsFileServesEveryComputerAndStartOnAnotherComputersMirrorEndsWithTwo) {
+    const std::string root = Install("prog_start_owner");
+    const std::string ini = root + "vestrand.ini";
+    WriteFile(ini, SettingsText(root, "IdentifComp=%COMPUTERNAME%\r\nLowDriveSpaceMb=5\r\n"));
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    ASSERT_TRUE(::GetComputerNameA(name, &size));
+    const std::string mirror = root + "arch\\" + std::string(name, size) + "\\";
+    EXPECT_EQ(RunToEnd(root, "START"), 0u);
+    EXPECT_TRUE(HasLine(SplitCrLf(ReadFile(mirror + "journal.txt")),
+                        NewLine(mirror + MirrorRel(root) + "src\\a.txt")));
+    EXPECT_NE(ReadFile(ini).find("IdentifComp=%COMPUTERNAME%\r\n"), std::string::npos); // kept as written
+    // The folder turns out to be another computer's: nothing of it changes.
+    WriteFile(mirror + kOwnerName, "OTHER-PC\r\n");
+    WriteFile(root + "src\\a.txt", "alpha, second");
+    const auto before = SnapshotTree(root + "arch\\");
+    EXPECT_EQ(RunToEnd(root, "START"), 2u);
+    EXPECT_EQ(SnapshotTree(root + "arch\\"), before);
 }
 
 TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {

@@ -644,3 +644,27 @@ TEST_F(FormTest, ASecondStartOfTheSameProgramShowsTheWindowAndCanEnableTheSettin
     // Another executable's message is not this agent's.
     EXPECT_NE(SingleAgent::ShowMessage(root + "other.exe"), SingleAgent::ShowMessage(root + "vestrand.exe"));
 }
+
+// A pass the guard pauses: the tray's mark, the counts in the hint and a balloon, and «Разрешить
+// изменения», which carries the plan out once.
+TEST_F(FormTest, APausedPassWaitsForTheUserToAllowTheChanges) {
+    for (int i = 0; i < 100; ++i)
+        WriteFile(source + "d\\" + std::to_string(i) + ".txt", "d");
+    TFormVestrand& f = Start("vestrand.exe");
+    const HICON idle = f.Tray().Icon();
+    Go();
+    EXPECT_FALSE(ItemEnabled(TFormVestrand::kPmAllow));
+    RemoveTree(source + "d");
+    Go();
+    EXPECT_TRUE(ItemEnabled(TFormVestrand::kPmAllow));
+    EXPECT_NE(f.Tray().Icon(), idle);
+    EXPECT_EQ(f.Tray().Hint(), "Копия приостановлена: 100 из 101 файлов (99 %)");
+    ASSERT_FALSE(f.Tray().Balloons().empty());
+    EXPECT_EQ(f.Tray().Balloons().back().text, PausedBalloonText({0, 100, 101}));
+    EXPECT_EQ(ReadFile(MirrorOf("d\\7.txt")), "d");
+    f.pmAllowClick();
+    f.WaitForPass();
+    EXPECT_FALSE(IsFile(MirrorOf("d\\7.txt")));
+    EXPECT_FALSE(ItemEnabled(TFormVestrand::kPmAllow));
+    EXPECT_EQ(f.Tray().Icon(), idle);
+}

@@ -161,6 +161,18 @@ TEST(Program, OneSettingsFileServesEveryComputerAndStartOnAnotherComputersMirror
     EXPECT_EQ(SnapshotTree(root + "arch\\"), before);
 }
 
+TEST(Program, StartPausedByTheGuardEndsWithFourAndConfirmCarriesThePlanOut) {
+    const std::string root = Install("prog_start_guard");
+    for (int i = 0; i < 100; ++i)
+        WriteFile(root + "src\\d\\" + std::to_string(i) + ".txt", "d");
+    EXPECT_EQ(RunToEnd(root, "START"), 0u);
+    RemoveTree(root + "src\\d");
+    EXPECT_EQ(RunToEnd(root, "START"), 4u);
+    EXPECT_EQ(ReadFile(MirrorOf(root) + "d\\7.txt"), "d");
+    EXPECT_EQ(RunToEnd(root, "CONFIRM"), 0u);
+    EXPECT_EQ(::GetFileAttributesA((MirrorOf(root) + "d\\7.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {
     const std::string root = Install("prog_start_twice");
     // Enough files that the first pass is still at work when the second process comes.

@@ -579,6 +579,10 @@ TEST_F(FormTest, AStopAtOnceAfterTheStartCountsUnlessItIsTheSecondClickOnSejchas
     for (const auto& row : rows) {
         WriteFile(journal, ""); // a mirror of this program with a stale entry
         WriteFile(stale, "stale");
+        // Changed files to copy first: a stop that lands a moment late still precedes the deletion.
+        for (int i = 0; i < 400; ++i)
+            WriteFile(source + "many\\" + std::to_string(i) + ".txt",
+                      std::string(2000, char('a' + (&row - rows))));
         F& f = Start(row.commandLine);
         clock.now += 60 * kMinute; // the first run long past
         ::SendMessageA(row.start == BM_CLICK ? f.BtnGo() : f.Handle(), row.start, F::kTimerId, 0);

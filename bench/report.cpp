@@ -16,6 +16,8 @@ constexpr double kScalingLimit = 11.0;
 constexpr double kIndexLimit = 1.6;
 constexpr double kPeakLimitMiB = 256.0;   // peak working set of the passes at 1,000,000 entries
 constexpr double kExclusionsLimit = 0.05; // matching the default exclusions / the unchanged pass
+constexpr double kFloorMeasuringLimit =
+    0.01; // measuring the backup drive (copies ahead waited for) / the first pass
 // Held versions on: an unchanged pass costs what it costs with them off, within the noise of
 // back-to-back runs; removing held versions costs no more than deleting as many mirror files.
 constexpr double kVersionsOnLimit = 1.05;
@@ -214,6 +216,11 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
             const std::string tree = GroupDigits(size) + " entries, " + medium;
             add("first pass / CopyFileW loop, " + tree,
                 f.PairedRatio(size, medium, "first.agent", "first.loop"), kFirstLimit);
+            if (size >= kHundredThousand)
+                add("measuring the free space / first pass, " + tree,
+                    Ratio(f.Median(size, medium, "first.floor_seconds"),
+                          f.Median(size, medium, "first.agent")),
+                    kFloorMeasuringLimit);
             if (size == kHundredThousand || size == kMillion)
                 add("unchanged pass / floor, " + tree,
                     f.PairedRatio(size, medium, "unchanged.agent", "unchanged.floor"), kUnchangedLimit);

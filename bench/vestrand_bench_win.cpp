@@ -258,6 +258,8 @@ int Pass(int argc, char** argv) {
         return 3;
     }
     Put("seconds", seconds);
+    Put("floor_measurements", static_cast<int64_t>(result.floorMeasurements));
+    Put("floor_seconds", result.floorSeconds);
     PutMemory();
     if (!mode.empty()) {
         for (const auto& c : CallCounts()) {

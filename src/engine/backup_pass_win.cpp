@@ -475,6 +475,10 @@ private:
         journal.Append("");
         journal.Save();
         m_journal = nullptr;
+        if (m_space) {
+            m_result.floorMeasurements = m_space->Measurements();
+            m_result.floorSeconds = m_space->MeasuringSeconds();
+        }
         RotateJournal(m_rootText, m_s.TargetDir, m_s.IdentifComp, m_clock.Now());
         m_display.SetBusyCursor(false);
         return m_result;

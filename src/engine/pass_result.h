@@ -35,6 +35,8 @@ struct PassResult {
     bool paused = false;               // the guard paused the pass: it changed nothing
     PlanDamage damage;                 // what the plan would destroy, as comparing counted it
     std::string journalPath;           // the journal the pass wrote
+    int floorMeasurements = 0;         // how often the backup drive's free space was measured
+    double floorSeconds = 0;           // and the time that took, the copies waited for included
 
     bool Ran() const { return refusal == PassRefusal::None; }
 };

@@ -1,5 +1,6 @@
 #include "engine/space_budget.h"
 
+#include <chrono>
 #include <utility>
 
 namespace vestrand {
@@ -41,7 +42,10 @@ void SpaceBudget::GiveBack(int64_t cost) {
 void SpaceBudget::MeasureNow() {
     // The measuring may give back copies that were not made (see Measure): what it finds replaces
     // every charge and give-back so far.
+    const auto began = std::chrono::steady_clock::now();
     const int64_t free = m_measure();
+    m_measuringSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    ++m_measurements;
     m_measured = true;
     m_free = free;
     m_left = free - m_floor;

@@ -51,6 +51,10 @@ public:
     int64_t Free() const { return m_free; }
     // No room is left above the floor, as far as the budget knows.
     bool UsedUp() const { return m_left <= 0; }
+    // How often the drive was measured, and the time spent measuring (waiting for the copies ahead
+    // included): what the floor costs a pass.
+    int Measurements() const { return m_measurements; }
+    double MeasuringSeconds() const { return m_measuringSeconds; }
 
 private:
     void MeasureNow();
@@ -64,6 +68,8 @@ private:
     int64_t m_left = 0;
     int64_t m_bytesSince = 0;   // charged since the drive was last measured
     int64_t m_entriesSince = 0; // the same in entries
+    int m_measurements = 0;
+    double m_measuringSeconds = 0;
 };
 
 } // namespace vestrand

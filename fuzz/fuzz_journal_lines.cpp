@@ -1,6 +1,7 @@
 // The journal's text rules over arbitrary bytes: splitting keeps every byte that is not a line
 // break (NUL included), saving what was loaded only normalises the line breaks, lines without
-// breaks survive a save and a load unchanged, and archive names keep their shape for any date.
+// breaks survive a save and a load unchanged, archive names keep their shape for any date, every
+// Start line opens one block, and any name's journal text reads back as the name.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "engine/journal.h"
+#include "runtime/cp1251.h"
 #include "fuzz_support.h"
 
 using vestrand::fuzz::Shown;
@@ -59,6 +61,21 @@ void CheckLoadedText(const std::string& text) {
     const std::string saved = vestrand::JoinJournalLines(lines);
     FUZZ_CHECK(saved == NormalisedBreaks(text), shown + ": saved as \"" + Shown(saved) + "\"");
     FUZZ_CHECK(vestrand::SplitJournalLines(saved) == lines, shown + ": a second load differs");
+
+    size_t starts = 0;
+    for (const auto& line : lines)
+        starts += line.rfind("Start ", 0) == 0;
+    FUZZ_CHECK(vestrand::ReadJournalBlocks(text).size() == starts, shown + ": blocks");
+}
+
+void CheckJournalText(const std::string& bytes) {
+    std::wstring name;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        name += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+    const std::string text = vestrand::JournalText(name);
+    FUZZ_CHECK(vestrand::PathOfJournalText(text) == name,
+               "\"" + Shown(text) + "\" reads back as another name");
 }
 
 // Lines free of breaks, as a pass appends them, are saved and loaded back unchanged.
@@ -103,6 +120,7 @@ void CheckArchiveName(double when, const std::string& targetDir, const std::stri
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     CheckLoadedText(text);
+    CheckJournalText(text);
 
     FuzzedDataProvider in(data, size);
     double when = 0;

@@ -38,22 +38,7 @@ constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
 constexpr int kCopierThreads = 2;
 constexpr size_t kCopiesAhead = 16;
 
-// The journal's tags, all seven characters wide.
-enum class Tag { New, Update, Delete, Failed };
-
-const char* TextOf(Tag tag) {
-    switch (tag) {
-    case Tag::New:
-        return "New    ";
-    case Tag::Update:
-        return "Update ";
-    case Tag::Delete:
-        return "Delete ";
-    case Tag::Failed:
-        break;
-    }
-    return "Failed ";
-}
+using Tag = JournalTag;
 
 std::wstring Wide(const char* ascii) {
     return WidenCp1251(ascii);
@@ -402,7 +387,7 @@ public:
         Journal journal(m_rootText);
         m_journal = &journal;
         m_result.journalPath = journal.Path();
-        journal.Append("Start " + Stamp());
+        journal.Append(Stamped(Tag::Start));
         m_display.SetGaugeMax(100);
         m_display.SetGaugeMin(0);
         m_display.SetGaugeProgress(0);
@@ -445,13 +430,13 @@ public:
         m_floorReached = m_floorReached || m_space->UsedUp();
         bool complete = false;
         if (m_floorReached) {
-            journal.Append("DiskFull " + Stamp());
+            journal.Append(Stamped(Tag::DiskFull));
             m_result.diskFull = true;
         } else if (!Stopped()) {
             complete = DeletionStage();
         }
         if (!m_floorReached && !complete) {
-            journal.Append("Interrupted " + Stamp());
+            journal.Append(Stamped(Tag::Interrupted));
             m_result.interrupted = true;
         }
         if (!m_floorReached && !m_result.interrupted)
@@ -463,15 +448,15 @@ public:
 private:
     // The end of every block: Stop, the next run, and the journal saved and rotated.
     PassResult Ended(Journal& journal) {
-        journal.Append("Stop " + Stamp());
+        journal.Append(Stamped(Tag::Stop));
         if (m_result.interrupted)
             m_schedule.ScheduleNextAfterStop();
         else
             m_schedule.ScheduleNext();
         if (m_autoRunOnce)
-            journal.Append("Command \"Start\"");
+            journal.Append(OneShotCommandLine());
         else
-            journal.Append("NextStart " + FormatTimeStamp(m_schedule.NextRunTime(), TimeSeparator()));
+            journal.Append(StampLine(Tag::NextStart, m_schedule.NextRunTime(), TimeSeparator()));
         journal.Append("");
         journal.Save();
         m_journal = nullptr;
@@ -485,7 +470,7 @@ private:
     }
 
     PassResult Paused(Journal& journal) {
-        journal.Append("Paused " + Stamp());
+        journal.Append(Stamped(Tag::Paused));
         m_result.paused = true;
         return Ended(journal);
     }
@@ -532,7 +517,8 @@ private:
         return damage;
     }
 
-    std::string Stamp() { return FormatTimeStamp(m_clock.Now(), TimeSeparator()); }
+    // The journal line of a tag and the moment now.
+    std::string Stamped(Tag tag) { return StampLine(tag, m_clock.Now(), TimeSeparator()); }
 
     PassResult Refused(PassRefusal why, const std::string& path) {
         m_result.refusal = why;
@@ -618,7 +604,7 @@ private:
     }
 
     void Write(Tag tag, const std::string& path) {
-        m_journal->Append(TextOf(tag) + path);
+        m_journal->Append(FormatJournalLine(tag, path));
         if (tag == Tag::Failed)
             m_result.failed.push_back(path);
     }

@@ -78,4 +78,34 @@ std::string JournalText(const std::wstring& path) {
     return out;
 }
 
+std::wstring PathOfJournalText(const std::string& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "<U+") == 0) {
+            size_t end = i + 3;
+            unsigned long point = 0;
+            while (end < text.size() && end - i - 3 < 7 &&
+                   ((text[end] >= '0' && text[end] <= '9') || (text[end] >= 'A' && text[end] <= 'F')))
+                point = point * 16 +
+                        static_cast<unsigned long>(text[end] <= '9' ? text[end] - '0' : text[end] - 'A' + 10),
+                ++end;
+            const size_t digits = end - i - 3;
+            if (end < text.size() && text[end] == '>' && digits >= 4 && digits <= 6 && point <= 0x10FFFF &&
+                (digits == 4 || point > 0xFFFF)) {
+                if (point > 0xFFFF) {
+                    out += static_cast<wchar_t>(0xD800 + ((point - 0x10000) >> 10));
+                    out += static_cast<wchar_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+                } else {
+                    out += static_cast<wchar_t>(point);
+                }
+                i = end;
+                continue;
+            }
+        }
+        out += static_cast<wchar_t>(CharOf(static_cast<unsigned char>(text[i])));
+    }
+    return out;
+}
+
 } // namespace vestrand

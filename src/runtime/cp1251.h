@@ -17,5 +17,8 @@ bool Cp1251Byte(wchar_t unit, unsigned char& byte);
 // never two surrogates. '<' and '>' cannot stand in file names, so the form reads back unambiguously
 // and no name can break or forge a journal line.
 std::string JournalText(const std::wstring& path);
+// The path a journal text names: the inverse of JournalText. A "<U+...>" that JournalText cannot
+// have written (fewer than four or more than six digits, lower case, beyond U+10FFFF) stays text.
+std::wstring PathOfJournalText(const std::string& text);
 
 } // namespace vestrand

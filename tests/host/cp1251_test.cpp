@@ -31,3 +31,15 @@ TEST(Cp1251, WhatTheCodePageCannotHoldIsWrittenAsItsCodePoint) {
     EXPECT_EQ(JournalText(L"evil\nDelete fake"), "evil<U+000A>Delete fake");
     EXPECT_EQ(JournalText(L"a\rb\tc"), "a<U+000D>b<U+0009>c");
 }
+
+// A journal's path reads back as the name it was written from; what JournalText cannot have
+// written stays text.
+TEST(Cp1251, JournalTextReadsBackAsTheNameItWasWrittenFrom) {
+    const std::wstring names[] = {L"M\u00FCller \u0416.txt", L"\u65E5\u672C",
+                                  L"photo \xD83D\xDE00.txt", std::wstring(L"a") + wchar_t(0xD83D) + L"b",
+                                  L"evil\nDelete fake",      L"a<b>"};
+    for (const auto& name : names)
+        EXPECT_EQ(PathOfJournalText(JournalText(name)), name) << JournalText(name);
+    for (const char* text : {"<U+12>", "<u+00fc>", "<U+110000>", "<U+0000FC>", "<U+00FC", "<U+>"})
+        EXPECT_EQ(PathOfJournalText(text), WidenCp1251(text)) << text;
+}

@@ -480,9 +480,10 @@ private:
     bool OpenBudget() {
         m_space.emplace(
             m_s.LowDriveSpaceMb * 1000000, ClusterBytes(m_rootFull),
-            [this] {
-                FinishCopiesAhead(0); // so that the drive shows every copy asked for
-                return DriveFree(m_rootFull);
+            [this](bool exact) {
+                FinishCopiesAhead(exact ? 0 : SIZE_MAX); // all, or those finished without waiting
+                const int64_t free = DriveFree(m_rootFull);
+                return free < 0 ? free : free - m_costAhead;
             },
             [this] { return RemoveOldestVersions(); });
         m_result.floorBytes = m_space->Floor();
@@ -1023,6 +1024,7 @@ private:
             folder.Ready = true;
         }
         m_space->Charge(m_space->FileCost(e.Size));
+        m_costAhead += m_space->FileCost(e.Size);
         m_copier->Add(ExtendedPath(src), m_root + mirrorRel, e.Attr, e.Size, e.Written);
         FinishCopiesAhead(kCopiesAhead - 1); // room for the next
         return true;
@@ -1034,6 +1036,7 @@ private:
     void FinishCopiesAhead(size_t keep) {
         NewFileCopier::Copy copy;
         while (m_copier && m_copier->TakeFinished(copy, m_copier->Outstanding() > keep)) {
+            m_costAhead -= m_space->FileCost(copy.Size);
             if (copy.Result == NewFileCopier::Outcome::NameTaken) {
                 WideEntry e = AsRead(copy);
                 const bool copied = vestrand::CopyIntoMirror(copy.Source, copy.Target, m_temp, e);
@@ -1343,6 +1346,7 @@ private:
     std::vector<PlannedSource> m_plannedSources;
     std::vector<PlannedFile> m_plannedFiles;
     std::optional<NewFileCopier> m_copier; // during the directory stage
+    int64_t m_costAhead = 0;               // what the copies asked for and not taken back were charged
     PassProgress m_progress;
     PlanDamage m_damage;         // what comparing counted of the mirror files it found
     int64_t m_replacedFiles = 0; // mirror files a folder of their name replaces (still in the index)

@@ -21,9 +21,9 @@ bool SpaceBudget::MeasureDue(int64_t cost) const {
 
 bool SpaceBudget::RoomFor(int64_t cost) {
     if (MeasureDue(cost))
-        MeasureNow();
+        MeasureNow(!m_measured || m_left - cost < kRecheckBelow);
     while (m_left - cost < 0 && m_free >= 0 && m_freeUp && m_freeUp())
-        MeasureNow();
+        MeasureNow(true);
     return m_left - cost >= 0;
 }
 
@@ -39,11 +39,11 @@ void SpaceBudget::GiveBack(int64_t cost) {
     --m_entriesSince;
 }
 
-void SpaceBudget::MeasureNow() {
+void SpaceBudget::MeasureNow(bool exact) {
     // The measuring may give back copies that were not made (see Measure): what it finds replaces
     // every charge and give-back so far.
     const auto began = std::chrono::steady_clock::now();
-    const int64_t free = m_measure();
+    const int64_t free = m_measure(exact);
     m_measuringSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     ++m_measurements;
     m_measured = true;

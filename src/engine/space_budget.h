@@ -11,9 +11,11 @@ namespace vestrand {
 
 class SpaceBudget {
 public:
-    // The drive's free space in bytes, -1 when it cannot be read. The pass's version lets the
-    // copies it has asked for finish first, so that the drive shows them.
-    using Measure = std::function<int64_t()>;
+    // The drive's free space in bytes, -1 when it cannot be read. `exact`: near the floor, where
+    // the pass waits for the copies it has asked for, so that the drive shows them; otherwise it
+    // does not wait, and leaves out what those not yet seen finished were charged, as if none of
+    // them had begun (waiting at every measurement would leave its copiers idle).
+    using Measure = std::function<int64_t(bool exact)>;
     // Frees room by removing the oldest held versions: false when there are none left to remove.
     using FreeUp = std::function<bool()>;
 
@@ -57,7 +59,7 @@ public:
     double MeasuringSeconds() const { return m_measuringSeconds; }
 
 private:
-    void MeasureNow();
+    void MeasureNow(bool exact);
 
     int64_t m_floor;
     int64_t m_cluster;

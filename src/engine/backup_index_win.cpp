@@ -327,10 +327,74 @@ std::vector<std::pair<std::wstring, TFileParam>> BackupIndex::TakeTree(const std
 }
 
 void BackupIndex::ForEach(const std::function<void(const std::wstring&, const TFileParam&)>& onItem) const {
-    std::vector<Node> all(m_items.size());
-    std::iota(all.begin(), all.end(), Node{0});
-    for (const auto& [path, param] : InOrder(all))
-        onItem(path, param);
+    // Folder by folder, so that only the names of one folder on each level of the way down are
+    // sorted and held at a time, however many entries the index holds. A depth-first walk with a
+    // stack of its own: a path may be thousands of folders deep.
+    struct Level {
+        std::vector<Node> children; // in order
+        size_t next = 0;
+        size_t prefix = 0; // the path's length before the level's names
+    };
+    // Only the folders on the way to a live entry are entered (the locale's order costs time).
+    std::vector<bool> wanted(m_items.size());
+    for (Node n = 1; n < m_items.size(); ++n)
+        if (m_items[n].Flags & kLive)
+            for (Node m = n; m != kTop && m != kNone && !wanted[m]; m = m_items[m].Parent)
+                wanted[m] = true;
+    std::vector<Level> stack;
+    std::wstring path;
+    stack.push_back({ChildrenInOrder(kTop, wanted), 0, 0});
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Node n = level.children[level.next++];
+        path.resize(level.prefix);
+        path.append(m_names, m_items[n].NameAt, m_items[n].NameSize);
+        if (m_items[n].Flags & kLive)
+            onItem(path, m_items[n].Param);
+        if (m_items[n].FirstChild != kNone) { // wanted: a live entry lies below, or it is one
+            const size_t prefix = path.size() + 1;
+            path += L'\\';
+            stack.push_back({ChildrenInOrder(n, wanted), 0, prefix});
+        }
+    }
+}
+
+std::vector<BackupIndex::Node> BackupIndex::ChildrenInOrder(Node folder,
+                                                            const std::vector<bool>& wanted) const {
+    struct Sorted {
+        Node node;
+        std::string key;
+        std::wstring name, fsKey;
+    };
+    std::vector<Sorted> items;
+    bool keyed = true;
+    for (Node c = m_items[folder].FirstChild; c != kNone; c = m_items[c].NextSibling) {
+        if (!wanted[c])
+            continue;
+        Sorted s{c, std::string(), m_names.substr(m_items[c].NameAt, m_items[c].NameSize), std::wstring()};
+        s.key = SortKeyOf(s.name);
+        keyed = keyed && !s.key.empty();
+        s.fsKey = FileSystemKey(s.name);
+        items.push_back(std::move(s));
+    }
+    std::sort(items.begin(), items.end(), [keyed](const Sorted& a, const Sorted& b) {
+        if (keyed) {
+            const int r = a.key.compare(b.key); // bytes compared as unsigned
+            if (r != 0)
+                return r < 0;
+            return a.fsKey < b.fsKey;
+        }
+        return CompareIndexOrder(a.name, b.name) < 0;
+    });
+    std::vector<Node> out;
+    out.reserve(items.size());
+    for (const auto& s : items)
+        out.push_back(s.node);
+    return out;
 }
 
 } // namespace vestrand

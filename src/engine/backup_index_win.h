@@ -63,7 +63,8 @@ public:
     // Takes out `path` and everything below it, as RemoveTree does, and returns what it took out,
     // in index order (a folder before everything inside it).
     std::vector<std::pair<std::wstring, TFileParam>> TakeTree(const std::wstring& path);
-    // Calls onItem for every path still in the index, in index order.
+    // Calls onItem for every path still in the index, folder by folder: a folder's entries in index
+    // order, each folder before its content.
     void ForEach(const std::function<void(const std::wstring&, const TFileParam&)>& onItem) const;
     size_t Count() const { return m_live; }
     // The paths still in the index at or below `folder` (an empty folder: all of them); with
@@ -93,6 +94,8 @@ private:
     void Kill(Node node);
     void CollectTree(Node node, std::vector<Node>& out) const;
     std::vector<std::pair<std::wstring, TFileParam>> InOrder(const std::vector<Node>& nodes) const;
+    // The entries of a folder that are `wanted`, in index order.
+    std::vector<Node> ChildrenInOrder(Node folder, const std::vector<bool>& wanted) const;
 
     std::vector<Item> m_items;
     std::wstring m_names;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "engine/backup_index_win.h"
@@ -98,14 +99,27 @@ TEST(IndexOrder, OrderFollowsTheLocaleAndEqualityTheFileSystem) {
     std::vector<std::pair<std::wstring, TFileParam>> items;
     index.ForEach([&](const std::wstring& rel, const TFileParam& p) { items.emplace_back(rel, p); });
 
-    // Strictly ascending in the index's order; and where the locale tells two names apart, in its
-    // order (CompareStringA on the code page's names: the journal of such a tree is unchanged).
-    for (size_t i = 1; i < items.size(); ++i) {
-        ASSERT_EQ(CompareIndexOrder(items[i - 1].first, items[i].first), -1) << i;
-        const int byLocale = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, items[i - 1].first.c_str(),
-                                            -1, items[i].first.c_str(), -1) -
-                             CSTR_EQUAL;
-        ASSERT_LE(byLocale, 0) << i;
+    // Folder by folder: a folder before its content, and the entries of one folder strictly
+    // ascending in the index's order; where the locale tells two names apart, in its order
+    // (CompareStringA on the code page's names: the journal of such a tree is unchanged).
+    std::map<std::wstring, size_t> at, lastIn; // where each path is; the last entry of each folder
+    for (size_t i = 0; i < items.size(); ++i)
+        at[FileSystemKey(items[i].first)] = i;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::wstring& rel = items[i].first;
+        const std::wstring folder = FileSystemKey(rel.substr(0, rel.rfind(L'\\') + 1));
+        if (!folder.empty() && at.count(folder.substr(0, folder.size() - 1))) {
+            ASSERT_LT(at[folder.substr(0, folder.size() - 1)], i) << i; // a folder before its content
+        }
+        if (lastIn.count(folder)) {
+            const std::wstring& before = items[lastIn[folder]].first;
+            ASSERT_EQ(CompareIndexOrder(before, rel), -1) << i;
+            ASSERT_LE(
+                CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, before.c_str(), -1, rel.c_str(), -1),
+                CSTR_EQUAL)
+                << i;
+        }
+        lastIn[folder] = i;
     }
     for (size_t i = 1; i < names.size(); ++i) {
         const int ansi = Compare(names[i - 1], names[i]);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "engine/space_budget.h"
@@ -69,4 +70,41 @@ TEST(SpaceBudget, RoomIsRefusedWhereAFileWouldCrossTheFloorOnceHeldVersionsAreGo
         EXPECT_EQ(b.RoomFor(b.FileCost(1000)), room != 0) << free;
         EXPECT_EQ(d.versions, left) << free;
     }
+}
+
+TEST(VersionsReserve, IsTheLargerOfTheFloorAndATenthOfTheDrive) {
+    // floor, drive size (0 or less: not known), reserve
+    for (auto [floor, drive, reserve, unused] : Rows{{10000000, 500000000000, 50000000000, 0},
+                                                     {10000000, 50000000, 10000000, 0},
+                                                     {10000000, 100000009, 10000000, 0},
+                                                     {0, 8388608, 838860, 0},
+                                                     {5000000, -1, 5000000, 0},
+                                                     {5000000, 0, 5000000, 0}})
+        EXPECT_EQ(VersionsReserve(floor, drive), reserve) << floor << ", " << drive;
+}
+
+TEST(VersionsReserve, TakesTheOldestFolderOfAWeekOrMoreNeverTheCurrentOneAndOnlyBelowTheReserve) {
+    const DateTime now = EncodeDateTime(CivilTime{2026, 12, 20, 12, 0, 0, 0});
+    const auto folder = [&](double daysOld, bool current = false) {
+        return StampedFolder{now - daysOld, current};
+    };
+    const double week = kReserveSparesDays, aSecond = kSecond;
+    struct Case {
+        std::vector<StampedFolder> folders;
+        int64_t free;
+        std::optional<size_t> victim;
+    };
+    const Case cases[] = {
+        {{folder(40), folder(9), folder(1)}, 999, 0},
+        {{folder(40), folder(9), folder(1)}, 1000, std::nullopt}, // at the reserve: nothing goes
+        {{folder(40), folder(9), folder(1)}, -1, std::nullopt},   // free space not read
+        {{folder(week), folder(1)}, 0, 0},                        // a week old to the second
+        {{folder(week - aSecond), folder(1)}, 0, std::nullopt},   // a second younger
+        {{folder(40, true), folder(9)}, 0, 1},                    // the current pass's stays
+        {{folder(6), folder(2, true)}, 0, std::nullopt},
+        {{folder(-3)}, 0, std::nullopt}, // stamped ahead of the clock: not a week old
+        {{}, 0, std::nullopt},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ReserveVictim(cases[i].folders, now, cases[i].free, 1000), cases[i].victim) << "case " << i;
 }

@@ -7,6 +7,7 @@
 #include "engine/fileops_win.h"
 #include "mirror_fixture.h"
 #include "tree_snapshot.h"
+#include "ui/pass_notices_win.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -92,4 +93,47 @@ TEST_F(GuardFixture, ASourceTakenOutOfTheListOrAGuardOfZeroNeverPauses) {
     Damage(150, 0);
     settings.GuardPercent = 0;
     EXPECT_FALSE(Run().paused);
+}
+
+TEST_F(GuardFixture, APausedPassNamesTheChangeOfExclusionsWhenFilesARemovedPatternKeptAreAmongTheDamage) {
+    const auto many = [&](const std::string& stem, const char* ext, const std::string& content) {
+        for (int i = 0; i < (stem == "docs\\d" ? 150 : 60); ++i)
+            WriteFile(src + stem + std::to_string(i) + ext, content);
+    };
+    many("Cache\\c", ".txt", "cached");
+    many("logs\\l", ".log", "log");
+    many("docs\\d", ".txt", "doc");
+    settings.SourceDirs = {src};
+    Run();
+    // Excluded, the cache is deleted and the logs written on: the mirror keeps its copies as they were.
+    settings.Exclude = {"Cache\\", "*.log", "Thumbs.db"};
+    clock.now = FixedNow() + 1.0;
+    Run();
+    RemoveTree(src + "Cache");
+    ASSERT_TRUE(::CreateDirectoryA((src + "Cache").c_str(), nullptr)); // emptied, still excluded
+    many("logs\\l", ".log", "log, written on");
+    clock.now = FixedNow() + 2.0;
+    EXPECT_EQ(Run().damage, (PlanDamage{0, 0, 150}));
+
+    // The patterns taken out: 120 of 270 files would go, every one of them kept by those patterns.
+    settings.Exclude = {"Thumbs.db"};
+    clock.now = FixedNow() + 3.0;
+    PassResult result = Run();
+    ASSERT_TRUE(result.paused);
+    EXPECT_EQ(result.damage, (PlanDamage{60, 60, 270, 120}));
+    const std::string text = NoticeBalloon(result, PassNotices().After(result)).text;
+    EXPECT_EQ(
+        text.substr(0, text.find('.') + 1),
+        "Копия приостановлена: заменить 60 и удалить 60 файлов из 270 (44 %) после изменения исключений.");
+
+    // Confirmed, the plan is carried out; then damage to files no pattern ever kept is told plainly.
+    EXPECT_EQ(ExitCodeOf(RunBackupPass(settings, false, display, schedule, clock, nullptr, true)),
+              kExitClean);
+    for (int i = 0; i < 150; ++i)
+        ::DeleteFileA((src + "docs\\d" + std::to_string(i) + ".txt").c_str());
+    clock.now = FixedNow() + 4.0;
+    result = Run();
+    ASSERT_TRUE(result.paused);
+    EXPECT_EQ(result.damage, (PlanDamage{0, 150, 210, 0}));
+    EXPECT_EQ(NoticeBalloon(result, PassNotices().After(result)).text.find("исключений"), std::string::npos);
 }

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "engine/space_budget.h"
@@ -72,39 +73,23 @@ TEST(SpaceBudget, RoomIsRefusedWhereAFileWouldCrossTheFloorOnceHeldVersionsAreGo
     }
 }
 
-TEST(VersionsReserve, IsTheLargerOfTheFloorAndATenthOfTheDrive) {
+TEST(VersionsReserve, IsATenthOfTheDriveOrTheFloorAndTakesTheOldestFolderAWeekOldNeverTheCurrentOne) {
     // floor, drive size (0 or less: not known), reserve
     for (auto [floor, drive, reserve, unused] : Rows{{10000000, 500000000000, 50000000000, 0},
                                                      {10000000, 50000000, 10000000, 0},
-                                                     {10000000, 100000009, 10000000, 0},
                                                      {0, 8388608, 838860, 0},
                                                      {5000000, -1, 5000000, 0},
                                                      {5000000, 0, 5000000, 0}})
         EXPECT_EQ(VersionsReserve(floor, drive), reserve) << floor << ", " << drive;
-}
-
-TEST(VersionsReserve, TakesTheOldestFolderOfAWeekOrMoreNeverTheCurrentOneAndOnlyBelowTheReserve) {
     const DateTime now = EncodeDateTime(CivilTime{2026, 12, 20, 12, 0, 0, 0});
-    const auto folder = [&](double daysOld, bool current = false) {
-        return StampedFolder{now - daysOld, current};
+    const auto old = [&](double days, bool current = false) { return StampedFolder{now - days, current}; };
+    // stamped folders oldest first, free space (reserve 1,000), the one to remove
+    const std::tuple<std::vector<StampedFolder>, int64_t, std::optional<size_t>> cases[] = {
+        {{old(40), old(9), old(1)}, 999, 0},       {{old(40), old(9), old(1)}, 1000, std::nullopt},
+        {{old(40), old(9)}, -1, std::nullopt},     {{old(7), old(1)}, 0, 0}, // a week to the second
+        {{old(7 - kSecond)}, 0, std::nullopt},     {{old(40, true), old(9)}, 0, 1},
+        {{old(6), old(2, true)}, 0, std::nullopt}, {{old(-3)}, 0, std::nullopt}, // ahead of the clock
     };
-    const double week = kReserveSparesDays, aSecond = kSecond;
-    struct Case {
-        std::vector<StampedFolder> folders;
-        int64_t free;
-        std::optional<size_t> victim;
-    };
-    const Case cases[] = {
-        {{folder(40), folder(9), folder(1)}, 999, 0},
-        {{folder(40), folder(9), folder(1)}, 1000, std::nullopt}, // at the reserve: nothing goes
-        {{folder(40), folder(9), folder(1)}, -1, std::nullopt},   // free space not read
-        {{folder(week), folder(1)}, 0, 0},                        // a week old to the second
-        {{folder(week - aSecond), folder(1)}, 0, std::nullopt},   // a second younger
-        {{folder(40, true), folder(9)}, 0, 1},                    // the current pass's stays
-        {{folder(6), folder(2, true)}, 0, std::nullopt},
-        {{folder(-3)}, 0, std::nullopt}, // stamped ahead of the clock: not a week old
-        {{}, 0, std::nullopt},
-    };
-    for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ReserveVictim(cases[i].folders, now, cases[i].free, 1000), cases[i].victim) << "case " << i;
+    for (const auto& [folders, free, victim] : cases)
+        EXPECT_EQ(ReserveVictim(folders, now, free, 1000), victim) << folders.size() << " folders, " << free;
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
 #include "file_lock.h"
@@ -213,7 +215,8 @@ TEST_F(VersionsFixture, HeldVersionsAWeekOldGiveWayToATenthOfTheDriveOldestFirst
     const int64_t reserve = static_cast<int64_t>(total.QuadPart / 10);
     int fillers = 0; // each leaves the free space 300,000 bytes below the reserve
     const auto below = [&] {
-        WriteFiller(target + std::to_string(++fillers), DriveFree(target) - reserve + 300000);
+        WriteFiller(target + std::to_string(++fillers),
+                    std::max<int64_t>(DriveFree(target) - reserve + 300000, 0));
     };
     below();
     // Paused by the guard, nothing goes; confirmed, the oldest folder alone, and the pass's own stays.

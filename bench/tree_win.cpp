@@ -437,6 +437,7 @@ BackupSettings BenchSettings(const std::string& source, const std::string& targe
     s.TargetDir = targetDir;
     s.IdentifComp = "Bench";
     s.LowDriveSpaceMb = 5;
+    s.KeepVersionsDays = 0; // measured against the engine without versions; --keep-days turns them on
     s.GuardPercent =
         0; // the passes that change every file are measured, not paused (the counts are made anyway)
     return s;

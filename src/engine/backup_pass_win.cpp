@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "engine/backup_index_win.h"
+#include "engine/compare_rule.h"
 #include "engine/exclusions.h"
 #include "engine/fileops_win.h"
 #include "engine/journal_win.h"
@@ -74,6 +76,13 @@ bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
     return vestrand::IsAtOrBelow(path, folder, SameFileName);
 }
 
+EntryStamp StampOf(const TFileParam& p) {
+    return {p.Time, p.Size, p.Attr};
+}
+EntryStamp StampOf(const WideEntry& e) {
+    return {e.Time, e.Size, e.Attr};
+}
+
 bool KindDiffers(const TFileParam& p, int32_t attr) {
     return ((p.Attr ^ attr) & kFolderBit) != 0;
 }
@@ -82,11 +91,61 @@ bool KindDiffers(const TFileParam& p, int32_t attr) {
 bool IsReservedRel(const std::wstring& rel) {
     if (rel.find(L'\\') != std::wstring::npos)
         return false;
-    for (const char* own :
-         {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kOwnerName, kVersionsFolderName})
+    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kOwnerName,
+                            kVersionsFolderName, kExclusionsName})
         if (SameFileName(rel, Wide(own)))
             return true;
     return false;
+}
+
+// An exclusions file is a list of patterns from a settings file; anything larger is not one this
+// program wrote.
+constexpr int64_t kExclusionsFileLimit = 1 << 20;
+
+// The patterns in the exclusions file `path`: none when it is missing, cannot be read or is not one.
+std::vector<std::string> ReadStoredPatterns(const std::wstring& path) {
+    FileHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!h || !GetFileSizeEx(h.Get(), &size) || size.QuadPart > kExclusionsFileLimit)
+        return {};
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!text.empty() && (!::ReadFile(h.Get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
+                          got != text.size()))
+        return {};
+    std::vector<std::string> patterns;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > at)
+            patterns.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return patterns;
+}
+
+// Replaces the exclusions file `path` by one of `patterns`, written to `temp` first, so that it is
+// whole or as it was.
+void StorePatterns(const std::wstring& path, const std::wstring& temp,
+                   const std::vector<std::string>& patterns) {
+    WriteAttributes(temp, 0);
+    DeleteFileW(temp.c_str());
+    FileHandle h(
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string text;
+    for (const auto& pattern : patterns)
+        text += pattern + "\r\n";
+    DWORD put = 0;
+    bool ok =
+        h &&
+        (text.empty() || ::WriteFile(h.Get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr)) &&
+        put == text.size();
+    h.Reset();
+    ok = ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok)
+        DeleteFileW(temp.c_str());
 }
 
 // A journal archive of this computer's folder in the backup folder ("yymmdd." + IdentifComp).
@@ -435,12 +494,16 @@ public:
         } else if (!Stopped()) {
             complete = DeletionStage();
         }
+        if (complete)
+            KeepPatterns(); // what removed patterns had kept is now dealt with
         if (!m_floorReached && !complete) {
             journal.Append(Stamped(Tag::Interrupted));
             m_result.interrupted = true;
         }
         if (!m_floorReached && !m_result.interrupted)
             m_display.SetGaugeProgress(100); // a stop or the floor leaves the gauge where it is
+        if (!Stopped())
+            FreeAboveReserve(DriveFree(m_rootFull)); // what the pass held with its updates
         m_display.StageReached(PassStage::Deleted);
         return Ended(journal);
     }
@@ -478,11 +541,12 @@ private:
     // The room above the free-space floor, measured for the first time; false when there is none
     // even once the oldest held versions are gone.
     bool OpenBudget() {
+        m_reserve = VersionsReserve(m_s.LowDriveSpaceMb * 1000000, DriveSize(m_rootFull));
         m_space.emplace(
             m_s.LowDriveSpaceMb * 1000000, ClusterBytes(m_rootFull),
             [this](bool exact) {
                 FinishCopiesAhead(exact ? 0 : SIZE_MAX); // all, or those finished without waiting
-                const int64_t free = DriveFree(m_rootFull);
+                const int64_t free = FreeAboveReserve(DriveFree(m_rootFull));
                 return free < 0 ? free : free - m_costAhead;
             },
             [this] { return RemoveOldestVersions(); });
@@ -515,11 +579,24 @@ private:
         damage.mirrored += left;
         damage.deleted = std::max<int64_t>(left - m_replacedFiles, 0);
         damage.overwritten += std::min(m_replacedFiles, left);
+        damage.unexcluded += UnexcludedLeft();
         return damage;
     }
 
     // The journal line of a tag and the moment now.
     std::string Stamped(Tag tag) { return StampLine(tag, m_clock.Now(), TimeSeparator()); }
+
+    // The patterns of this complete pass, for the next one to tell a removed pattern (see
+    // KeptByRemovedPattern); written only when they differ from what the file holds (a missing
+    // file holds none).
+    void KeepPatterns() {
+        std::vector<std::string> patterns;
+        for (const auto& pattern : m_s.Exclude)
+            if (!pattern.empty())
+                patterns.push_back(pattern);
+        if (m_storedPatterns != patterns)
+            StorePatterns(m_root + Wide(kExclusionsName), m_temp, patterns);
+    }
 
     PassResult Refused(PassRefusal why, const std::string& path) {
         m_result.refusal = why;
@@ -564,16 +641,53 @@ private:
     }
 
     bool RemoveOldestVersions() {
-        const std::wstring current =
-            m_holdFolder.substr(m_versions.size(), m_holdFolder.size() - m_versions.size() - 1);
+        const std::wstring current = CurrentStampName();
         for (const auto& [stamp, name] : StampedFolders()) {
-            if (SameFileName(name, current))
+            if (SameFileName(name, current) || Unremovable(name))
                 continue;
-            RemoveFolderTree(m_versions + name);
-            m_result.versionsRemovedEarly = true;
+            RemoveStamped(name);
             return true;
         }
         return false;
+    }
+
+    // Removes a stamped folder before its days are over. One that cannot be removed whole (a file
+    // in it held open) is not tried again by this pass, so that asking for room always ends.
+    void RemoveStamped(const std::wstring& name) {
+        if (!RemoveFolderTree(m_versions + name))
+            m_unremovable.push_back(name);
+        m_result.versionsRemovedEarly = true;
+    }
+
+    bool Unremovable(const std::wstring& name) const {
+        return std::any_of(m_unremovable.begin(), m_unremovable.end(),
+                           [&](const std::wstring& tried) { return SameFileName(tried, name); });
+    }
+
+    // The drive's `free` space once held versions have given way to the reserve (see VersionsReserve):
+    // the oldest stamped folders at least kReserveSparesDays old, never this pass's, are removed one
+    // by one while the free space is below it. Only a pass that runs on does this: a paused pass
+    // prunes nothing. Once none is left to remove, the rest of the pass does not search again.
+    int64_t FreeAboveReserve(int64_t free) {
+        while (!m_reserveSpent && free >= 0 && free < m_reserve) {
+            const auto stamped = StampedFolders();
+            const std::wstring current = CurrentStampName();
+            std::vector<StampedFolder> folders;
+            for (const auto& [stamp, name] : stamped)
+                folders.push_back({stamp, SameFileName(name, current) || Unremovable(name)});
+            const std::optional<size_t> victim = ReserveVictim(folders, m_start, free, m_reserve);
+            if (!victim) {
+                m_reserveSpent = true;
+                break;
+            }
+            RemoveStamped(stamped[*victim].second);
+            free = DriveFree(m_rootFull);
+        }
+        return free;
+    }
+
+    std::wstring CurrentStampName() const {
+        return m_holdFolder.substr(m_versions.size(), m_holdFolder.size() - m_versions.size() - 1);
     }
 
     // Moves the mirror file `rel` into this pass's stamped folder under the same relative path, with
@@ -624,6 +738,14 @@ private:
         for (const auto& pattern : m_s.Exclude)
             patterns.push_back(WidenCp1251(pattern));
         m_exclusions = Exclusions(patterns, FileSystemUpperTable());
+        // The patterns the last complete pass used that are no longer listed: what the mirror holds
+        // of the entries they named was kept as it was, and is compared again from this pass on.
+        m_storedPatterns = ReadStoredPatterns(m_root + Wide(kExclusionsName));
+        std::vector<std::wstring> removed;
+        for (const auto& pattern : m_storedPatterns)
+            if (std::find(m_s.Exclude.begin(), m_s.Exclude.end(), pattern) == m_s.Exclude.end())
+                removed.push_back(WidenCp1251(pattern));
+        m_removedExclusions = Exclusions(removed, FileSystemUpperTable());
         vestrand::PlanSources(m_spots, m_rootFull, m_rootLong, SameFileName, &m_exclusions);
         for (const auto& spot : m_spots) {
             if (spot.role == SourceRole::InsideMirror)
@@ -778,14 +900,13 @@ private:
                    known != BackupIndex::kNone) {
             entry.known = known;
             const TFileParam& was = m_index.Param(known);
-            const bool same = was.Time == e.Time && was.Size == e.Size && was.Attr == e.Attr;
             if (KindDiffers(was, e.Attr) || (was.Attr & kLinkBit)) {
                 entry.act = Act::Replace; // a file became a folder or the reverse, or a link
                 m_replacedFiles += (was.Attr & kFolderBit) ? 0 : 1;
             } else {
-                // A folder whose time or size alone changed is left alone.
-                entry.act = !same && (!isFolder || was.Attr != e.Attr) ? Act::Update : Act::Keep;
-                CountCompared(was, e);
+                entry.act = NeedsUpdate(StampOf(was), StampOf(e), isFolder) ? Act::Update : Act::Keep;
+                if (CountCompared(was, e) && KeptByRemovedPattern(m_sourceLong, rel + e.Name))
+                    ++m_damage.unexcluded;
                 m_index.Remove(known);
             }
         }
@@ -824,13 +945,63 @@ private:
     }
 
     // A mirror file comparing found under its source's name: one more of the backup, and one
-    // overwritten when its content changes (a change of attributes alone is made in place).
-    void CountCompared(const TFileParam& was, const WideEntry& e) {
+    // overwritten when its content changes (a change of attributes alone is made in place). True
+    // for one overwritten.
+    bool CountCompared(const TFileParam& was, const WideEntry& e) {
         if (was.Attr & kFolderBit)
-            return;
+            return false;
         ++m_damage.mirrored;
-        if (was.Time != e.Time || was.Size != e.Size)
-            ++m_damage.overwritten;
+        if (was.Time == e.Time && was.Size == e.Size)
+            return false;
+        ++m_damage.overwritten;
+        return true;
+    }
+
+    // Whether a pattern taken out of the list since the last complete pass names the file
+    // `entryRel` (below the listed folder `listedLong`) or a folder it lies in: the mirror's copy
+    // was then kept as it was by that pattern, and what the plan does to it follows from the
+    // change of the exclusions rather than of the file.
+    //
+    // The pass tells a removed pattern only by the patterns the last complete pass wrote into the
+    // exclusions file; a mirror without one (made before the file was kept) tells nothing, and such
+    // files are counted as any other. No current pattern can name the file or its folders: the
+    // plan would keep it as it is.
+    bool KeptByRemovedPattern(const std::wstring& listedLong, const std::wstring& entryRel) const {
+        if (m_removedExclusions.Empty())
+            return false;
+        const std::wstring_view path(entryRel);
+        for (size_t from = 0;;) {
+            const size_t sep = path.find(L'\\', from);
+            const bool last = sep == std::wstring_view::npos;
+            if (m_removedExclusions.Excludes(listedLong, path.substr(0, from),
+                                             path.substr(from, (last ? path.size() : sep) - from), !last))
+                return true;
+            if (last)
+                return false;
+            from = sep + 1;
+        }
+    }
+
+    // The files the deletion stage would remove under the listed folders that a removed pattern
+    // had kept (see KeptByRemovedPattern).
+    int64_t UnexcludedLeft() const {
+        if (m_removedExclusions.Empty())
+            return 0;
+        int64_t count = 0;
+        m_index.ForEach([&](const std::wstring& rel, const TFileParam& p) {
+            if (p.Attr & kFolderBit)
+                return;
+            for (const auto& spot : m_spots) {
+                const std::wstring key = spot.MirrorKey();
+                if (spot.role != SourceRole::Mirror || !spot.folder || SameFileName(rel, key) ||
+                    !IsKeyAtOrBelow(rel, key, SameFileName))
+                    continue;
+                count +=
+                    KeptByRemovedPattern(spot.longForm, rel.substr(key.empty() ? 0 : key.size() + 1)) ? 1 : 0;
+                return;
+            }
+        });
+        return count;
     }
 
     static int64_t WeightOf(const WideEntry& e) {
@@ -856,7 +1027,8 @@ private:
             file.act = Act::Replace; // the mirror holds a folder of the file's name (counted as left)
         } else {
             const TFileParam& was = m_index.Param(known);
-            file.act = e.Time != was.Time || (e.Attr & ~kLinkBit) != was.Attr ? Act::Update : Act::Keep;
+            e.Attr &= ~kLinkBit; // a link to a file is mirrored as the file
+            file.act = NeedsUpdate(StampOf(was), StampOf(e), false) ? Act::Update : Act::Keep;
             if (file.act == Act::Update)
                 CountCompared(was, e);
             else
@@ -1332,6 +1504,8 @@ private:
     std::wstring m_sourceLong;     // the source folder being mirrored, in its long full form
     bool m_topLostEntries = false; // an exclusion took entries at its top out of the index
     Exclusions m_exclusions;
+    Exclusions m_removedExclusions;             // the patterns of the last complete pass no longer listed
+    std::vector<std::string> m_storedPatterns;  // as the exclusions file holds them
     std::vector<std::wstring> m_mirrorKeys;     // mirror paths of the sources mirrored, as the index has them
     std::vector<std::wstring> m_walkGaps;       // mirror folders the index walk could not search
     std::unordered_set<std::wstring> m_visited; // file-system keys of mirror folders the stage came to
@@ -1340,6 +1514,9 @@ private:
     std::wstring m_versions;                    // ~versions at the top of the mirror folder
     std::wstring m_holdFolder;                  // this pass's stamped folder in it
     std::optional<SpaceBudget> m_space;         // the room above the free-space floor, from the pass's start
+    int64_t m_reserve = 0;                      // the free space held versions leave (see VersionsReserve)
+    bool m_reserveSpent = false;                // no stamped folder is left that the reserve may take
+    std::vector<std::wstring> m_unremovable;    // stamped folders this pass failed to remove
     BackupIndex m_index;
     std::vector<Planned> m_plan;
     std::wstring m_planNames;

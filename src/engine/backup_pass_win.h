@@ -18,6 +18,10 @@ namespace vestrand {
 inline constexpr const char* kPassLockName = "pass.~vestrand.lock";
 // Earlier versions of mirrored files, kept at the top of the mirror folder.
 inline constexpr const char* kVersionsFolderName = "~versions";
+// At the top of the mirror folder: the exclusion patterns of the last pass that ran to its end, one
+// a line in code page 1251, so that a later pass knows which patterns were taken out of the list
+// since (what the mirror held of the entries they named was kept as it was, and is now compared).
+inline constexpr const char* kExclusionsName = "exclude.~vestrand";
 
 // Errors of the journal (load, save, rotation) are raised to the caller and end the pass there.
 // Everything else the pass reports in its result: whether it ran, and what it could not copy,

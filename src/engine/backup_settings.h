@@ -11,7 +11,7 @@ struct BackupSettings {
     std::string IdentifComp = "Test";     // this computer's folder under TargetDir
     std::string TargetDir = "F:\\Arch\\"; // the backup folder
     int64_t LowDriveSpaceMb = 10;         // free-space floor, units of 1,000,000 bytes
-    int32_t KeepVersionsDays = 0;         // days a held version is kept; 0: nothing is held
+    int32_t KeepVersionsDays = 30;        // days a held version is kept; 0: nothing is held
     int32_t GuardPercent = 30;            // share of the mirror files a pass may destroy unasked; 0: any
     std::vector<std::string> SourceDirs;  // source folders, in order
     std::vector<std::string> SourceFiles; // single source files, in order

@@ -342,6 +342,19 @@ int64_t DriveFree(const std::wstring& path) {
     return static_cast<int64_t>(spc) * bps * freeClusters;
 }
 
+int64_t DriveSize(const std::wstring& path) {
+    if (path.empty())
+        return -1;
+    const std::wstring root = std::wstring(1, path[0]) + L":\\";
+    ULARGE_INTEGER avail{}, total{}, free{};
+    if (GetDiskFreeSpaceExW(root.c_str(), &avail, &total, &free))
+        return static_cast<int64_t>(total.QuadPart);
+    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(root.c_str(), &spc, &bps, &freeClusters, &clusters))
+        return -1;
+    return static_cast<int64_t>(spc) * bps * clusters;
+}
+
 int64_t ClusterBytes(const std::wstring& path) {
     if (path.empty())
         return 0;

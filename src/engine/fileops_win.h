@@ -70,6 +70,8 @@ void CreateDirChain(const std::wstring& path); // also below "\\?\"
 bool RemoveFolder(const std::wstring& path);
 bool MakeFolder(const std::wstring& path);
 int64_t DriveFree(const std::wstring& path);
+// The size of the drive of `path` in bytes (the volume's total), -1 when it cannot be read.
+int64_t DriveSize(const std::wstring& path);
 // The cluster of the drive of `path` (sectors per cluster * bytes per sector), 0 when it cannot be read.
 int64_t ClusterBytes(const std::wstring& path);
 // The time, size and attributes of `path` itself, as a search would list them (not its name);

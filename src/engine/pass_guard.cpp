@@ -27,8 +27,9 @@ std::string PausedBalloonText(const PlanDamage& damage) {
     if (damage.deleted > 0)
         what += (what.empty() ? "удалить " : " и удалить ") + std::to_string(damage.deleted);
     return "Копия приостановлена: " + what + " файлов из " + std::to_string(damage.mirrored) + " (" +
-           std::to_string(DamagePercent(damage)) +
-           " %). Если это ваши изменения, выберите «Разрешить изменения».";
+           std::to_string(DamagePercent(damage)) + " %)" +
+           (damage.unexcluded > 0 ? " после изменения исключений" : "") +
+           ". Если это ваши изменения, выберите «Разрешить изменения».";
 }
 
 std::string PausedHint(const PlanDamage& damage) {

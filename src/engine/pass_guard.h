@@ -14,6 +14,9 @@ struct PlanDamage {
     int64_t overwritten = 0; // files whose copy an Update replaces, or a folder of their name
     int64_t deleted = 0;     // files no source produces any more
     int64_t mirrored = 0;    // every mirror file under those sources
+    // Of the files overwritten or deleted, those that an exclusion taken out of the list since the
+    // last complete pass had kept as they were (what the mirror held of an excluded entry).
+    int64_t unexcluded = 0;
 
     int64_t Destroyed() const { return overwritten + deleted; }
     bool operator==(const PlanDamage&) const = default;
@@ -30,7 +33,8 @@ bool GuardTrips(const PlanDamage& damage, int32_t percent);
 int32_t DamagePercent(const PlanDamage& damage);
 
 // The balloon of a paused pass: «Копия приостановлена: заменить 1500 и удалить 500 файлов из 2000
-// (100 %). Если это ваши изменения, выберите «Разрешить изменения».»
+// (100 %). Если это ваши изменения, выберите «Разрешить изменения».» When files that a removed
+// exclusion had kept are among them, the counts end «… (100 %) после изменения исключений.»
 std::string PausedBalloonText(const PlanDamage& damage);
 // The tray hint and the window's label while passes are paused, at most 63 characters:
 // «Копия приостановлена: 2000 из 2000 файлов (100 %)».

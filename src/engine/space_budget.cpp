@@ -1,5 +1,6 @@
 #include "engine/space_budget.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -51,6 +52,20 @@ void SpaceBudget::MeasureNow(bool exact) {
     m_left = free - m_floor;
     m_bytesSince = 0;
     m_entriesSince = 0;
+}
+
+int64_t VersionsReserve(int64_t floorBytes, int64_t driveBytes) {
+    return std::max(floorBytes, driveBytes > 0 ? driveBytes / 10 : 0);
+}
+
+std::optional<size_t> ReserveVictim(const std::vector<StampedFolder>& oldestFirst, DateTime now, int64_t free,
+                                    int64_t reserve) {
+    if (free < 0 || free >= reserve)
+        return std::nullopt;
+    for (size_t i = 0; i < oldestFirst.size(); ++i)
+        if (!oldestFirst[i].current && now - oldestFirst[i].stamp >= kReserveSparesDays - kSecond / 2)
+            return i; // exactly the days old counts as old enough (stamps are whole seconds)
+    return std::nullopt;
 }
 
 } // namespace vestrand

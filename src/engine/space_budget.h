@@ -6,6 +6,10 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
+
+#include "runtime/datetime.h"
 
 namespace vestrand {
 
@@ -73,5 +77,27 @@ private:
     int m_measurements = 0;
     double m_measuringSeconds = 0;
 };
+
+// ---- The reserve that held versions leave on the backup drive ----
+
+// Held versions never keep the drive's free space below this: the larger of the floor and a tenth
+// of the drive's size (`driveBytes` 0 or less: not known, the floor alone).
+int64_t VersionsReserve(int64_t floorBytes, int64_t driveBytes);
+
+// Stamped folders younger than this many days are never removed for the reserve (the floor alone,
+// which stops today's backup, takes them).
+inline constexpr double kReserveSparesDays = 7;
+
+// A stamped folder under the versions folder.
+struct StampedFolder {
+    DateTime stamp;
+    bool current; // the folder of the pass at work: never removed
+};
+
+// The folder to remove for the reserve from `oldestFirst` at `now`: the oldest one that is not the
+// current pass's and is at least kReserveSparesDays old. None while the measured `free` is at least
+// `reserve`, or when it could not be measured (negative).
+std::optional<size_t> ReserveVictim(const std::vector<StampedFolder>& oldestFirst, DateTime now, int64_t free,
+                                    int64_t reserve);
 
 } // namespace vestrand

@@ -47,10 +47,11 @@ const ConfigSetting kSettings[] = {
     Number<&BackupSettings::LowDriveSpaceMb>(
         "LowDriveSpaceMb", 3, 10, 5, kNoMax, 0, 0,
         "Допустимое свободное место на диске сохранения  (Mb):", {24, 88, 294, 13}, {160, 104, 121, 21}),
-    // Written back only when the file has it, so that a file without it stays as it was.
-    Number<&BackupSettings::KeepVersionsDays>("KeepVersionsDays", 4, 0, 0, 3650, 0, 3650,
+    // On by default: a file without the key gets a month written, so that a deleted or damaged file
+    // can be got back; 0 switches holding off.
+    Number<&BackupSettings::KeepVersionsDays>("KeepVersionsDays", 4, 30, 0, 3650, 0, 3650,
                                               "Хранить прежние версии (дней):", {24, 136, 163, 13},
-                                              {160, 152, 121, 21}, false),
+                                              {160, 152, 121, 21}),
     // A pass whose plan would overwrite or delete this share of the backup's files waits for the user.
     Number<&BackupSettings::GuardPercent>(
         "GuardPercent", 5, 30, 0, 100, 0, 100,

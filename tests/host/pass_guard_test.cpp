@@ -29,6 +29,9 @@ TEST(PassGuard, TextsSayTheCountsAndTheHintStaysWithin63Characters) {
               "изменения, выберите «Разрешить изменения».");
     EXPECT_EQ(PausedBalloonText({0, 120, 400}).substr(0, 55),
               "Копия приостановлена: удалить 120 файлов из 400 (30 %).");
+    // Files an exclusion taken out of the list had kept are among them: the cause is named.
+    EXPECT_EQ(PausedBalloonText({0, 120, 400, 1}).substr(0, 82),
+              "Копия приостановлена: удалить 120 файлов из 400 (30 %) после изменения исключений.");
     EXPECT_EQ(PausedHint({1500, 500, 2000}), "Копия приостановлена: 2000 из 2000 файлов (100 %)");
     EXPECT_LE(PausedHint({4000000000000000000, 4000000000000000000, 9000000000000000000}).size(), 63u);
 }

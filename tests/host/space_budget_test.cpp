@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 #include "engine/space_budget.h"
@@ -73,4 +75,25 @@ TEST(SpaceBudget, RoomIsRefusedWhereAFileWouldCrossTheFloorOnceHeldVersionsAreGo
         EXPECT_EQ(b.RoomFor(b.FileCost(1000)), room != 0) << free;
         EXPECT_EQ(d.versions, left) << free;
     }
+}
+
+TEST(VersionsReserve, IsATenthOfTheDriveOrTheFloorAndTakesTheOldestFolderAWeekOldNeverTheCurrentOne) {
+    // floor, drive size (0 or less: not known), reserve
+    for (auto [floor, drive, reserve, unused] : Rows{{10000000, 500000000000, 50000000000, 0},
+                                                     {10000000, 50000000, 10000000, 0},
+                                                     {0, 8388608, 838860, 0},
+                                                     {5000000, -1, 5000000, 0},
+                                                     {5000000, 0, 5000000, 0}})
+        EXPECT_EQ(VersionsReserve(floor, drive), reserve) << floor << ", " << drive;
+    const DateTime now = EncodeDateTime(CivilTime{2026, 12, 20, 12, 0, 0, 0});
+    const auto old = [&](double days, bool current = false) { return StampedFolder{now - days, current}; };
+    // stamped folders oldest first, free space (reserve 1,000), the one to remove
+    const std::tuple<std::vector<StampedFolder>, int64_t, std::optional<size_t>> cases[] = {
+        {{old(40), old(9), old(1)}, 999, 0},       {{old(40), old(9), old(1)}, 1000, std::nullopt},
+        {{old(40), old(9)}, -1, std::nullopt},     {{old(7), old(1)}, 0, 0}, // a week to the second
+        {{old(7 - kSecond)}, 0, std::nullopt},     {{old(40, true), old(9)}, 0, 1},
+        {{old(6), old(2, true)}, 0, std::nullopt}, {{old(-3)}, 0, std::nullopt}, // ahead of the clock
+    };
+    for (const auto& [folders, free, victim] : cases)
+        EXPECT_EQ(ReserveVictim(folders, now, free, 1000), victim) << folders.size() << " folders, " << free;
 }

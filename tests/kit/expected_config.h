@@ -28,7 +28,7 @@ inline constexpr ExpectedConfig kExpectedConfig[] = {
     {"IdentifComp", 0, false, 0, "Test", 0, 0, 0, 0, true},
     {"TargetDir", 1, false, 0, "F:\\Arch\\", 0, 0, 0, 0, true},
     {"LowDriveSpaceMb", 3, true, 10, nullptr, 5, kNoUpperBound, 0, 0, true},
-    {"KeepVersionsDays", 4, true, 0, nullptr, 0, 3650, 0, 3650, false},
+    {"KeepVersionsDays", 4, true, 30, nullptr, 0, 3650, 0, 3650, true},
     {"GuardPercent", 5, true, 30, nullptr, 0, 100, 0, 100, true},
 };
 

@@ -7,6 +7,7 @@
 #include "engine/fileops_win.h"
 #include "mirror_fixture.h"
 #include "tree_snapshot.h"
+#include "ui/pass_notices_win.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -92,4 +93,38 @@ TEST_F(GuardFixture, ASourceTakenOutOfTheListOrAGuardOfZeroNeverPauses) {
     Damage(150, 0);
     settings.GuardPercent = 0;
     EXPECT_FALSE(Run().paused);
+}
+
+TEST_F(GuardFixture, APausedPassNamesTheChangeOfExclusionsWhenFilesARemovedPatternKeptAreAmongTheDamage) {
+    const auto many = [&](const std::string& stem, int count, const std::string& content) {
+        for (int i = 0; i < count; ++i)
+            WriteFile(src + stem + std::to_string(i) + (stem[0] == 'l' ? ".log" : ".txt"), content);
+    };
+    many("Cache\\c", 60, "cached");
+    many("logs\\l", 60, "log");
+    many("docs\\d", 150, "doc");
+    settings.SourceDirs = {src};
+    Run();
+    // Excluded, the cache is emptied and the logs written on: the mirror keeps its copies as they were.
+    settings.Exclude = {"Cache\\", "*.log", "Thumbs.db"};
+    Run();
+    RemoveTree(src + "Cache");
+    ASSERT_TRUE(::CreateDirectoryA((src + "Cache").c_str(), nullptr));
+    many("logs\\l", 60, "log, written on");
+    EXPECT_FALSE(Run().paused);
+    // The patterns taken out: the 120 files that would go are all theirs. Confirmed, the plan is
+    // carried out; then damage to files no pattern kept is told without the cause.
+    settings.Exclude = {"Thumbs.db"};
+    for (const int64_t unexcluded : {120, 0}) {
+        const PassResult result = Run();
+        ASSERT_TRUE(result.paused);
+        EXPECT_EQ(result.damage.unexcluded, unexcluded);
+        const std::string text = NoticeBalloon(result, PassNotices().After(result)).text;
+        EXPECT_EQ(text.substr(0, text.find('.') + 1),
+                  unexcluded ? "Копия приостановлена: заменить 60 и удалить 60 файлов из 270 (44 %) после "
+                               "изменения исключений."
+                             : "Копия приостановлена: удалить 150 файлов из 210 (71 %).");
+        RunBackupPass(settings, false, display, schedule, clock, nullptr, true);
+        RemoveTree(src + "docs");
+    }
 }

@@ -329,3 +329,16 @@ TEST_F(PassFixture, VariablesInIdentifCompAndTargetDirAreExpandedBeforeTheSafety
     EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
     EXPECT_EQ(ReadFile(target + ComputerName() + "\\" + MirrorRel(src) + "a.txt"), "a");
 }
+
+TEST_F(PassFixture, AFileThatDiffersFromItsCopyInSizeAloneIsUpdatedListedOrInAListedFolder) {
+    const std::string inFolder = src + "dir\\a.txt", listed = src + "single.txt";
+    WriteFile(inFolder, "a"), WriteFile(listed, "s");
+    settings.SourceDirs = {src + "dir\\"};
+    settings.SourceFiles = {listed};
+    Run();
+    for (const std::string& file : {inFolder, listed}) // the same time stamp and attributes
+        WriteFile(Mirror(file), "cut"), SetStamp(file, 600), SetStamp(Mirror(file), 600);
+    Run();
+    EXPECT_EQ(Sorted(Body()), Sorted({Update(inFolder), Update(listed)}));
+    EXPECT_EQ(ReadFile(Mirror(listed)), "s");
+}

@@ -3,18 +3,22 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
 #include "file_lock.h"
 #include "mirror_fixture.h"
+#include "settings/settings_file_win.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
 
 namespace {
 
-// The stamps of passes one, two and one and a half days after the fixed moment.
-const std::string kDay1 = "2026-12-07 182013", kDay2 = "2026-12-08 182013", kDay1Half = "2026-12-08 062013";
+// The stamps of passes at the fixed moment, and one, two and one and a half days after it.
+const std::string kNow = "2026-12-06 182013", kDay1 = "2026-12-07 182013", kDay2 = "2026-12-08 182013",
+                  kDay1Half = "2026-12-08 062013";
 
 struct VersionsFixture : MirrorFixture {
     void SetUp() override {
@@ -178,4 +182,60 @@ TEST_F(VersionsFixture, SwitchedOffNothingIsHeldAndTheFolderStaysThePasses) {
     EXPECT_EQ(Sorted(Body()), Sorted({Delete(src + "a.txt"), Update(src + "b.txt")}));
     EXPECT_EQ(Stamped(), Lines{"2020-01-01 000000"}); // no pruning by age when off
     EXPECT_EQ(ReadFile(root + "~versions\\2020-01-01 000000\\old.txt"), "history");
+}
+
+TEST_F(MirrorFixture, ASettingsFileWithoutHeldVersionDaysHoldsWhatAPassDeletes) {
+    WriteFile(target + "v.ini",
+              "[Config]\r\nIdentifComp=Test\r\nTargetDir=" + target + "\r\n[SourceDir]\r\n1=" + src);
+    LoadSettings(settings, target + "v.ini");
+    WriteFile(src + "a.txt", "a");
+    Run();
+    DeleteFileA((src + "a.txt").c_str());
+    clock.now = FixedNow() + 1.0;
+    Run();
+    EXPECT_EQ(Body(), Lines{Delete(src + "a.txt")});
+    EXPECT_EQ(ReadFile(root + "~versions\\" + kDay1 + "\\" + MirrorRel(src + "a.txt")), "a");
+}
+
+TEST_F(VersionsFixture, HeldVersionsAWeekOldGiveWayToATenthOfTheDriveOldestFirstAndNeverWhilePaused) {
+    if (!SmallVolumeMounted())
+        GTEST_SKIP() << "needs the small volume R:";
+    UseTarget('R');
+    settings.KeepVersionsDays = 90;
+    settings.LowDriveSpaceMb = 0; // the tenth of the drive is the larger
+    for (int i = 0; i < 100; ++i)
+        WriteFile(src + "f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
+    Run();
+    // A megabyte each, stamped 36 days, exactly 7 days and 3 days before the passes below.
+    const std::string old1 = "2026-10-31 100000", old2 = "2026-11-29 182013", young = "2026-12-03 100000";
+    for (const std::string& stamp : {old1, old2, young})
+        WriteFile(root + "~versions\\" + stamp + "\\held.bin", std::string(1000000, 'h'));
+    ULARGE_INTEGER avail{}, total{}, free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA("R:\\", &avail, &total, &free));
+    const int64_t reserve = static_cast<int64_t>(total.QuadPart / 10);
+    int fillers = 0; // each leaves the free space 300,000 bytes below the reserve
+    const auto below = [&] {
+        WriteFiller(target + std::to_string(++fillers),
+                    std::max<int64_t>(DriveFree(target) - reserve + 300000, 0));
+    };
+    below();
+    // Paused by the guard, nothing goes; confirmed, the oldest folder alone, and the pass's own stays.
+    for (int i = 0; i < 100; ++i)
+        DeleteFileA((src + "f" + std::to_string(i) + ".txt").c_str());
+    PassResult result = Run();
+    EXPECT_TRUE(result.paused && !result.versionsRemovedEarly);
+    EXPECT_EQ(Stamped(), (Lines{old1, old2, young}));
+    result = RunBackupPass(settings, false, display, schedule, clock, nullptr, true);
+    EXPECT_TRUE(result.versionsRemovedEarly);
+    EXPECT_EQ(Stamped(), (Lines{old2, young, kNow}));
+    EXPECT_GE(DriveFree(target), reserve);
+    // Below it again: the folder exactly a week old goes; then the younger ones stay, and the pass runs.
+    below();
+    EXPECT_TRUE(Run().versionsRemovedEarly);
+    EXPECT_EQ(Stamped(), (Lines{young, kNow}));
+    below();
+    result = Run();
+    EXPECT_EQ(ExitCodeOf(result), kExitClean);
+    EXPECT_FALSE(result.versionsRemovedEarly);
+    EXPECT_EQ(Stamped(), (Lines{young, kNow}));
 }

@@ -49,6 +49,7 @@ BackupSettings ReadChildSettings(const std::string& path) {
     s.TargetDir = lines[0];
     s.IdentifComp = lines[1];
     s.LowDriveSpaceMb = std::atoll(lines[2].c_str());
+    s.KeepVersionsDays = 0; // the killed passes hold nothing: their mirrors are compared whole
     for (size_t i = 3; i < lines.size(); ++i)
         (lines[i][0] == 'D' ? s.SourceDirs : s.SourceFiles).push_back(lines[i].substr(2));
     return s;

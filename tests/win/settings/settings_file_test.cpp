@@ -128,8 +128,8 @@ TEST(LoadSettings, NumbersAreClampedAndWrittenBack) {
         {"$FFFFFFFF", 5}, {"'12 '", 60},  {"5", 5},     {"1440", 1440},      {"", 60}};
     const Case floor[] = {{"-7", 5},    {"4", 5},    {"5", 5}, {"2147483647", 2147483647},
                           {"0x10", 16}, {"junk", 10}};
-    const Case keep[] = {{"-3", 0},      {"7", 7},    {"0x10", 16}, {"5000", 3650},
-                         {"3650", 3650}, {"junk", 0}, {"", 0}};
+    const Case keep[] = {{"-3", 0},      {"7", 7},     {"0x10", 16}, {"5000", 3650},
+                         {"3650", 3650}, {"junk", 30}, {"", 30},     {"0", 0}};
     const std::pair<const char*, std::span<const Case>> keys[] = {
         {"SaveMin", saveMin}, {"LowDriveSpaceMb", floor}, {"KeepVersionsDays", keep}};
     for (const auto& [key, cases] : keys)
@@ -141,24 +141,24 @@ TEST(LoadSettings, NumbersAreClampedAndWrittenBack) {
         }
 }
 
-TEST(LoadSettings, HeldVersionDaysAreWrittenBackOnlyWhenTheFileHasThem) {
-    // A file without the key stays byte for byte as it is.
+TEST(LoadSettings, AFileWithoutHeldVersionDaysGetsAMonthWrittenAndOneWithThemKeepsThem) {
+    // Upgraded from a version that held nothing by default: the key is added at the section's end.
     std::string text;
-    for (const std::string& line : DefaultConfig(false) + Lines{"[Exclude]", "1=None"})
+    Lines config = DefaultConfig(true);
+    config.erase(std::find(config.begin(), config.end(), "KeepVersionsDays=30"));
+    for (const std::string& line : config + Lines{"[Exclude]", "1=None"})
         text += line + "\r\n";
     const std::string ini = SettingsFileWith("set_keep_missing", text);
-    EXPECT_EQ(Loaded(ini).KeepVersionsDays, 0);
-    EXPECT_EQ(ReadFile(ini), text);
-    // The dialog's save writes it, the fifth value.
-    BackupSettings s = Loaded(ini);
-    s.KeepVersionsDays = 30;
-    SaveSettingsFromDialog(s, {}, {}, s.Exclude, ini);
-    Lines expected = DefaultConfig(false); // a key the file lacked is added at the section's end
+    EXPECT_EQ(Loaded(ini).KeepVersionsDays, 30);
+    Lines expected = config;
     expected.push_back("KeepVersionsDays=30");
     const Lines lines = SplitCrLf(ReadFile(ini));
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);
-    EXPECT_EQ(Loaded(ini).KeepVersionsDays, 30);
+    // A file that switched holding off keeps it off.
+    const std::string off = SettingsFileWith("set_keep_off", "[Config]\r\nKeepVersionsDays=0\r\n");
+    EXPECT_EQ(Loaded(off).KeepVersionsDays, 0);
+    EXPECT_EQ(Key(off, "Config", "KeepVersionsDays"), "0");
 }
 
 TEST(LoadSettings, StringsKeepEmptyValuesAndLoseQuotes) {

@@ -134,6 +134,7 @@ public:
         s.TargetDir = targetDir;
         s.IdentifComp = identifComp;
         s.LowDriveSpaceMb = 5;
+        s.KeepVersionsDays = 0; // the model holds nothing unless a soak asks for versions
         for (size_t i = 0; i < m_roots.size(); ++i) {
             if (m_roots[i].InSettings)
                 s.SourceDirs.push_back(m_roots[i].Listed);

@@ -45,9 +45,11 @@ struct FormTest : ::testing::Test {
         SetBusyCursorOverride(false);
     }
 
+    // Held versions off: the balloons these tests expect are of passes that hold nothing (one that
+    // removes held versions for space says so first).
     static std::string Config(const std::string& identif, int64_t lowMb) {
         return "SaveMin=30\r\nIdentifComp=" + identif + "\r\nLowDriveSpaceMb=" + std::to_string(lowMb) +
-               "\r\n";
+               "\r\nKeepVersionsDays=0\r\n";
     }
     TFormVestrand& Start(const std::string& commandLine) {
         StartOptions options;

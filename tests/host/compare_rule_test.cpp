@@ -1,0 +1,18 @@
+// The one rule by which comparing tells that a mirror entry is no longer its source entry.
+#include <gtest/gtest.h>
+
+#include "engine/compare_rule.h"
+
+using namespace vestrand;
+
+TEST(CompareRule, AFileDiffersByTimeSizeOrAttributesAFolderByAttributesAlone) {
+    // the source entry against a mirror entry {1000, 10, 0x20}: updated as a file, as a folder
+    const std::tuple<EntryStamp, bool, bool> cases[] = {{{1000, 10, 0x20}, false, false},
+                                                        {{1000, 11, 0x20}, true, false},
+                                                        {{1002, 10, 0x20}, true, false},
+                                                        {{1000, 10, 0x21}, true, true}};
+    for (const auto& [source, file, folder] : cases) {
+        EXPECT_EQ(NeedsUpdate({1000, 10, 0x20}, source, false), file) << source.time << " " << source.size;
+        EXPECT_EQ(NeedsUpdate({1000, 10, 0x20}, source, true), folder) << source.time << " " << source.size;
+    }
+}

@@ -41,6 +41,8 @@ void ShowJournalCopy(const BackupSettings& settings, const std::string& tempFold
         throw VestrandError("Журнал недоступен: " + journal +
                             " не найден (диск копии не подключён или "
                             "копирования ещё не было)");
+    if (tempFolder.empty())
+        throw VestrandError("Не удаётся найти временную папку для копии журнала");
     const std::string copy = tempFolder + "vestrand journal.txt";
     ::SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL); // an earlier copy of a read-only journal
     if (!::CopyFileA(journal.c_str(), copy.c_str(), FALSE))

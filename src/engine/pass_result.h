@@ -39,6 +39,9 @@ struct PassResult {
     double floorSeconds = 0;           // and the time that took, the copies waited for included
 
     bool Ran() const { return refusal == PassRefusal::None; }
+    // The pass went through its deletion stage: it ran, was neither paused nor stopped, and did not
+    // reach the free-space floor. Failed lines do not make it incomplete.
+    bool Complete() const { return Ran() && !paused && !interrupted && !diskFull; }
 };
 
 // The exit status of a one-shot pass: 0 clean, 1 with failures, stopped at the floor or by the

@@ -56,6 +56,10 @@ const ConfigSetting kSettings[] = {
     Number<&BackupSettings::GuardPercent>(
         "GuardPercent", 5, 30, 0, 100, 0, 100,
         "Спрашивать, если копия заменит или удалит (%):", {24, 184, 270, 13}, {160, 200, 121, 21}),
+    // Days without a complete pass before the tray warns that the backup has grown old.
+    Number<&BackupSettings::WarnAfterDays>("WarnAfterDays", 6, 3, 0, 365, 0, 365,
+                                           "Предупреждать, если нет полной копии (дней):", {24, 228, 240, 13},
+                                           {288, 224, 105, 21}),
 };
 
 } // namespace

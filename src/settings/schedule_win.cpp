@@ -51,26 +51,52 @@ void Schedule::Show(DateTime nextRun) {
     Store();
 }
 
-void Schedule::Store() const {
-    const RegKey key = OpenOrCreateKey(HKEY_CURRENT_USER, m_registryKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+namespace {
+
+void StoreMoment(const std::string& registryKey, const char* name, DateTime moment) {
+    const RegKey key = OpenOrCreateKey(HKEY_CURRENT_USER, registryKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (!key)
         return;
     static_assert(sizeof(DateTime) == 8);
-    ::RegSetValueExA(key.Get(), kScheduleValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&m_nextRun),
-                     sizeof m_nextRun);
+    ::RegSetValueExA(key.Get(), name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&moment), sizeof moment);
 }
 
-void Schedule::Restore() {
-    const RegKey key = OpenOrCreateKey(HKEY_CURRENT_USER, m_registryKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+// The stored moment; false when the key cannot be opened. A value of another form reads as 0.
+bool ReadMoment(const std::string& registryKey, const char* name, DateTime& stored) {
+    const RegKey key = OpenOrCreateKey(HKEY_CURRENT_USER, registryKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (!key)
-        return;
+        return false;
     BYTE data[16] = {};
     DWORD type = 0;
     DWORD size = sizeof data;
-    const LONG rc = ::RegQueryValueExA(key.Get(), kScheduleValue, nullptr, &type, data, &size);
-    DateTime stored = 0;
+    const LONG rc = ::RegQueryValueExA(key.Get(), name, nullptr, &type, data, &size);
+    stored = 0;
     if (rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof(DateTime))
         std::memcpy(&stored, data, sizeof(DateTime));
+    return true;
+}
+
+} // namespace
+
+DateTime ReadLastComplete(const std::string& registryKey, DateTime now) {
+    DateTime stored = 0;
+    if (!ReadMoment(registryKey, kLastCompleteValue, stored) || !IsPlausibleDateTime(stored) || stored > now)
+        return 0;
+    return stored;
+}
+
+void StoreLastComplete(const std::string& registryKey, DateTime moment) {
+    StoreMoment(registryKey, kLastCompleteValue, moment);
+}
+
+void Schedule::Store() const {
+    StoreMoment(m_registryKey, kScheduleValue, m_nextRun);
+}
+
+void Schedule::Restore() {
+    DateTime stored = 0;
+    if (!ReadMoment(m_registryKey, kScheduleValue, stored))
+        return;
     m_nextRun = IsPlausibleDateTime(stored) ? stored : m_clock.Now() - 1.0;
 }
 

@@ -11,6 +11,7 @@ namespace vestrand {
 
 inline constexpr const char* kScheduleKey = "software\\Oskenvar\\Vestrand\\";
 inline constexpr const char* kScheduleValue = "NextVestrand";
+inline constexpr const char* kLastCompleteValue = "LastVestrand";
 inline constexpr const char* kNextRunHintPrefix = "Следующий полис: ";
 
 // How far ahead of now a next run set by this program can lie: max(saveMin, 1440) + 1 minutes.
@@ -25,6 +26,12 @@ DateTime NextRunAfter(DateTime nextRun, DateTime now, int32_t saveMin);
 // The same after a pass the user stopped: where the rule gives now + 2 minutes (a next run long
 // past), now + saveMin minutes, so that the stopped pass does not come back at once.
 DateTime NextRunAfterStop(DateTime nextRun, DateTime now, int32_t saveMin);
+
+// The moment of the last complete pass, kept beside the next run in the same form. A value that is
+// missing, of another form, no date of the years 1900 to 9999 or later than `now` reads as
+// kNeverComplete (0).
+DateTime ReadLastComplete(const std::string& registryKey, DateTime now);
+void StoreLastComplete(const std::string& registryKey, DateTime moment);
 
 class Schedule final : public ISchedule {
 public:

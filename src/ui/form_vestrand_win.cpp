@@ -18,6 +18,8 @@ namespace {
 
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_APPWINDOW;
+constexpr const char* kNextRunLabel = "Следующее копирование:";
+constexpr int kLabelLeft = 16, kLabelWidth = 131;
 
 int TextWidth(HWND hwnd, const std::string& text) {
     WindowDc dc(hwnd);
@@ -25,6 +27,21 @@ int TextWidth(HWND hwnd, const std::string& text) {
     SIZE size{};
     ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
+}
+
+// Why a pass that did not complete left the backup as it was, at full length.
+std::string MissedText(const PassOutcome& outcome) {
+    const PassResult& result = outcome.result;
+    if (outcome.error)
+        return outcome.errorText;
+    if (!result.Ran())
+        return RefusalText(result);
+    if (result.paused)
+        return PausedHint(result.damage);
+    if (result.diskFull)
+        return "копирование остановлено: на диске копии осталось меньше " +
+               std::to_string(result.floorBytes / 1000000) + " Мб";
+    return "копирование не завершено";
 }
 
 } // namespace
@@ -67,10 +84,12 @@ void TFormVestrand::Create() {
 void TFormVestrand::CreateWidgets() {
     // Creation order is the tab order: the button comes first.
     m_btnGo = CreateControl("BUTTON", m_oncePending ? "Остановить" : "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 0,
-                            176, 56, 105, 25, Handle(), kBtnGoId);
-    m_label1 = CreateControl("STATIC", "Следующее копирование:", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 16, 8,
-                             131, 13, Handle(), 0);
-    m_gauge.Create(Handle(), 8, 24, 281, 25);
+                            176, 72, 105, 25, Handle(), kBtnGoId);
+    m_label1 = CreateControl("STATIC", kNextRunLabel, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, 0,
+                             kLabelLeft, 8, kLabelWidth, 13, Handle(), 0);
+    m_lastCopy = CreateControl("STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, kLabelLeft, 24,
+                               kClientWidth - 2 * kLabelLeft, 13, Handle(), 0);
+    m_gauge.Create(Handle(), 8, 40, 281, 25);
     m_nextTime =
         CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 160, 8, 45, 13, Handle(), 0);
 }
@@ -87,6 +106,7 @@ void TFormVestrand::FormCreate() {
     m_tray.SetMainWindow(Handle());
     m_tray.SetMenuItems({{kPmCenter, "Управление", true, true},
                          {kPmConfig, "Настройки", false, true},
+                         {kPmJournal, "Журнал", false, true},
                          {kPmStop, "Остановить полис", false, m_oncePending},
                          {kPmAllow, "Разрешить изменения", false, false},
                          {kPmExit, "Выход", false, true}},
@@ -120,6 +140,7 @@ void TFormVestrand::FormCreate() {
         loadError = std::current_exception();
     }
     m_schedule.ScheduleNext();
+    ShowState();
     SetTimerEnabled(true);
     if (loadError)
         HandleException(loadError);
@@ -163,6 +184,7 @@ void TFormVestrand::StartPass(bool byButton, bool confirmed) {
 void TFormVestrand::PassEnded() {
     ::SetWindowTextA(m_btnGo, "Сейчас");
     m_tray.SetItemEnabled(kPmStop, false);
+    NoteHowThePassEnded();
     ShowWhetherPaused();
     const bool balloon = TellHowThePassWent();
     if (m_autoRunOnce) {
@@ -179,17 +201,40 @@ void TFormVestrand::PassEnded() {
     }
 }
 
+// One balloon for what is due: that the backup is overdue (when it becomes so, then once a day),
+// how the pass went, and files that have failed for days (each once a day).
 bool TFormVestrand::TellHowThePassWent() {
     const PassOutcome& outcome = m_runner.LastOutcome();
-    if (outcome.error) // the resident program has shown the error box
-        return m_autoRunOnce && m_tray.ShowBalloon(BalloonIcon::Error, kAppTitle, outcome.errorText);
-    if (outcome.result.interrupted)
+    if (!outcome.error && outcome.result.interrupted)
         return false; // the user stopped it: nothing to tell, and the memory of failures stays
-    const NoticeDue due = m_notices.After(outcome.result);
-    if (!due.Any())
-        return false;
-    const Balloon balloon = NoticeBalloon(outcome.result, due);
-    return m_tray.ShowBalloon(balloon.icon, kAppTitle, balloon.text);
+    const DateTime now = m_clock.Now();
+    Balloon balloon;
+    const auto add = [&balloon](const std::string& text) {
+        balloon.text += (balloon.text.empty() ? "" : "\n") + text;
+    };
+    // The overdue text names the refusal or the error as its reason: they are not said twice.
+    const bool overdueTold = m_overdueNotice.Due(m_overdue, now);
+    if (overdueTold)
+        add(m_overdueText);
+    if (outcome.error) { // the resident program has shown the error box
+        if (m_autoRunOnce) {
+            balloon.icon = BalloonIcon::Error;
+            if (!overdueTold)
+                add(outcome.errorText);
+        }
+    } else {
+        const NoticeDue due = m_notices.After(outcome.result);
+        if (due.Any()) {
+            const Balloon notice = NoticeBalloon(outcome.result, due);
+            balloon.icon = notice.icon;
+            if (!(overdueTold && due.refusal))
+                add(notice.text);
+        }
+    }
+    const std::vector<std::string> failing = m_failing.Due(now, m_settings.WarnAfterDays);
+    if (!failing.empty())
+        add(FailingFilesText(failing, m_settings.WarnAfterDays));
+    return !balloon.text.empty() && m_tray.ShowBalloon(balloon.icon, kAppTitle, balloon.text);
 }
 
 void TFormVestrand::FormClose() {
@@ -255,8 +300,9 @@ void TFormVestrand::pmAllowClick() {
         StartPass(false, true);
 }
 
-// While the guard pauses passes, the tray icon carries the warning mark, its hint the counts, and
-// «Разрешить изменения» is enabled. Only a pass that ran to a verdict changes that.
+// While the guard pauses passes, the tray icon carries the warning mark, its hint and the window's
+// label the counts, and «Разрешить изменения» is enabled. Only a pass that ran to a verdict changes
+// that.
 void TFormVestrand::ShowWhetherPaused() {
     const PassOutcome& outcome = m_runner.LastOutcome();
     if (!outcome.error && outcome.result.Ran() && !outcome.result.interrupted) {
@@ -264,9 +310,67 @@ void TFormVestrand::ShowWhetherPaused() {
         m_pausedDamage = outcome.result.damage;
     }
     m_tray.SetItemEnabled(kPmAllow, m_paused);
-    m_tray.SetIcon(m_paused && m_warningIcon ? m_warningIcon.Get() : m_icon);
-    if (m_paused)
+    ShowState();
+}
+
+// A complete pass is kept as the last one (beside the next run, so that a one-shot run and the
+// next start see it); another pass keeps why it was not complete. A pass that found another at work
+// (which keeps the moment itself) or that the user stopped is no try: it changes nothing here.
+void TFormVestrand::NoteHowThePassEnded() {
+    const PassOutcome& outcome = m_runner.LastOutcome();
+    if (!outcome.error && (outcome.result.refusal == PassRefusal::Busy || outcome.result.interrupted))
+        return;
+    const DateTime now = m_clock.Now();
+    m_tried = true;
+    if (!outcome.error && outcome.result.Complete()) {
+        m_completedAt = now;
+        StoreLastComplete(m_options.registryKey, now);
+    } else {
+        m_missReason = MissReasonOf(outcome.result, outcome.error);
+        m_missText = MissedText(outcome);
+    }
+    if (!outcome.error)
+        m_failing.After(outcome.result, now);
+}
+
+// The last complete pass under the next run; while overdue or paused, the tray's warning mark, and
+// the hint and the window's label say so (overdue first: it names the pause as its reason).
+void TFormVestrand::ShowState() {
+    const DateTime now = m_clock.Now();
+    DateTime last = ReadLastComplete(m_options.registryKey, now);
+    if (m_completedAt > last && m_completedAt <= now)
+        last = m_completedAt; // the registry refused the moment: this process still knows it
+    ::SetWindowTextA(m_lastCopy, LastCompleteText(last, TimeSeparator()).c_str());
+    m_overdue = IsOverdue(last, now, m_settings.WarnAfterDays, m_tried);
+    m_overdueText = m_overdue ? OverdueText(last, now, m_missText) : std::string();
+    m_tray.SetIcon((m_overdue || m_paused) && m_warningIcon ? m_warningIcon.Get() : m_icon);
+    if (m_overdue) {
+        m_tray.SetHint(OverdueHint(last, now, m_missReason));
+        ShowStatusText(m_overdueText);
+    } else if (m_paused) {
         m_tray.SetHint(PausedHint(m_pausedDamage));
+        ShowStatusText(PausedHint(m_pausedDamage));
+    } else {
+        ShowStatusText(std::string());
+    }
+}
+
+// A status in the place of the next run, as wide as the window lets it be; empty: the next run.
+void TFormVestrand::ShowStatusText(const std::string& text) {
+    ::SetWindowTextA(m_label1, text.empty() ? kNextRunLabel : text.c_str());
+    const int width = text.empty() ? kLabelWidth : kClientWidth - 2 * kLabelLeft;
+    ::SetWindowPos(m_label1, nullptr, 0, 0, width, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(m_nextTime, text.empty() ? SW_SHOWNA : SW_HIDE);
+}
+
+// «Журнал»: a copy of the journal in the user's temporary folder, opened in the user's viewer.
+void TFormVestrand::pmJournalClick() {
+    try {
+        ShowJournalCopy(m_settings, m_options.tempFolder.empty() ? UserTempFolder() : m_options.tempFolder,
+                        m_options.openFile ? m_options.openFile : OpenFileFn(OpenWithShell));
+    } catch (const VestrandError&) {
+        HandleException(std::current_exception());
+    }
 }
 
 void TFormVestrand::pmStopClick() {
@@ -314,6 +418,9 @@ void TFormVestrand::OnMenuItem(int id) {
         break;
     case kPmAllow:
         pmAllowClick();
+        break;
+    case kPmJournal:
+        pmJournalClick();
         break;
     case kPmExit:
         pmExitClick();

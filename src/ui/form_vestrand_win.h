@@ -12,6 +12,8 @@
 #include "settings/pass_runner_win.h"
 #include "settings/startup_win.h"
 #include "ui/gauge_win.h"
+#include "ui/journal_view_win.h"
+#include "ui/overdue.h"
 #include "ui/pass_notices.h"
 #include "ui/tray_icon_win.h"
 
@@ -26,6 +28,8 @@ struct StartOptions {
     std::string iniPath;        // the settings file
     std::string registryKey = kScheduleKey;
     IClock* clock = nullptr; // the system clock when none is given
+    OpenFileFn openFile;     // «Журнал» opens its copy so; ShellExecute "open" when none is given
+    std::string tempFolder;  // where «Журнал» puts its copy; the user's temporary folder when empty
     bool endMessageLoopOnClose = true;
 };
 
@@ -35,7 +39,7 @@ class TFormVestrand final : public Window, public IBackupDisplay, public ITimerS
 public:
     static constexpr const char* kClassName = "TFormVestrand";
     static constexpr int kClientWidth = 302;
-    static constexpr int kClientHeight = 87;
+    static constexpr int kClientHeight = 103;
     static constexpr UINT_PTR kTimerId = 1;
     static constexpr UINT kTimerInterval = 10000;
     // A one-shot run that shows a balloon ends this long after it, so that the balloon is seen.
@@ -47,7 +51,8 @@ public:
         kPmConfig = 102,
         kPmExit = 103,
         kPmStop = 104,
-        kPmAllow = 105
+        kPmAllow = 105,
+        kPmJournal = 106
     };
     // A click on "Остановить" this soon after a click on "Сейчас" started the pass is the second
     // click of a double click, not a stop (a pass started otherwise stops at every click).
@@ -75,6 +80,7 @@ public:
     void BtnGoClick();
     void pmStopClick();
     void pmAllowClick();
+    void pmJournalClick();
     void TimerTimer();
     // Waits (dispatching the pass's calls) until the running pass has ended and been reported.
     void WaitForPass() { m_runner.WaitForEnd(); }
@@ -97,6 +103,8 @@ public:
     TFormConfigVestrand& ConfigForm() { return *m_config; }
     HWND Label1() const { return m_label1; }
     HWND NextTime() const { return m_nextTime; }
+    HWND LastCopy() const { return m_lastCopy; }
+    bool Overdue() const { return m_overdue; }
     HWND BtnGo() const { return m_btnGo; }
     bool TimerEnabled() const { return m_timerOn; }
     bool AutoRunOnce() const { return m_autoRunOnce; }
@@ -120,6 +128,9 @@ private:
     void StartPass(bool byButton);
     void StartPass(bool byButton, bool confirmed);
     void ShowWhetherPaused();
+    void NoteHowThePassEnded();
+    void ShowState();
+    void ShowStatusText(const std::string& text);
     void PassEnded();
     bool TellHowThePassWent();
 
@@ -134,9 +145,10 @@ private:
     std::unique_ptr<TFormConfigVestrand> m_config;
     HICON m_icon = nullptr;
     IconHandle m_workingIcon; // shown in the tray while a pass works
-    IconHandle m_warningIcon; // shown in the tray while passes are paused by the guard
+    IconHandle m_warningIcon; // shown in the tray while passes are paused by the guard or overdue
     HWND m_label1 = nullptr;
     HWND m_nextTime = nullptr;
+    HWND m_lastCopy = nullptr; // the last complete pass, under the next run
     HWND m_btnGo = nullptr;
     bool m_firstPaintPending = false;
     bool m_autoRunOnce = false;
@@ -157,6 +169,15 @@ private:
     static constexpr UINT kStartOnceMessage = WM_APP + 3;
     UINT m_showMessage = 0; // a second start of this executable asks to be shown
     PassNotices m_notices;
+    // The backup grows old: a pass has been tried since the start, none completed for WarnAfterDays.
+    bool m_tried = false;                          // a pass was tried since the program started
+    DateTime m_completedAt = kNeverComplete;       // the last complete pass of this process
+    MissReason m_missReason = MissReason::Failure; // why the last pass tried was not complete
+    std::string m_missText;                        // the same as the user reads it elsewhere
+    bool m_overdue = false;
+    std::string m_overdueText; // at full length, as the window's label and the balloon say it
+    DailyNotice m_overdueNotice;
+    FailingFiles m_failing;
     int m_exitCode = 0;
 };
 

@@ -213,10 +213,10 @@ TEST(DialogTabOrder, PageControlFirstThenThePageCycling) {
               (std::vector<C>{C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3}));
     EXPECT_EQ(DialogTabOrder(1),
               (std::vector<C>{C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1}));
-    // The page «Прочее»: its six fields by their place.
+    // The page «Прочее»: its seven fields by their place.
     EXPECT_EQ(DialogTabOrder(2),
               (std::vector<C>{C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1, C::RxSpinEdit2,
-                              ConfigFieldControl(4), ConfigFieldControl(5)}));
+                              ConfigFieldControl(4), ConfigFieldControl(5), ConfigFieldControl(6)}));
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::PageControl, true), C::DirectoryEdit3);
     // A control of another page is not a stop: forwards gives the first, backwards the last.
     EXPECT_EQ(NextTabStop(DialogTabOrder(0), C::Edit1, false), C::PageControl);

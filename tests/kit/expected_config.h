@@ -30,6 +30,7 @@ inline constexpr ExpectedConfig kExpectedConfig[] = {
     {"LowDriveSpaceMb", 3, true, 10, nullptr, 5, kNoUpperBound, 0, 0, true},
     {"KeepVersionsDays", 4, true, 30, nullptr, 0, 3650, 0, 3650, true},
     {"GuardPercent", 5, true, 30, nullptr, 0, 100, 0, 100, true},
+    {"WarnAfterDays", 6, true, 3, nullptr, 0, 365, 0, 365, true},
 };
 
 // The exclusions a settings file without any gets at its first load, in order.

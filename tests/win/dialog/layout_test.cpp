@@ -64,13 +64,15 @@ const OtherRow kOtherPage[] = {
     {"Допустимое свободное место на диске сохранения  (Mb):", {24, 88, 294, 13}, {160, 104, 121, 21}, false},
     {"Хранить прежние версии (дней):", {24, 136, 163, 13}, {160, 152, 121, 21}, false},
     {"Спрашивать, если копия заменит или удалит (%):", {24, 184, 270, 13}, {160, 200, 121, 21}, false},
+    {"Предупреждать, если нет полной копии (дней):", {24, 228, 240, 13}, {288, 224, 105, 21}, false},
 };
 
 // The tab stops of each page: the page control, then the page's controls (on «Прочее» by place).
 const std::vector<C> kTabOrder[] = {{C::PageControl, C::ListBoxDir, C::dAdd, C::dDelete, C::DirectoryEdit3},
                                     {C::PageControl, C::ListBoxFile, C::fAdd, C::fDelete, C::FilenameEdit1},
                                     {C::PageControl, C::Edit1, C::DirectoryEdit1, C::RxSpinEdit1,
-                                     C::RxSpinEdit2, ConfigFieldControl(4), ConfigFieldControl(5)},
+                                     C::RxSpinEdit2, ConfigFieldControl(4), ConfigFieldControl(5),
+                                     ConfigFieldControl(6)},
                                     {C::PageControl, C::ListBoxExclude, C::eAdd, C::eDelete, C::ExcludeEdit}};
 
 } // namespace

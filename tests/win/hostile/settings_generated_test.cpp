@@ -92,6 +92,7 @@ std::map<std::string, std::string> Loaded(const BackupSettings& s) {
             {"LowDriveSpaceMb", std::to_string(s.LowDriveSpaceMb)},
             {"KeepVersionsDays", std::to_string(s.KeepVersionsDays)},
             {"GuardPercent", std::to_string(s.GuardPercent)},
+            {"WarnAfterDays", std::to_string(s.WarnAfterDays)},
             {"TargetDir", s.TargetDir},
             {"IdentifComp", s.IdentifComp}};
 }

@@ -48,8 +48,8 @@ StoredValue ReadStored(const char* keyPath, HKEY root = HKEY_CURRENT_USER, const
     return {rc, type, std::string(data, rc == ERROR_SUCCESS ? size : 0)};
 }
 
-void Store(DWORD type, const std::string& bytes) {
-    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kTestKey, kValue, type, bytes.data(),
+void Store(DWORD type, const std::string& bytes, const char* name = kValue) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kTestKey, name, type, bytes.data(),
                                 static_cast<DWORD>(bytes.size())),
               ERROR_SUCCESS);
 }
@@ -106,6 +106,12 @@ TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
     Store(REG_BINARY, LittleEndian(stored));
     schedule.Restore();
     EXPECT_EQ(schedule.NextRunTime(), stored);
+    // The last complete pass beside it, in the same form; one later than now counts as never.
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), 0.0);
+    StoreLastComplete(kTestKey, clock.now - 2.5);
+    EXPECT_EQ(ReadStored(kTestKey, HKEY_CURRENT_USER, "LastVestrand").bytes, LittleEndian(clock.now - 2.5));
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), clock.now - 2.5);
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now - 2.5 - kSecond), 0.0);
 
     DeleteTestKey(); // missing value: the key is created, the time is a day ago
     schedule.Restore();
@@ -122,6 +128,8 @@ TEST_F(ScheduleTest, RestoreReadsTheStoredTimeOrFallsBackToADayAgo) {
         unreadable.push_back({REG_BINARY, LittleEndian(value)});
     for (size_t i = 0; i < unreadable.size(); ++i) {
         Store(unreadable[i].first, unreadable[i].second);
+        Store(unreadable[i].first, unreadable[i].second, "LastVestrand");
+        EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), 0.0) << i;
         schedule.SetNextRunTime(0);
         schedule.Restore();
         EXPECT_EQ(schedule.NextRunTime(), clock.now - 1.0) << i;

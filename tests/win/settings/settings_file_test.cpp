@@ -27,8 +27,8 @@ std::string SettingsFileWith(const std::string& folder, const std::string& text)
 }
 
 BackupSettings Loaded(const std::string& ini) {
-    BackupSettings s{-1, "stale",   "stale",   -1,       -1,
-                     -1, {"stale"}, {"stale"}, {"stale"}}; // loading replaces all of it
+    BackupSettings s{-1, "stale", "stale",   -1,        -1,
+                     -1, -1,      {"stale"}, {"stale"}, {"stale"}}; // loading replaces all of it
     LoadSettings(s, ini);
     return s;
 }
@@ -44,7 +44,8 @@ std::map<std::string, std::string> ConfigOf(const BackupSettings& s) {
             {"TargetDir", s.TargetDir},
             {"LowDriveSpaceMb", std::to_string(s.LowDriveSpaceMb)},
             {"KeepVersionsDays", std::to_string(s.KeepVersionsDays)},
-            {"GuardPercent", std::to_string(s.GuardPercent)}};
+            {"GuardPercent", std::to_string(s.GuardPercent)},
+            {"WarnAfterDays", std::to_string(s.WarnAfterDays)}};
 }
 
 std::string DefaultOf(const ExpectedConfig& row) {

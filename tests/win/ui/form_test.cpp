@@ -58,6 +58,8 @@ struct FormTest : ::testing::Test {
         options.iniPath = ini;
         options.registryKey = kTestKey;
         options.clock = &clock;
+        options.openFile = openFile;
+        options.tempFolder = tempFolder;
         options.endMessageLoopOnClose = false;
         form = std::make_unique<TFormVestrand>(options);
         form->Create();
@@ -94,7 +96,8 @@ struct FormTest : ::testing::Test {
         return !(::GetMenuState(form->Tray().BuildMenu().Get(), id, MF_BYCOMMAND) & MF_GRAYED);
     }
 
-    std::string root, source, ini;
+    std::string root, source, ini, tempFolder;
+    OpenFileFn openFile;
     FakeClock clock;
     std::vector<std::string> errors;
     std::unique_ptr<TFormVestrand> form;
@@ -156,6 +159,7 @@ TEST_F(FormTest, CreationLoadsSchedulesAndShowsTheNextRun) {
     EXPECT_EQ(WindowText(f.NextTime()), text);
     EXPECT_EQ(f.Tray().Hint(), "Следующий полис: " + text);
     EXPECT_EQ(WindowText(f.Label1()), "Следующее копирование:");
+    EXPECT_EQ(WindowText(f.LastCopy()), "Полной копии ещё не было");
     EXPECT_EQ(WindowText(f.BtnGo()), "Сейчас");
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(f.AutoRunOnce());
@@ -167,7 +171,7 @@ TEST_F(FormTest, LayoutAndFrameOfTheWindow) {
     TFormVestrand& f = Start("vestrand.exe");
     RECT client;
     ::GetClientRect(f.Handle(), &client);
-    EXPECT_EQ((std::array<LONG, 2>{client.right, client.bottom}), (std::array<LONG, 2>{302, 87}));
+    EXPECT_EQ((std::array<LONG, 2>{client.right, client.bottom}), (std::array<LONG, 2>{302, 103}));
     // A system menu and a minimise box; neither a maximise box nor a sizing frame.
     const LONG frameStyles = WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
     EXPECT_EQ(::GetWindowLongA(f.Handle(), GWL_STYLE) & frameStyles, WS_SYSMENU | WS_MINIMIZEBOX);
@@ -178,8 +182,9 @@ TEST_F(FormTest, LayoutAndFrameOfTheWindow) {
         ::MapWindowPoints(nullptr, f.Handle(), reinterpret_cast<POINT*>(&rc), 2);
         return Box{rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top};
     };
-    EXPECT_EQ(boxOf(f.BtnGo()), (Box{176, 56, 105, 25}));
-    EXPECT_EQ(boxOf(f.Gauge().Handle()), (Box{8, 24, 281, 25}));
+    EXPECT_EQ(boxOf(f.BtnGo()), (Box{176, 72, 105, 25}));
+    EXPECT_EQ(boxOf(f.Gauge().Handle()), (Box{8, 40, 281, 25}));
+    EXPECT_EQ(boxOf(f.LastCopy()), (Box{16, 24, 270, 13})); // under the next run
     const Box label = boxOf(f.NextTime());
     EXPECT_EQ((std::array{label[0], label[1]}), (std::array<LONG, 2>{160, 8}));
     EXPECT_GT(label[2], 45); // widened to "dd.mm.yy hh:nn:ss"
@@ -262,10 +267,10 @@ TEST_F(FormTest, TrayMenuHasOneBoldDefaultItem) {
     std::vector<std::string> captions;
     for (const auto& item : items)
         captions.push_back(item.caption);
-    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Остановить полис",
+    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Журнал", "Остановить полис",
                                                   "Разрешить изменения", "Выход"}));
     const MenuHandle menu = f.Tray().BuildMenu();
-    EXPECT_EQ(::GetMenuItemCount(menu.Get()), 5);
+    EXPECT_EQ(::GetMenuItemCount(menu.Get()), 6);
     EXPECT_EQ(::GetMenuState(menu.Get(), TFormVestrand::kPmStop, MF_BYCOMMAND) & MF_GRAYED,
               static_cast<UINT>(MF_GRAYED)); // no pass runs
     EXPECT_EQ(::GetMenuDefaultItem(menu.Get(), FALSE, 0), static_cast<UINT>(TFormVestrand::kPmCenter));
@@ -300,6 +305,10 @@ TEST_F(FormTest, APassFromTheButtonMovesTheGaugeAndReschedules) {
     EXPECT_EQ((std::array{g.MinValue(), g.MaxValue(), g.Progress(), g.PercentDone()}),
               (std::array{0, 100, 100, 100}));
     EXPECT_EQ(f.GetSchedule().NextRunTime(), clock.now + 30 * kMinute);
+    // A complete pass: its moment beside the next run, and under it in the window.
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), clock.now);
+    EXPECT_EQ(WindowText(f.LastCopy()),
+              "Последняя полная копия: " + FormatTimeStamp(clock.now, TimeSeparator()).substr(0, 14));
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(BusyCursorOverride());
 }
@@ -377,7 +386,10 @@ TEST_F(FormTest, AFailedPassRestoresTheCursorAndReArmsTheTimer) {
     EXPECT_TRUE(f.TimerEnabled());
     EXPECT_FALSE(BusyCursorOverride());
     EXPECT_FALSE(f.PassRunning());
-    EXPECT_TRUE(f.Tray().Balloons().empty()); // the box has told it
+    // The box has told the error; no complete pass ever, and one tried: the backup is overdue.
+    ASSERT_EQ(f.Tray().Balloons().size(), 1u);
+    EXPECT_EQ(f.Tray().Balloons()[0].text,
+              "Полной копии ещё не было: " + errors[0] + "."); // as the box said it
 }
 
 TEST_F(FormTest, BalloonsTellFailuresOnceAndRefusalsOncePerReasonAndPath) {
@@ -666,12 +678,137 @@ TEST_F(FormTest, APausedPassWaitsForTheUserToAllowTheChanges) {
     EXPECT_TRUE(ItemEnabled(TFormVestrand::kPmAllow));
     EXPECT_NE(f.Tray().Icon(), idle);
     EXPECT_EQ(f.Tray().Hint(), "Копия приостановлена: 100 из 101 файлов (99 %)");
+    EXPECT_EQ(WindowText(f.Label1()), f.Tray().Hint());
     ASSERT_FALSE(f.Tray().Balloons().empty());
     EXPECT_EQ(f.Tray().Balloons().back().text, PausedBalloonText({0, 100, 101}));
     EXPECT_EQ(ReadFile(MirrorOf("d\\7.txt")), "d");
+    // Paused for more than WarnAfterDays days: overdue, with the pause as its reason.
+    const DateTime completed = clock.now;
+    clock.now += 3.0 + kMinute;
+    Go();
+    EXPECT_TRUE(f.Overdue());
+    EXPECT_EQ(f.Tray().Hint(), "Нет полной копии 3 дн.: копия приостановлена");
+    EXPECT_EQ(WindowText(f.Label1()),
+              "Нет полной копии 3 дн.: Копия приостановлена: 100 из 101 файлов (99 %)");
+    EXPECT_EQ(f.Tray().Balloons().back().text, WindowText(f.Label1()));
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), completed);
     f.pmAllowClick();
     f.WaitForPass();
     EXPECT_FALSE(IsFile(MirrorOf("d\\7.txt")));
     EXPECT_FALSE(ItemEnabled(TFormVestrand::kPmAllow));
     EXPECT_EQ(f.Tray().Icon(), idle);
+    EXPECT_FALSE(f.Overdue());
+    EXPECT_EQ(WindowText(f.Label1()), "Следующее копирование:");
+}
+
+// The backup grows old while its drive is missing: the first try after the start warns (the mark,
+// the hint, the label and a balloon), the balloon comes again a day later and not sooner, a
+// stopped pass changes nothing, and the first complete pass ends it.
+TEST_F(FormTest, AMissingBackupDriveWarnsOnceADayThatTheBackupIsOverdue) {
+    const DateTime before = clock.now - 4.0;
+    StoreLastComplete(kTestKey, before);
+    WriteFile(ini, "[Config]\r\nSaveMin=30\r\nIdentifComp=PC\r\nTargetDir=Q:\\arch\r\n[SourceDir]\r\n1=" +
+                       source + "\r\n");
+    TFormVestrand& f = Start("vestrand.exe");
+    const HICON idle = f.Tray().Icon();
+    const auto& balloons = f.Tray().Balloons();
+    EXPECT_EQ(WindowText(f.LastCopy()),
+              "Последняя полная копия: " + FormatTimeStamp(before, TimeSeparator()).substr(0, 14));
+    EXPECT_FALSE(f.Overdue()); // nothing tried since the start
+    const std::string why = "Папка копии недоступна: Q:\\arch\\PC\\";
+    clock.now += 3 * kMinute;
+    Tick();
+    EXPECT_TRUE(f.Overdue());
+    EXPECT_NE(f.Tray().Icon(), idle);
+    EXPECT_EQ(f.Tray().Hint(), "Нет полной копии 4 дн.: нет диска копии");
+    EXPECT_EQ(WindowText(f.Label1()), "Нет полной копии 4 дн.: " + why);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].icon, BalloonIcon::Error);
+    EXPECT_EQ(balloons[0].text, "Нет полной копии 4 дн.: " + why);
+    // Retried at every tick: not told again within the day, told again once it has passed.
+    const DateTime told = clock.now;
+    for (const DateTime at : {told + kMinute, told + 1.0 - kMinute}) {
+        clock.now = at;
+        Tick();
+    }
+    EXPECT_EQ(balloons.size(), 1u);
+    clock.now = told + 1.0;
+    Tick();
+    ASSERT_EQ(balloons.size(), 2u);
+    EXPECT_EQ(balloons[1].text, "Нет полной копии 5 дн.: " + why);
+
+    // The drive is back; a pass the user stops is no complete one.
+    WriteFile(ini, SettingsText(root, Config("PC", 5)));
+    LoadSettings(const_cast<BackupSettings&>(f.Settings()), ini);
+    WriteManyFiles();
+    GoUntilCopying();
+    f.pmStopClick();
+    f.WaitForPass();
+    EXPECT_TRUE(f.Overdue());
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), before);
+    EXPECT_EQ(balloons.size(), 2u);
+    Go();
+    EXPECT_FALSE(f.Overdue());
+    EXPECT_EQ(f.Tray().Icon(), idle);
+    EXPECT_EQ(WindowText(f.Label1()), "Следующее копирование:");
+    EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), clock.now);
+    EXPECT_EQ(balloons.size(), 2u);
+}
+
+// «Журнал» opens a copy of the mirror folder's journal in the temporary folder, never the journal
+// itself; without a journal to copy, a box says why.
+TEST_F(FormTest, TheJournalItemOpensACopyOfTheJournal) {
+    tempFolder = root + "temp\\";
+    ASSERT_TRUE(::CreateDirectoryA(tempFolder.c_str(), nullptr));
+    std::vector<std::string> opened;
+    openFile = [&opened](const std::string& path) {
+        opened.push_back(path);
+        return true;
+    };
+    TFormVestrand& f = Start("vestrand.exe");
+    EXPECT_TRUE(ItemEnabled(TFormVestrand::kPmJournal));
+    const std::string journal = root + "arch\\PC\\journal.txt";
+    f.pmJournalClick();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].substr(0, 19 + journal.size()), "Журнал недоступен: " + journal);
+    EXPECT_TRUE(opened.empty());
+    Go();
+    f.pmJournalClick();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], tempFolder + "vestrand journal.txt");
+    EXPECT_EQ(ReadFile(opened[0]), ReadFile(journal));
+    // What the viewer makes of its copy stays there; the next opening copies the journal anew.
+    WriteFile(opened[0], "edited");
+    ::SetFileAttributesA(opened[0].c_str(), FILE_ATTRIBUTE_READONLY);
+    Go();
+    f.pmJournalClick();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(ReadFile(opened[1]), ReadFile(journal));
+    EXPECT_NE(ReadFile(journal).find("Start "), std::string::npos);
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+// A file that another program keeps locked fails in every pass: after WarnAfterDays days a balloon
+// names it, then once a day at most.
+TEST_F(FormTest, AFileFailingForDaysIsNamedOnceADay) {
+    WriteFile(source + "mail.pst", "mail");
+    FileLock lock(source + "mail.pst");
+    ASSERT_TRUE(lock.Held());
+    TFormVestrand& f = Start("vestrand.exe");
+    const auto& balloons = f.Tray().Balloons();
+    Go();
+    ASSERT_EQ(balloons.size(), 1u); // «Не скопировано: 1»
+    const std::string named = "Не копируется 3 дн. и дольше: " + MirrorOf("mail.pst") +
+                              ". Исключите файл в настройках или закройте программу, которая его держит.";
+    const DateTime first = clock.now;
+    for (const auto& [at, count] : {std::pair{first + 3.0 - kMinute, 1u},
+                                    {first + 3.0, 2u},
+                                    {first + 4.0 - kMinute, 2u},
+                                    {first + 4.0, 3u}}) {
+        clock.now = at;
+        Go();
+        ASSERT_EQ(balloons.size(), count) << at - first;
+        EXPECT_EQ(balloons.back().text, count == 1u ? balloons[0].text : named) << at - first;
+    }
+    EXPECT_FALSE(f.Overdue()); // the passes were complete
 }

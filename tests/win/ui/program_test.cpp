@@ -8,6 +8,7 @@
 #include "engine/mirror_owner_win.h"
 #include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
+#include "settings/schedule_win.h"
 #include "tree_snapshot.h"
 #include "ui_helpers.h"
 
@@ -171,6 +172,24 @@ TEST(Program, StartPausedByTheGuardEndsWithFourAndConfirmCarriesThePlanOut) {
     EXPECT_EQ(ReadFile(MirrorOf(root) + "d\\7.txt"), "d");
     EXPECT_EQ(RunToEnd(root, "CONFIRM"), 0u);
     EXPECT_EQ(::GetFileAttributesA((MirrorOf(root) + "d\\7.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// An overdue backup changes no exit code; a complete pass of START is kept as the last one.
+TEST(Program, StartOverdueKeepsItsExitCodesAndKeepsTheLastCompletePass) {
+    const std::string root = Install("prog_start_overdue");
+    const std::string ini = root + "vestrand.ini";
+    const DateTime old = EncodeDateTime(CivilTime{2020, 1, 1, 12, 0, 0, 0});
+    StoreLastComplete(kScheduleKey, old);
+    SystemClock clock;
+    WriteFile(ini, "[Config]\r\nTargetDir=Q:\\nowhere\r\n[SourceDir]\r\n1=" + root + "src\r\n");
+    EXPECT_EQ(RunToEnd(root, "START"), 2u);
+    EXPECT_EQ(ReadLastComplete(kScheduleKey, clock.Now()), old);
+    WriteFile(root + "arch\\PC\\" + kPassLockName, "");
+    WriteFile(root + "arch\\PC\\mine.txt", "the user's");
+    WriteFile(ini, SettingsText(root, kConfig, {root + "arch\\PC\\mine.txt"}));
+    EXPECT_EQ(RunToEnd(root, "START"), 1u); // a Failed line: complete all the same
+    const DateTime after = clock.Now();
+    EXPECT_GT(ReadLastComplete(kScheduleKey, after + kMinute), after - 2 * kMinute);
 }
 
 TEST(Program, TwoStartsAtOnceMakeOnePassAndTheOtherEndsWithTwo) {

@@ -83,4 +83,21 @@ struct MirrorFixture : ::testing::Test {
     }
 };
 
+// The same with the network shares \\nas\backup and \\nas\data at hand (skipped where they are not
+// linked); UseShareTarget() puts the mirror on \\nas\backup.
+struct ShareFixture : MirrorFixture {
+    TestShare backup{"backup"}, data{"data"};
+    void SetUp() override {
+        MirrorFixture::SetUp();
+        if (!backup.Usable() || !data.Usable())
+            GTEST_SKIP()
+                << "the shares \\\\nas\\backup and \\\\nas\\data are not linked here (not under Wine)";
+    }
+    void UseShareTarget() {
+        target = backup.FreshFolder(name);
+        settings.TargetDir = target;
+        root = target + "Test\\";
+    }
+};
+
 } // namespace vestrand::test

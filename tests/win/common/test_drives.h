@@ -1,5 +1,5 @@
 // Drive letters mapped for the tests by tools/wine-run: S: and T: (plain folders), R: (a small
-// tmpfs where the machine allows mounting one).
+// tmpfs where the machine allows mounting one); and the network shares \\nas\backup and \\nas\data.
 #pragma once
 #include <windows.h>
 
@@ -14,6 +14,26 @@ namespace vestrand::test {
 // Makes an empty folder for one test on a mapped drive, e.g. FreshFolder('T', "pass_first") gives
 // "T:\pass_first\" with nothing in it.
 std::string FreshFolder(char drive, const std::string& name);
+// The network share \\nas\<share> as tools/wine-run links it under the prefix's dosdevices\unc.
+// Vanish() renames the folder its link leads to (the server no longer answers for the share)
+// until Back() or the end of the object.
+class TestShare {
+public:
+    explicit TestShare(const std::string& share);
+    ~TestShare() { Back(); }
+    TestShare(const TestShare&) = delete;
+    TestShare& operator=(const TestShare&) = delete;
+    bool Usable() const { return m_ok; }
+    // A fresh folder of that name on the share: "\\nas\<share>\<name>\".
+    std::string FreshFolder(const std::string& name) const;
+    bool Vanish();
+    void Back();
+
+private:
+    std::string m_share, m_folder, m_away;
+    bool m_ok = false, m_gone = false;
+};
+
 // Removes a folder tree, clearing attributes first.
 void RemoveTree(const std::string& path);
 // Writes a file with the given content (creating missing folders).

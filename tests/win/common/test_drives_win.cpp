@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "engine/paths.h"
 
 namespace vestrand::test {
 
@@ -41,15 +45,42 @@ void RemoveTree(const std::string& path) {
     std::string dir = path;
     if (!dir.empty() && dir.back() == '\\')
         dir.pop_back();
-    if (dir.size() < 3 || dir[1] != ':') {
-        ::RemoveDirectoryA(dir.c_str());
-        return;
-    }
     const int n = ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide.data(), n);
     wide.resize(wcslen(wide.c_str()));
-    RemoveExtended(L"\\\\?\\" + wide);
+    if (RootLength(wide) == 0 || RootLength(wide) >= wide.size()) // relative, or a drive or share itself
+        ::RemoveDirectoryA(dir.c_str());
+    else
+        RemoveExtended(vestrand::ExtendedPath(wide));
+}
+
+TestShare::TestShare(const std::string& share) : m_share(share) {
+    const char* wine = std::getenv("WINEPREFIX");
+    if (!wine)
+        return;
+    std::string prefix = wine;
+    std::replace(prefix.begin(), prefix.end(), '/', '\\');
+    // The folder the share's link leads to: renamed away, it leaves the link leading nowhere.
+    m_folder = "Z:" + prefix.substr(0, prefix.find_last_of('\\')) + "\\drives\\nas-" + share;
+    m_away = m_folder + "-vanished";
+    m_ok = ::GetFileAttributesA(("\\\\nas\\" + share + "\\").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string TestShare::FreshFolder(const std::string& name) const {
+    const std::string path = "\\\\nas\\" + m_share + "\\" + name;
+    RemoveTree(path);
+    ::CreateDirectoryA(path.c_str(), nullptr);
+    return path + "\\";
+}
+
+bool TestShare::Vanish() {
+    return m_ok && !m_gone && (m_gone = ::MoveFileA(m_folder.c_str(), m_away.c_str()) != 0);
+}
+
+void TestShare::Back() {
+    if (m_gone && ::MoveFileA(m_away.c_str(), m_folder.c_str()))
+        m_gone = false;
 }
 
 std::string FreshFolder(char drive, const std::string& name) {
@@ -76,7 +107,7 @@ std::string ReadFile(const std::string& path) {
 
 namespace {
 std::wstring Extended(const std::wstring& path) {
-    return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+    return vestrand::ExtendedPath(path);
 }
 } // namespace
 

@@ -14,23 +14,25 @@ namespace vestrand::test {
 // Makes an empty folder for one test on a mapped drive, e.g. FreshFolder('T', "pass_first") gives
 // "T:\pass_first\" with nothing in it.
 std::string FreshFolder(char drive, const std::string& name);
-// The network share \\nas\<share> as tools/wine-run links it under the prefix's dosdevices\unc.
-// Vanish() renames the folder its link leads to (the server no longer answers for the share)
-// until Back() or the end of the object.
-class TestShare {
+// The folder behind a test drive or share (tools/wine-run links "V:" to drives\v, "\\nas\data" to
+// drives\nas-data), seen through Z: (the whole Unix file system under Wine). Renaming it away makes
+// the letter or share lead nowhere, as when a drive is unplugged or a server does not answer.
+class VanishingDrive {
 public:
-    explicit TestShare(const std::string& share);
-    ~TestShare() { Back(); }
-    TestShare(const TestShare&) = delete;
-    TestShare& operator=(const TestShare&) = delete;
+    explicit VanishingDrive(char letter)
+        : VanishingDrive(std::string(1, static_cast<char>(letter - 'A' + 'a')),
+                         std::string(1, letter) + ":\\") {}
+    VanishingDrive(const std::string& folder, const std::string& root);
+    ~VanishingDrive() { Back(); }
     bool Usable() const { return m_ok; }
-    // A fresh folder of that name on the share: "\\nas\<share>\<name>\".
-    std::string FreshFolder(const std::string& name) const;
-    bool Vanish();
-    void Back();
+    bool Vanish() { return m_ok && !m_gone && (m_gone = MoveFileA(m_here.c_str(), m_away.c_str()) != 0); }
+    void Back() {
+        if (m_gone && MoveFileA(m_away.c_str(), m_here.c_str()))
+            m_gone = false;
+    }
 
 private:
-    std::string m_share, m_folder, m_away;
+    std::string m_here, m_away;
     bool m_ok = false, m_gone = false;
 };
 

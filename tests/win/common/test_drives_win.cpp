@@ -55,32 +55,24 @@ void RemoveTree(const std::string& path) {
         RemoveExtended(vestrand::ExtendedPath(wide));
 }
 
-TestShare::TestShare(const std::string& share) : m_share(share) {
+VanishingDrive::VanishingDrive(const std::string& folder, const std::string& root) {
     const char* wine = std::getenv("WINEPREFIX");
     if (!wine)
         return;
     std::string prefix = wine;
     std::replace(prefix.begin(), prefix.end(), '/', '\\');
-    // The folder the share's link leads to: renamed away, it leaves the link leading nowhere.
-    m_folder = "Z:" + prefix.substr(0, prefix.find_last_of('\\')) + "\\drives\\nas-" + share;
-    m_away = m_folder + "-vanished";
-    m_ok = ::GetFileAttributesA(("\\\\nas\\" + share + "\\").c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string TestShare::FreshFolder(const std::string& name) const {
-    const std::string path = "\\\\nas\\" + m_share + "\\" + name;
-    RemoveTree(path);
-    ::CreateDirectoryA(path.c_str(), nullptr);
-    return path + "\\";
-}
-
-bool TestShare::Vanish() {
-    return m_ok && !m_gone && (m_gone = ::MoveFileA(m_folder.c_str(), m_away.c_str()) != 0);
-}
-
-void TestShare::Back() {
-    if (m_gone && ::MoveFileA(m_away.c_str(), m_folder.c_str()))
-        m_gone = false;
+    m_here = "Z:" + prefix.substr(0, prefix.find_last_of('\\')) + "\\drives\\" + folder;
+    m_away = m_here + "-vanished";
+    const auto isFolder = [](const std::string& p) {
+        const DWORD attr = GetFileAttributesA(p.c_str());
+        return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (isFolder(m_away) && !isFolder(m_here))
+        MoveFileA(m_away.c_str(), m_here.c_str()); // left over from an interrupted run
+    // Only usable when a file written through the letter or share shows up there.
+    WriteFile(root + "vanish-probe.txt", "probe");
+    m_ok = GetFileAttributesA((m_here + "\\vanish-probe.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+    DeleteFileA((root + "vanish-probe.txt").c_str());
 }
 
 std::string FreshFolder(char drive, const std::string& name) {

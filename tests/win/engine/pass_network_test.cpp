@@ -1,6 +1,4 @@
 // A backup folder and sources on network shares (\\nas\backup, \\nas\data, linked by tools/wine-run).
-#include <windows.h>
-
 #include "engine/fileops_win.h"
 #include "mirror_fixture.h"
 #include "tree_snapshot.h"
@@ -30,19 +28,18 @@ TEST_F(ShareFixture, ABackupFolderOnAShareHoldsTheMirrorItsMarksVersionsAndMeasu
 }
 
 TEST_F(ShareFixture, SourcesOnAShareAreMirroredUnderItsNameAndOneListingNothingKeepsItsMirror) {
-    const std::string shared = data.FreshFolder(name);
+    const std::string shared = FreshShareFolder("data", name), mirrored = root + "data\\" + name + "\\";
     WriteFile(shared + "d\\a.txt", "a");
     WriteFile(shared + "f.txt", "f");
     settings.SourceDirs = {shared + "d\\"};
     settings.SourceFiles = {shared + "f.txt"};
     EXPECT_EQ(ExitCodeOf(Run()), kExitClean);
-    EXPECT_EQ(ReadFile(root + "data\\" + name + "\\d\\a.txt"), "a");
-    EXPECT_EQ(ReadFile(root + "data\\" + name + "\\f.txt"), "f");
+    EXPECT_EQ(ReadFile(mirrored + "d\\a.txt") + ReadFile(mirrored + "f.txt"), "af");
     Run();
     EXPECT_EQ(Body(), Lines{});
     // As a share seen without rights: the folder lists nothing, the mirror keeps it, a line says so.
     DeleteFileA((shared + "d\\a.txt").c_str());
     EXPECT_EQ(ExitCodeOf(Run()), kExitIncomplete);
     EXPECT_EQ(Body(), Lines{FailedLine(shared + "d\\")});
-    EXPECT_EQ(ReadFile(root + "data\\" + name + "\\d\\a.txt"), "a");
+    EXPECT_EQ(ReadFile(mirrored + "d\\a.txt"), "a");
 }

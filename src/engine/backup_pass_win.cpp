@@ -63,13 +63,20 @@ std::wstring WithoutSeparator(std::wstring path) {
 }
 
 // The full form in which a listed source is mapped, so that "x\..\y" or "a/b" give the mirror
-// paths of what they name; short (8.3) names are kept as written. Empty for a source that is not in
-// drive-letter form.
+// paths of what they name; short (8.3) names are kept as written. Empty for a source that is in
+// neither drive-letter nor network form.
 std::wstring SourceForm(const std::string& written) {
-    if (!IsDriveSource(written))
+    if (!IsMappableSource(written))
         return std::wstring();
     const std::wstring full = FullPath(WidenCp1251(written));
-    return full.size() >= 3 && full[1] == L':' && full[2] == L'\\' ? full : WidenCp1251(written);
+    return IsNetworkPath(full) == IsNetworkPath(written) && MirrorKeyStart(full) > 0 ? full
+                                                                                     : WidenCp1251(written);
+}
+
+// A source path's place in the mirror: without its drive ("C:\x" gives "x"), or without its server
+// ("\\nas\projects\x" gives "projects\x").
+std::wstring MirrorRelOf(const std::wstring& path) {
+    return path.substr(std::min(MirrorKeyStart(path), path.size()));
 }
 
 bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
@@ -403,8 +410,8 @@ public:
     PassResult Run() {
         if (!IsSafeIdentifComp(m_s.IdentifComp))
             return Refused(PassRefusal::UnsafeName, m_s.IdentifComp);
-        if (!IsDriveTarget(m_s.TargetDir))
-            return Refused(PassRefusal::TargetNotDrive, m_s.TargetDir);
+        if (!IsBackupTarget(m_s.TargetDir))
+            return Refused(PassRefusal::TargetUnusable, m_s.TargetDir);
         m_rootText = m_s.TargetDir + m_s.IdentifComp + "\\";
         m_rootFull = WithSeparator(FullPath(WidenCp1251(m_rootText)));
         m_root = ExtendedPath(m_rootFull);
@@ -751,7 +758,7 @@ private:
             if (spot.role == SourceRole::InsideMirror)
                 m_ownRels.push_back(spot.ownRel);
             if (spot.role == SourceRole::Mirror)
-                m_mirrorKeys.push_back(spot.form.size() > 3 ? WithoutSeparator(spot.form.substr(3)) : L"");
+                m_mirrorKeys.push_back(WithoutSeparator(MirrorRelOf(spot.form)));
         }
     }
 
@@ -768,7 +775,7 @@ private:
     // A source the pass refuses gets a line at its turn; the mirror paths it names are left alone.
     bool RefuseAtItsTurn(const SourceSpot& spot) {
         if (spot.role != SourceRole::InsideMirror && spot.role != SourceRole::Overlaps &&
-            spot.role != SourceRole::NotDriveForm)
+            spot.role != SourceRole::Unmappable && spot.role != SourceRole::Unreachable)
             return false;
         Line(Tag::Failed, spot.written);
         return true;
@@ -833,9 +840,19 @@ private:
         const std::wstring& root = m_spots[spotIndex].form;
         m_sourceLong = WithSeparator(LongFullPath(root));
         PlannedSource source{spotIndex, static_cast<uint32_t>(m_plan.size()), 0,
-                             FirstVisitOfIndexedFolder(root.substr(3))};
+                             FirstVisitOfIndexedFolder(MirrorRelOf(root))};
         m_topLostEntries = false;
+        const size_t listedBefore = m_listed;
         CompareFolder(root, L"", kNoParent, false);
+        // A share shows an empty top to a user without rights to it: one that lists nothing while
+        // its mirror holds files is taken as unreachable, not as emptied, so that a share seen
+        // under other rights never deletes its backup (nor trips the guard).
+        const std::wstring key = WithoutSeparator(MirrorRelOf(root));
+        if (m_listed == listedBefore && IsNetworkPath(root) && m_index.CountTree(key, true) > 0) {
+            m_index.RemoveTree(key);
+            m_spots[spotIndex].role = SourceRole::Unreachable;
+            return;
+        }
         source.end = static_cast<uint32_t>(m_plan.size());
         source.indexed = source.indexed && !m_topLostEntries;
         m_plannedSources.push_back(source);
@@ -856,6 +873,7 @@ private:
                 return false;
             if (listed.Name == L"." || listed.Name == L"..")
                 return true;
+            ++m_listed;
             CompareOne(root, rel, listed, parent, fresh);
             return true;
         });
@@ -864,7 +882,7 @@ private:
             // An existing empty folder (a drive root lists no "." entry) is not unreachable; the
             // mirror keeps what it holds of one that cannot be read.
             if (why != ERROR_FILE_NOT_FOUND || !IsFolder(ExtendedPath(dir)))
-                m_index.RemoveTree(WithoutSeparator(dir.size() > 3 ? dir.substr(3) : std::wstring()));
+                m_index.RemoveTree(WithoutSeparator(MirrorRelOf(dir)));
         }
     }
 
@@ -874,7 +892,7 @@ private:
         const bool isFolder = (e.Attr & kFolderBit) != 0;
         if (m_exclusions.Excludes(m_sourceLong, rel, e.Name, isFolder)) {
             if (!fresh)
-                KeepMirrorOf((root + rel + e.Name).substr(3), parent);
+                KeepMirrorOf(MirrorRelOf(root + rel + e.Name), parent);
             return; // neither compared nor entered
         }
         // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
@@ -885,7 +903,7 @@ private:
             return; // never enter the mirror folder
         if (isFolder && isLink && LeadsBack(src, root + rel))
             return; // a link back up the tree: its content is being mirrored already
-        const std::wstring mirrorRel = src.substr(3);
+        const std::wstring mirrorRel = MirrorRelOf(src);
         Planned entry{.size = e.Size,
                       .parent = parent,
                       .nameAt = static_cast<uint32_t>(m_planNames.size()),
@@ -1011,7 +1029,7 @@ private:
     void CompareListedFile(size_t spotIndex) {
         const std::wstring& form = m_spots[spotIndex].form;
         const std::wstring src = ExtendedPath(form);
-        const std::wstring rel = form.substr(3);
+        const std::wstring rel = MirrorRelOf(form);
         PlannedFile file{spotIndex, Act::Keep};
         WideEntry e;
         if (!ReadEntry(src, e) || (e.Attr & kFolderBit)) {
@@ -1124,7 +1142,7 @@ private:
             return std::nullopt;
         }
         const std::wstring src = root + rel + name;
-        const std::wstring mirrorRel = src.substr(3);
+        const std::wstring mirrorRel = MirrorRelOf(src);
         switch (p.act) {
         case Act::Keep: // a folder the mirror holds as it is
             return MirrorFolder{false, false, (p.flags & kIndexedFolder) != 0};
@@ -1394,7 +1412,7 @@ private:
     void ActOnListedFile(const PlannedFile& file) {
         const std::wstring& form = m_spots[file.spot].form;
         const std::wstring src = ExtendedPath(form);
-        const std::wstring rel = form.substr(3);
+        const std::wstring rel = MirrorRelOf(form);
         if (file.act == Act::Refuse) {
             Report(Tag::Failed, rel);
             return;
@@ -1503,6 +1521,7 @@ private:
     std::wstring m_temp;           // the copy in progress
     std::wstring m_sourceLong;     // the source folder being mirrored, in its long full form
     bool m_topLostEntries = false; // an exclusion took entries at its top out of the index
+    size_t m_listed = 0;           // source entries comparing has listed so far
     Exclusions m_exclusions;
     Exclusions m_removedExclusions;             // the patterns of the last complete pass no longer listed
     std::vector<std::string> m_storedPatterns;  // as the exclusions file holds them

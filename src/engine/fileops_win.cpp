@@ -45,7 +45,10 @@ void FillEntry(const WIN32_FIND_DATAW& fd, WideEntry& e) {
 std::string CanonicalWalk(const std::string& path, bool useShort) {
     std::string rest = path;
     std::string result;
-    for (auto at = rest.find_last_of('\\'); at != std::string::npos; at = rest.find_last_of('\\')) {
+    // The root ("X:", "\\server\share") is no entry a search can find.
+    const size_t root = RootLength(path);
+    for (auto at = rest.find_last_of('\\'); at != std::string::npos && at + 1 >= root;
+         at = rest.find_last_of('\\')) {
         std::string name;
         WIN32_FIND_DATAA fd{};
         FindHandle h(FindFirstFileA(rest.c_str(), &fd));
@@ -149,15 +152,18 @@ void WriteAttributes(const std::wstring& path, int32_t attr) {
 }
 
 void CreateDirChain(const std::wstring& path) {
-    // The first level, a drive root such as F:\ (or \\?\F:\), is never created.
-    const bool extended = path.rfind(L"\\\\?\\", 0) == 0;
-    std::wstring rest = extended ? path.substr(4) : path;
-    std::wstring acc = extended ? path.substr(0, 4) : std::wstring();
-    auto at = rest.find(L'\\');
-    if (at != std::wstring::npos) {
-        acc += rest.substr(0, at + 1);
-        rest.erase(0, at + 1);
+    // The root, a drive such as F:\ or a share \\nas\backup\ (plain or extended-length), is never
+    // created: a share that does not answer must not become a folder of that name somewhere.
+    size_t rootEnd = RootLength(path);
+    if (rootEnd == 0) { // relative: the first level is taken as it stands
+        const auto first = path.find(L'\\');
+        rootEnd = first == std::wstring::npos ? 0 : first + 1;
     }
+    std::wstring acc = path.substr(0, rootEnd);
+    std::wstring rest = path.substr(rootEnd);
+    if (rest.empty())
+        return;
+    std::wstring::size_type at;
     while ((at = rest.find(L'\\')) != std::wstring::npos) {
         acc += rest.substr(0, at + 1);
         rest.erase(0, at + 1);
@@ -178,12 +184,6 @@ std::wstring FullPath(const std::wstring& path) {
     return n > 0 && n < buf.size() ? std::wstring(buf.data(), n) : path;
 }
 
-std::wstring ExtendedPath(const std::wstring& full) {
-    if (full.rfind(L"\\\\?\\", 0) == 0)
-        return full;
-    return L"\\\\?\\" + full;
-}
-
 namespace {
 
 bool LongForm(const std::wstring& path, std::wstring& out) {
@@ -195,9 +195,7 @@ bool LongForm(const std::wstring& path, std::wstring& out) {
     }
     if (n == 0 || n >= buf.size())
         return false;
-    out.assign(buf.data(), n);
-    if (out.rfind(L"\\\\?\\", 0) == 0)
-        out.erase(0, 4);
+    out = PlainPath(std::wstring(buf.data(), n));
     return true;
 }
 
@@ -321,9 +319,10 @@ bool MakeFolder(const std::wstring& path) {
 }
 
 int64_t DriveFree(const std::wstring& path) {
-    if (path.empty())
+    // A share's free space is asked of its root, as the server answers for the whole share.
+    const std::wstring root = VolumeRoot(path);
+    if (root.empty())
         return -1;
-    const std::wstring root = std::wstring(1, path[0]) + L":\\";
     using ExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const auto ex =
@@ -356,9 +355,9 @@ int64_t DriveSize(const std::wstring& path) {
 }
 
 int64_t ClusterBytes(const std::wstring& path) {
-    if (path.empty())
+    const std::wstring root = VolumeRoot(path);
+    if (root.empty())
         return 0;
-    const std::wstring root = std::wstring(1, path[0]) + L":\\";
     DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceW(root.c_str(), &spc, &bps, &freeClusters, &clusters))
         return 0;

@@ -33,7 +33,9 @@ std::string FullPath(const std::string& path);
 // FullPath with its existing components in their long form (GetLongPathNameA), for comparing two
 // ways of writing one folder; the full form alone when the path does not exist.
 std::string LongFullPath(const std::string& path);
-int64_t DriveFree(const std::string& path); // -1 on failure (and for an empty path)
+// The free space of the volume that holds the full path `path` (a drive or a network share), -1 on
+// failure (and for a path without a root).
+int64_t DriveFree(const std::string& path);
 // A short tag for the file or folder `path` names, the same however it is written (letter case,
 // "." and ".."), for the names of objects shared by the processes of a session: 16 hex digits.
 std::string PathTag(const std::string& path);
@@ -66,7 +68,7 @@ bool IsFile(const std::wstring& path);
 DosDateTime FileStamp(const std::wstring& path);
 int32_t ReadAttributes(const std::wstring& path);
 void WriteAttributes(const std::wstring& path, int32_t attr);
-void CreateDirChain(const std::wstring& path); // also below "\\?\"
+void CreateDirChain(const std::wstring& path); // also below "\\?\"; never the drive or share itself
 bool RemoveFolder(const std::wstring& path);
 bool MakeFolder(const std::wstring& path);
 int64_t DriveFree(const std::wstring& path);
@@ -78,10 +80,7 @@ int64_t ClusterBytes(const std::wstring& path);
 // false when there is none.
 bool ReadEntry(const std::wstring& path, WideEntry& entry);
 std::wstring FullPath(const std::wstring& path);
-// "\\?\" + `full`, a full drive-letter path (unchanged when it has the prefix already). The file
-// system takes such a path as it is: build it only from a path already normalised.
-std::wstring ExtendedPath(const std::wstring& full);
-// The full drive-letter path with its existing components in long form (no "\\?\" prefix).
+// The full path with its existing components in long form (no "\\?\" prefix).
 std::wstring LongFullPath(const std::wstring& path);
 bool SearchFolder(const std::wstring& pattern, const std::function<bool(const WideEntry&)>& onEntry);
 // Removes a folder with everything in it, taking read-only marks off first; links in it are

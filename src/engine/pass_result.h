@@ -13,7 +13,7 @@ namespace vestrand {
 enum class PassRefusal {
     None,            // the pass ran
     UnsafeName,      // IdentifComp cannot name a folder of its own
-    TargetNotDrive,  // TargetDir is not a drive-letter path
+    TargetUnusable,  // TargetDir is neither a drive-letter path nor a network folder
     RootUnreachable, // the mirror folder cannot be made or opened
     NotAMirror,      // the mirror folder holds files this program did not put there
     ForeignMirror,   // the mirror folder belongs to another computer (the refusal names it)

@@ -48,9 +48,11 @@ bool IsLetter(char c) {
 }
 } // namespace
 
-bool IsDriveTarget(const std::string& dir) {
-    // Relative, rooted and network forms would put the mirror wherever the current folder happens
-    // to be, or measure the free space of an unrelated drive.
+bool IsBackupTarget(const std::string& dir) {
+    // Relative and rooted forms would put the mirror wherever the current folder happens to be, or
+    // measure the free space of an unrelated drive.
+    if (IsNetworkPath(dir))
+        return dir.back() == '\\' && dir.find('\\', 2) != dir.size() - 1;
     return dir.size() >= 2 && IsLetter(dir[0]) && dir[1] == ':' && (dir.size() == 2 || dir[2] == '\\');
 }
 
@@ -83,8 +85,116 @@ bool ExpandVariables(const std::string& text, const VariableLookup& lookup, std:
     return true;
 }
 
-bool IsDriveSource(const std::string& path) {
-    return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\';
+bool IsMappableSource(const std::string& path) {
+    return (path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\') ||
+           IsNetworkPath(path);
+}
+
+namespace {
+
+template <typename Char> bool IsDotName(std::basic_string_view<Char> name) {
+    return name.size() <= 2 && name.find_first_not_of(static_cast<Char>('.')) == name.npos;
+}
+
+// The share part of a path whose server name starts at `at`: the root's length, and in `keyStart`
+// where the share's name begins; 0 when the server or the share is missing.
+template <typename Char> size_t ShareRoot(std::basic_string_view<Char> path, size_t at, size_t& keyStart) {
+    const Char sep = static_cast<Char>('\\');
+    const size_t server = path.find(sep, at);
+    if (server == path.npos || IsDotName(path.substr(at, server - at)))
+        return 0;
+    const size_t share = path.find(sep, server + 1);
+    const size_t shareEnd = share == path.npos ? path.size() : share;
+    if (IsDotName(path.substr(server + 1, shareEnd - server - 1)))
+        return 0;
+    keyStart = server + 1;
+    return share == path.npos ? path.size() : share + 1;
+}
+
+template <typename Char> size_t DriveRoot(std::basic_string_view<Char> path, size_t at, size_t& keyStart) {
+    if (path.size() < at + 3 || !IsLetter(static_cast<char>(path[at] < 0x80 ? path[at] : 0)) ||
+        path[at + 1] != ':' || path[at + 2] != '\\')
+        return 0;
+    keyStart = at + 3;
+    return keyStart;
+}
+
+template <typename Char> bool StartsWith(std::basic_string_view<Char> path, std::string_view ascii) {
+    if (path.size() < ascii.size())
+        return false;
+    for (size_t i = 0; i < ascii.size(); ++i)
+        if (path[i] != static_cast<Char>(ascii[i]))
+            return false;
+    return true;
+}
+
+// The root of `path` in any of its four forms: its length, and where the mirror's part begins.
+template <typename Char> size_t ParseRoot(std::basic_string_view<Char> path, size_t& keyStart) {
+    keyStart = 0;
+    if (StartsWith(path, "\\\\?\\UNC\\"))
+        return ShareRoot(path, 8, keyStart);
+    if (StartsWith(path, "\\\\?\\"))
+        return DriveRoot(path, 4, keyStart);
+    if (StartsWith(path, "\\\\")) {
+        const bool device = path.size() >= 4 && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
+        return device ? 0 : ShareRoot(path, 2, keyStart);
+    }
+    return DriveRoot(path, 0, keyStart);
+}
+
+template <typename Char> bool IsNetwork(std::basic_string_view<Char> path) {
+    size_t keyStart = 0;
+    return StartsWith(path, "\\\\") && !StartsWith(path, "\\\\?\\") && ParseRoot(path, keyStart) > 0;
+}
+
+} // namespace
+
+bool IsNetworkPath(std::string_view path) {
+    return IsNetwork(path);
+}
+
+bool IsNetworkPath(std::wstring_view path) {
+    return IsNetwork(path);
+}
+
+size_t RootLength(std::wstring_view path) {
+    size_t keyStart = 0;
+    return ParseRoot(path, keyStart);
+}
+
+size_t RootLength(std::string_view path) {
+    size_t keyStart = 0;
+    return ParseRoot(path, keyStart);
+}
+
+size_t MirrorKeyStart(std::wstring_view path) {
+    size_t keyStart = 0;
+    ParseRoot(path, keyStart);
+    return keyStart;
+}
+
+std::wstring PlainPath(const std::wstring& path) {
+    if (StartsWith(std::wstring_view(path), "\\\\?\\UNC\\"))
+        return L"\\\\" + path.substr(8);
+    if (StartsWith(std::wstring_view(path), "\\\\?\\"))
+        return path.substr(4);
+    return path;
+}
+
+std::wstring ExtendedPath(const std::wstring& full) {
+    if (StartsWith(std::wstring_view(full), "\\\\?\\"))
+        return full;
+    if (IsNetworkPath(full))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::wstring VolumeRoot(std::wstring_view path) {
+    const std::wstring plain = PlainPath(std::wstring(path));
+    std::wstring root = plain.substr(0, RootLength(plain));
+    if (!root.empty() && root.back() != L'\\')
+        root += L'\\';
+    return root;
 }
 
 } // namespace vestrand

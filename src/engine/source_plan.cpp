@@ -1,6 +1,7 @@
 #include "engine/source_plan.h"
 
 #include "engine/exclusions.h"
+#include "engine/paths.h"
 
 namespace vestrand {
 namespace {
@@ -24,8 +25,13 @@ bool IsKeyAtOrBelow(const std::wstring& key, const std::wstring& other, const Sa
 
 namespace {
 
+// The drive ("X:") or the share ("\\server\share") a path starts at.
+std::wstring RootOf(const std::wstring& path) {
+    return WithoutTrailingSeparator(path.substr(0, RootLength(path)));
+}
+
 bool SameDrive(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same) {
-    return same(a.longForm.substr(0, 3), b.longForm.substr(0, 3));
+    return same(RootOf(a.longForm), RootOf(b.longForm));
 }
 
 // `spot`, inside the listed folder `outer`, lies in what the walk of `outer` leaves out: the walk
@@ -67,7 +73,9 @@ bool Overlap(const SourceSpot& a, const SourceSpot& b, const SameNameFn& same) {
 } // namespace
 
 std::wstring SourceSpot::MirrorKey() const {
-    return longForm.size() > 3 ? WithoutTrailingSeparator(longForm.substr(3)) : std::wstring();
+    const size_t start = MirrorKeyStart(longForm);
+    return start > 0 && longForm.size() > start ? WithoutTrailingSeparator(longForm.substr(start))
+                                                : std::wstring();
 }
 
 bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder, const SameNameFn& same) {
@@ -81,8 +89,8 @@ void PlanSources(std::vector<SourceSpot>& spots, const std::wstring& root, const
         spot.role = SourceRole::Skip;
         if (spot.written.empty())
             continue;
-        if (spot.form.empty() || spot.longForm.size() < 3) {
-            spot.role = SourceRole::NotDriveForm;
+        if (spot.form.empty() || MirrorKeyStart(spot.longForm) == 0) {
+            spot.role = SourceRole::Unmappable;
             continue;
         }
         if (IsAtOrBelow(spot.longForm, rootLong, same)) {

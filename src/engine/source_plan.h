@@ -12,25 +12,27 @@ class Exclusions;
 
 enum class SourceRole {
     Skip,         // an empty entry: nothing is listed
-    NotDriveForm, // not in drive-letter form: nothing can be mapped from it, refused
+    Unmappable,   // neither a drive-letter nor a network path: nothing can be mapped from it, refused
     Mirror,       // mirrored
     Covered,      // at or below another listed folder of its drive (or listed twice), where that
                   // folder's walk reaches it (no exclusion leaves it out): adds nothing
     InsideMirror, // at or below the mirror folder: refused, and what it names is left alone
     Overlaps,     // its mirror paths overlap those of an earlier source on another drive: refused
+    Unreachable,  // set by the pass, not here: a listed network folder that lists nothing while its
+                  // mirror holds files (a share seen without rights): Failed, and its mirror is kept
 };
 
 struct SourceSpot {
     std::string written;   // as listed in the settings
-    std::wstring form;     // full drive-letter path it is mapped from ("X:\...", folders end in "\"),
-                           // empty when it has none
+    std::wstring form;     // full path it is mapped from ("X:\..." or "\\server\share\...", folders end
+                           // in "\"), empty when it has none
     std::wstring longForm; // the same with its existing components in long form, for comparing
     bool folder = false;
     SourceRole role = SourceRole::Skip;
     std::wstring ownRel; // InsideMirror: what it names, relative to the mirror folder
 
     // The mirror path of the source relative to the mirror folder, without a trailing separator
-    // ("" for a drive root).
+    // ("" for a drive root, the share's name for a share's root).
     std::wstring MirrorKey() const;
 };
 

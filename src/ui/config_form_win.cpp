@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "engine/paths.h"
 #include "settings/config_table.h"
 #include "settings/settings_file_win.h"
 
@@ -301,8 +302,8 @@ void TFormConfigVestrand::pmConfigClick(BackupSettings& settings, const std::str
         const ConfigSetting& row = *field.row;
         if (row.kind == ConfigKind::Number)
             row.setNumber(settings, static_cast<RxSpinEdit&>(*field.button).Value());
-        else if (row.kind == ConfigKind::Folder)
-            settings.*row.text = field.button->Text();
+        else if (row.kind == ConfigKind::Folder) // as loading reads it: the mirror folder is appended
+            settings.*row.text = NormalizeDir(field.button->Text());
         else
             settings.*row.text = WindowText(field.edit);
     }

@@ -14,8 +14,10 @@ std::string RefusalText(const PassResult& result) {
     switch (result.refusal) {
     case PassRefusal::UnsafeName:
         return "Недопустимое имя папки компьютера (IdentifComp): \"" + result.path + "\"";
-    case PassRefusal::TargetNotDrive:
-        return "Папка копий (TargetDir) должна быть на диске с буквой: " + result.path;
+    case PassRefusal::TargetUnusable:
+        return "Папка копий (TargetDir) должна быть на диске с буквой или в сетевой папке "
+               "(\\\\сервер\\ресурс\\): " +
+               result.path;
     case PassRefusal::RootUnreachable:
         return "Папка копии недоступна: " + result.path;
     case PassRefusal::NotAMirror:

@@ -45,11 +45,38 @@ TEST(IsSafeIdentifComp, OnlyAPlainFolderNameOfItsOwn) {
         EXPECT_TRUE(IsSafeIdentifComp(good)) << good;
 }
 
-TEST(IsDriveTarget, ALetterAndAColonAloneOrFollowedByABackslash) {
-    for (const char* good : {"F:", "F:\\", "q:\\nowhere\\"})
-        EXPECT_TRUE(IsDriveTarget(good)) << good;
-    for (const char* bad : {"", "F", "nowhere\\", "\\rooted\\", "\\\\srv\\share\\", "1:\\", "F:x", "Ф:\\"})
-        EXPECT_FALSE(IsDriveTarget(bad)) << bad;
+TEST(IsBackupTarget, ADriveAloneOrFollowedByABackslashOrAShareFolderEndingInOne) {
+    for (const char* good : {"F:", "F:\\", "q:\\nowhere\\", "\\\\srv\\share\\", "\\\\nas\\backup\\Arch\\"})
+        EXPECT_TRUE(IsBackupTarget(good)) << good;
+    // A share without the separator would take IdentifComp into its own name.
+    for (const char* bad :
+         {"", "F", "nowhere\\", "\\rooted\\", "1:\\", "F:x", "Ф:\\", "\\\\srv\\share",
+          "\\\\nas\\backup\\Arch", "\\\\srv\\", "\\\\srv", "\\\\\\share\\", "\\\\srv\\\\x\\",
+          "\\\\..\\share\\", "\\\\?\\UNC\\srv\\share\\", "\\\\.\\pipe\\x\\", "//srv/share/"})
+        EXPECT_FALSE(IsBackupTarget(bad)) << bad;
+}
+
+TEST(PathRoots, ExtendedFormVolumeRootAndMirrorKeyOfEachForm) {
+    struct Case {
+        std::wstring path, extended, plain, volume, key;
+    };
+    for (const Case& c : std::vector<Case>{
+             {L"C:\\x\\y", L"\\\\?\\C:\\x\\y", L"C:\\x\\y", L"C:\\", L"x\\y"},
+             {L"\\\\nas\\projects\\2026", L"\\\\?\\UNC\\nas\\projects\\2026", L"\\\\nas\\projects\\2026",
+              L"\\\\nas\\projects\\", L"projects\\2026"},
+             {L"\\\\nas\\projects", L"\\\\?\\UNC\\nas\\projects", L"\\\\nas\\projects",
+              L"\\\\nas\\projects\\", L"projects"},
+             {L"\\\\?\\UNC\\nas\\D\\x", L"\\\\?\\UNC\\nas\\D\\x", L"\\\\nas\\D\\x", L"\\\\nas\\D\\", L"D\\x"},
+             {L"\\\\?\\D:\\x", L"\\\\?\\D:\\x", L"D:\\x", L"D:\\", L"x"},
+             {L"\\\\nas", L"\\\\?\\\\\\nas", L"\\\\nas", L"", L""}, // a server alone is no root
+             {L"x\\y", L"\\\\?\\x\\y", L"x\\y", L"", L""},
+         }) {
+        EXPECT_EQ(ExtendedPath(c.path), c.extended) << c.path;
+        EXPECT_EQ(PlainPath(c.extended), c.plain) << c.path;
+        EXPECT_EQ(VolumeRoot(c.path), c.volume) << c.path;
+        EXPECT_EQ(c.path.substr(MirrorKeyStart(c.path) ? MirrorKeyStart(c.path) : c.path.size()), c.key)
+            << c.path;
+    }
 }
 
 TEST(ExpandVariables, ReferencesAreReplacedOnceAndAnUnsetOneIsNamed) {

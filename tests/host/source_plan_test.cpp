@@ -58,7 +58,7 @@ TEST(SourcePlan, SourcesInsideTheMirrorFolderAreTheirOwnNotAMirrorsAndPrefixesAr
     EXPECT_EQ(Planned({Folder("F:\\Arch\\Test\\Inside\\"), File("f:\\arch\\test\\keep.txt"),
                        Folder("F:\\Arch\\TestMore\\"), Folder("F:\\Arch\\Test\\"), Folder(""),
                        Spot("data\\", "", true)}),
-              (std::pair{RoleList{I, I, M, I, S, SourceRole::NotDriveForm},
+              (std::pair{RoleList{I, I, M, I, S, SourceRole::Unmappable},
                          std::vector<std::wstring>{L"Inside\\", L"keep.txt", L""}}));
 }
 
@@ -89,4 +89,15 @@ TEST(SourcePlan, TheLaterOfTwoDrivesWritingTheSameMirrorPathsIsRefused) {
               (RoleList{C, M, O}));
     EXPECT_EQ(Roles({Folder("C:\\Data\\Sub\\"), Folder("D:\\Data\\"), Folder("D:\\Data\\Other\\")}),
               (RoleList{M, O, M}));
+}
+
+TEST(SourcePlan, ASharesPathsAreMirroredUnderTheSharesNameAndMeetDrivePathsThere) {
+    // \\nas\D\x and S:\D\x both write D\x; one share written twice covers, another share is apart.
+    EXPECT_EQ(Roles({Folder("\\\\nas\\D\\x\\"), Folder("S:\\D\\x\\"), File("S:\\D\\x\\a.txt"),
+                     Folder("\\\\NAS\\d\\x\\y\\"), Folder("\\\\nas\\E\\x\\")}),
+              (RoleList{M, O, O, C, M}));
+    // A share's root writes its name (D), which a share of that name on another server also writes.
+    EXPECT_EQ(Roles({Folder("\\\\nas\\D\\x\\"), Folder("\\\\other\\D\\z\\"), Folder("\\\\nas\\D\\")}),
+              (RoleList{M, M, O}));
+    EXPECT_EQ(Roles({Folder("S:\\"), Folder("\\\\nas\\E\\")}), (RoleList{M, O}));
 }

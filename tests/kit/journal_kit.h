@@ -94,8 +94,10 @@ inline std::string FailedLine(const std::string& path) {
 }
 
 // Where a source path lands below the mirror folder: the path without its drive ("S:\a\b" gives
-// "a\b"); a drive root gives "".
+// "a\b") or its server; a drive root gives "".
 inline std::string MirrorRel(const std::string& sourcePath) {
+    if (sourcePath.rfind("\\\\", 0) == 0)
+        return sourcePath.substr(sourcePath.find('\\', 2) + 1);
     return sourcePath.size() >= 3 && sourcePath[1] == ':' ? sourcePath.substr(3) : sourcePath;
 }
 

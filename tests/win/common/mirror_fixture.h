@@ -86,4 +86,25 @@ struct MirrorFixture : ::testing::Test {
     }
 };
 
+// The same with the network shares \\nas\backup and \\nas\data at hand (skipped where they cannot be
+// taken away); UseShareTarget() puts the mirror on \\nas\backup.
+struct ShareFixture : MirrorFixture {
+    VanishingDrive backup{"nas-backup", "\\\\nas\\backup\\"}, data{"nas-data", "\\\\nas\\data\\"};
+    void SetUp() override {
+        MirrorFixture::SetUp();
+        if (!backup.Usable() || !data.Usable())
+            GTEST_SKIP()
+                << "the shares \\\\nas\\backup and \\\\nas\\data cannot be taken away here (not under Wine)";
+    }
+    static std::string FreshShareFolder(const std::string& share, const std::string& name) {
+        RemoveTree("\\\\nas\\" + share + "\\" + name);
+        CreateDirectoryA(("\\\\nas\\" + share + "\\" + name).c_str(), nullptr);
+        return "\\\\nas\\" + share + "\\" + name + "\\";
+    }
+    void UseShareTarget() {
+        settings.TargetDir = target = FreshShareFolder("backup", name);
+        root = target + "Test\\";
+    }
+};
+
 } // namespace vestrand::test

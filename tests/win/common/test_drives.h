@@ -1,5 +1,5 @@
 // Drive letters mapped for the tests by tools/wine-run: S: and T: (plain folders), R: (a small
-// tmpfs where the machine allows mounting one).
+// tmpfs where the machine allows mounting one); and the network shares \\nas\backup and \\nas\data.
 #pragma once
 #include <windows.h>
 
@@ -14,6 +14,28 @@ namespace vestrand::test {
 // Makes an empty folder for one test on a mapped drive, e.g. FreshFolder('T', "pass_first") gives
 // "T:\pass_first\" with nothing in it.
 std::string FreshFolder(char drive, const std::string& name);
+// The folder behind a test drive or share (tools/wine-run links "V:" to drives\v, "\\nas\data" to
+// drives\nas-data), seen through Z: (the whole Unix file system under Wine). Renaming it away makes
+// the letter or share lead nowhere, as when a drive is unplugged or a server does not answer.
+class VanishingDrive {
+public:
+    explicit VanishingDrive(char letter)
+        : VanishingDrive(std::string(1, static_cast<char>(letter - 'A' + 'a')),
+                         std::string(1, letter) + ":\\") {}
+    VanishingDrive(const std::string& folder, const std::string& root);
+    ~VanishingDrive() { Back(); }
+    bool Usable() const { return m_ok; }
+    bool Vanish() { return m_ok && !m_gone && (m_gone = MoveFileA(m_here.c_str(), m_away.c_str()) != 0); }
+    void Back() {
+        if (m_gone && MoveFileA(m_away.c_str(), m_here.c_str()))
+            m_gone = false;
+    }
+
+private:
+    std::string m_here, m_away;
+    bool m_ok = false, m_gone = false;
+};
+
 // Removes a folder tree, clearing attributes first.
 void RemoveTree(const std::string& path);
 // Writes a file with the given content (creating missing folders).

@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "engine/paths.h"
 
 namespace vestrand::test {
 
@@ -41,15 +45,34 @@ void RemoveTree(const std::string& path) {
     std::string dir = path;
     if (!dir.empty() && dir.back() == '\\')
         dir.pop_back();
-    if (dir.size() < 3 || dir[1] != ':') {
-        ::RemoveDirectoryA(dir.c_str());
-        return;
-    }
     const int n = ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide.data(), n);
     wide.resize(wcslen(wide.c_str()));
-    RemoveExtended(L"\\\\?\\" + wide);
+    if (RootLength(wide) == 0 || RootLength(wide) >= wide.size()) // relative, or a drive or share itself
+        ::RemoveDirectoryA(dir.c_str());
+    else
+        RemoveExtended(vestrand::ExtendedPath(wide));
+}
+
+VanishingDrive::VanishingDrive(const std::string& folder, const std::string& root) {
+    const char* wine = std::getenv("WINEPREFIX");
+    if (!wine)
+        return;
+    std::string prefix = wine;
+    std::replace(prefix.begin(), prefix.end(), '/', '\\');
+    m_here = "Z:" + prefix.substr(0, prefix.find_last_of('\\')) + "\\drives\\" + folder;
+    m_away = m_here + "-vanished";
+    const auto isFolder = [](const std::string& p) {
+        const DWORD attr = GetFileAttributesA(p.c_str());
+        return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (isFolder(m_away) && !isFolder(m_here))
+        MoveFileA(m_away.c_str(), m_here.c_str()); // left over from an interrupted run
+    // Only usable when a file written through the letter or share shows up there.
+    WriteFile(root + "vanish-probe.txt", "probe");
+    m_ok = GetFileAttributesA((m_here + "\\vanish-probe.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+    DeleteFileA((root + "vanish-probe.txt").c_str());
 }
 
 std::string FreshFolder(char drive, const std::string& name) {
@@ -76,7 +99,7 @@ std::string ReadFile(const std::string& path) {
 
 namespace {
 std::wstring Extended(const std::wstring& path) {
-    return path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+    return vestrand::ExtendedPath(path);
 }
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include "test_drives.h"
 
+#include "engine/paths.h"
+
 #include <cstdio>
 
 namespace vestrand::test {
@@ -58,7 +60,7 @@ std::wstring WidenU(const std::string& text) {
 
 std::wstring ExtendedPath(const std::string& path) {
     const std::wstring w = WidenU(path);
-    return w.size() >= 3 && w[1] == L':' && w[2] == L'\\' ? L"\\\\?\\" + w : w;
+    return RootLength(w) > 0 ? vestrand::ExtendedPath(w) : w;
 }
 
 namespace {

@@ -66,7 +66,7 @@ TEST_F(PassFixture, UnsafeIdentifCompAndUnreachableTargetTouchNothing) {
     settings.TargetDir = "Q:\\nowhere\\"; // no such drive
     EXPECT_EQ(Run().refusal, PassRefusal::RootUnreachable);
     settings.TargetDir = "nowhere\\";
-    EXPECT_EQ(Run().refusal, PassRefusal::TargetNotDrive);
+    EXPECT_EQ(Run().refusal, PassRefusal::TargetUnusable);
     EXPECT_EQ(schedule.calls, 0);
 }
 
@@ -297,7 +297,7 @@ TEST_F(PassFixture, AnOwnerFileThatCannotBeReadIsNeverTakenOver) {
 
 TEST_F(PassFixture, VariablesInIdentifCompAndTargetDirAreExpandedBeforeTheSafetyRulesCheckThem) {
     const std::vector<std::pair<const char*, const char*>> set = {
-        {"VESTRAND_DOTS", ".."}, {"VESTRAND_SHARE", "\\\\srv\\share\\"}, {"VESTRAND_UNSET", nullptr}};
+        {"VESTRAND_DOTS", ".."}, {"VESTRAND_SHARE", "\\\\srv\\share"}, {"VESTRAND_UNSET", nullptr}};
     for (const auto& [variable, value] : set)
         SetEnvironmentVariableA(variable, value);
     WriteFile(src + "a.txt", "a");
@@ -312,7 +312,7 @@ TEST_F(PassFixture, VariablesInIdentifCompAndTargetDirAreExpandedBeforeTheSafety
              {"%VESTRAND_DOTS%", target, PassRefusal::UnsafeName, ".."},
              {"%VESTRAND_UNSET%", target, PassRefusal::UnsetVariable, "%VESTRAND_UNSET%"},
              {"Test", target + "%VESTRAND_UNSET%\\", PassRefusal::UnsetVariable, "%VESTRAND_UNSET%"},
-             {"Test", "%VESTRAND_SHARE%", PassRefusal::TargetNotDrive, "\\\\srv\\share\\"},
+             {"Test", "%VESTRAND_SHARE%", PassRefusal::TargetUnusable, "\\\\srv\\share"},
          }) {
         settings.IdentifComp = c.identifComp;
         settings.TargetDir = c.targetDir;

@@ -2,9 +2,6 @@
 // sharing by another program, and a drive whose mapping vanishes part-way through a pass.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "engine/fileops_win.h"
 #include "file_lock.h"
 #include "mirror_fixture.h"
@@ -16,40 +13,6 @@ using namespace vestrand::test;
 namespace {
 
 using HeldSources = MirrorFixture;
-
-// The folder behind a test drive letter, seen through Z: (the whole Unix file system under
-// Wine). Renaming it away makes the drive letter lead nowhere, as when a drive is unplugged.
-class VanishingDrive {
-public:
-    explicit VanishingDrive(char letter) {
-        const char* wine = std::getenv("WINEPREFIX");
-        if (!wine)
-            return;
-        std::string prefix = wine;
-        std::replace(prefix.begin(), prefix.end(), '/', '\\');
-        m_here = "Z:" + prefix.substr(0, prefix.find_last_of('\\')) + "\\drives\\" +
-                 static_cast<char>(letter - 'A' + 'a');
-        m_away = m_here + "-vanished";
-        if (IsFolder(m_away) && !IsFolder(m_here))
-            MoveFileA(m_away.c_str(), m_here.c_str()); // left over from an interrupted run
-        // Only usable when a file written through the letter shows up there.
-        const std::string probe = std::string(1, letter) + ":\\vanish-probe.txt";
-        WriteFile(probe, "probe");
-        m_ok = IsFile(m_here + "\\vanish-probe.txt");
-        DeleteFileA(probe.c_str());
-    }
-    ~VanishingDrive() { Back(); }
-    bool Usable() const { return m_ok; }
-    bool Vanish() { return m_ok && !m_gone && (m_gone = MoveFileA(m_here.c_str(), m_away.c_str()) != 0); }
-    void Back() {
-        if (m_gone && MoveFileA(m_away.c_str(), m_here.c_str()))
-            m_gone = false;
-    }
-
-private:
-    std::string m_here, m_away;
-    bool m_ok = false, m_gone = false;
-};
 
 // The mirror on W:, whose mapping can be taken away, as can that of the source drive V:.
 struct VanishingDrives : MirrorFixture {

@@ -52,7 +52,8 @@ struct HostileFixture : MirrorFixture {
 
 } // namespace
 
-// A TargetDir on the network or without a drive letter is refused before step 1 creates anything
+// A TargetDir without a drive letter or a share (a share written with "/" or as an extended-length
+// path included), or on a share that does not answer, is refused before step 1 creates anything
 // on the current drive or in the current folder, also a relative one whose folder exists there
 // (it would have its free space measured on the drive named by its first letter).
 TEST_F(HostileFixture, TargetWithoutDriveLetterOrOnTheNetworkIsRefused) {

@@ -100,7 +100,7 @@ TEST_F(HostileValues, ValuesOfTheWrongFormAreRefusedAndChangeNothing) {
     // Backup folders without a drive: relative ones as the settings file gives them, with a separator
     // at the end ("Trail\" exists in the current folder and begins with the letter of a drive that
     // exists, so the free space of that drive would be measured and the pass would run), one rooted
-    // on the current drive T:, the drive's root, a network share, none.
+    // on the current drive T:, the drive's root, a network share that does not answer, none.
     std::vector<std::pair<std::string BackupSettings::*, std::string>> values;
     for (const std::string& dir : Lines{"backup\\", "Trail\\arch\\", "Trail\\", ".\\arch\\", "..\\arch\\",
                                         "arch\\", target.substr(2), "\\", "\\\\nosuchserver\\share\\", ""})

@@ -412,7 +412,7 @@ public:
             return Refused(PassRefusal::UnsafeName, m_s.IdentifComp);
         if (!IsBackupTarget(m_s.TargetDir))
             return Refused(PassRefusal::TargetUnusable, m_s.TargetDir);
-        m_rootText = m_s.TargetDir + m_s.IdentifComp + "\\";
+        m_rootText = MirrorFolderOf(m_s.TargetDir, m_s.IdentifComp);
         m_rootFull = WithSeparator(FullPath(WidenCp1251(m_rootText)));
         m_root = ExtendedPath(m_rootFull);
         // A folder the pass makes is its own; one that was there must show that it is a mirror.

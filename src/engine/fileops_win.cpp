@@ -342,9 +342,9 @@ int64_t DriveFree(const std::wstring& path) {
 }
 
 int64_t DriveSize(const std::wstring& path) {
-    if (path.empty())
+    const std::wstring root = VolumeRoot(path); // a share's size is its root's, as its free space
+    if (root.empty())
         return -1;
-    const std::wstring root = std::wstring(1, path[0]) + L":\\";
     ULARGE_INTEGER avail{}, total{}, free{};
     if (GetDiskFreeSpaceExW(root.c_str(), &avail, &total, &free))
         return static_cast<int64_t>(total.QuadPart);

@@ -22,6 +22,10 @@ bool IsSafeIdentifComp(const std::string& name);
 // folders below it. A share written without the separator after its name is refused: the mirror
 // folder, TargetDir + IdentifComp, would then name another share ("\\nas\backupTest").
 bool IsBackupTarget(const std::string& dir);
+// The mirror folder of this computer in the backup folder, ending in "\".
+inline std::string MirrorFolderOf(const std::string& targetDir, const std::string& identifComp) {
+    return targetDir + identifComp + "\\";
+}
 // Puts in place of each "%NAME%" in `text` what `lookup` gives for NAME, as the system expands a
 // variable: a name is not empty and holds no "\" or "=", a "%" that opens none stays as written,
 // and a value is not expanded again. False when a variable named is not set: `unset` then holds

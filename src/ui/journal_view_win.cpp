@@ -25,11 +25,11 @@ std::string JournalPathOf(const BackupSettings& settings, std::string& why) {
         why = "Переменная окружения " + unset + " не задана";
         return std::string();
     }
-    if (!IsSafeIdentifComp(expanded.IdentifComp) || !IsDriveTarget(expanded.TargetDir)) {
+    if (!IsSafeIdentifComp(expanded.IdentifComp) || !IsBackupTarget(expanded.TargetDir)) {
         why = "Папка копии не задана: " + expanded.TargetDir + expanded.IdentifComp;
         return std::string();
     }
-    return expanded.TargetDir + expanded.IdentifComp + "\\" + kJournalName; // as the pass names it
+    return MirrorFolderOf(expanded.TargetDir, expanded.IdentifComp) + kJournalName;
 }
 
 void ShowJournalCopy(const BackupSettings& settings, const std::string& tempFolder, const OpenFileFn& open) {

@@ -788,6 +788,26 @@ TEST_F(FormTest, TheJournalItemOpensACopyOfTheJournal) {
     EXPECT_EQ(errors.size(), 1u);
 }
 
+// Without a stand-in, «Журнал» asks the shell: the system's viewer of text files (Wine's Notepad)
+// opens the copy, whose name its caption shows.
+TEST_F(FormTest, TheJournalItemOpensTheCopyInTheSystemsTextViewer) {
+    tempFolder = root + "temp\\";
+    ASSERT_TRUE(::CreateDirectoryA(tempFolder.c_str(), nullptr));
+    // As on every Windows: ".txt" files are text documents (Wine's prefix leaves the type out).
+    ASSERT_EQ(::RegSetValueA(HKEY_CLASSES_ROOT, ".txt", REG_SZ, "txtfile", 7),
+              ERROR_SUCCESS);
+    TFormVestrand& f = Start("vestrand.exe");
+    Go();
+    f.pmJournalClick();
+    ASSERT_TRUE(errors.empty()) << errors[0];
+    HWND viewer = nullptr;
+    for (const DWORD until = ::GetTickCount() + 15000; !viewer && ::GetTickCount() < until; ::Sleep(100))
+        viewer = ::FindWindowA("Notepad", nullptr);
+    ASSERT_NE(viewer, nullptr) << "no text viewer was opened";
+    EXPECT_NE(WindowText(viewer).find("vestrand journal"), std::string::npos) << WindowText(viewer);
+    ::PostMessageA(viewer, WM_CLOSE, 0, 0);
+}
+
 // A file that another program keeps locked fails in every pass: after WarnAfterDays days a balloon
 // names it, then once a day at most.
 TEST_F(FormTest, AFileFailingForDaysIsNamedOnceADay) {

@@ -794,8 +794,7 @@ TEST_F(FormTest, TheJournalItemOpensTheCopyInTheSystemsTextViewer) {
     tempFolder = root + "temp\\";
     ASSERT_TRUE(::CreateDirectoryA(tempFolder.c_str(), nullptr));
     // As on every Windows: ".txt" files are text documents (Wine's prefix leaves the type out).
-    ASSERT_EQ(::RegSetValueA(HKEY_CLASSES_ROOT, ".txt", REG_SZ, "txtfile", 7),
-              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueA(HKEY_CLASSES_ROOT, ".txt", REG_SZ, "txtfile", 7), ERROR_SUCCESS);
     TFormVestrand& f = Start("vestrand.exe");
     Go();
     f.pmJournalClick();

@@ -279,38 +279,49 @@ std::wstring BackupIndex::PathOf(Node node) const {
     return path;
 }
 
-// The live entries among `nodes` with their paths, in index order: by the locale's sort keys (the
-// order of CompareStringW), ties by the file-system keys.
-std::vector<std::pair<std::wstring, TFileParam>> BackupIndex::InOrder(const std::vector<Node>& nodes) const {
-    struct Sorted {
-        std::wstring path;
-        std::string key;
-        std::wstring fsKey;
-        TFileParam param;
-    };
-    std::vector<Sorted> items;
+namespace {
+
+// The order of `texts` (paths, or names of one folder) in index order: by the locale's sort keys
+// (the order of CompareStringW), ties by the file-system keys; CompareIndexOrder where the locale
+// gives a text no key.
+std::vector<size_t> IndexOrderOf(const std::vector<std::wstring>& texts) {
+    std::vector<std::string> keys(texts.size());
+    std::vector<std::wstring> fsKeys(texts.size());
     bool keyed = true;
-    for (const Node n : nodes)
-        if (n != kTop && (m_items[n].Flags & kLive)) {
-            Sorted s{PathOf(n), std::string(), std::wstring(), m_items[n].Param};
-            s.key = SortKeyOf(s.path);
-            keyed = keyed && !s.key.empty();
-            s.fsKey = FileSystemKey(s.path);
-            items.push_back(std::move(s));
-        }
-    std::sort(items.begin(), items.end(), [keyed](const Sorted& a, const Sorted& b) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+        keys[i] = SortKeyOf(texts[i]);
+        keyed = keyed && !keys[i].empty();
+        fsKeys[i] = FileSystemKey(texts[i]);
+    }
+    std::vector<size_t> order(texts.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (keyed) {
-            const int r = a.key.compare(b.key); // bytes compared as unsigned
+            const int r = keys[a].compare(keys[b]); // bytes compared as unsigned
             if (r != 0)
                 return r < 0;
-            return a.fsKey < b.fsKey;
+            return fsKeys[a] < fsKeys[b];
         }
-        return CompareIndexOrder(a.path, b.path) < 0;
+        return CompareIndexOrder(texts[a], texts[b]) < 0;
     });
+    return order;
+}
+
+} // namespace
+
+// The live entries among `nodes` with their paths, in index order.
+std::vector<std::pair<std::wstring, TFileParam>> BackupIndex::InOrder(const std::vector<Node>& nodes) const {
+    std::vector<std::wstring> paths;
+    std::vector<Node> live;
+    for (const Node n : nodes)
+        if (n != kTop && (m_items[n].Flags & kLive)) {
+            paths.push_back(PathOf(n));
+            live.push_back(n);
+        }
     std::vector<std::pair<std::wstring, TFileParam>> out;
-    out.reserve(items.size());
-    for (auto& s : items)
-        out.emplace_back(std::move(s.path), s.param);
+    out.reserve(paths.size());
+    for (const size_t i : IndexOrderOf(paths))
+        out.emplace_back(std::move(paths[i]), m_items[live[i]].Param);
     return out;
 }
 
@@ -365,35 +376,17 @@ void BackupIndex::ForEach(const std::function<void(const std::wstring&, const TF
 
 std::vector<BackupIndex::Node> BackupIndex::ChildrenInOrder(Node folder,
                                                             const std::vector<bool>& wanted) const {
-    struct Sorted {
-        Node node;
-        std::string key;
-        std::wstring name, fsKey;
-    };
-    std::vector<Sorted> items;
-    bool keyed = true;
-    for (Node c = m_items[folder].FirstChild; c != kNone; c = m_items[c].NextSibling) {
-        if (!wanted[c])
-            continue;
-        Sorted s{c, std::string(), m_names.substr(m_items[c].NameAt, m_items[c].NameSize), std::wstring()};
-        s.key = SortKeyOf(s.name);
-        keyed = keyed && !s.key.empty();
-        s.fsKey = FileSystemKey(s.name);
-        items.push_back(std::move(s));
-    }
-    std::sort(items.begin(), items.end(), [keyed](const Sorted& a, const Sorted& b) {
-        if (keyed) {
-            const int r = a.key.compare(b.key); // bytes compared as unsigned
-            if (r != 0)
-                return r < 0;
-            return a.fsKey < b.fsKey;
+    std::vector<std::wstring> names;
+    std::vector<Node> nodes;
+    for (Node c = m_items[folder].FirstChild; c != kNone; c = m_items[c].NextSibling)
+        if (wanted[c]) {
+            names.push_back(m_names.substr(m_items[c].NameAt, m_items[c].NameSize));
+            nodes.push_back(c);
         }
-        return CompareIndexOrder(a.name, b.name) < 0;
-    });
     std::vector<Node> out;
-    out.reserve(items.size());
-    for (const auto& s : items)
-        out.push_back(s.node);
+    out.reserve(nodes.size());
+    for (const size_t i : IndexOrderOf(names))
+        out.push_back(nodes[i]);
     return out;
 }
 

@@ -9,13 +9,9 @@
 #include <utility>
 #include <vector>
 
-namespace vestrand {
+#include "engine/compare_rule.h"
 
-struct TFileParam {
-    int32_t Time = 0;
-    int64_t Size = 0;
-    int32_t Attr = 0;
-};
+namespace vestrand {
 
 // A UTF-16 unit in upper case as the file system ignores case (the mapping of CompareStringOrdinal
 // with bIgnoreCase): two names are one name exactly when their units map to the same units.

@@ -83,10 +83,7 @@ bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
     return vestrand::IsAtOrBelow(path, folder, SameFileName);
 }
 
-EntryStamp StampOf(const TFileParam& p) {
-    return {p.Time, p.Size, p.Attr};
-}
-EntryStamp StampOf(const WideEntry& e) {
+TFileParam StampOf(const WideEntry& e) {
     return {e.Time, e.Size, e.Attr};
 }
 
@@ -922,7 +919,7 @@ private:
                 entry.act = Act::Replace; // a file became a folder or the reverse, or a link
                 m_replacedFiles += (was.Attr & kFolderBit) ? 0 : 1;
             } else {
-                entry.act = NeedsUpdate(StampOf(was), StampOf(e), isFolder) ? Act::Update : Act::Keep;
+                entry.act = NeedsUpdate(was, StampOf(e), isFolder) ? Act::Update : Act::Keep;
                 if (CountCompared(was, e) && KeptByRemovedPattern(m_sourceLong, rel + e.Name))
                     ++m_damage.unexcluded;
                 m_index.Remove(known);
@@ -1046,7 +1043,7 @@ private:
         } else {
             const TFileParam& was = m_index.Param(known);
             e.Attr &= ~kLinkBit; // a link to a file is mirrored as the file
-            file.act = NeedsUpdate(StampOf(was), StampOf(e), false) ? Act::Update : Act::Keep;
+            file.act = NeedsUpdate(was, StampOf(e), false) ? Act::Update : Act::Keep;
             if (file.act == Act::Update)
                 CountCompared(was, e);
             else

@@ -2,10 +2,10 @@
 
 namespace vestrand {
 
-bool NeedsUpdate(const EntryStamp& mirror, const EntryStamp& source, bool folder) {
-    if (mirror.attr != source.attr)
+bool NeedsUpdate(const TFileParam& mirror, const TFileParam& source, bool folder) {
+    if (mirror.Attr != source.Attr)
         return true;
-    return !folder && (mirror.time != source.time || mirror.size != source.size);
+    return !folder && (mirror.Time != source.Time || mirror.Size != source.Size);
 }
 
 } // namespace vestrand

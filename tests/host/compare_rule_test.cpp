@@ -7,12 +7,12 @@ using namespace vestrand;
 
 TEST(CompareRule, AFileDiffersByTimeSizeOrAttributesAFolderByAttributesAlone) {
     // the source entry against a mirror entry {1000, 10, 0x20}: updated as a file, as a folder
-    const std::tuple<EntryStamp, bool, bool> cases[] = {{{1000, 10, 0x20}, false, false},
+    const std::tuple<TFileParam, bool, bool> cases[] = {{{1000, 10, 0x20}, false, false},
                                                         {{1000, 11, 0x20}, true, false},
                                                         {{1002, 10, 0x20}, true, false},
                                                         {{1000, 10, 0x21}, true, true}};
     for (const auto& [source, file, folder] : cases) {
-        EXPECT_EQ(NeedsUpdate({1000, 10, 0x20}, source, false), file) << source.time << " " << source.size;
-        EXPECT_EQ(NeedsUpdate({1000, 10, 0x20}, source, true), folder) << source.time << " " << source.size;
+        EXPECT_EQ(NeedsUpdate({1000, 10, 0x20}, source, false), file) << source.Time << " " << source.Size;
+        EXPECT_EQ(NeedsUpdate({1000, 10, 0x20}, source, true), folder) << source.Time << " " << source.Size;
     }
 }

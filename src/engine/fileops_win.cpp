@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/backup_index_win.h" // FileSystemKey
@@ -318,40 +319,32 @@ bool MakeFolder(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
-int64_t DriveFree(const std::wstring& path) {
-    // A share's free space is asked of its root, as the server answers for the whole share.
+namespace {
+
+// The bytes free to this user and the size of the volume that holds `path`, -1 each when they
+// cannot be read. A share's are asked of its root, as the server answers for the whole share.
+std::pair<int64_t, int64_t> VolumeSpace(const std::wstring& path) {
     const std::wstring root = VolumeRoot(path);
     if (root.empty())
-        return -1;
-    using ExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto ex =
-        kernel
-            ? reinterpret_cast<ExFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExW")))
-            : nullptr;
-    if (ex) {
-        ULARGE_INTEGER avail{}, total{}, free{};
-        if (!ex(root.c_str(), &avail, &total, &free))
-            return -1;
-        return static_cast<int64_t>(avail.QuadPart);
-    }
+        return {-1, -1};
+    ULARGE_INTEGER avail{}, total{}, free{};
+    if (GetDiskFreeSpaceExW(root.c_str(), &avail, &total, &free))
+        return {static_cast<int64_t>(avail.QuadPart), static_cast<int64_t>(total.QuadPart)};
     DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
     if (!GetDiskFreeSpaceW(root.c_str(), &spc, &bps, &freeClusters, &clusters))
-        return -1;
-    return static_cast<int64_t>(spc) * bps * freeClusters;
+        return {-1, -1};
+    const int64_t cluster = static_cast<int64_t>(spc) * bps;
+    return {cluster * freeClusters, cluster * clusters};
+}
+
+} // namespace
+
+int64_t DriveFree(const std::wstring& path) {
+    return VolumeSpace(path).first;
 }
 
 int64_t DriveSize(const std::wstring& path) {
-    const std::wstring root = VolumeRoot(path); // a share's size is its root's, as its free space
-    if (root.empty())
-        return -1;
-    ULARGE_INTEGER avail{}, total{}, free{};
-    if (GetDiskFreeSpaceExW(root.c_str(), &avail, &total, &free))
-        return static_cast<int64_t>(total.QuadPart);
-    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceW(root.c_str(), &spc, &bps, &freeClusters, &clusters))
-        return -1;
-    return static_cast<int64_t>(spc) * bps * clusters;
+    return VolumeSpace(path).second;
 }
 
 int64_t ClusterBytes(const std::wstring& path) {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "runtime/error.h"
@@ -20,6 +21,16 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMI
 constexpr DWORD kFormExStyle = WS_EX_APPWINDOW;
 constexpr const char* kNextRunLabel = "Следующее копирование:";
 constexpr int kLabelLeft = 16, kLabelWidth = 131;
+
+// The height a status text takes when it wraps within `width` (a long path breaks where it must).
+int WrappedTextHeight(HWND hwnd, const std::string& text, int width) {
+    WindowDc dc(hwnd);
+    SelectGuard font(dc.Get(), ProgramFont());
+    RECT box{0, 0, width, 0};
+    ::DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &box,
+                DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    return box.bottom;
+}
 
 int TextWidth(HWND hwnd, const std::string& text) {
     WindowDc dc(hwnd);
@@ -355,12 +366,40 @@ void TFormVestrand::ShowState() {
     }
 }
 
-// A status in the place of the next run, as wide as the window lets it be; empty: the next run.
+// A status in the place of the next run, as wide as the window lets it be and on as many lines as
+// it needs: what lies below moves down and the window grows by as much. Empty: the next run.
 void TFormVestrand::ShowStatusText(const std::string& text) {
-    ::SetWindowTextA(m_label1, text.empty() ? kNextRunLabel : text.c_str());
+    constexpr DWORD kOneLine = SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS;
+    constexpr DWORD kWrapped = SS_LEFT | SS_EDITCONTROL | SS_NOPREFIX;
+    constexpr int kLine = 13;
     const int width = text.empty() ? kLabelWidth : kClientWidth - 2 * kLabelLeft;
-    ::SetWindowPos(m_label1, nullptr, 0, 0, width, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int height = text.empty() ? kLine : std::max(kLine, WrappedTextHeight(m_label1, text, width));
+    const LONG_PTR style =
+        ::GetWindowLongPtrA(m_label1, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK | kOneLine | kWrapped);
+    ::SetWindowLongPtrA(m_label1, GWL_STYLE, style | (text.empty() ? kOneLine : kWrapped));
+    ::SetWindowTextA(m_label1, text.empty() ? kNextRunLabel : text.c_str());
+    ::SetWindowPos(m_label1, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(m_label1, nullptr, TRUE);
     ::ShowWindow(m_nextTime, text.empty() ? SW_SHOWNA : SW_HIDE);
+    PlaceBelowStatus(height - kLine);
+}
+
+// Moves the lines under the status down by `extra` pixels and sizes the window to hold them.
+void TFormVestrand::PlaceBelowStatus(int extra) {
+    if (extra == m_statusExtra)
+        return;
+    m_statusExtra = extra;
+    const auto moveTo = [](HWND child, int x, int y) {
+        ::SetWindowPos(child, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    moveTo(m_lastCopy, kLabelLeft, 24 + extra);
+    moveTo(m_gauge.Handle(), 8, 40 + extra);
+    moveTo(m_btnGo, 176, 72 + extra);
+    RECT frame{0, 0, kClientWidth, kClientHeight + extra};
+    ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 // «Журнал»: a copy of the journal in the user's temporary folder, opened in the user's viewer.

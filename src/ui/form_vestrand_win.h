@@ -131,6 +131,7 @@ private:
     void NoteHowThePassEnded();
     void ShowState();
     void ShowStatusText(const std::string& text);
+    void PlaceBelowStatus(int extra);
     void PassEnded();
     bool TellHowThePassWent();
 
@@ -147,6 +148,7 @@ private:
     IconHandle m_workingIcon; // shown in the tray while a pass works
     IconHandle m_warningIcon; // shown in the tray while passes are paused by the guard or overdue
     HWND m_label1 = nullptr;
+    int m_statusExtra = 0; // how far a status of more than one line pushed what lies below
     HWND m_nextTime = nullptr;
     HWND m_lastCopy = nullptr; // the last complete pass, under the next run
     HWND m_btnGo = nullptr;

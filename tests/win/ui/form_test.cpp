@@ -465,6 +465,22 @@ TEST_F(FormTest, ATimedPassMeetingAnotherPassWaitsSilentlyForTheNextTick) {
     EXPECT_FALSE(f.GetSchedule().IsDue());
 }
 
+// A pass that finds another at work is no try: an old backup does not warn for it.
+TEST_F(FormTest, APassMeetingAnotherIsNoTryOfAnOldBackup) {
+    StoreLastComplete(kTestKey, clock.now - 4.0);
+    ::CreateDirectoryA((root + "arch").c_str(), nullptr);
+    ::CreateDirectoryA((root + "arch\\PC").c_str(), nullptr);
+    WriteFile(root + "arch\\PC\\" + kPassLockName, "");
+    FileLock other(root + "arch\\PC\\" + kPassLockName);
+    ASSERT_TRUE(other.Held());
+    TFormVestrand& f = Start("vestrand.exe");
+    clock.now += 3 * kMinute;
+    Tick();
+    EXPECT_TRUE(f.GetSchedule().IsDue()); // it met the lock
+    EXPECT_FALSE(f.Overdue());
+    EXPECT_TRUE(f.Tray().Balloons().empty());
+}
+
 TEST_F(FormTest, ARefusedSettingsWriteIsShownAndTheScheduleStillRuns) {
     ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
     // Held open without write sharing: refused even where the read-only bit is not enforced.
@@ -701,6 +717,33 @@ TEST_F(FormTest, APausedPassWaitsForTheUserToAllowTheChanges) {
     EXPECT_EQ(WindowText(f.Label1()), "Следующее копирование:");
 }
 
+// The lines a label's text takes at the label's width, and the status label's box holding all of
+// them: the line under it starts below it and the window still holds the button.
+static int StatusLinesShown(TFormVestrand& f) {
+    RECT box, under, button, client;
+    ::GetClientRect(f.Label1(), &box);
+    const std::string text = WindowText(f.Label1());
+    HDC dc = ::GetDC(f.Label1());
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(f.Label1(), WM_GETFONT, 0, 0)));
+    RECT need{0, 0, box.right, 0};
+    ::DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    TEXTMETRICA metrics{};
+    ::GetTextMetricsA(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(f.Label1(), dc);
+    EXPECT_LE(need.bottom, box.bottom) << text;
+    EXPECT_EQ(::GetWindowLongA(f.Label1(), GWL_STYLE) & SS_TYPEMASK, SS_LEFT); // it wraps
+    ::GetWindowRect(f.Label1(), &box);
+    ::GetWindowRect(f.LastCopy(), &under);
+    EXPECT_LE(box.bottom, under.top);
+    ::GetWindowRect(f.BtnGo(), &button);
+    ::MapWindowPoints(nullptr, f.Handle(), reinterpret_cast<POINT*>(&button), 2);
+    ::GetClientRect(f.Handle(), &client);
+    EXPECT_LE(button.bottom, client.bottom);
+    return need.bottom / metrics.tmHeight;
+}
+
 // The backup grows old while its drive is missing: the first try after the start warns (the mark,
 // the hint, the label and a balloon), the balloon comes again a day later and not sooner, a
 // stopped pass changes nothing, and the first complete pass ends it.
@@ -722,6 +765,7 @@ TEST_F(FormTest, AMissingBackupDriveWarnsOnceADayThatTheBackupIsOverdue) {
     EXPECT_NE(f.Tray().Icon(), idle);
     EXPECT_EQ(f.Tray().Hint(), "Нет полной копии 4 дн.: нет диска копии");
     EXPECT_EQ(WindowText(f.Label1()), "Нет полной копии 4 дн.: " + why);
+    EXPECT_GE(StatusLinesShown(f), 2); // at full length, on more lines than one
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_EQ(balloons[0].icon, BalloonIcon::Error);
     EXPECT_EQ(balloons[0].text, "Нет полной копии 4 дн.: " + why);
@@ -751,6 +795,9 @@ TEST_F(FormTest, AMissingBackupDriveWarnsOnceADayThatTheBackupIsOverdue) {
     EXPECT_FALSE(f.Overdue());
     EXPECT_EQ(f.Tray().Icon(), idle);
     EXPECT_EQ(WindowText(f.Label1()), "Следующее копирование:");
+    RECT client;
+    ::GetClientRect(f.Handle(), &client);
+    EXPECT_EQ(client.bottom, TFormVestrand::kClientHeight); // one line again
     EXPECT_EQ(ReadLastComplete(kTestKey, clock.now), clock.now);
     EXPECT_EQ(balloons.size(), 2u);
 }

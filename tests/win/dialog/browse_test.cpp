@@ -303,3 +303,26 @@ TEST_F(DialogTest, AFolderPickedInTheBrowserThatCodePage1251CannotHoldIsRefusedA
             .Then([&] { EXPECT_EQ(TextOf(Item(C::DirectoryEdit3)), folder); });
     });
 }
+
+// Network folders and files typed into the lists are taken as they are, and a backup folder on a
+// share is shown and kept. (Wine's shell cannot parse a network path into an item, so a folder on a
+// share is not picked in the browser here.)
+TEST_F(DialogTest, NetworkFoldersAndFilesTypedAreTakenAsTheyAreAndANetworkBackupFolderIsKept) {
+    const std::string folderTyped = "\\\\nas\\projects\\2026", file = "\\\\nas\\data\\отчёт.xls";
+    settings.TargetDir = "\\\\nas\\backup\\Arch\\";
+    std::string shown;
+    RunPage(0, [&](Script& s) {
+        s.Then([&] {
+            TypeOver(Item(C::DirectoryEdit3), folderTyped);
+            ClickButton(Item(C::dAdd));
+            ClickTab(Item(C::PageControl), 1);
+            TypeOver(Item(C::FilenameEdit1), file);
+            ClickButton(Item(C::fAdd));
+            shown = TextOf(Item(C::DirectoryEdit1));
+        });
+    });
+    EXPECT_EQ(IniList(ini, "SourceDir"), Lines{folderTyped});
+    EXPECT_EQ(IniList(ini, "SourceFile"), Lines{file});
+    EXPECT_EQ(shown, "\\\\nas\\backup\\Arch\\");
+    EXPECT_EQ(IniRead(ini, "Config", "TargetDir"), shown);
+}

@@ -13,6 +13,7 @@
 #include "engine/compare_rule.h"
 #include "engine/exclusions.h"
 #include "engine/fileops_win.h"
+#include "engine/held_versions_win.h"
 #include "engine/journal_win.h"
 #include "engine/mirror_owner_win.h"
 #include "engine/new_file_copier.h"
@@ -439,7 +440,7 @@ public:
         m_start = m_clock.Now();
         m_settledBefore = PackDosStamp(m_start - 1.0);
         m_versions = m_root + Wide(kVersionsFolderName) + L"\\";
-        m_holdFolder = m_versions + WidenCp1251(FormatVersionStamp(m_start)) + L"\\";
+        m_holdFolder = m_versions + StampedFolderName(m_start) + L"\\";
         if (Stopped()) { // stopped before it began: no block, and it does not come back at once
             m_result.interrupted = true;
             m_schedule.ScheduleNextAfterStop();
@@ -450,7 +451,8 @@ public:
         Journal journal(m_rootText);
         m_journal = &journal;
         m_result.journalPath = journal.Path();
-        journal.Append(Stamped(Tag::Start));
+        // The Start line and the stamped folder name one moment, so that the history pairs them.
+        journal.Append(StampLine(Tag::Start, m_start, TimeSeparator()));
         m_display.SetGaugeMax(100);
         m_display.SetGaugeMin(0);
         m_display.SetGaugeProgress(0);
@@ -624,16 +626,11 @@ private:
 
     bool Holding() const { return m_s.KeepVersionsDays > 0; }
 
-    // The stamped folders under ~versions, oldest first; folders of other names are not the pass's.
+    // The stamped folders under ~versions, oldest first.
     std::vector<std::pair<DateTime, std::wstring>> StampedFolders() const {
         std::vector<std::pair<DateTime, std::wstring>> found;
-        SearchFolder(m_versions + L"*", [&](const WideEntry& e) {
-            DateTime stamp = 0;
-            if ((e.Attr & kFolderBit) && ParseVersionStamp(JournalText(e.Name), stamp))
-                found.emplace_back(stamp, e.Name);
-            return true;
-        });
-        std::sort(found.begin(), found.end());
+        for (auto& folder : ListStampedFolders(m_versions))
+            found.emplace_back(folder.stamp, std::move(folder.name));
         return found;
     }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/backup_settings.h"
+#include "engine/held_versions.h" // kVersionsFolderName
 #include "engine/pass_host.h"
 #include "engine/pass_result.h"
 #include "engine/paths.h" // IsSafeIdentifComp
@@ -16,8 +17,6 @@ namespace vestrand {
 // never work on one mirror at once; left there afterwards as the mark of a folder this program
 // mirrors into.
 inline constexpr const char* kPassLockName = "pass.~vestrand.lock";
-// Earlier versions of mirrored files, kept at the top of the mirror folder.
-inline constexpr const char* kVersionsFolderName = "~versions";
 // At the top of the mirror folder: the exclusion patterns of the last pass that ran to its end, one
 // a line in code page 1251, so that a later pass knows which patterns were taken out of the list
 // since (what the mirror held of the entries they named was kept as it was, and is now compared).

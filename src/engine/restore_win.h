@@ -76,7 +76,8 @@ public:
     RestoreWorker(const RestoreWorker&) = delete;
     RestoreWorker& operator=(const RestoreWorker&) = delete;
 
-    // False when one is running already.
+    // False when one is running already. `loaded` is read (and read again, see RunRestore) by the
+    // restore's thread: it must stay, untouched, until `onDone` has been called.
     bool Start(const BackupSettings& settings, LoadedHistory& loaded, RestoreRequest request, DateTime now,
                std::function<void(const RestoreSummary&)> onDone);
     void Stop() { m_stop = true; }

@@ -366,14 +366,14 @@ RestoreSummary RunRestore(const BackupSettings& settings, LoadedHistory& loaded,
     if (!loaded.history || SignatureOf(expanded, loaded.root) != loaded.signature) {
         // A pass has been at work since the history was read: read it again, and find the moment
         // asked for by the pass it follows.
-        const bool now_ = !loaded.history || request.moment.undoFrom == loaded.history->StepCount();
+        const bool wasNow = !loaded.history || request.moment.undoFrom == loaded.history->StepCount();
         ReadHistory(expanded, loaded);
         if (!loaded.history) {
             summary.outcome = RestoreOutcome::Error;
             summary.error = loaded.error;
             return summary;
         }
-        if (now_) {
+        if (wasNow) {
             asked.moment = loaded.history->Now();
         } else {
             const auto& moments = loaded.history->Moments();

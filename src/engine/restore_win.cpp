@@ -246,7 +246,8 @@ private:
             return;
         }
         RestoreFile(SourceOf(e), *dest, e);
-        Advance(0);
+        if (!Stopped())
+            Advance(0);
     }
 
     void RestoreFile(const std::wstring& source, const std::wstring& dest, const HistoryEntry& e) {
@@ -274,9 +275,11 @@ private:
             Advance(bytes);
             return !Stopped();
         });
-        m_done = before + e.param.Size;
-        if (copied == BlockCopy::Stopped)
+        if (copied == BlockCopy::Stopped) {
+            m_done = before; // nothing of it was written
             return;
+        }
+        m_done = before + e.param.Size;
         if (copied != BlockCopy::Done)
             return Fail(target);
         std::wstring heldAs;

@@ -13,7 +13,9 @@
 #include "engine/compare_rule.h"
 #include "engine/exclusions.h"
 #include "engine/fileops_win.h"
+#include "engine/held_versions_win.h"
 #include "engine/journal_win.h"
+#include "engine/mirror_lock_win.h"
 #include "engine/mirror_owner_win.h"
 #include "engine/new_file_copier.h"
 #include "engine/pass_progress.h"
@@ -91,17 +93,6 @@ bool KindDiffers(const TFileParam& p, int32_t attr) {
     return ((p.Attr ^ attr) & kFolderBit) != 0;
 }
 
-// The pass's own names at the top of the mirror folder, which no mirror entry may replace.
-bool IsReservedRel(const std::wstring& rel) {
-    if (rel.find(L'\\') != std::wstring::npos)
-        return false;
-    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kOwnerName,
-                            kVersionsFolderName, kExclusionsName})
-        if (SameFileName(rel, Wide(own)))
-            return true;
-    return false;
-}
-
 // An exclusions file is a list of patterns from a settings file; anything larger is not one this
 // program wrote.
 constexpr int64_t kExclusionsFileLimit = 1 << 20;
@@ -175,22 +166,15 @@ bool IsMirrorOfThisProgram(const std::wstring& root, const std::wstring& targetD
            HasJournalArchive(targetDir, identifComp);
 }
 
-// The pass's hold on its mirror folder, released when the pass ends in any way.
-class MirrorLock {
-public:
-    enum class Outcome { Taken, Busy, Failed };
-    Outcome Take(const std::wstring& path) {
-        // Read access only: a lock file that was made read-only still locks.
-        m_file.Reset(
-            CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (m_file)
-            return Outcome::Taken;
-        return GetLastError() == ERROR_SHARING_VIOLATION ? Outcome::Busy : Outcome::Failed;
-    }
-
-private:
-    FileHandle m_file;
-};
+SourceSpot SpotOf(const std::string& written, const std::wstring& form, bool folder) {
+    SourceSpot spot;
+    spot.written = written;
+    spot.form = form;
+    spot.folder = folder;
+    if (!form.empty())
+        spot.longForm = folder ? WithSeparator(LongFullPath(form)) : LongFullPath(form);
+    return spot;
+}
 
 // Puts the complete copy `temp` (when `copied`) in the place of `mirror`, first moving the previous
 // copy to `holdAs` when that is given; removes the temporary file when that fails.
@@ -439,7 +423,7 @@ public:
         m_start = m_clock.Now();
         m_settledBefore = PackDosStamp(m_start - 1.0);
         m_versions = m_root + Wide(kVersionsFolderName) + L"\\";
-        m_holdFolder = m_versions + WidenCp1251(FormatVersionStamp(m_start)) + L"\\";
+        m_holdFolder = m_versions + StampedFolderName(m_start) + L"\\";
         if (Stopped()) { // stopped before it began: no block, and it does not come back at once
             m_result.interrupted = true;
             m_schedule.ScheduleNextAfterStop();
@@ -450,7 +434,8 @@ public:
         Journal journal(m_rootText);
         m_journal = &journal;
         m_result.journalPath = journal.Path();
-        journal.Append(Stamped(Tag::Start));
+        // The Start line and the stamped folder name one moment, so that the history pairs them.
+        journal.Append(StampLine(Tag::Start, m_start, TimeSeparator()));
         m_display.SetGaugeMax(100);
         m_display.SetGaugeMin(0);
         m_display.SetGaugeProgress(0);
@@ -624,16 +609,11 @@ private:
 
     bool Holding() const { return m_s.KeepVersionsDays > 0; }
 
-    // The stamped folders under ~versions, oldest first; folders of other names are not the pass's.
+    // The stamped folders under ~versions, oldest first.
     std::vector<std::pair<DateTime, std::wstring>> StampedFolders() const {
         std::vector<std::pair<DateTime, std::wstring>> found;
-        SearchFolder(m_versions + L"*", [&](const WideEntry& e) {
-            DateTime stamp = 0;
-            if ((e.Attr & kFolderBit) && ParseVersionStamp(JournalText(e.Name), stamp))
-                found.emplace_back(stamp, e.Name);
-            return true;
-        });
-        std::sort(found.begin(), found.end());
+        for (auto& folder : ListStampedFolders(m_versions))
+            found.emplace_back(folder.stamp, std::move(folder.name));
         return found;
     }
 
@@ -730,14 +710,8 @@ private:
 
     // ---- The listed sources ----
 
-    // Which listed sources this pass mirrors (see PlanSources): folders first, then files.
+    // Which listed sources this pass mirrors (see PlanListedSources).
     void PlanSources() {
-        for (const auto& folder : m_s.SourceDirs) {
-            const std::wstring form = SourceForm(NormalizeDir(folder));
-            AddSpot(folder, form.empty() ? form : WithSeparator(form), true);
-        }
-        for (const auto& file : m_s.SourceFiles)
-            AddSpot(file, SourceForm(file), false);
         std::vector<std::wstring> patterns;
         for (const auto& pattern : m_s.Exclude)
             patterns.push_back(WidenCp1251(pattern));
@@ -750,23 +724,13 @@ private:
             if (std::find(m_s.Exclude.begin(), m_s.Exclude.end(), pattern) == m_s.Exclude.end())
                 removed.push_back(WidenCp1251(pattern));
         m_removedExclusions = Exclusions(removed, FileSystemUpperTable());
-        vestrand::PlanSources(m_spots, m_rootFull, m_rootLong, SameFileName, &m_exclusions);
+        m_spots = PlanListedSources(m_s, m_rootFull, m_rootLong, &m_exclusions);
         for (const auto& spot : m_spots) {
             if (spot.role == SourceRole::InsideMirror)
                 m_ownRels.push_back(spot.ownRel);
             if (spot.role == SourceRole::Mirror)
                 m_mirrorKeys.push_back(WithoutSeparator(MirrorRelOf(spot.form)));
         }
-    }
-
-    void AddSpot(const std::string& written, const std::wstring& form, bool folder) {
-        SourceSpot spot;
-        spot.written = written;
-        spot.form = form;
-        spot.folder = folder;
-        if (!form.empty())
-            spot.longForm = folder ? WithSeparator(LongFullPath(form)) : LongFullPath(form);
-        m_spots.push_back(std::move(spot));
     }
 
     // A source the pass refuses gets a line at its turn; the mirror paths it names are left alone.
@@ -795,7 +759,7 @@ private:
                 return false;
             if (e.Name == L"." || e.Name == L"..")
                 return true;
-            if (rel.empty() && IsReservedRel(e.Name))
+            if (rel.empty() && IsPassOwnName(e.Name))
                 return true;
             const BackupIndex::Node node = m_index.Add(folder, e.Name, TFileParam{e.Time, e.Size, e.Attr});
             if ((e.Attr & kFolderBit) && (e.Attr & kLinkBit))
@@ -909,7 +873,7 @@ private:
                       .nameSize = static_cast<uint16_t>(e.Name.size()),
                       .act = Act::Copy,
                       .flags = 0};
-        if (IsReservedRel(mirrorRel) || IsOwnedByUser(mirrorRel)) {
+        if (IsPassOwnName(mirrorRel) || IsOwnedByUser(mirrorRel)) {
             entry.act = Act::Refuse; // the pass's own names, or the user's files in the mirror folder
         } else if (const BackupIndex::Node known = fresh ? BackupIndex::kNone : m_index.FindNode(mirrorRel);
                    known != BackupIndex::kNone) {
@@ -1034,7 +998,7 @@ private:
                 m_index.Remove(rel); // an unreachable source file keeps its mirror copy
             return;
         }
-        if (IsReservedRel(rel) || IsOwnedByUser(rel)) {
+        if (IsPassOwnName(rel) || IsOwnedByUser(rel)) {
             file.act = Act::Refuse;
         } else if (const BackupIndex::Node known = m_index.FindNode(rel); known == BackupIndex::kNone) {
             file.act = Act::Copy;
@@ -1564,6 +1528,29 @@ PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBack
         return unset;
     }
     return Pass(expanded, autoRunOnce, display, schedule, clock, stop, confirmed).Run();
+}
+
+bool IsPassOwnName(const std::wstring& rel) {
+    if (rel.find(L'\\') != std::wstring::npos)
+        return false;
+    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kOwnerName,
+                            kVersionsFolderName, kExclusionsName})
+        if (SameFileName(rel, Wide(own)))
+            return true;
+    return false;
+}
+
+std::vector<SourceSpot> PlanListedSources(const BackupSettings& s, const std::wstring& rootFull,
+                                          const std::wstring& rootLong, const Exclusions* exclusions) {
+    std::vector<SourceSpot> spots;
+    for (const auto& folder : s.SourceDirs) {
+        const std::wstring form = SourceForm(NormalizeDir(folder));
+        spots.push_back(SpotOf(folder, form.empty() ? form : WithSeparator(form), true));
+    }
+    for (const auto& file : s.SourceFiles)
+        spots.push_back(SpotOf(file, SourceForm(file), false));
+    vestrand::PlanSources(spots, rootFull, rootLong, SameFileName, exclusions);
+    return spots;
 }
 
 } // namespace vestrand

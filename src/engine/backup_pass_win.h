@@ -3,10 +3,13 @@
 #pragma once
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "engine/backup_settings.h"
+#include "engine/held_versions.h" // kVersionsFolderName
 #include "engine/pass_host.h"
 #include "engine/pass_result.h"
+#include "engine/source_plan.h"
 #include "engine/paths.h" // IsSafeIdentifComp
 #include "runtime/datetime.h"
 
@@ -16,12 +19,22 @@ namespace vestrand {
 // never work on one mirror at once; left there afterwards as the mark of a folder this program
 // mirrors into.
 inline constexpr const char* kPassLockName = "pass.~vestrand.lock";
-// Earlier versions of mirrored files, kept at the top of the mirror folder.
-inline constexpr const char* kVersionsFolderName = "~versions";
 // At the top of the mirror folder: the exclusion patterns of the last pass that ran to its end, one
 // a line in code page 1251, so that a later pass knows which patterns were taken out of the list
 // since (what the mirror held of the entries they named was kept as it was, and is now compared).
 inline constexpr const char* kExclusionsName = "exclude.~vestrand";
+
+class Exclusions;
+
+// True for the program's own names at the top of the mirror folder (`rel` a name there: the journal,
+// the lock, ~versions, ...), which no mirror entry may replace and no listing of the mirror shows.
+bool IsPassOwnName(const std::wstring& rel);
+
+// The listed sources of `settings` (folders first, then files, each in list order) in the full form
+// they are mapped from, with the role each plays for the mirror folder `rootFull` (`rootLong` its
+// long form; both end in "\"): the one mapping of the pass, which a restore follows back.
+std::vector<SourceSpot> PlanListedSources(const BackupSettings& settings, const std::wstring& rootFull,
+                                          const std::wstring& rootLong, const Exclusions* exclusions);
 
 // Errors of the journal (load, save, rotation) are raised to the caller and end the pass there.
 // Everything else the pass reports in its result: whether it ran, and what it could not copy,

@@ -1,5 +1,7 @@
 #include "settings/command_line.h"
 
+#include "engine/restore_rules.h"
+
 namespace vestrand {
 namespace {
 
@@ -62,7 +64,27 @@ StartMode StartModeOf(const std::string& upperSwitch) {
         return StartMode::Install;
     if (upperSwitch == "CONFIRM")
         return StartMode::Confirm;
+    if (upperSwitch == "RESTORE")
+        return StartMode::Restore;
     return StartMode::Resident;
+}
+
+bool ParseRestoreCommand(std::string_view commandLine, RestoreCommand& command) {
+    const std::vector<std::string> args = SplitCommandLine(commandLine);
+    if (args.size() < 3 || StartModeOf(CommandSwitch(commandLine)) != StartMode::Restore || args[2].empty())
+        return false;
+    command = RestoreCommand{args[2], "", ""};
+    size_t next = 3;
+    DateTime when = 0;
+    if (next < args.size() && ParseRestoreMoment(args[next], when)) {
+        command.moment = args[next++];
+    } else if (next + 1 < args.size() && ParseRestoreMoment(args[next] + " " + args[next + 1], when)) {
+        command.moment = args[next] + " " + args[next + 1];
+        next += 2;
+    }
+    if (next < args.size())
+        command.folder = args[next++];
+    return next == args.size();
 }
 
 } // namespace vestrand

@@ -6,6 +6,7 @@
 #include "runtime/window_win.h"
 #include "settings/settings_file_win.h"
 #include "settings/command_line.h"
+#include "settings/restore_command_win.h"
 #include "settings/startup_win.h"
 #include "ui/form_vestrand_win.h"
 #include "ui/single_agent_win.h"
@@ -25,6 +26,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // One resident agent per executable: a further start hands its wish to the one that runs.
     // A one-shot START or CONFIRM always makes its pass (the mirror's lock keeps two passes apart).
     const StartMode mode = StartModeOf(CommandSwitch(options.commandLine));
+    if (mode == StartMode::Restore) // no window, and whatever agent runs
+        return RunRestoreCommand(options.commandLine, options.iniPath);
     const SingleAgent agent(options.executablePath);
     if (!IsOneShot(mode) && !agent.First()) {
         if (mode == StartMode::Install)

@@ -1,0 +1,124 @@
+// The history of a mirror folder: which moments it can show, and what it held at each of them.
+// Built once from what the program keeps anyway: the journal's blocks, what each stamped folder under
+// ~versions holds, and the mirror as it is now. Platform-free: the caller lists the folders.
+//
+// "The backup after pass P" is the mirror now with every later pass undone, newest first: what such
+// a pass made New is taken out, what it updated or deleted comes back from its stamped folder (with
+// everything else that folder holds), a folder it deleted comes back. A stamped folder without a
+// block (a pass killed before it saved its journal) is undone by bringing back what it holds. A
+// pass can be undone when its block is whole and every file it updated or deleted is held; the
+// moments before the newest pass that cannot be undone are not offered.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/compare_rule.h" // TFileParam
+#include "runtime/datetime.h"
+
+namespace vestrand {
+
+// An entry as a listing gives it: its path relative to the folder listed, time, size, attributes.
+struct ListedEntry {
+    std::wstring rel;
+    TFileParam param;
+};
+
+// What one stamped folder holds: its stamp and name, and every file in it (paths relative to it).
+struct HeldFolder {
+    DateTime stamp = 0;
+    std::wstring name;
+    std::vector<ListedEntry> files;
+};
+
+// Where an entry of a moment is read from.
+enum class EntrySource {
+    Mirror,     // the mirror folder now
+    Held,       // a stamped folder (HistoryEntry::held names it)
+    FolderOnly, // a folder that is brought back empty of anything not listed in it
+};
+
+struct HistoryEntry {
+    std::wstring rel; // relative to the mirror folder
+    TFileParam param; // a folder brought back carries only its folder attribute
+    EntrySource source = EntrySource::Mirror;
+    std::wstring held; // the stamped folder's name for a held entry
+    bool IsFolder() const;
+};
+
+// A moment the history can show: the state after a pass, labelled with its Stop time.
+struct HistoryMoment {
+    DateTime stop = 0;
+    DateTime start = 0;
+    size_t undoFrom = 0; // the first step undone to reach it (see History)
+};
+
+class History {
+public:
+    // `journal`: the journal's text, its archives first, oldest first. `mirrorFolder`: the mirror
+    // folder as the settings give it (TargetDir + IdentifComp + "\"), which New and Update lines
+    // begin with. `held`: the stamped folders. `mirrorNow`: every entry of the mirror folder now,
+    // the program's own files left out. `upper`: the file system's upper-case table of 65536 units.
+    History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
+            const std::vector<ListedEntry>& mirrorNow, const wchar_t* upper);
+
+    // The moments offered, oldest first; "now" (the mirror as it is) is not among them.
+    const std::vector<HistoryMoment>& Moments() const { return m_moments; }
+    // The newest moment whose Stop lies at or before `when`; none when there is no such moment.
+    std::optional<HistoryMoment> MomentAtOrBefore(DateTime when) const;
+    // The moment "now": nothing undone.
+    HistoryMoment Now() const;
+
+    // The entries directly in the folder `folderRel` ("" for the top) at a moment, folders first, then
+    // by name.
+    std::vector<HistoryEntry> Folder(const HistoryMoment& at, const std::wstring& folderRel) const;
+    // The entry `rel` at a moment; none when it was not there.
+    std::optional<HistoryEntry> Entry(const HistoryMoment& at, const std::wstring& rel) const;
+    // The entry `rel` and everything below it at a moment, each folder before what it holds.
+    std::vector<HistoryEntry> Tree(const HistoryMoment& at, const std::wstring& rel) const;
+    // The entries at a moment whose name holds `text` (letter case aside).
+    std::vector<HistoryEntry> Find(const HistoryMoment& at, const std::wstring& text) const;
+
+    // The steps the history is made of (blocks and stamped folders without one), oldest first.
+    size_t StepCount() const { return m_stepCount; }
+
+private:
+    enum class Change : uint8_t { Absent, Folder, Held }; // in the order one pass's lines give way
+    struct StepChange {
+        uint32_t step;
+        Change change;
+        uint32_t held; // index of the stamped folder
+        TFileParam param;
+    };
+    struct Node {
+        uint32_t parent = 0;
+        std::wstring name;
+        std::optional<TFileParam> now;
+        std::vector<StepChange> changes; // by step, oldest first, at most one a step
+        std::vector<uint32_t> children;
+    };
+    struct State {
+        bool present = false;
+        HistoryEntry entry;
+    };
+
+    uint32_t NodeOf(const std::wstring& rel); // made with its parents when missing
+    std::optional<uint32_t> NodeAt(const std::wstring& rel) const;
+    std::wstring Fold(const std::wstring& text) const;
+    std::wstring RelOf(uint32_t node) const;
+    void SetChange(uint32_t node, uint32_t step, Change change, uint32_t held, const TFileParam& param);
+    State StateOf(uint32_t node, size_t undoFrom) const;
+    bool AnyPresentBelow(uint32_t node, size_t undoFrom) const;
+    void AddTree(uint32_t node, size_t undoFrom, std::vector<HistoryEntry>& out) const;
+
+    const wchar_t* m_upper;
+    std::vector<Node> m_nodes; // the top first
+    std::unordered_map<std::wstring, uint32_t> m_byKey;
+    std::vector<std::wstring> m_heldNames;
+    std::vector<HistoryMoment> m_moments;
+    size_t m_stepCount = 0;
+};
+
+} // namespace vestrand

@@ -1,0 +1,424 @@
+#include "engine/restore_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "engine/backup_index_win.h"
+#include "engine/backup_pass_win.h"
+#include "engine/fileops_win.h"
+#include "engine/held_versions_win.h"
+#include "engine/journal.h"
+#include "engine/mirror_lock_win.h"
+#include "engine/mirror_owner_win.h"
+#include "engine/restore_rules.h"
+#include "runtime/cp1251.h"
+#include "runtime/handles_win.h"
+
+namespace vestrand {
+namespace {
+
+constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
+constexpr size_t kBlockBytes = 1 << 20;
+constexpr const wchar_t* kTempSuffix = L".~vestrand-restore.tmp";
+
+std::wstring WithSeparator(std::wstring path) {
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+
+// The whole content of a file; false when it cannot be read.
+bool ReadWhole(const std::wstring& path, std::string& text) {
+    FileHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!h || !GetFileSizeEx(h.Get(), &size))
+        return false;
+    text.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    return text.empty() ||
+           (::ReadFile(h.Get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) &&
+            got == text.size());
+}
+
+// Every entry below `folder` (ending in "\"), relative to `base`, folders before what they hold;
+// `keep` decides for the names at the top.
+void ListTree(const std::wstring& folder, const std::wstring& rel, bool filesOnly,
+              std::vector<ListedEntry>& out, const std::function<bool(const std::wstring&)>& keep) {
+    SearchFolder(folder + rel + L"*", [&](const WideEntry& e) {
+        if (e.Name == L"." || e.Name == L".." || (rel.empty() && !keep(e.Name)))
+            return true;
+        const std::wstring path = rel + e.Name;
+        const bool isFolder = (e.Attr & kFolderBit) != 0;
+        if (!isFolder || !filesOnly)
+            out.push_back({path, TFileParam{e.Time, e.Size, e.Attr & ~FILE_ATTRIBUTE_REPARSE_POINT}});
+        if (isFolder && !(e.Attr & FILE_ATTRIBUTE_REPARSE_POINT))
+            ListTree(folder, path + L"\\", filesOnly, out, keep);
+        return true;
+    });
+}
+
+struct JournalFile {
+    std::wstring path;
+    WideEntry entry;
+};
+
+// The journal's archives in TargetDir, oldest first, then journal.txt.
+std::vector<JournalFile> JournalFiles(const BackupSettings& s, const std::wstring& root) {
+    std::vector<JournalFile> files;
+    const std::wstring targetDir = ExtendedPath(WithSeparator(FullPath(WidenCp1251(s.TargetDir))));
+    const std::wstring name = WidenCp1251(s.IdentifComp);
+    SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
+        if (e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.' &&
+            !(e.Attr & kFolderBit) && SameFileName(e.Name.substr(7), name))
+            files.push_back({targetDir + e.Name, e});
+        return true;
+    });
+    std::sort(files.begin(), files.end(), [](const JournalFile& a, const JournalFile& b) {
+        return a.entry.Name.substr(0, 6) < b.entry.Name.substr(0, 6);
+    });
+    JournalFile current{root + WidenCp1251(kJournalName), {}};
+    if (ReadEntry(current.path, current.entry))
+        files.push_back(current);
+    return files;
+}
+
+bool IsRestoreFolder(const std::wstring& versions, const std::wstring& name) {
+    return IsFile(versions + name + L"\\" + WidenCp1251(kRestoreMarkName));
+}
+
+// What tells that a pass has been at work since: the journal's files and the stamped folders.
+std::wstring SignatureOf(const BackupSettings& s, const std::wstring& root) {
+    std::wstring sig;
+    for (const auto& f : JournalFiles(s, root))
+        sig +=
+            f.path + L"|" + std::to_wstring(f.entry.Size) + L"|" + std::to_wstring(f.entry.Written) + L"\n";
+    for (const auto& folder : ListStampedFolders(root + WidenCp1251(kVersionsFolderName) + L"\\"))
+        sig += folder.name + L"\n";
+    return sig;
+}
+
+bool PlaceOf(const BackupSettings& settings, LoadedHistory& out, BackupSettings& expanded) {
+    expanded = settings;
+    std::string unset;
+    if (!ExpandSettingsVariables(expanded, unset)) {
+        out.error = unset;
+        return false;
+    }
+    if (!IsSafeIdentifComp(expanded.IdentifComp) || !IsBackupTarget(expanded.TargetDir)) {
+        out.error = expanded.TargetDir + expanded.IdentifComp;
+        return false;
+    }
+    out.rootText = MirrorFolderOf(expanded.TargetDir, expanded.IdentifComp);
+    const std::wstring rootFull = WithSeparator(FullPath(WidenCp1251(out.rootText)));
+    out.root = ExtendedPath(rootFull);
+    out.spots = PlanListedSources(expanded, rootFull, WithSeparator(LongFullPath(rootFull)), nullptr);
+    return true;
+}
+
+void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
+    out.history.reset();
+    if (!IsFolder(out.root)) {
+        out.error = out.rootText;
+        return;
+    }
+    out.signature = SignatureOf(expanded, out.root);
+    std::string journal;
+    for (const auto& f : JournalFiles(expanded, out.root)) {
+        std::string text;
+        if (!ReadWhole(f.path, text)) {
+            out.error = JournalText(PlainPath(f.path));
+            return;
+        }
+        if (!text.empty() && text.back() != '\n' && text.back() != '\r')
+            text += "\r\n";
+        journal += text;
+    }
+    const std::wstring versions = out.root + WidenCp1251(kVersionsFolderName) + L"\\";
+    std::vector<HeldFolder> held;
+    for (const auto& folder : ListStampedFolders(versions)) {
+        if (IsRestoreFolder(versions, folder.name))
+            continue;
+        HeldFolder h{folder.stamp, folder.name, {}};
+        ListTree(versions + folder.name + L"\\", L"", true, h.files,
+                 [](const std::wstring&) { return true; });
+        held.push_back(std::move(h));
+    }
+    std::vector<ListedEntry> mirror;
+    ListTree(out.root, L"", false, mirror, [](const std::wstring& name) { return !IsPassOwnName(name); });
+    out.history =
+        std::make_unique<History>(journal, out.rootText, std::move(held), mirror, FileSystemUpperTable());
+    out.error.clear();
+}
+
+// The folder part of a relative path ("" at the top).
+std::wstring ParentRel(const std::wstring& rel) {
+    const size_t at = rel.rfind(L'\\');
+    return at == std::wstring::npos ? std::wstring() : rel.substr(0, at);
+}
+
+class Restore {
+public:
+    Restore(LoadedHistory& loaded, const RestoreRequest& request, DateTime now)
+        : m_loaded(loaded), m_request(request), m_now(now) {}
+
+    RestoreSummary Run() {
+        std::vector<std::pair<std::wstring, std::vector<HistoryEntry>>> trees; // per selection
+        int64_t total = 0;
+        for (const auto& rel : m_request.rels) {
+            auto tree = m_loaded.history->Tree(m_request.moment, rel);
+            for (const auto& e : tree)
+                if (!e.IsFolder())
+                    total += e.param.Size;
+            if (!tree.empty())
+                trees.emplace_back(rel, std::move(tree));
+        }
+        if (trees.empty()) {
+            m_summary.outcome = RestoreOutcome::Nothing;
+            return m_summary;
+        }
+        m_total = total;
+        for (const auto& [selected, tree] : trees)
+            for (const auto& e : tree) {
+                if (Stopped()) {
+                    m_summary.outcome = RestoreOutcome::Stopped;
+                    return m_summary;
+                }
+                RestoreEntry(selected, e);
+            }
+        m_summary.outcome = Stopped() ? RestoreOutcome::Stopped : RestoreOutcome::Done;
+        return m_summary;
+    }
+
+private:
+    bool Stopped() const { return m_request.stop && m_request.stop->load(std::memory_order_relaxed); }
+
+    void Advance(int64_t bytes) {
+        m_done += bytes;
+        if (m_request.onProgress)
+            m_request.onProgress(m_done, m_total);
+    }
+
+    // Where `e` goes: its original path, or below the chosen folder with its path below the selection.
+    std::optional<std::wstring> DestinationOf(const std::wstring& selected, const HistoryEntry& e) const {
+        if (m_request.destination.empty()) {
+            const auto original = OriginalPathOf(m_loaded.spots, e.rel, SameFileName);
+            if (!original)
+                return std::nullopt;
+            return ExtendedPath(FullPath(*original));
+        }
+        const std::wstring base = ParentRel(selected);
+        const std::wstring below = e.rel.substr(base.empty() ? 0 : base.size() + 1);
+        return ExtendedPath(WithSeparator(FullPath(m_request.destination)) + below);
+    }
+
+    std::wstring SourceOf(const HistoryEntry& e) const {
+        if (e.source == EntrySource::Held)
+            return m_loaded.root + WidenCp1251(kVersionsFolderName) + L"\\" + e.held + L"\\" + e.rel;
+        return m_loaded.root + e.rel;
+    }
+
+    void Fail(const std::wstring& path) { m_summary.failed.push_back(PlainPath(path)); }
+
+    void RestoreEntry(const std::wstring& selected, const HistoryEntry& e) {
+        if (e.rel.empty())
+            return; // the mirror folder itself
+        const auto dest = DestinationOf(selected, e);
+        if (!dest) {
+            // A folder above every listed source is made with what lies in it; a file no source
+            // produces has no original place.
+            if (!e.IsFolder()) {
+                Fail(e.rel);
+                Advance(e.param.Size);
+            }
+            return;
+        }
+        if (e.IsFolder()) {
+            if (IsFolder(*dest))
+                return;
+            CreateDirChain(*dest);
+            if (!IsFolder(*dest))
+                return Fail(*dest);
+            ++m_summary.folders;
+            if (e.source == EntrySource::Mirror)
+                WriteAttributes(*dest, e.param.Attr & ~kFolderBit);
+            return;
+        }
+        RestoreFile(SourceOf(e), *dest, e);
+        if (!Stopped())
+            Advance(0);
+    }
+
+    void RestoreFile(const std::wstring& source, const std::wstring& dest, const HistoryEntry& e) {
+        WideEntry there;
+        const bool occupied = ReadEntry(dest, there);
+        if (occupied && !(there.Attr & kFolderBit) && there.Size == e.param.Size &&
+            there.Time == e.param.Time) {
+            ++m_summary.identical; // the same file: left as it is
+            m_done += e.param.Size;
+            return;
+        }
+        if (occupied && (there.Attr & kFolderBit) && m_request.replace) {
+            m_done += e.param.Size;
+            return Fail(dest); // a folder is never replaced by a file
+        }
+        const bool beside = occupied && !m_request.replace;
+        const std::wstring target =
+            beside ? FileDirOf(dest) + L"\\" + BesideName(dest.substr(dest.rfind(L'\\') + 1), m_now) : dest;
+        CreateDirChain(FileDirOf(target));
+        const std::wstring temp = target + kTempSuffix;
+        WriteAttributes(temp, 0);
+        DeleteFileW(temp.c_str());
+        const int64_t before = m_done;
+        const BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, [&](int64_t bytes) {
+            Advance(bytes);
+            return !Stopped();
+        });
+        if (copied == BlockCopy::Stopped) {
+            m_done = before; // nothing of it was written
+            return;
+        }
+        m_done = before + e.param.Size;
+        if (copied != BlockCopy::Done)
+            return Fail(target);
+        std::wstring heldAs;
+        if (occupied && m_request.replace && !HoldCurrent(dest, e.rel, heldAs)) {
+            DeleteFileW(temp.c_str());
+            return Fail(dest);
+        }
+        if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            DeleteFileW(temp.c_str());
+            if (!heldAs.empty())
+                MoveFileExW(heldAs.c_str(), dest.c_str(), MOVEFILE_COPY_ALLOWED);
+            return Fail(target);
+        }
+        WriteAttributes(target, e.param.Attr & ~kFolderBit);
+        ++m_summary.restored;
+        if (!heldAs.empty())
+            ++m_summary.replaced;
+        if (beside)
+            m_summary.beside.push_back(PlainPath(target));
+    }
+
+    // Moves the user's file at `dest` into the restore's stamped folder under `rel`.
+    bool HoldCurrent(const std::wstring& dest, const std::wstring& rel, std::wstring& heldAs) {
+        const std::wstring folder =
+            m_loaded.root + WidenCp1251(kVersionsFolderName) + L"\\" + StampedFolderName(m_now) + L"\\";
+        CreateDirChain(folder);
+        const std::wstring mark = folder + WidenCp1251(kRestoreMarkName);
+        if (!IsFile(mark)) {
+            FileHandle h(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!h)
+                return false;
+        }
+        heldAs = folder + rel;
+        CreateDirChain(FileDirOf(heldAs));
+        const int32_t attr = ReadAttributes(dest);
+        if (attr != -1 && (attr & FILE_ATTRIBUTE_READONLY))
+            WriteAttributes(dest, attr & ~FILE_ATTRIBUTE_READONLY);
+        if (MoveFileExW(dest.c_str(), heldAs.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+            return true;
+        if (attr != -1)
+            WriteAttributes(dest, attr);
+        heldAs.clear();
+        return false;
+    }
+
+    LoadedHistory& m_loaded;
+    const RestoreRequest& m_request;
+    DateTime m_now;
+    RestoreSummary m_summary;
+    int64_t m_done = 0, m_total = 0;
+};
+
+} // namespace
+
+LoadedHistory LoadHistory(const BackupSettings& settings) {
+    LoadedHistory out;
+    BackupSettings expanded;
+    if (PlaceOf(settings, out, expanded))
+        ReadHistory(expanded, out);
+    return out;
+}
+
+RestoreSummary RunRestore(const BackupSettings& settings, LoadedHistory& loaded,
+                          const RestoreRequest& request, DateTime now) {
+    RestoreSummary summary;
+    BackupSettings expanded;
+    if (!PlaceOf(settings, loaded, expanded) || !IsFolder(loaded.root)) {
+        summary.outcome = RestoreOutcome::Error;
+        summary.error = loaded.error.empty() ? loaded.rootText : loaded.error;
+        return summary;
+    }
+    // From the first read of the backup to the last rename, no pass changes it.
+    MirrorLock lock;
+    switch (lock.Take(loaded.root + WidenCp1251(kPassLockName))) {
+    case MirrorLock::Outcome::Busy:
+        summary.outcome = RestoreOutcome::Busy;
+        return summary;
+    case MirrorLock::Outcome::Failed:
+        summary.outcome = RestoreOutcome::Error;
+        summary.error = loaded.rootText;
+        return summary;
+    case MirrorLock::Outcome::Taken:
+        break;
+    }
+    RestoreRequest asked = request;
+    if (!loaded.history || SignatureOf(expanded, loaded.root) != loaded.signature) {
+        // A pass has been at work since the history was read: read it again, and find the moment
+        // asked for by the pass it follows.
+        const bool wasNow = !loaded.history || request.moment.undoFrom == loaded.history->StepCount();
+        ReadHistory(expanded, loaded);
+        if (!loaded.history) {
+            summary.outcome = RestoreOutcome::Error;
+            summary.error = loaded.error;
+            return summary;
+        }
+        if (wasNow) {
+            asked.moment = loaded.history->Now();
+        } else {
+            const auto& moments = loaded.history->Moments();
+            const auto same = std::find_if(moments.begin(), moments.end(), [&](const HistoryMoment& m) {
+                return m.start == request.moment.start && m.stop == request.moment.stop;
+            });
+            if (same == moments.end()) {
+                summary.outcome = RestoreOutcome::Nothing;
+                return summary;
+            }
+            asked.moment = *same;
+        }
+    }
+    return Restore(loaded, asked, now).Run();
+}
+
+RestoreWorker::~RestoreWorker() {
+    Stop();
+    Wait();
+}
+
+bool RestoreWorker::Start(const BackupSettings& settings, LoadedHistory& loaded, RestoreRequest request,
+                          DateTime now, std::function<void(const RestoreSummary&)> onDone) {
+    if (m_running)
+        return false;
+    Wait();
+    m_stop = false;
+    m_running = true;
+    request.stop = &m_stop;
+    m_thread =
+        std::thread([this, settings, &loaded, request = std::move(request), now, onDone = std::move(onDone)] {
+            const RestoreSummary summary = RunRestore(settings, loaded, request, now);
+            if (onDone)
+                onDone(summary);
+            m_running = false;
+        });
+    return true;
+}
+
+void RestoreWorker::Wait() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+} // namespace vestrand

@@ -168,6 +168,21 @@ TEST(History, MomentsAndWhatEachHoldsFollowFromTheJournalAndTheHeldFiles) {
     }
 }
 
+TEST(History, AFolderAndASearchShowWhatTheTreeShows) {
+    const History history = Build(Scenarios()[0]);
+    const HistoryMoment first = history.Moments().front();
+    EXPECT_EQ(Shown(history.Folder(first, L"")),
+              (std::vector<std::wstring>{L"b\\", L"e\\ +", L"a.txt @110000", L"d.txt @120000",
+                                         L"\u00e9t\u00e9.txt @120000"}));
+    EXPECT_EQ(Shown(history.Folder(first, L"B")), (std::vector<std::wstring>{L"b\\c.txt @113000"}));
+    EXPECT_EQ(Shown(history.Find(first, L".TXT")),
+              (std::vector<std::wstring>{L"a.txt @110000", L"b\\c.txt @113000", L"d.txt @120000",
+                                         L"\u00e9t\u00e9.txt @120000"}));
+    EXPECT_EQ(Shown(history.Find(history.Now(), L"\u65e5")), (std::vector<std::wstring>{L"\u65e5.txt"}));
+    EXPECT_FALSE(history.Entry(first, L"\u65e5.txt"));
+    EXPECT_FALSE(history.Entry(first, L"nothing\\at.all"));
+}
+
 TEST(History, AMomentIsTheNewestPassEndedByTheTimeAsked) {
     const History history = Build(Scenarios()[0]);
     const struct {

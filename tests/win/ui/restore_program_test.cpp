@@ -122,6 +122,9 @@ TEST(RestoreProgram, FilesComeBackFromAnOlderMomentBesideWhatDiffersAndWhatIsThe
     const auto snapshot = SnapshotTree(src);
     EXPECT_EQ(Exit(root, "RESTORE \"" + src + "d\" " + before), 0u);
     EXPECT_EQ(SnapshotTree(src), snapshot);
+    // Without a moment: the mirror as it is now, which holds the second a.txt, the same as the source.
+    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\""), 0u);
+    EXPECT_EQ(BesideCopies(src).size(), 1u);
 }
 
 TEST(RestoreProgram, NothingUnderThePathAtThatMomentOrAPassAtWorkEndsWithTwo) {

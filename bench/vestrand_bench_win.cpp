@@ -12,6 +12,13 @@
 //   vestrand_bench index MIRROR [--trials]           the backup index alone (and two other designs)
 //   vestrand_bench match SOURCE                      the default exclusions matched against every
 //                                                    entry of the tree, as a pass matches them
+//   vestrand_bench restore SOURCE TARGETDIR IDENTIFCOMP DEST
+//                                                    the source's whole backup, as it is now,
+//                                                    restored into the empty folder DEST
+//   vestrand_bench history SOURCE TARGETDIR IDENTIFCOMP PASSES
+//                                                    adds PASSES passes to the journal and the held
+//                                                    versions of a mirror made by a pass, then times
+//                                                    reading the history and showing folders of it
 //   vestrand_bench report RECORDS RESULTS.md         the table; exit status 1 when a target is missed
 //   vestrand_bench noop                              nothing (the cost of starting a program)
 #include <windows.h>
@@ -25,6 +32,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -39,6 +47,9 @@
 #include "engine/journal.h"
 #include "engine/pass_host.h"
 #include "engine/pass_progress.h"
+#include "engine/restore_rules.h"
+#include "engine/restore_win.h"
+#include "engine/held_versions.h"
 #include "heap_counter.h"
 #include "report.h"
 #include "runtime/cp1251.h"
@@ -464,6 +475,143 @@ int Report(int argc, char** argv) {
 
 } // namespace
 
+// The mirror path of the bench's one source, relative to the mirror folder.
+std::wstring SourceRel(const LoadedHistory& loaded, const std::string& source) {
+    const auto rel = MirrorRelOfOriginal(loaded.spots, WidenCp1251(source), SameFileName);
+    return rel ? *rel : std::wstring();
+}
+
+int Restore(int argc, char** argv) {
+    if (argc < 6)
+        return 2;
+    BackupSettings s = BenchSettings(argv[2], Folder(argv[3]));
+    s.IdentifComp = argv[4];
+    ResetHeapPeak();
+    const Stopwatch sw;
+    LoadedHistory loaded = LoadHistory(s);
+    if (!loaded.history) {
+        std::fprintf(stderr, "no history: %s\n", loaded.error.c_str());
+        return 3;
+    }
+    const double read = sw.Seconds();
+    RestoreRequest request;
+    request.moment = loaded.history->Now();
+    request.rels = {SourceRel(loaded, Folder(argv[2]))};
+    request.destination = WidenCp1251(Folder(argv[5]));
+    SystemClock clock;
+    const RestoreSummary summary = RunRestore(s, loaded, request, clock.Now());
+    Put("seconds", sw.Seconds());
+    Put("read_seconds", read);
+    Put("restored", static_cast<int64_t>(summary.restored));
+    Put("failed", static_cast<int64_t>(summary.failed.size()));
+    PutMemory();
+    if (summary.outcome != RestoreOutcome::Done || !summary.failed.empty() || summary.restored == 0) {
+        std::fprintf(stderr, "the restore did not restore everything (outcome %d, %zu failed)\n",
+                     static_cast<int>(summary.outcome), summary.failed.size());
+        return 3;
+    }
+    return 0;
+}
+
+// Every file of a folder tree, relative to `root` (which ends in "\").
+void FilesBelow(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((ExtendedPath(root + rel) + L"*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            FilesBelow(root, rel + name + L"\\", out);
+        else
+            out.push_back(rel + name);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+}
+
+// Copies a mirror file into a stamped folder, making its folders.
+bool HoldCopy(const std::wstring& from, const std::wstring& to) {
+    for (size_t at = to.find(L'\\', 8); at != std::wstring::npos; at = to.find(L'\\', at + 1))
+        CreateDirectoryW(ExtendedPath(to.substr(0, at)).c_str(), nullptr);
+    return CopyFileW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str(), FALSE) != 0;
+}
+
+// PASSES passes before the journal's last one, each updating 50 files of the mirror (held in its
+// stamped folder), deleting 10 files that are held only there and making 10 of the mirror's files
+// New; then the history is read as the window reads it, and folders of it are shown.
+int HistoryFigure(int argc, char** argv) {
+    if (argc < 6)
+        return 2;
+    BackupSettings s = BenchSettings(argv[2], Folder(argv[3]));
+    s.IdentifComp = argv[4];
+    const int passes = std::atoi(argv[5]);
+    const std::string rootText = s.TargetDir + s.IdentifComp + "\\";
+    const std::wstring root = WidenCp1251(rootText);
+    const std::wstring top = SourceRel(LoadHistory(s), Folder(argv[2]));
+    std::vector<std::wstring> files;
+    FilesBelow(root, top, files);
+    if (files.size() < 1000 || passes < 1)
+        return 3;
+    const std::string journalPath = rootText + kJournalName;
+    std::string journal;
+    {
+        std::ifstream in(journalPath, std::ios::binary);
+        journal.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    SystemClock clock;
+    const DateTime first = clock.Now() - (passes + 1) * 60 * kMinute;
+    std::string added;
+    size_t next = 0;
+    const auto pick = [&] { return files[(next += 7919) % files.size()]; };
+    for (int p = 0; p < passes; ++p) {
+        const DateTime start = first + p * 60 * kMinute;
+        const std::wstring held =
+            root + WidenCp1251(kVersionsFolderName) + L"\\" + StampedFolderName(start) + L"\\";
+        added += StampLine(JournalTag::Start, start, ':') + "\r\n";
+        for (int i = 0; i < 10; ++i)
+            added += FormatJournalLine(JournalTag::New, rootText + JournalText(pick())) + "\r\n";
+        for (int i = 0; i < 50; ++i) {
+            const std::wstring rel = pick();
+            if (!HoldCopy(root + rel, held + rel))
+                return 3;
+            added += FormatJournalLine(JournalTag::Update, rootText + JournalText(rel)) + "\r\n";
+        }
+        for (int i = 0; i < 10; ++i) {
+            const std::wstring rel = pick() + L" deleted " + std::to_wstring(p);
+            if (!HoldCopy(root + pick(), held + rel))
+                return 3;
+            added += FormatJournalLine(JournalTag::Delete, JournalText(rel)) + "\r\n";
+        }
+        added += StampLine(JournalTag::Stop, start + kMinute, ':') + "\r\n\r\n";
+    }
+    std::ofstream(journalPath, std::ios::binary | std::ios::trunc) << added << journal;
+
+    const Stopwatch sw;
+    LoadedHistory loaded = LoadHistory(s);
+    if (!loaded.history)
+        return 3;
+    const History& h = *loaded.history;
+    const auto& moments = h.Moments();
+    const size_t shown = h.Folder(moments.empty() ? h.Now() : moments.front(), top).size();
+    const double open = sw.Seconds();
+    // The slowest of showing a folder at moments across the history.
+    double slowest = 0;
+    for (size_t m = 0; m < moments.size(); m += std::max<size_t>(1, moments.size() / 20)) {
+        const std::wstring folder = pick();
+        const Stopwatch one;
+        h.Folder(moments[m], folder.substr(0, folder.find_last_of(L'\\')));
+        slowest = std::max(slowest, one.Seconds());
+    }
+    Put("open_seconds", open);
+    Put("folder_seconds", slowest);
+    Put("moments", static_cast<int64_t>(moments.size()));
+    Put("shown", static_cast<int64_t>(shown));
+    PutMemory();
+    return moments.size() >= static_cast<size_t>(passes) && shown > 0 ? 0 : 3;
+}
+
 int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     const std::string command = argc > 1 ? argv[1] : "";
@@ -483,6 +631,10 @@ int main(int argc, char** argv) {
             rc = Match(argc, argv);
         else if (command == "index")
             rc = Index(argc, argv);
+        else if (command == "restore")
+            rc = Restore(argc, argv);
+        else if (command == "history")
+            rc = HistoryFigure(argc, argv);
         else if (command == "report")
             rc = Report(argc, argv);
         else if (command == "noop")

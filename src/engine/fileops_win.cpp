@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -269,10 +270,17 @@ BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, siz
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!out)
             return BlockCopy::Failed;
-        std::vector<char> block(blockSize);
+        // No larger than the file: a block of a megabyte made (and its pages touched) for every small
+        // file costs more than copying it.
+        LARGE_INTEGER size{};
+        const size_t blockLength =
+            GetFileSizeEx(in.Get(), &size) && size.QuadPart < static_cast<LONGLONG>(blockSize)
+                ? static_cast<size_t>(size.QuadPart) + 1
+                : blockSize;
+        const std::unique_ptr<char[]> block(new char[blockLength]);
         for (;;) {
             DWORD got = 0, put = 0;
-            if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr))
+            if (!ReadFile(in.Get(), block.get(), static_cast<DWORD>(blockLength), &got, nullptr))
                 break;
             if (got == 0) {
                 FILETIME created{}, accessed{}, written{};
@@ -281,7 +289,7 @@ BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, siz
                     outcome = BlockCopy::Done;
                 break;
             }
-            if (!WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got)
+            if (!WriteFile(out.Get(), block.get(), got, &put, nullptr) || put != got)
                 break;
             if (!onBlock(got)) {
                 outcome = BlockCopy::Stopped;

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <deque>
+#include <optional>
+#include <unordered_set>
 
 #include "engine/backup_index_win.h"
 #include "engine/backup_pass_win.h"
@@ -11,6 +14,7 @@
 #include "engine/journal.h"
 #include "engine/mirror_lock_win.h"
 #include "engine/mirror_owner_win.h"
+#include "engine/new_file_copier.h"
 #include "engine/restore_rules.h"
 #include "runtime/cp1251.h"
 #include "runtime/handles_win.h"
@@ -21,6 +25,45 @@ namespace {
 constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
 constexpr size_t kBlockBytes = 1 << 20;
 constexpr const wchar_t* kTempSuffix = L".~vestrand-restore.tmp";
+// Files of at most a block go to a free name on the copiers' threads, a few at once (one small
+// copy spends its time in the file system's calls, so two in flight take little longer than one);
+// a larger one, or one that replaces a file, is copied here block by block, so that a stop ends
+// it at the next block.
+constexpr int kCopierThreads = 2;
+constexpr size_t kCopiesAhead = 16;
+
+// The source copied to the temporary name beside `target`, which is cleared once when an earlier
+// restore left it behind read-only or hidden.
+BlockCopy CopyToTemp(const std::wstring& source, const std::wstring& temp,
+                     const std::function<bool(int64_t)>& onBlock) {
+    BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
+    if (copied == BlockCopy::Failed && ReadAttributes(temp) != -1) {
+        WriteAttributes(temp, 0);
+        DeleteFileW(temp.c_str());
+        copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
+    }
+    return copied;
+}
+
+// A new file has the archive bit alone; any other attributes are given to it.
+void GiveAttributes(const std::wstring& path, int32_t attr) {
+    if ((attr & ~kFolderBit) != FILE_ATTRIBUTE_ARCHIVE)
+        WriteAttributes(path, attr & ~kFolderBit);
+}
+
+// A small file restored to a free name, on a copier's thread: through its temporary name, renamed
+// only when complete and never over anything that took the name meanwhile.
+NewFileCopier::Outcome RestoreToFreeName(NewFileCopier::Copy& copy) {
+    const std::wstring temp = copy.Target + kTempSuffix;
+    if (CopyToTemp(copy.Source, temp, [](int64_t) { return true; }) != BlockCopy::Done)
+        return NewFileCopier::Outcome::Failed;
+    if (!MoveFileExW(temp.c_str(), copy.Target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return NewFileCopier::Outcome::Failed;
+    }
+    GiveAttributes(copy.Target, copy.Attr);
+    return NewFileCopier::Outcome::Done;
+}
 
 std::wstring WithSeparator(std::wstring path) {
     if (path.empty() || path.back() != L'\\')
@@ -179,14 +222,14 @@ public:
             return m_summary;
         }
         m_total = total;
+        m_copier.emplace(kCopierThreads, m_request.stop, RestoreToFreeName);
         for (const auto& [selected, tree] : trees)
             for (const auto& e : tree) {
-                if (Stopped()) {
-                    m_summary.outcome = RestoreOutcome::Stopped;
-                    return m_summary;
-                }
+                if (Stopped())
+                    break;
                 RestoreEntry(selected, e);
             }
+        TakeCopiesBack(0);
         m_summary.outcome = Stopped() ? RestoreOutcome::Stopped : RestoreOutcome::Done;
         return m_summary;
     }
@@ -240,6 +283,7 @@ private:
             CreateDirChain(*dest);
             if (!IsFolder(*dest))
                 return Fail(*dest);
+            m_madeFolders.insert(*dest);
             ++m_summary.folders;
             if (e.source == EntrySource::Mirror)
                 WriteAttributes(*dest, e.param.Attr & ~kFolderBit);
@@ -251,8 +295,9 @@ private:
     }
 
     void RestoreFile(const std::wstring& source, const std::wstring& dest, const HistoryEntry& e) {
+        // In a folder this restore made nothing can stand yet (and the rename never replaces).
         WideEntry there;
-        const bool occupied = ReadEntry(dest, there);
+        const bool occupied = m_madeFolders.count(FileDirOf(dest)) == 0 && ReadEntry(dest, there);
         if (occupied && !(there.Attr & kFolderBit) && there.Size == e.param.Size &&
             there.Time == e.param.Time) {
             ++m_summary.identical; // the same file: left as it is
@@ -266,12 +311,17 @@ private:
         const bool beside = occupied && !m_request.replace;
         const std::wstring target =
             beside ? FileDirOf(dest) + L"\\" + BesideName(dest.substr(dest.rfind(L'\\') + 1), m_now) : dest;
-        CreateDirChain(FileDirOf(target));
+        MakeFolderOnce(FileDirOf(target));
+        if (!(occupied && m_request.replace) && e.param.Size <= static_cast<int64_t>(kBlockBytes)) {
+            m_copier->Add(source, target, e.param.Attr, e.param.Size);
+            m_copiesAhead.push_back(beside);
+            TakeCopiesBack(kCopiesAhead - 1);
+            return;
+        }
+        TakeCopiesBack(0); // the progress stays in order
         const std::wstring temp = target + kTempSuffix;
-        WriteAttributes(temp, 0);
-        DeleteFileW(temp.c_str());
         const int64_t before = m_done;
-        const BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, [&](int64_t bytes) {
+        const BlockCopy copied = CopyToTemp(source, temp, [&](int64_t bytes) {
             Advance(bytes);
             return !Stopped();
         });
@@ -293,12 +343,41 @@ private:
                 MoveFileExW(heldAs.c_str(), dest.c_str(), MOVEFILE_COPY_ALLOWED);
             return Fail(target);
         }
-        WriteAttributes(target, e.param.Attr & ~kFolderBit);
+        GiveAttributes(target, e.param.Attr);
         ++m_summary.restored;
         if (!heldAs.empty())
             ++m_summary.replaced;
         if (beside)
             m_summary.beside.push_back(PlainPath(target));
+    }
+
+    // Counts the copies handed to the copiers, oldest first: those finished, and waiting for those
+    // under way until at most `keep` are outstanding. A copy the stop kept from starting counts
+    // nothing.
+    void TakeCopiesBack(size_t keep) {
+        NewFileCopier::Copy copy;
+        while (m_copier && m_copier->TakeFinished(copy, m_copier->Outstanding() > keep)) {
+            const bool beside = m_copiesAhead.front();
+            m_copiesAhead.pop_front();
+            if (copy.Result == NewFileCopier::Outcome::NotStarted)
+                continue;
+            if (copy.Result != NewFileCopier::Outcome::Done) {
+                Fail(copy.Target);
+            } else {
+                ++m_summary.restored;
+                if (beside)
+                    m_summary.beside.push_back(PlainPath(copy.Target));
+            }
+            Advance(copy.Size);
+        }
+    }
+
+    // Makes a file's folder with the folders above it, unless the file before it went there too.
+    void MakeFolderOnce(const std::wstring& folder) {
+        if (folder == m_lastFolder)
+            return;
+        CreateDirChain(folder);
+        m_lastFolder = folder;
     }
 
     // Moves the user's file at `dest` into the restore's stamped folder under `rel`.
@@ -331,6 +410,10 @@ private:
     DateTime m_now;
     RestoreSummary m_summary;
     int64_t m_done = 0, m_total = 0;
+    std::wstring m_lastFolder; // the folder the last file went to
+    std::optional<NewFileCopier> m_copier;
+    std::unordered_set<std::wstring> m_madeFolders; // the folders this restore made
+    std::deque<bool> m_copiesAhead; // of each copy handed to the copiers: whether it goes beside a file
 };
 
 } // namespace

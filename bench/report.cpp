@@ -22,6 +22,11 @@ constexpr double kFloorMeasuringLimit =
 // back-to-back runs; removing held versions costs no more than deleting as many mirror files.
 constexpr double kVersionsOnLimit = 1.05;
 constexpr double kPruneLimit = 1.0;
+// Getting files back: a whole restore within a tenth more than the first pass of the same tree; a
+// history of 200 passes read and its top folder shown within 2 s, any folder of it within 1 s.
+constexpr double kRestoreLimit = 1.1;
+constexpr double kHistoryOpenLimit = 2.0;
+constexpr double kHistoryFolderLimit = 1.0;
 constexpr int64_t kHundredThousand = 100000;
 constexpr int64_t kMillion = 1000000;
 
@@ -232,6 +237,14 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
                     f.PairedRatio(size, medium, "versions.on", "versions.off"), kVersionsOnLimit);
                 add("removing held versions / deleting as many mirror files, " + tree,
                     f.PairedRatio(size, medium, "versions.prune", "versions.delete"), kPruneLimit);
+            }
+            if (size >= kHundredThousand) {
+                add("restore of the whole tree into an empty folder / first pass, " + tree,
+                    f.PairedRatio(size, medium, "restore.agent", "restore.first"), kRestoreLimit);
+                add("reading a history of 200 passes and showing its top folder, s, " + tree,
+                    f.Median(size, medium, "history.open"), kHistoryOpenLimit);
+                add("showing a folder of that history at a moment, slowest, s, " + tree,
+                    f.Median(size, medium, "history.folder"), kHistoryFolderLimit);
             }
             add("matching the default exclusions against every entry / unchanged pass, " + tree,
                 Ratio(f.Median(size, medium, "exclusions.match"), f.Median(size, medium, "unchanged.agent")),

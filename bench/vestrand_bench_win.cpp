@@ -475,6 +475,11 @@ int Report(int argc, char** argv) {
 
 } // namespace
 
+int Fail(const char* why) {
+    std::fprintf(stderr, "%s\n", why);
+    return 3;
+}
+
 // The mirror path of the bench's one source, relative to the mirror folder.
 std::wstring SourceRel(const LoadedHistory& loaded, const std::string& source) {
     const auto rel = MirrorRelOfOriginal(loaded.spots, WidenCp1251(source), SameFileName);
@@ -551,9 +556,9 @@ int HistoryFigure(int argc, char** argv) {
     const std::wstring root = WidenCp1251(rootText);
     const std::wstring top = SourceRel(LoadHistory(s), Folder(argv[2]));
     std::vector<std::wstring> files;
-    FilesBelow(root, top, files);
+    FilesBelow(root, top.empty() ? top : top + L"\\", files);
     if (files.size() < 1000 || passes < 1)
-        return 3;
+        return Fail("too few files in the mirror");
     const std::string journalPath = rootText + kJournalName;
     std::string journal;
     {
@@ -575,13 +580,13 @@ int HistoryFigure(int argc, char** argv) {
         for (int i = 0; i < 50; ++i) {
             const std::wstring rel = pick();
             if (!HoldCopy(root + rel, held + rel))
-                return 3;
+                return Fail("a file could not be held");
             added += FormatJournalLine(JournalTag::Update, rootText + JournalText(rel)) + "\r\n";
         }
         for (int i = 0; i < 10; ++i) {
             const std::wstring rel = pick() + L" deleted " + std::to_wstring(p);
             if (!HoldCopy(root + pick(), held + rel))
-                return 3;
+                return Fail("a file could not be held");
             added += FormatJournalLine(JournalTag::Delete, JournalText(rel)) + "\r\n";
         }
         added += StampLine(JournalTag::Stop, start + kMinute, ':') + "\r\n\r\n";
@@ -591,7 +596,7 @@ int HistoryFigure(int argc, char** argv) {
     const Stopwatch sw;
     LoadedHistory loaded = LoadHistory(s);
     if (!loaded.history)
-        return 3;
+        return Fail("the history cannot be read");
     const History& h = *loaded.history;
     const auto& moments = h.Moments();
     const size_t shown = h.Folder(moments.empty() ? h.Now() : moments.front(), top).size();
@@ -609,7 +614,9 @@ int HistoryFigure(int argc, char** argv) {
     Put("moments", static_cast<int64_t>(moments.size()));
     Put("shown", static_cast<int64_t>(shown));
     PutMemory();
-    return moments.size() >= static_cast<size_t>(passes) && shown > 0 ? 0 : 3;
+    return moments.size() >= static_cast<size_t>(passes) && shown > 0
+               ? 0
+               : Fail("the history does not offer every pass");
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "runtime/dpi_win.h"
 #include "runtime/error.h"
 #include "runtime/handles_win.h"
 #include "settings/command_line.h"
@@ -19,11 +20,11 @@ namespace {
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_APPWINDOW;
 constexpr const char* kNextRunLabel = "Следующее копирование:";
-constexpr int kLabelLeft = 16, kLabelWidth = 131;
+constexpr int kLabelLeft = 16, kLabelWidth = 131, kNextTimeLeft = 160;
 
 int TextWidth(HWND hwnd, const std::string& text) {
     WindowDc dc(hwnd);
-    SelectGuard font(dc.Get(), ProgramFont());
+    SelectGuard font(dc.Get(), ProgramFont(LayoutDpi(hwnd)));
     SIZE size{};
     ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
@@ -75,7 +76,14 @@ void TFormVestrand::Create() {
                    frame.bottom - frame.top, nullptr, nullptr);
     if (!Handle())
         throw std::runtime_error("The main window cannot be created");
+    // The layout at the scale of the screen the window is on.
+    const int dpi = WindowDpi(Handle());
+    SetLayoutDpi(Handle(), dpi);
+    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi),
+                                     kFormStyle, kFormExStyle, dpi);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CenterOnScreen(Handle());
+    LoadIcons(dpi);
     CreateWidgets();
     FormCreate();
     m_config->Create(::GetModuleHandleA(nullptr), Handle());
@@ -90,8 +98,29 @@ void TFormVestrand::CreateWidgets() {
     m_lastCopy = CreateControl("STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, kLabelLeft, 24,
                                kClientWidth - 2 * kLabelLeft, 13, Handle(), 0);
     m_gauge.Create(Handle(), 8, 40, 281, 25);
-    m_nextTime =
-        CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 160, 8, 45, 13, Handle(), 0);
+    m_nextTime = CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, kNextTimeLeft, 8, 45,
+                               13, Handle(), 0);
+}
+
+void TFormVestrand::LoadIcons(int dpi) {
+    m_bigIcon = LoadIconOfSize(IDI_VESTRAND, MetricForDpi(SM_CXICON, dpi));
+    m_smallIcon = LoadIconOfSize(IDI_VESTRAND, MetricForDpi(SM_CXSMICON, dpi));
+    if (m_bigIcon)
+        ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.Get()));
+    if (m_smallIcon)
+        ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.Get()));
+}
+
+void TFormVestrand::OnDpiChanged(int dpi, LPARAM suggested) {
+    MoveToSuggestedRect(Handle(), suggested);
+    RescaleChildren(Handle(), dpi);
+    LoadIcons(dpi);
+    // The boxes that follow their text.
+    ShowStatusText(m_statusText);
+    char text[64] = {};
+    ::GetWindowTextA(m_nextTime, text, sizeof text);
+    SetNextTimeText(text);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TFormVestrand::FormCreate() {
@@ -112,9 +141,14 @@ void TFormVestrand::FormCreate() {
                          {kPmExit, "Выход", false, true}},
                         [this](int id) { OnMenuItem(id); });
     m_tray.OnDblClick = [this] { RxTrayDblClick(); };
+    // The notification area shows small icons at the system's scale.
+    const int traySize = MetricForDpi(SM_CXSMICON, SystemDpi());
+    m_trayIcon = LoadIconOfSize(IDI_VESTRAND, traySize);
+    if (m_trayIcon)
+        m_icon = m_trayIcon.Get();
     m_tray.SetIcon(m_icon);
-    m_workingIcon = MakeWorkingIcon(m_icon);
-    m_warningIcon = MakeWarningIcon(m_icon);
+    m_workingIcon = MakeWorkingIcon(m_icon, traySize);
+    m_warningIcon = MakeWarningIcon(m_icon, traySize);
     m_tray.SetHint(kAppTitle);
     m_firstPaintPending = true;
 
@@ -341,6 +375,8 @@ void TFormVestrand::ShowState() {
     if (m_completedAt > last && m_completedAt <= now)
         last = m_completedAt; // the registry refused the moment: this process still knows it
     ::SetWindowTextA(m_lastCopy, LastCompleteText(last, TimeSeparator()).c_str());
+    PlaceControl(m_lastCopy,
+                 {kLabelLeft, 24, kClientWidth - 2 * kLabelLeft, 13}); // as wide as its text needs
     m_overdue = IsOverdue(last, now, m_settings.WarnAfterDays, m_tried);
     m_overdueText = m_overdue ? OverdueText(last, now, m_missText) : std::string();
     m_tray.SetIcon((m_overdue || m_paused) && m_warningIcon ? m_warningIcon.Get() : m_icon);
@@ -357,9 +393,20 @@ void TFormVestrand::ShowState() {
 
 // A status in the place of the next run, as wide as the window lets it be; empty: the next run.
 void TFormVestrand::ShowStatusText(const std::string& text) {
+    m_statusText = text;
     ::SetWindowTextA(m_label1, text.empty() ? kNextRunLabel : text.c_str());
     const int width = text.empty() ? kLabelWidth : kClientWidth - 2 * kLabelLeft;
-    ::SetWindowPos(m_label1, nullptr, 0, 0, width, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControl(m_label1, {kLabelLeft, 8, width, 13});
+    // The label before the next run is never cut, whatever the width of the font at this scale (a
+    // status that does not fit ends in an ellipsis).
+    if (text.empty()) {
+        RECT rc{};
+        ::GetWindowRect(m_label1, &rc);
+        const int need = TextWidth(m_label1, kNextRunLabel);
+        if (need > rc.right - rc.left)
+            ::SetWindowPos(m_label1, nullptr, 0, 0, need, rc.bottom - rc.top,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     ::ShowWindow(m_nextTime, text.empty() ? SW_SHOWNA : SW_HIDE);
 }
 
@@ -440,10 +487,11 @@ void TFormVestrand::SetTrayHint(const std::string& hint) {
 
 void TFormVestrand::SetNextTimeText(const std::string& text) {
     ::SetWindowTextA(m_nextTime, text.c_str());
-    RECT rc;
-    ::GetWindowRect(m_nextTime, &rc);
-    ::SetWindowPos(m_nextTime, nullptr, 0, 0, TextWidth(m_nextTime, text), rc.bottom - rc.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // As wide as its text in the font of the window's scale.
+    const int dpi = LayoutDpi(m_nextTime);
+    const LayoutBox at = ScaleBox({kNextTimeLeft, 8, 0, 13}, dpi);
+    ::SetWindowPos(m_nextTime, nullptr, at.x, at.y, TextWidth(m_nextTime, text), at.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TFormVestrand::SetGaugeMax(int32_t value) {
@@ -531,6 +579,9 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETTINGCHANGE:
         RefreshTimeSeparator();
         return DefaultProc(msg, wParam, lParam);
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), lParam);
+        return 0;
     default:
         if (msg == m_showMessage && m_showMessage != 0) {
             if (wParam)

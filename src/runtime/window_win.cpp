@@ -1,7 +1,9 @@
 #include "runtime/window_win.h"
 
+#include <map>
 #include <set>
 
+#include "runtime/dpi_win.h"
 #include "runtime/error.h"
 
 namespace vestrand {
@@ -61,20 +63,28 @@ bool BusyCursorOverride() {
     return g_busyCursor;
 }
 
-HFONT ProgramFont() {
-    static HFONT font =
-        ::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
+HFONT ProgramFont(int dpi) {
+    // Windows of one thread ask for it; a few scales at most in a process's life.
+    static std::map<int, HFONT> fonts;
+    HFONT& font = fonts[dpi > 0 ? dpi : kBaseDpi];
+    if (!font)
+        font = ::CreateFontA(-ScaleToDpi(11, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
     return font;
 }
 
 HWND CreateControl(const char* className, const char* text, DWORD style, DWORD exStyle, int x, int y,
                    int width, int height, HWND parent, int id) {
-    HWND hwnd = ::CreateWindowExA(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                  height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                  ::GetModuleHandleA(nullptr), nullptr);
-    if (hwnd)
-        ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
+    const int dpi = LayoutDpi(parent);
+    const LayoutBox at = ScaleBox({x, y, width, height}, dpi);
+    HWND hwnd = ::CreateWindowExA(
+        exStyle, className, text, WS_CHILD | WS_VISIBLE | style, at.x, at.y, at.width, at.height, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleA(nullptr), nullptr);
+    if (hwnd) {
+        ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont(dpi)), FALSE);
+        PlaceControl(hwnd, {x, y, width, height});
+    }
     return hwnd;
 }
 

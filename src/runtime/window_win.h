@@ -25,11 +25,12 @@ std::string ExceptionMessage(std::exception_ptr error);
 void SetBusyCursorOverride(bool busy);
 bool BusyCursorOverride();
 
-// "MS Sans Serif", 8 points at 96 dpi (11 pixels high), default character set: the font of every
-// window and control of the program. Created once, lives as long as the process.
-HFONT ProgramFont();
+// "MS Sans Serif", 8 points (11 pixels high at 96 dpi, scaled to `dpi`), default character set: the
+// font of every window and control of the program. Created once per dpi, lives as long as the process.
+HFONT ProgramFont(int dpi = 96);
 
-// A visible child control of the program with the program's font.
+// A visible child control of the program with the program's font, at the 96-dpi box x, y, width x
+// height scaled to its window's dpi (PlaceControl).
 HWND CreateControl(const char* className, const char* text, DWORD style, DWORD exStyle, int x, int y,
                    int width, int height, HWND parent, int id);
 // Moves a top-level window to the centre of the screen, its size kept.

@@ -160,12 +160,15 @@ void BrowseEdit::PaintButton(HDC dc, const RECT& area) {
     const int shift = pushed ? 1 : 0;
     const int cx = (area.left + area.right) / 2 + shift;
     const int cy = (area.top + area.bottom) / 2 + shift;
-    GdiObject pen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNTEXT)));
+    // Drawn for a button 17 pixels wide, scaled to the button's width.
+    const int width = area.right - area.left;
+    const auto s = [width](int v) { return ::MulDiv(v, width, kButtonWidth); };
+    GdiObject pen(::CreatePen(PS_SOLID, std::max(1, s(1)), ::GetSysColor(COLOR_BTNTEXT)));
     GdiObject fill(::CreateSolidBrush(RGB(255, 255, 160)));
     SelectGuard selectPen(dc, pen.Get());
     SelectGuard selectBrush(dc, fill.Get());
-    ::Rectangle(dc, cx - 5, cy - 3, cx - 1, cy - 1);
-    ::Rectangle(dc, cx - 5, cy - 2, cx + 5, cy + 5);
+    ::Rectangle(dc, cx - s(5), cy - s(3), cx - s(1), cy - s(1));
+    ::Rectangle(dc, cx - s(5), cy - s(2), cx + s(5), cy + s(5));
 }
 
 // ---- DirectoryEdit -----------------------------------------------------------------------------

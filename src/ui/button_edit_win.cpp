@@ -7,6 +7,7 @@
 
 #include "runtime/cp1251.h"
 #include "runtime/cp1251_win.h"
+#include "runtime/dpi_win.h"
 #include "runtime/handles_win.h"
 
 namespace vestrand {
@@ -102,17 +103,20 @@ bool ButtonEdit::ReadOnly() const {
 void ButtonEdit::CreateField(HWND parent, int id, int x, int y, int width, int height, DWORD editStyle,
                              int buttonWidth) {
     m_buttonWidth = buttonWidth;
-    m_edit =
-        ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_AUTOHSCROLL | editStyle,
-                          x, y, width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                          ::GetModuleHandleW(nullptr), nullptr);
+    const int dpi = LayoutDpi(parent);
+    const LayoutBox at = ScaleBox({x, y, width, height}, dpi);
+    m_edit = ::CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_AUTOHSCROLL | editStyle, at.x, at.y,
+        at.width, at.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        ::GetModuleHandleW(nullptr), nullptr);
     if (!m_edit)
         return;
+    PlaceControl(m_edit, {x, y, width, height});
     ::SetWindowLongPtrW(m_edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_editProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(m_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonEdit::EditProc)));
-    ::SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
+    ::SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont(dpi)), FALSE);
     if (buttonWidth > 0)
         m_button->Create(m_edit);
     PlaceButton();
@@ -121,11 +125,14 @@ void ButtonEdit::CreateField(HWND parent, int id, int x, int y, int width, int h
 void ButtonEdit::PlaceButton() {
     if (!m_edit || !m_button->Handle())
         return;
+    // The button's width follows the field's scale; its height is the field's.
+    const int dpi = LayoutDpi(m_edit);
+    const int width = ScaleToDpi(m_buttonWidth, dpi);
     RECT rc;
     ::GetClientRect(m_edit, &rc);
-    ::SetWindowPos(m_button->Handle(), nullptr, rc.right - m_buttonWidth, 0, m_buttonWidth, rc.bottom,
+    ::SetWindowPos(m_button->Handle(), nullptr, rc.right - width, 0, width, rc.bottom,
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SendMessageW(m_edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, m_buttonWidth + 2));
+    ::SendMessageW(m_edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, width + ScaleToDpi(2, dpi)));
 }
 
 void ButtonEdit::RepaintButton() {

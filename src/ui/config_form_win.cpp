@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/paths.h"
+#include "runtime/dpi_win.h"
 #include "settings/config_table.h"
 #include "settings/settings_file_win.h"
 
@@ -116,6 +117,12 @@ void TFormConfigVestrand::Create(HINSTANCE /*instance: windows are made for the 
     if (!CreateWindowOf(kClassName, kFormExStyle, kFormStyle, "Настройка страхового полиса", 0, 0,
                         frame.right - frame.left, frame.bottom - frame.top, owner, nullptr))
         return;
+    // The layout at the scale of the screen the window is on.
+    const int dpi = WindowDpi(Handle());
+    SetLayoutDpi(Handle(), dpi);
+    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi),
+                                     kFormStyle, kFormExStyle, dpi);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CreateControls();
 }
 
@@ -130,17 +137,13 @@ void TFormConfigVestrand::CreateControls() {
         item.pszText = const_cast<char*>(tabs[i]);
         ::SendMessageA(PageControl, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
     }
-    // The pages' inner area is 405 x 245, at the bottom of the page control's display area.
-    RECT area{0, 0, kClientWidth, kClientHeight};
-    ::SendMessageA(PageControl, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
-    area.right = area.left + kPageWidth;
-    area.top = area.bottom - kPageHeight;
     const int pageIds[kPageCount] = {IDC_CFG_PAGEDIRS, IDC_CFG_PAGEFILES, IDC_CFG_PAGEOTHER,
                                      IDC_CFG_PAGEEXCLUDE};
     for (int i = 0; i < kPageCount; ++i) {
         m_pages[i] = std::make_unique<TabSheet>();
-        m_pages[i]->Create(Handle(), pageIds[i], area, i == 0);
+        m_pages[i]->Create(Handle(), pageIds[i], RECT{0, 0, 1, 1}, i == 0);
     }
+    PlacePages();
     // The pages lie over the page control; the page control comes first in the tab order all the
     // same, as the tab order runs round.
     ::SetWindowPos(PageControl, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -183,6 +186,29 @@ void TFormConfigVestrand::CreateControls() {
     }
     m_excludes.Create(Page(3), 50, 0);
     m_activePage = 0;
+}
+
+void TFormConfigVestrand::PlacePages() {
+    // The inner area is where the page control's display area ends, at the page control's font.
+    const int dpi = LayoutDpi(Handle());
+    RECT area{};
+    ::GetClientRect(PageControl, &area);
+    ::SendMessageA(PageControl, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    area.right = area.left + ScaleToDpi(kPageWidth, dpi);
+    area.top = area.bottom - ScaleToDpi(kPageHeight, dpi);
+    for (int i = 0; i < kPageCount; ++i)
+        ::SetWindowPos(Page(i), nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormConfigVestrand::OnDpiChanged(int dpi, LPARAM suggested) {
+    MoveToSuggestedRect(Handle(), suggested);
+    RescaleChildren(Handle(), dpi);
+    PlacePages();
+    m_dirs.ScaleRows();
+    m_files.ScaleRows();
+    m_excludes.ScaleRows();
+    ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 const TFormConfigVestrand::ConfigField* TFormConfigVestrand::FieldOf(int id) const {
@@ -241,6 +267,9 @@ LRESULT TFormConfigVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lPara
         // The close button, Close in the system menu, Alt+F4: the modal wait ends; the window stays.
         if (m_open)
             m_closeRequested = true;
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), lParam);
         return 0;
     case WM_CTLCOLORSTATIC: {
         // A read-only folder field keeps the colours of a field, not of the page.

@@ -92,6 +92,10 @@ private:
     struct ConfigField;
 
     void CreateControls();
+    // The pages over the page control's display area: 405 x 245 at 96 dpi, at its bottom left.
+    void PlacePages();
+    // WM_DPICHANGED: the suggested place, then every box and font at the new scale.
+    void OnDpiChanged(int dpi, LPARAM suggested);
     void ShowPage(int index);
     void RunModal();
     // Ctrl+Tab and Ctrl+Shift+Tab through the pages; true when the message was one of them.

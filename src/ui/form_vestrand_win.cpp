@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "runtime/dpi_win.h"
 #include "runtime/error.h"
 #include "runtime/handles_win.h"
 #include "settings/command_line.h"
@@ -20,12 +21,12 @@ namespace {
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_APPWINDOW;
 constexpr const char* kNextRunLabel = "Следующее копирование:";
-constexpr int kLabelLeft = 16, kLabelWidth = 131;
+constexpr int kLabelLeft = 16, kLabelWidth = 131, kNextTimeLeft = 160;
 
 // The height a status text takes when it wraps within `width` (a long path breaks where it must).
 int WrappedTextHeight(HWND hwnd, const std::string& text, int width) {
     WindowDc dc(hwnd);
-    SelectGuard font(dc.Get(), ProgramFont());
+    SelectGuard font(dc.Get(), ProgramFont(LayoutDpi(hwnd)));
     RECT box{0, 0, width, 0};
     ::DrawTextA(dc.Get(), text.c_str(), static_cast<int>(text.size()), &box,
                 DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
@@ -34,7 +35,7 @@ int WrappedTextHeight(HWND hwnd, const std::string& text, int width) {
 
 int TextWidth(HWND hwnd, const std::string& text) {
     WindowDc dc(hwnd);
-    SelectGuard font(dc.Get(), ProgramFont());
+    SelectGuard font(dc.Get(), ProgramFont(LayoutDpi(hwnd)));
     SIZE size{};
     ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
@@ -86,7 +87,14 @@ void TFormVestrand::Create() {
                    frame.bottom - frame.top, nullptr, nullptr);
     if (!Handle())
         throw std::runtime_error("The main window cannot be created");
+    // The layout at the scale of the screen the window is on.
+    const int dpi = WindowDpi(Handle());
+    SetLayoutDpi(Handle(), dpi);
+    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi),
+                                     kFormStyle, kFormExStyle, dpi);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CenterOnScreen(Handle());
+    LoadIcons(dpi);
     CreateWidgets();
     FormCreate();
     m_config->Create(::GetModuleHandleA(nullptr), Handle());
@@ -101,8 +109,30 @@ void TFormVestrand::CreateWidgets() {
     m_lastCopy = CreateControl("STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, kLabelLeft, 24,
                                kClientWidth - 2 * kLabelLeft, 13, Handle(), 0);
     m_gauge.Create(Handle(), 8, 40, 281, 25);
-    m_nextTime =
-        CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 160, 8, 45, 13, Handle(), 0);
+    m_nextTime = CreateControl("STATIC", "NextTime", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, kNextTimeLeft, 8, 45,
+                               13, Handle(), 0);
+}
+
+void TFormVestrand::LoadIcons(int dpi) {
+    m_bigIcon = LoadIconOfSize(IDI_VESTRAND, MetricForDpi(SM_CXICON, dpi));
+    m_smallIcon = LoadIconOfSize(IDI_VESTRAND, MetricForDpi(SM_CXSMICON, dpi));
+    if (m_bigIcon)
+        ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon.Get()));
+    if (m_smallIcon)
+        ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon.Get()));
+}
+
+void TFormVestrand::OnDpiChanged(int dpi, LPARAM suggested) {
+    MoveToSuggestedRect(Handle(), suggested);
+    RescaleChildren(Handle(), dpi);
+    LoadIcons(dpi);
+    // The boxes that follow their text; the window's height follows a status of several lines.
+    m_statusExtra = -1;
+    ShowStatusText(m_statusText);
+    char text[64] = {};
+    ::GetWindowTextA(m_nextTime, text, sizeof text);
+    SetNextTimeText(text);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TFormVestrand::FormCreate() {
@@ -123,9 +153,14 @@ void TFormVestrand::FormCreate() {
                          {kPmExit, "Выход", false, true}},
                         [this](int id) { OnMenuItem(id); });
     m_tray.OnDblClick = [this] { RxTrayDblClick(); };
+    // The notification area shows small icons at the system's scale.
+    const int traySize = MetricForDpi(SM_CXSMICON, SystemDpi());
+    m_trayIcon = LoadIconOfSize(IDI_VESTRAND, traySize);
+    if (m_trayIcon)
+        m_icon = m_trayIcon.Get();
     m_tray.SetIcon(m_icon);
-    m_workingIcon = MakeWorkingIcon(m_icon);
-    m_warningIcon = MakeWarningIcon(m_icon);
+    m_workingIcon = MakeWorkingIcon(m_icon, traySize);
+    m_warningIcon = MakeWarningIcon(m_icon, traySize);
     m_tray.SetHint(kAppTitle);
     m_firstPaintPending = true;
 
@@ -352,6 +387,8 @@ void TFormVestrand::ShowState() {
     if (m_completedAt > last && m_completedAt <= now)
         last = m_completedAt; // the registry refused the moment: this process still knows it
     ::SetWindowTextA(m_lastCopy, LastCompleteText(last, TimeSeparator()).c_str());
+    PlaceControl(m_lastCopy,
+                 {kLabelLeft, 24, kClientWidth - 2 * kLabelLeft, 13}); // as wide as its text needs
     m_overdue = IsOverdue(last, now, m_settings.WarnAfterDays, m_tried);
     m_overdueText = m_overdue ? OverdueText(last, now, m_missText) : std::string();
     m_tray.SetIcon((m_overdue || m_paused) && m_warningIcon ? m_warningIcon.Get() : m_icon);
@@ -371,34 +408,50 @@ void TFormVestrand::ShowState() {
 void TFormVestrand::ShowStatusText(const std::string& text) {
     constexpr DWORD kOneLine = SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS;
     constexpr DWORD kWrapped = SS_LEFT | SS_EDITCONTROL | SS_NOPREFIX;
-    constexpr int kLine = 13;
-    const int width = text.empty() ? kLabelWidth : kClientWidth - 2 * kLabelLeft;
-    const int height = text.empty() ? kLine : std::max(kLine, WrappedTextHeight(m_label1, text, width));
+    m_statusText = text;
     const LONG_PTR style =
         ::GetWindowLongPtrA(m_label1, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK | kOneLine | kWrapped);
     ::SetWindowLongPtrA(m_label1, GWL_STYLE, style | (text.empty() ? kOneLine : kWrapped));
     ::SetWindowTextA(m_label1, text.empty() ? kNextRunLabel : text.c_str());
-    ::SetWindowPos(m_label1, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int width = text.empty() ? kLabelWidth : kClientWidth - 2 * kLabelLeft;
+    PlaceControl(m_label1, {kLabelLeft, 8, width, 13});
+    RECT rc{};
+    ::GetWindowRect(m_label1, &rc);
+    const int line = rc.bottom - rc.top;
+    int extra = 0;
+    if (text.empty()) {
+        // The label before the next run is never cut, whatever the width of the font at this scale.
+        const int need = TextWidth(m_label1, kNextRunLabel);
+        if (need > rc.right - rc.left)
+            ::SetWindowPos(m_label1, nullptr, 0, 0, need, line, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        const int height = std::max(line, WrappedTextHeight(m_label1, text, rc.right - rc.left));
+        extra = height - line;
+        ::SetWindowPos(m_label1, nullptr, 0, 0, rc.right - rc.left, height,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     ::InvalidateRect(m_label1, nullptr, TRUE);
     ::ShowWindow(m_nextTime, text.empty() ? SW_SHOWNA : SW_HIDE);
-    PlaceBelowStatus(height - kLine);
+    PlaceBelowStatus(extra);
 }
 
-// Moves the lines under the status down by `extra` pixels and sizes the window to hold them.
+// Moves the lines under the status down by `extra` pixels (at the window's scale) from their
+// places, and sizes the window to hold them.
 void TFormVestrand::PlaceBelowStatus(int extra) {
+    const int dpi = LayoutDpi(Handle());
+    for (const HWND child : {m_lastCopy, m_gauge.Handle(), m_btnGo}) {
+        LayoutBox box;
+        if (!PlacedBox(child, box))
+            continue;
+        const LayoutBox at = ScaleBox(box, dpi);
+        ::SetWindowPos(child, nullptr, at.x, at.y + extra, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     if (extra == m_statusExtra)
         return;
     m_statusExtra = extra;
-    const auto moveTo = [](HWND child, int x, int y) {
-        ::SetWindowPos(child, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    moveTo(m_lastCopy, kLabelLeft, 24 + extra);
-    moveTo(m_gauge.Handle(), 8, 40 + extra);
-    moveTo(m_btnGo, 176, 72 + extra);
-    RECT frame{0, 0, kClientWidth, kClientHeight + extra};
-    ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi) + extra,
+                                     kFormStyle, kFormExStyle, dpi);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 
@@ -479,10 +532,11 @@ void TFormVestrand::SetTrayHint(const std::string& hint) {
 
 void TFormVestrand::SetNextTimeText(const std::string& text) {
     ::SetWindowTextA(m_nextTime, text.c_str());
-    RECT rc;
-    ::GetWindowRect(m_nextTime, &rc);
-    ::SetWindowPos(m_nextTime, nullptr, 0, 0, TextWidth(m_nextTime, text), rc.bottom - rc.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // As wide as its text in the font of the window's scale.
+    const int dpi = LayoutDpi(m_nextTime);
+    const LayoutBox at = ScaleBox({kNextTimeLeft, 8, 0, 13}, dpi);
+    ::SetWindowPos(m_nextTime, nullptr, at.x, at.y, TextWidth(m_nextTime, text), at.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TFormVestrand::SetGaugeMax(int32_t value) {
@@ -570,6 +624,9 @@ LRESULT TFormVestrand::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETTINGCHANGE:
         RefreshTimeSeparator();
         return DefaultProc(msg, wParam, lParam);
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), lParam);
+        return 0;
     default:
         if (msg == m_showMessage && m_showMessage != 0) {
             if (wParam)

@@ -123,6 +123,10 @@ protected:
 
 private:
     void CreateWidgets();
+    // The window's own icons and the tray's at the sizes the system asks for at `dpi`.
+    void LoadIcons(int dpi);
+    // WM_DPICHANGED: the suggested place, then every box and font at the new scale.
+    void OnDpiChanged(int dpi, LPARAM suggested);
     void OnMenuItem(int id);
     void CloseWhenIdle();
     void StartPass(bool byButton);
@@ -144,7 +148,10 @@ private:
     TRxTrayIcon m_tray;
     TGauge m_gauge;
     std::unique_ptr<TFormConfigVestrand> m_config;
-    HICON m_icon = nullptr;
+    HICON m_icon = nullptr; // the class's icon, and the tray's where no icon of the tray's size loads
+    IconHandle m_bigIcon;   // the window's icons at its scale
+    IconHandle m_smallIcon;
+    IconHandle m_trayIcon;    // at the notification area's size
     IconHandle m_workingIcon; // shown in the tray while a pass works
     IconHandle m_warningIcon; // shown in the tray while passes are paused by the guard or overdue
     HWND m_label1 = nullptr;
@@ -152,6 +159,7 @@ private:
     HWND m_nextTime = nullptr;
     HWND m_lastCopy = nullptr; // the last complete pass, under the next run
     HWND m_btnGo = nullptr;
+    std::string m_statusText; // what stands in the place of the next run; empty: the next run
     bool m_firstPaintPending = false;
     bool m_autoRunOnce = false;
     bool m_confirmOnce = false; // CONFIRM: the one pass carries out its plan whatever it destroys

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "runtime/dpi_win.h"
 #include "runtime/handles_win.h"
 
 namespace vestrand {
@@ -42,7 +43,10 @@ void PaintGauge(HDC dc, const RECT& bounds, int32_t percent, HFONT font) {
 
 void TGauge::Create(HWND parent, int x, int y, int width, int height) {
     RegisterWindowClass(kClassName, CS_HREDRAW | CS_VREDRAW, nullptr, nullptr);
-    CreateWindowOf(kClassName, 0, WS_CHILD | WS_VISIBLE, "", x, y, width, height, parent, nullptr);
+    const LayoutBox at = ScaleBox({x, y, width, height}, LayoutDpi(parent));
+    CreateWindowOf(kClassName, 0, WS_CHILD | WS_VISIBLE, "", at.x, at.y, at.width, at.height, parent,
+                   nullptr);
+    PlaceControl(Handle(), {x, y, width, height});
 }
 
 void TGauge::SetMinValue(int32_t value) {
@@ -81,14 +85,15 @@ LRESULT TGauge::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         PaintGuard paint(Handle());
         RECT client;
         ::GetClientRect(Handle(), &client);
-        PaintGauge(paint.Dc(), client, m_model.Percent(), ProgramFont());
+        PaintGauge(paint.Dc(), client, m_model.Percent(), ProgramFont(LayoutDpi(Handle())));
         ++m_paints;
         return 0;
     }
     case WM_PRINTCLIENT: {
         RECT client;
         ::GetClientRect(Handle(), &client);
-        PaintGauge(reinterpret_cast<HDC>(wParam), client, m_model.Percent(), ProgramFont());
+        PaintGauge(reinterpret_cast<HDC>(wParam), client, m_model.Percent(),
+                   ProgramFont(LayoutDpi(Handle())));
         return 0;
     }
     default:

@@ -1,6 +1,7 @@
 #include "ui/source_list_win.h"
 
 #include "engine/exclusions.h"
+#include "runtime/dpi_win.h"
 #include "runtime/window_win.h"
 
 namespace vestrand {
@@ -32,12 +33,16 @@ void SourceList::Create(HWND page, int listTop, int fieldTop) {
     // Creation order is the tab order: list, "Добавить", "Удалить", field.
     m_list = CreateControl("LISTBOX", "", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                            WS_EX_CLIENTEDGE, 0, listTop, kPageWidth, kPageHeight - listTop, page, m_ids.list);
-    ::SendMessageA(m_list, LB_SETITEMHEIGHT, 0, 13); // after the font, which resets it
+    ScaleRows(); // after the font, which resets them
     m_add = MakeButton(page, m_ids.add, "Добавить", 240);
     m_delete = MakeButton(page, m_ids.remove, "Удалить", 328);
     m_field->Create(page, m_ids.field, 6, fieldTop, 393, 21);
     if (auto* browse = dynamic_cast<BrowseEdit*>(m_field.get()))
         browse->OnBeforeDialog = [this](std::string&) { m_entry = -1; };
+}
+
+void SourceList::ScaleRows() {
+    ::SendMessageA(m_list, LB_SETITEMHEIGHT, 0, ScaleToDpi(13, LayoutDpi(m_list)));
 }
 
 bool SourceList::OnCommand(int id, int code) {

@@ -26,6 +26,9 @@ public:
 
     // `listTop`, `fieldTop`: where the list and the field stand on the page.
     void Create(HWND page, int listTop, int fieldTop);
+    // The list's rows at the height of the page's scale (13 pixels at 96 dpi), again after the font
+    // of a new scale has reset them.
+    void ScaleRows();
     // A command of one of its controls; false when it was none of them.
     bool OnCommand(int id, int code);
 

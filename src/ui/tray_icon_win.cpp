@@ -4,7 +4,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace vestrand {
 namespace {
@@ -170,26 +172,46 @@ LRESULT TRxTrayIcon::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 namespace {
 
-IconHandle MakeMarkedIcon(HICON base, COLORREF fillColor, COLORREF rimColor) {
-    const int cx = ::GetSystemMetrics(SM_CXSMICON), cy = ::GetSystemMetrics(SM_CYSMICON);
+IconHandle MakeMarkedIcon(HICON base, int size, COLORREF fillColor, COLORREF rimColor) {
+    const int cx = size, cy = size;
+    if (!base || size <= 0)
+        return IconHandle();
     WindowDc screen(nullptr);
     MemoryDc colorDc(::CreateCompatibleDC(screen.Get())), maskDc(::CreateCompatibleDC(screen.Get()));
-    GdiObject color(::CreateCompatibleBitmap(screen.Get(), cx, cy)),
+    // The colour image in 32 bits, top-down, so that its alpha channel can be read and set.
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    GdiObject color(::CreateDIBSection(screen.Get(), &bmi, DIB_RGB_COLORS, &bits, nullptr, 0)),
         mask(::CreateBitmap(cx, cy, 1, 1, nullptr));
-    if (!colorDc || !maskDc || !color || !mask)
+    if (!colorDc || !maskDc || !color || !mask || !bits)
         return IconHandle();
+    auto* pixels = static_cast<uint32_t*>(bits);
+    const size_t count = static_cast<size_t>(cx) * static_cast<size_t>(cy);
     {
         SelectGuard c(colorDc.Get(), color.Get()), m(maskDc.Get(), mask.Get());
         ::DrawIconEx(colorDc.Get(), 0, 0, base, cx, cy, 0, nullptr, DI_IMAGE);
         ::DrawIconEx(maskDc.Get(), 0, 0, base, cx, cy, 0, nullptr, DI_MASK);
-        // A green disc with a dark rim, opaque in the mask.
+        ::GdiFlush();
+        const std::vector<uint32_t> before(pixels, pixels + count);
+        // A disc with a dark rim, opaque in the mask; the rim one pixel wide at 16 pixels.
         const RECT mark{cx / 2, cy / 2, cx, cy};
-        GdiObject fill(::CreateSolidBrush(fillColor)), rim(::CreatePen(PS_SOLID, 1, rimColor));
+        GdiObject fill(::CreateSolidBrush(fillColor)),
+            rim(::CreatePen(cx < 32 ? PS_SOLID : PS_INSIDEFRAME, std::max(1, cx / 16), rimColor));
         SelectGuard b(colorDc.Get(), fill.Get()), p(colorDc.Get(), rim.Get());
         ::Ellipse(colorDc.Get(), mark.left, mark.top, mark.right, mark.bottom);
         SelectGuard mb(maskDc.Get(), ::GetStockObject(BLACK_BRUSH)),
             mp(maskDc.Get(), ::GetStockObject(BLACK_PEN));
         ::Ellipse(maskDc.Get(), mark.left, mark.top, mark.right, mark.bottom);
+        ::GdiFlush();
+        // An icon with an alpha channel is drawn by it, not by the mask, and GDI leaves the alpha of
+        // what it draws at 0: the disc is made opaque, or it would not show at all.
+        const bool hasAlpha =
+            std::any_of(before.begin(), before.end(), [](uint32_t v) { return (v >> 24) != 0; });
+        if (hasAlpha)
+            for (size_t i = 0; i < count; ++i)
+                if (pixels[i] != before[i])
+                    pixels[i] |= 0xFF000000u;
     }
     ICONINFO info{TRUE, 0, 0, static_cast<HBITMAP>(mask.Get()), static_cast<HBITMAP>(color.Get())};
     return IconHandle(::CreateIconIndirect(&info));
@@ -197,12 +219,17 @@ IconHandle MakeMarkedIcon(HICON base, COLORREF fillColor, COLORREF rimColor) {
 
 } // namespace
 
-IconHandle MakeWorkingIcon(HICON base) {
-    return MakeMarkedIcon(base, RGB(0, 170, 0), RGB(0, 64, 0));
+IconHandle LoadIconOfSize(int resourceId, int size) {
+    return IconHandle(static_cast<HICON>(::LoadImageA(
+        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
-IconHandle MakeWarningIcon(HICON base) {
-    return MakeMarkedIcon(base, RGB(255, 176, 0), RGB(128, 64, 0));
+IconHandle MakeWorkingIcon(HICON base, int size) {
+    return MakeMarkedIcon(base, size, RGB(0, 170, 0), RGB(0, 64, 0));
+}
+
+IconHandle MakeWarningIcon(HICON base, int size) {
+    return MakeMarkedIcon(base, size, RGB(255, 176, 0), RGB(128, 64, 0));
 }
 
 } // namespace vestrand

@@ -21,10 +21,14 @@ struct BalloonRequest {
     bool shown = false; // the notification area took it
 };
 
-// The program's icon at the tray's size with a mark in its lower right corner: green while a pass
-// works, amber while passes are paused and wait for the user.
-IconHandle MakeWorkingIcon(HICON base);
-IconHandle MakeWarningIcon(HICON base);
+// The program's icon at `size` x `size` pixels (the icon's image of that size, or the platform's
+// nearest one scaled), for the window's caption and the tray at a screen's scale.
+IconHandle LoadIconOfSize(int resourceId, int size);
+
+// `base` at `size` x `size` pixels with a mark in its lower right corner, a quarter of the icon:
+// green while a pass works, amber while passes are paused and wait for the user.
+IconHandle MakeWorkingIcon(HICON base, int size);
+IconHandle MakeWarningIcon(HICON base, int size);
 
 class TRxTrayIcon final : public Window {
 public:

@@ -127,7 +127,8 @@ void TFormVestrand::OnDpiChanged(int dpi, LPARAM suggested) {
     RescaleChildren(Handle(), dpi);
     LoadIcons(dpi);
     // The boxes that follow their text; the window's height follows a status of several lines.
-    m_statusExtra = -1;
+    if (m_statusExtra != 0)
+        m_statusExtra = -1; // the suggested frame holds one line: sized again
     ShowStatusText(m_statusText);
     char text[64] = {};
     ::GetWindowTextA(m_nextTime, text, sizeof text);

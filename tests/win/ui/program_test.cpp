@@ -10,6 +10,7 @@
 #include "runtime/platform_win.h"
 #include "settings/schedule_win.h"
 #include "tree_snapshot.h"
+#include "program_runner.h"
 #include "ui_helpers.h"
 
 using namespace vestrand;
@@ -18,43 +19,6 @@ using namespace vestrand::test;
 namespace {
 
 const std::string kConfig = "IdentifComp=PC\r\nLowDriveSpaceMb=5\r\n";
-
-// The program started in `root` with `arguments`; ended by force if it still runs at the end.
-struct Program {
-    FileHandle process;
-    DWORD id = 0;
-    Program(const std::string& root, const std::string& arguments, bool waitIdle = true) {
-        std::string commandLine = "\"" + root + "vestrand.exe\" " + arguments;
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        EXPECT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     root.c_str(), &si, &pi))
-            << commandLine;
-        process.Reset(pi.hProcess);
-        FileHandle thread(pi.hThread);
-        id = pi.dwProcessId;
-        if (waitIdle && process)
-            ::WaitForInputIdle(process.Get(), 20000);
-    }
-    ~Program() {
-        if (process && !Ended(0))
-            ::TerminateProcess(process.Get(), 99);
-    }
-    bool Ended(DWORD ms) const { return ::WaitForSingleObject(process.Get(), ms) == WAIT_OBJECT_0; }
-    DWORD ExitCode() const {
-        DWORD code = 12345;
-        ::GetExitCodeProcess(process.Get(), &code);
-        return code;
-    }
-};
-
-// The exit code of a run that has to end within a minute.
-DWORD RunToEnd(const std::string& root, const std::string& arguments) {
-    Program p(root, arguments);
-    EXPECT_TRUE(p.Ended(60000)) << arguments;
-    return p.ExitCode();
-}
 
 // A folder with the program and a settings file that mirrors src\ into arch\PC\.
 std::string Install(const std::string& name) {

@@ -5,6 +5,7 @@
 #include "engine/fileops_win.h"
 #include "engine/journal.h"
 #include "file_lock.h"
+#include "program_runner.h"
 #include "runtime/handles_win.h"
 #include "runtime/platform_win.h"
 #include "tree_snapshot.h"
@@ -14,25 +15,6 @@ using namespace vestrand;
 using namespace vestrand::test;
 
 namespace {
-
-// The exit code of the program started in `root` with `arguments`, which has to end within a minute.
-DWORD Exit(const std::string& root, const std::string& arguments) {
-    std::string commandLine = "\"" + root + "vestrand.exe\" " + arguments;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    EXPECT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 root.c_str(), &si, &pi))
-        << commandLine;
-    FileHandle process(pi.hProcess), thread(pi.hThread);
-    const bool ended = ::WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0;
-    EXPECT_TRUE(ended) << arguments;
-    DWORD code = 12345;
-    if (!ended)
-        ::TerminateProcess(process.Get(), 99);
-    ::GetExitCodeProcess(process.Get(), &code);
-    return code;
-}
 
 // A folder with the program and a settings file that mirrors src\ into arch\PC\, versions on.
 std::string Install(const std::string& name) {
@@ -92,17 +74,17 @@ TEST(RestoreProgram, FilesComeBackFromAnOlderMomentBesideWhatDiffersAndWhatIsThe
     SetStamp(src + "a.txt", 100);
     WriteFile(src + "d\\x.txt", "x one");
     WriteFile(src + "d\\e\\y.txt", "y one");
-    ASSERT_EQ(Exit(root, "START"), 0u);
+    ASSERT_EQ(RunToEnd(root, "START"), 0u);
     const std::string before = FirstPassAnHourBack(root);
     WriteFile(src + "a.txt", "alpha, second");
     SetStamp(src + "a.txt", 200);
     RemoveTree(src + "d");
     for (int pass = 0; pass < 3; ++pass) // the emptied folders go one level a pass
-        ASSERT_EQ(Exit(root, "START"), 0u);
+        ASSERT_EQ(RunToEnd(root, "START"), 0u);
     ASSERT_FALSE(IsFolder(root + "arch\\PC\\" + MirrorRel(root) + "src\\d"));
 
     // A different file at the original path stays; the restored copy goes beside it.
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\" " + before), 1u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "a.txt\" " + before), 1u);
     EXPECT_EQ(ReadFile(src + "a.txt"), "alpha, second");
     const auto beside = BesideCopies(src);
     ASSERT_EQ(beside.size(), 1u);
@@ -112,18 +94,18 @@ TEST(RestoreProgram, FilesComeBackFromAnOlderMomentBesideWhatDiffersAndWhatIsThe
     // The folder deleted since comes back with its files, their times as the backup holds them.
     WriteFile(root + "stamp.txt", "");
     SetStamp(root + "stamp.txt", 100);
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "d\" " + before), 0u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "d\" " + before), 0u);
     EXPECT_EQ(ReadFile(src + "d\\x.txt"), "x one");
     EXPECT_EQ(ReadFile(src + "d\\e\\y.txt"), "y one");
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\" " + before + " \"" + root + "out\""), 0u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "a.txt\" " + before + " \"" + root + "out\""), 0u);
     EXPECT_EQ(ReadFile(root + "out\\a.txt"), "alpha");
     EXPECT_EQ(WriteTimeW(WidenU(root + "out\\a.txt")), WriteTimeW(WidenU(root + "stamp.txt")));
     // What is the same at its place is left as it is: nothing goes beside it, and that is success.
     const auto snapshot = SnapshotTree(src);
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "d\" " + before), 0u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "d\" " + before), 0u);
     EXPECT_EQ(SnapshotTree(src), snapshot);
     // Without a moment: the mirror as it is now, which holds the second a.txt, the same as the source.
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\""), 0u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "a.txt\""), 0u);
     EXPECT_EQ(BesideCopies(src).size(), 1u);
 }
 
@@ -131,23 +113,23 @@ TEST(RestoreProgram, NothingUnderThePathAtThatMomentOrAPassAtWorkEndsWithTwo) {
     const std::string root = Install("restore_program_two");
     const std::string src = root + "src\\";
     WriteFile(src + "a.txt", "alpha");
-    ASSERT_EQ(Exit(root, "START"), 0u);
+    ASSERT_EQ(RunToEnd(root, "START"), 0u);
     const std::string first = FirstPassAnHourBack(root);
     WriteFile(src + "b.txt", "beta");
-    ASSERT_EQ(Exit(root, "START"), 0u);
+    ASSERT_EQ(RunToEnd(root, "START"), 0u);
     RemoveTree(src);
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "b.txt\" " + first), 2u); // made by the later pass
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "none.txt\""), 2u);
-    EXPECT_EQ(Exit(root, "RESTORE \"" + root + "elsewhere\\a.txt\""), 2u);
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\" \"2001-01-01 10:00\""), 2u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "b.txt\" " + first), 2u); // made by the later pass
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "none.txt\""), 2u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + root + "elsewhere\\a.txt\""), 2u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "a.txt\" \"2001-01-01 10:00\""), 2u);
     {
         FileLock pass(root + "arch\\PC\\" + kPassLockName);
         ASSERT_TRUE(pass.Held());
-        EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\""), 2u);
+        EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "a.txt\""), 2u);
         EXPECT_FALSE(IsFile(src + "a.txt"));
     }
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "b.txt\""), 0u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "b.txt\""), 0u);
     EXPECT_EQ(ReadFile(src + "b.txt"), "beta");
-    EXPECT_EQ(Exit(root, "RESTORE"), 3u);
-    EXPECT_EQ(Exit(root, "RESTORE \"" + src + "a.txt\" 2026-13-01 10:00 out more"), 3u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE"), 3u);
+    EXPECT_EQ(RunToEnd(root, "RESTORE \"" + src + "a.txt\" 2026-13-01 10:00 out more"), 3u);
 }

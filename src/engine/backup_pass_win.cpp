@@ -15,7 +15,7 @@
 #include "engine/fileops_win.h"
 #include "engine/held_versions_win.h"
 #include "engine/journal_win.h"
-#include "engine/mirror_lock_win.h"
+#include "engine/mirror_opening_win.h"
 #include "engine/mirror_owner_win.h"
 #include "engine/new_file_copier.h"
 #include "engine/pass_progress.h"
@@ -32,10 +32,6 @@ constexpr int32_t kFolderBit = FILE_ATTRIBUTE_DIRECTORY;
 // A link (symbolic link or junction): the mirror holds what it leads to, as a plain entry.
 constexpr int32_t kLinkBit = FILE_ATTRIBUTE_REPARSE_POINT;
 constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-// A copy in progress. It lies at the top of the mirror folder, where the index walk leaves it out
-// like the journal's files, so no mirror entry can share its name (a source entry that would map
-// onto one of these names is reported as failed instead of copied).
-constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
 // New files copied at once by the directory stage (see NewFileCopier), and how many copies may be
 // asked for ahead of the stage's lines: enough to keep the copiers busy, few enough that a stop
 // lets the few under way finish within a moment.
@@ -50,18 +46,6 @@ std::wstring Wide(const char* ascii) {
 
 bool IsNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-std::wstring WithSeparator(std::wstring path) {
-    if (path.empty() || path.back() != L'\\')
-        path += L'\\';
-    return path;
-}
-
-std::wstring WithoutSeparator(std::wstring path) {
-    if (!path.empty() && path.back() == L'\\')
-        path.pop_back();
-    return path;
 }
 
 // The full form in which a listed source is mapped, so that "x\..\y" or "a/b" give the mirror
@@ -141,29 +125,6 @@ void StorePatterns(const std::wstring& path, const std::wstring& temp,
     ok = ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok)
         DeleteFileW(temp.c_str());
-}
-
-// A journal archive of this computer's folder in the backup folder ("yymmdd." + IdentifComp).
-bool HasJournalArchive(const std::wstring& targetDir, const std::string& identifComp) {
-    const std::wstring name = WidenCp1251(identifComp);
-    bool found = false;
-    SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
-        const bool digits =
-            e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.';
-        found = digits && !(e.Attr & kFolderBit) && SameFileName(e.Name.substr(7), name);
-        return !found;
-    });
-    return found;
-}
-
-// A folder this program mirrors into: it holds the mark that every pass leaves, the journal or
-// the versions folder, or the backup folder holds an archive of its journal. An empty folder is
-// taken too. Any other folder holds the user's own files, which a pass would delete.
-bool IsMirrorOfThisProgram(const std::wstring& root, const std::wstring& targetDir,
-                           const std::string& identifComp) {
-    return ReadAttributes(root + Wide(kPassLockName)) != -1 || IsFile(root + Wide(kJournalName)) ||
-           IsFolder(root + Wide(kVersionsFolderName)) || IsEmptyFolder(root) ||
-           HasJournalArchive(targetDir, identifComp);
 }
 
 SourceSpot SpotOf(const std::string& written, const std::wstring& form, bool folder) {
@@ -383,47 +344,16 @@ struct MirrorEntry {
 
 class Pass {
 public:
-    Pass(const BackupSettings& s, bool autoRunOnce, IBackupDisplay& d, ISchedule& sch, IClock& c,
-         const std::atomic<bool>* stop, bool confirmed)
+    Pass(const BackupSettings& s, const OpenedMirror& mirror, bool autoRunOnce, IBackupDisplay& d,
+         ISchedule& sch, IClock& c, const std::atomic<bool>* stop, bool confirmed)
         : m_s(s), m_autoRunOnce(autoRunOnce), m_confirmed(confirmed), m_display(d), m_schedule(sch),
-          m_clock(c), m_stop(stop) {}
+          m_clock(c), m_stop(stop), m_rootText(mirror.text), m_rootFull(mirror.full), m_root(mirror.root),
+          m_rootLong(mirror.longForm), m_temp(mirror.OwnPath(kCopyTempName)) {}
 
     PassResult Run() {
-        if (!IsSafeIdentifComp(m_s.IdentifComp))
-            return Refused(PassRefusal::UnsafeName, m_s.IdentifComp);
-        if (!IsBackupTarget(m_s.TargetDir))
-            return Refused(PassRefusal::TargetUnusable, m_s.TargetDir);
-        m_rootText = MirrorFolderOf(m_s.TargetDir, m_s.IdentifComp);
-        m_rootFull = WithSeparator(FullPath(WidenCp1251(m_rootText)));
-        m_root = ExtendedPath(m_rootFull);
-        // A folder the pass makes is its own; one that was there must show that it is a mirror.
-        if (!IsFolder(m_root)) {
-            CreateDirChain(m_root);
-            if (!IsFolder(m_root))
-                return Refused(PassRefusal::RootUnreachable, m_rootText);
-        } else if (!IsMirrorOfThisProgram(m_root, ExtendedPath(FullPath(WidenCp1251(m_s.TargetDir))),
-                                          m_s.IdentifComp)) {
-            return Refused(PassRefusal::NotAMirror, m_rootText);
-        }
-        MirrorLock lock;
-        switch (lock.Take(m_root + Wide(kPassLockName))) {
-        case MirrorLock::Outcome::Busy:
-            return Refused(PassRefusal::Busy, m_rootText);
-        case MirrorLock::Outcome::Failed:
-            return Refused(PassRefusal::RootUnreachable, m_rootText);
-        case MirrorLock::Outcome::Taken:
-            break;
-        }
-        // Under the lock, before anything changes: the mirror folder must be this computer's.
-        const OwnerClaim owner = ClaimMirror(m_root, m_rootText, m_root + Wide(kCopyTempName));
-        if (owner.refusal != PassRefusal::None)
-            return Refused(owner.refusal, owner.path);
-        m_rootLong = WithSeparator(LongFullPath(m_rootFull));
-        m_temp = m_root + Wide(kCopyTempName);
         m_start = m_clock.Now();
         m_settledBefore = PackDosStamp(m_start - 1.0);
-        m_versions = m_root + Wide(kVersionsFolderName) + L"\\";
-        m_holdFolder = m_versions + StampedFolderName(m_start) + L"\\";
+        m_versions.emplace(m_root, m_start, m_s.KeepVersionsDays);
         if (Stopped()) { // stopped before it began: no block, and it does not come back at once
             m_result.interrupted = true;
             m_schedule.ScheduleNextAfterStop();
@@ -454,8 +384,8 @@ public:
         // Old versions go before anything is measured, so that they can never keep a pass from
         // running; but only once the plan is known to be no damage, which they may be the only
         // copies of.
-        if (m_s.KeepVersionsDays > 0)
-            PruneVersionsByAge();
+        if (m_versions->Holding())
+            m_versions->PruneByAge([this] { return Stopped(); });
         if (!OpenBudget()) {
             m_display.SetBusyCursor(false);
             return Refused(PassRefusal::LowSpace, m_s.TargetDir); // the journal is left as it was
@@ -492,7 +422,7 @@ public:
         if (!m_floorReached && !m_result.interrupted)
             m_display.SetGaugeProgress(100); // a stop or the floor leaves the gauge where it is
         if (!Stopped())
-            FreeAboveReserve(DriveFree(m_rootFull)); // what the pass held with its updates
+            FreeAboveReserve(); // what the pass held with its updates
         m_display.StageReached(PassStage::Deleted);
         return Ended(journal);
     }
@@ -512,6 +442,7 @@ private:
         journal.Append("");
         journal.Save();
         m_journal = nullptr;
+        m_result.versionsRemovedEarly = m_versions->RemovedEarly();
         if (m_space) {
             m_result.floorMeasurements = m_space->Measurements();
             m_result.floorSeconds = m_space->MeasuringSeconds();
@@ -535,10 +466,10 @@ private:
             m_s.LowDriveSpaceMb * 1000000, ClusterBytes(m_rootFull),
             [this](bool exact) {
                 FinishCopiesAhead(exact ? 0 : SIZE_MAX); // all, or those finished without waiting
-                const int64_t free = FreeAboveReserve(DriveFree(m_rootFull));
+                const int64_t free = FreeAboveReserve();
                 return free < 0 ? free : free - m_costAhead;
             },
-            [this] { return RemoveOldestVersions(); });
+            [this] { return m_versions->RemoveOldest(); });
         m_result.floorBytes = m_space->Floor();
         if (RoomFor(0))
             return true;
@@ -590,6 +521,7 @@ private:
     PassResult Refused(PassRefusal why, const std::string& path) {
         m_result.refusal = why;
         m_result.path = path;
+        m_result.versionsRemovedEarly = m_versions->RemovedEarly(); // making room before it gave up
         return m_result;
     }
 
@@ -607,85 +539,13 @@ private:
 
     // ---- Held versions: what a pass deletes or overwrites, kept in a folder stamped with its start ----
 
-    bool Holding() const { return m_s.KeepVersionsDays > 0; }
+    bool Holding() const { return m_versions->Holding(); }
 
-    // The stamped folders under ~versions, oldest first.
-    std::vector<std::pair<DateTime, std::wstring>> StampedFolders() const {
-        std::vector<std::pair<DateTime, std::wstring>> found;
-        for (auto& folder : ListStampedFolders(m_versions))
-            found.emplace_back(folder.stamp, std::move(folder.name));
-        return found;
-    }
-
-    void PruneVersionsByAge() {
-        for (const auto& [stamp, name] : StampedFolders())
-            if (!Stopped() &&
-                m_start - stamp > m_s.KeepVersionsDays + kSecond / 2) // exactly the days old is kept
-                RemoveFolderTree(m_versions + name);
-    }
-
-    bool RemoveOldestVersions() {
-        const std::wstring current = CurrentStampName();
-        for (const auto& [stamp, name] : StampedFolders()) {
-            if (SameFileName(name, current) || Unremovable(name))
-                continue;
-            RemoveStamped(name);
-            return true;
-        }
-        return false;
-    }
-
-    // Removes a stamped folder before its days are over. One that cannot be removed whole (a file
-    // in it held open) is not tried again by this pass, so that asking for room always ends.
-    void RemoveStamped(const std::wstring& name) {
-        if (!RemoveFolderTree(m_versions + name))
-            m_unremovable.push_back(name);
-        m_result.versionsRemovedEarly = true;
-    }
-
-    bool Unremovable(const std::wstring& name) const {
-        return std::any_of(m_unremovable.begin(), m_unremovable.end(),
-                           [&](const std::wstring& tried) { return SameFileName(tried, name); });
-    }
-
-    // The drive's `free` space once held versions have given way to the reserve (see VersionsReserve):
-    // the oldest stamped folders at least kReserveSparesDays old, never this pass's, are removed one
-    // by one while the free space is below it. Only a pass that runs on does this: a paused pass
-    // prunes nothing. Once none is left to remove, the rest of the pass does not search again.
-    int64_t FreeAboveReserve(int64_t free) {
-        while (!m_reserveSpent && free >= 0 && free < m_reserve) {
-            const auto stamped = StampedFolders();
-            const std::wstring current = CurrentStampName();
-            std::vector<StampedFolder> folders;
-            for (const auto& [stamp, name] : stamped)
-                folders.push_back({stamp, SameFileName(name, current) || Unremovable(name)});
-            const std::optional<size_t> victim = ReserveVictim(folders, m_start, free, m_reserve);
-            if (!victim) {
-                m_reserveSpent = true;
-                break;
-            }
-            RemoveStamped(stamped[*victim].second);
-            free = DriveFree(m_rootFull);
-        }
-        return free;
-    }
-
-    std::wstring CurrentStampName() const {
-        return m_holdFolder.substr(m_versions.size(), m_holdFolder.size() - m_versions.size() - 1);
-    }
-
-    // Moves the mirror file `rel` into this pass's stamped folder under the same relative path, with
-    // its contents, time and attributes; false when it cannot be moved (it then stays where it is).
-    bool Hold(const std::wstring& rel) {
-        const std::wstring held = HeldPathOf(rel);
-        return MoveFileExW((m_root + rel).c_str(), held.c_str(), 0) != 0;
-    }
-
-    // Where `rel` is held in this pass's stamped folder, its folder chain made.
-    std::wstring HeldPathOf(const std::wstring& rel) {
-        const std::wstring held = m_holdFolder + rel;
-        CreateDirChain(FileDirOf(held));
-        return held;
+    // The drive's free space once held versions have given way to the reserve (see PassVersions).
+    // Only a pass that runs on does this: a paused pass prunes nothing.
+    int64_t FreeAboveReserve() {
+        return m_versions->FreeAboveReserve(DriveFree(m_rootFull), m_reserve,
+                                            [this] { return DriveFree(m_rootFull); });
     }
 
     // ---- The journal: paths in code page 1251, what it cannot hold as "<U+XXXX>" ----
@@ -1273,7 +1133,7 @@ private:
             }
             copied = absent && IsSettled(e.Time) && e.Size < kLargeFileBytes
                          ? CopyAsNew(source, mirror, e)
-                         : CopyIntoMirror(source, mirror, e, hold ? HeldPathOf(mirrorRel) : L"");
+                         : CopyIntoMirror(source, mirror, e, hold ? m_versions->HeldPathOf(mirrorRel) : L"");
             if (copied == Copied::Done)
                 m_space->Charge(m_space->FileCost(e.Size));
         }
@@ -1413,7 +1273,7 @@ private:
             UnprotectMirrorEntry(mirror, before);
         CreateDirChain(FileDirOf(mirror));
         m_blockBytes = 0;
-        const Copied copied = CopyIntoMirror(src, mirror, e, hold ? HeldPathOf(rel) : L"");
+        const Copied copied = CopyIntoMirror(src, mirror, e, hold ? m_versions->HeldPathOf(rel) : L"");
         if (copied == Copied::Done) {
             m_space->Charge(m_space->FileCost(e.Size));
             SetMirrorAttributes(mirror, ReadAttributes(src));
@@ -1442,7 +1302,7 @@ private:
         const std::wstring path = m_root + rel;
         Advance(kEntryWeight);
         if (Holding() && !(p.Attr & kFolderBit)) {
-            ReportStale(Hold(rel) ? Tag::Delete : Tag::Failed,
+            ReportStale(m_versions->Hold(rel) ? Tag::Delete : Tag::Failed,
                         rel); // a held file stays where it is when it cannot be moved
             return;
         }
@@ -1474,12 +1334,13 @@ private:
     ISchedule& m_schedule;
     IClock& m_clock;
     const std::atomic<bool>* m_stop;
-    bool m_floorReached = false;   // copying stopped at the free-space floor
-    std::string m_rootText;        // the mirror folder as the settings give it, for the journal
-    std::wstring m_rootFull;       // its full path, ending in "\"
-    std::wstring m_root;           // the same as an extended-length path, for every file operation
-    std::wstring m_rootLong;       // m_rootFull in its long form
-    std::wstring m_temp;           // the copy in progress
+    bool m_floorReached = false; // copying stopped at the free-space floor
+    // The mirror folder, opened (see OpenedMirror), and the copy in progress at its top.
+    const std::string& m_rootText;
+    const std::wstring& m_rootFull;
+    const std::wstring& m_root;
+    const std::wstring& m_rootLong;
+    const std::wstring m_temp;
     std::wstring m_sourceLong;     // the source folder being mirrored, in its long full form
     bool m_topLostEntries = false; // an exclusion took entries at its top out of the index
     size_t m_listed = 0;           // source entries comparing has listed so far
@@ -1491,12 +1352,9 @@ private:
     std::unordered_set<std::wstring> m_visited; // file-system keys of mirror folders the stage came to
     uint32_t m_settledBefore = 0;               // packed stamp of the moment a day before the pass
     DateTime m_start = 0;                       // when the pass began: the stamp of what it holds
-    std::wstring m_versions;                    // ~versions at the top of the mirror folder
-    std::wstring m_holdFolder;                  // this pass's stamped folder in it
+    std::optional<PassVersions> m_versions;     // from the pass's start
     std::optional<SpaceBudget> m_space;         // the room above the free-space floor, from the pass's start
     int64_t m_reserve = 0;                      // the free space held versions leave (see VersionsReserve)
-    bool m_reserveSpent = false;                // no stamped folder is left that the reserve may take
-    std::vector<std::wstring> m_unremovable;    // stamped folders this pass failed to remove
     BackupIndex m_index;
     std::vector<Planned> m_plan;
     std::wstring m_planNames;
@@ -1527,17 +1385,14 @@ PassResult RunBackupPass(const BackupSettings& settings, bool autoRunOnce, IBack
         unset.refusal = PassRefusal::UnsetVariable;
         return unset;
     }
-    return Pass(expanded, autoRunOnce, display, schedule, clock, stop, confirmed).Run();
-}
-
-bool IsPassOwnName(const std::wstring& rel) {
-    if (rel.find(L'\\') != std::wstring::npos)
-        return false;
-    for (const char* own : {kJournalName, kJournalTempName, kCopyTempName, kPassLockName, kOwnerName,
-                            kVersionsFolderName, kExclusionsName})
-        if (SameFileName(rel, Wide(own)))
-            return true;
-    return false;
+    const MirrorOpening opening = OpenMirror(expanded);
+    if (!opening.mirror) {
+        PassResult refused;
+        refused.refusal = opening.refusal;
+        refused.path = opening.path;
+        return refused;
+    }
+    return Pass(expanded, *opening.mirror, autoRunOnce, display, schedule, clock, stop, confirmed).Run();
 }
 
 std::vector<SourceSpot> PlanListedSources(const BackupSettings& s, const std::wstring& rootFull,

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/backup_settings.h"
-#include "engine/held_versions.h" // kVersionsFolderName
+#include "engine/mirror_names.h"
 #include "engine/pass_host.h"
 #include "engine/pass_result.h"
 #include "engine/source_plan.h"
@@ -14,15 +14,6 @@
 #include "runtime/datetime.h"
 
 namespace vestrand {
-
-// Held open without sharing at the top of the mirror folder while a pass runs, so that two passes
-// never work on one mirror at once; left there afterwards as the mark of a folder this program
-// mirrors into.
-inline constexpr const char* kPassLockName = "pass.~vestrand.lock";
-// At the top of the mirror folder: the exclusion patterns of the last pass that ran to its end, one
-// a line in code page 1251, so that a later pass knows which patterns were taken out of the list
-// since (what the mirror held of the entries they named was kept as it was, and is now compared).
-inline constexpr const char* kExclusionsName = "exclude.~vestrand";
 
 class Exclusions;
 

@@ -4,12 +4,10 @@
 #pragma once
 #include <string>
 
+#include "engine/mirror_names.h" // kVersionsFolderName
 #include "runtime/datetime.h"
 
 namespace vestrand {
-
-// Earlier versions of mirrored files, kept at the top of the mirror folder.
-inline constexpr const char* kVersionsFolderName = "~versions";
 
 // The name of the stamped folder of a pass that started at `start`.
 std::wstring StampedFolderName(DateTime start);

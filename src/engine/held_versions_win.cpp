@@ -4,7 +4,11 @@
 
 #include <algorithm>
 
+#include "engine/backup_index_win.h" // SameFileName
 #include "engine/fileops_win.h"
+#include "engine/paths.h"
+#include "engine/space_budget.h"
+#include "runtime/cp1251.h"
 
 namespace vestrand {
 
@@ -19,6 +23,69 @@ std::vector<StampedFolderEntry> ListStampedFolders(const std::wstring& versions)
     std::sort(found.begin(), found.end(),
               [](const StampedFolderEntry& a, const StampedFolderEntry& b) { return a.stamp < b.stamp; });
     return found;
+}
+
+PassVersions::PassVersions(const std::wstring& root, DateTime start, int keepDays)
+    : m_root(root), m_versions(root + WidenCp1251(kVersionsFolderName) + L"\\"),
+      m_current(StampedFolderName(start)), m_start(start), m_keepDays(keepDays) {}
+
+void PassVersions::PruneByAge(const std::function<bool()>& stopped) {
+    for (const auto& folder : ListStampedFolders(m_versions))
+        if (!stopped() && m_start - folder.stamp > m_keepDays + kSecond / 2) // exactly the days old is kept
+            RemoveFolderTree(m_versions + folder.name);
+}
+
+bool PassVersions::RemoveOldest() {
+    for (const auto& folder : ListStampedFolders(m_versions)) {
+        if (Spared(folder.name))
+            continue;
+        RemoveStamped(folder.name);
+        return true;
+    }
+    return false;
+}
+
+int64_t PassVersions::FreeAboveReserve(int64_t free, int64_t reserve,
+                                       const std::function<int64_t()>& measure) {
+    while (!m_reserveSpent && free >= 0 && free < reserve) {
+        const auto stamped = ListStampedFolders(m_versions);
+        std::vector<StampedFolder> folders;
+        for (const auto& folder : stamped)
+            folders.push_back({folder.stamp, Spared(folder.name)});
+        const std::optional<size_t> victim = ReserveVictim(folders, m_start, free, reserve);
+        if (!victim) {
+            m_reserveSpent = true;
+            break;
+        }
+        RemoveStamped(stamped[*victim].name);
+        free = measure();
+    }
+    return free;
+}
+
+bool PassVersions::Hold(const std::wstring& rel) {
+    const std::wstring held = HeldPathOf(rel);
+    return MoveFileExW((m_root + rel).c_str(), held.c_str(), 0) != 0;
+}
+
+std::wstring PassVersions::HeldPathOf(const std::wstring& rel) {
+    const std::wstring held = m_versions + m_current + L"\\" + rel;
+    CreateDirChain(FileDirOf(held));
+    return held;
+}
+
+// Removes a stamped folder before its days are over. One that cannot be removed whole (a file in it
+// held open) is not tried again by this pass, so that asking for room always ends.
+void PassVersions::RemoveStamped(const std::wstring& name) {
+    if (!RemoveFolderTree(m_versions + name))
+        m_unremovable.push_back(name);
+    m_removedEarly = true;
+}
+
+bool PassVersions::Spared(const std::wstring& name) const {
+    return SameFileName(name, m_current) ||
+           std::any_of(m_unremovable.begin(), m_unremovable.end(),
+                       [&](const std::wstring& tried) { return SameFileName(tried, name); });
 }
 
 } // namespace vestrand

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/mirror_names.h" // kJournalName
 #include "runtime/datetime.h"
 
 namespace vestrand {
 
-inline constexpr const char* kJournalName = "journal.txt";
-inline constexpr const char* kJournalTempName = "journal.tmp"; // the save goes through this file
-inline constexpr int64_t kJournalRotateBytes = 200000;         // rotated when larger than this
+inline constexpr int64_t kJournalRotateBytes = 200000; // rotated when larger than this
 
 // The lines a pass writes, one block per pass:
 //   Start <stamp>

@@ -4,12 +4,10 @@
 #include <string>
 
 #include "engine/backup_settings.h"
+#include "engine/mirror_names.h" // kOwnerName
 #include "engine/pass_result.h"
 
 namespace vestrand {
-
-// At the top of the mirror folder: the name of the computer whose mirror it is, one line of text.
-inline constexpr const char* kOwnerName = "owner.~vestrand";
 
 // This computer's name as the system gives it (GetComputerNameW), in code page 1251 where a
 // character the code page cannot hold is written "<U+XXXX>", as the journal writes names; empty

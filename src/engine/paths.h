@@ -13,6 +13,17 @@ std::string NormalizeDir(const std::string& path);
 // The folder part of a path: F:\Arch\Data\a.txt gives F:\Arch\Data, F:\a.txt gives F:\.
 std::string FileDirOf(const std::string& path);
 std::wstring FileDirOf(const std::wstring& path);
+// A folder's path ending in "\", and without it.
+inline std::wstring WithSeparator(std::wstring path) {
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+inline std::wstring WithoutSeparator(std::wstring path) {
+    if (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
 
 // True when `name` can serve as this computer's folder: not empty, not ending in "." or a blank
 // (which the file system would drop), and free of \ / : * ? " < > | and control characters.

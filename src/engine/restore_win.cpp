@@ -65,12 +65,6 @@ NewFileCopier::Outcome RestoreToFreeName(NewFileCopier::Copy& copy) {
     return NewFileCopier::Outcome::Done;
 }
 
-std::wstring WithSeparator(std::wstring path) {
-    if (path.empty() || path.back() != L'\\')
-        path += L'\\';
-    return path;
-}
-
 // The whole content of a file; false when it cannot be read.
 bool ReadWhole(const std::wstring& path, std::string& text) {
     FileHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

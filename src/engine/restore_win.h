@@ -11,14 +11,11 @@
 
 #include "engine/backup_settings.h"
 #include "engine/history.h"
+#include "engine/mirror_names.h" // kRestoreMarkName
 #include "engine/source_plan.h"
 #include "runtime/datetime.h"
 
 namespace vestrand {
-
-// At the top of a stamped folder a restore made (what "with replacement" held of the user's files):
-// the history leaves such folders out, as they hold nothing a pass took from the mirror.
-inline constexpr const char* kRestoreMarkName = "restore.~vestrand";
 
 // A mirror folder's history as read from the disk, and what a restore needs to follow it back.
 struct LoadedHistory {

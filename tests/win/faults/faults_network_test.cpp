@@ -46,8 +46,9 @@ TEST_F(ShareFixture, ABackupShareVanishingPartWayLosesNothingAndTheNextPassRepai
         ASSERT_TRUE(DeleteFileA((src + "gone.txt").c_str()));
         WriteFile(added, "added");
         display.onStage = [&](PassStage reached) {
-            if (StageNumber(reached) == stage)
+            if (StageNumber(reached) == stage) {
                 EXPECT_TRUE(backup.Vanish());
+            }
         };
         int code = kExitClean;
         try {

@@ -443,6 +443,7 @@ private:
         journal.Save();
         m_journal = nullptr;
         m_result.versionsRemovedEarly = m_versions->RemovedEarly();
+        m_versions->WriteHeldList();
         if (m_space) {
             m_result.floorMeasurements = m_space->Measurements();
             m_result.floorSeconds = m_space->MeasuringSeconds();

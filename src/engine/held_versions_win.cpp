@@ -8,6 +8,7 @@
 #include "engine/fileops_win.h"
 #include "engine/paths.h"
 #include "engine/space_budget.h"
+#include "runtime/handles_win.h"
 #include "runtime/cp1251.h"
 
 namespace vestrand {
@@ -61,6 +62,61 @@ int64_t PassVersions::FreeAboveReserve(int64_t free, int64_t reserve,
         free = measure();
     }
     return free;
+}
+
+namespace {
+
+// Writes a line for every file below `folder` + `rel`, in the order the search gives them.
+void ListHeld(const std::wstring& folder, const std::wstring& rel,
+              const std::function<void(std::string)>& line, size_t& count) {
+    SearchFolder(folder + rel + L"*", [&](const WideEntry& e) {
+        if (e.Name == L"." || e.Name == L".." ||
+            (rel.empty() && SameFileName(e.Name, WidenCp1251(kHeldListName))))
+            return true;
+        if (e.Attr & FILE_ATTRIBUTE_DIRECTORY) {
+            ListHeld(folder, rel + e.Name + L"\\", line, count);
+        } else {
+            line(HeldListLine(rel + e.Name, TFileParam{e.Time, e.Size, e.Attr}));
+            ++count;
+        }
+        return true;
+    });
+}
+
+} // namespace
+
+void PassVersions::WriteHeldList() const {
+    const std::wstring folder = m_versions + m_current + L"\\";
+    if (!IsFolder(folder))
+        return;
+    FileHandle list(CreateFileW((folder + WidenCp1251(kHeldListName)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!list)
+        return; // the history searches the folder instead
+    std::string buffer;
+    bool written = true;
+    const auto flush = [&] {
+        DWORD done = 0;
+        written = written &&
+                  WriteFile(list.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &done, nullptr) &&
+                  done == buffer.size();
+        buffer.clear();
+    };
+    size_t count = 0;
+    ListHeld(
+        folder, L"",
+        [&](std::string line) {
+            buffer += line;
+            if (buffer.size() >= 64 * 1024)
+                flush();
+        },
+        count);
+    buffer += HeldListEnd(count);
+    flush();
+    if (!written) {
+        list.Reset();
+        DeleteFileW((folder + WidenCp1251(kHeldListName)).c_str());
+    }
 }
 
 bool PassVersions::Hold(const std::wstring& rel) {

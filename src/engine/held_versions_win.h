@@ -43,6 +43,10 @@ public:
     bool Hold(const std::wstring& rel);
     // Where `rel` is held in this pass's stamped folder, its folder chain made.
     std::wstring HeldPathOf(const std::wstring& rel);
+    // Writes the list of what this pass's stamped folder holds (kHeldListName) at its top; nothing
+    // when the pass held nothing. A list cut short by a killed pass lacks its last line: the history
+    // then searches the folder instead.
+    void WriteHeldList() const;
     // Whether a stamped folder was removed before its days were over.
     bool RemovedEarly() const { return m_removedEarly; }
 

@@ -21,10 +21,14 @@ inline constexpr const char* kExclusionsName = "exclude.~vestrand";
 inline constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
 // Earlier versions of mirrored files, one folder per pass named by its start.
 inline constexpr const char* kVersionsFolderName = "~versions";
+// At the top of a stamped folder: what the pass held there, written when the pass ends, so that the
+// history reads one file instead of searching the folder's tree. No mirror entry at the top can take
+// this name, so no held file can either.
+inline constexpr const char* kHeldListName = "held.~vestrand";
 
-inline constexpr const char* kMirrorOwnNames[] = {kJournalName,       kJournalTempName, kCopyTempName,
-                                                  kPassLockName,      kOwnerName,       kExclusionsName,
-                                                  kVersionsFolderName};
+inline constexpr const char* kMirrorOwnNames[] = {kJournalName,        kJournalTempName, kCopyTempName,
+                                                  kPassLockName,       kOwnerName,       kExclusionsName,
+                                                  kVersionsFolderName, kHeldListName};
 
 // In a stamped folder a restore made (what "with replacement" held of the user's files): the history
 // leaves such folders out, as they hold nothing a pass took from the mirror.

@@ -121,6 +121,14 @@ std::vector<JournalFile> JournalFiles(const BackupSettings& s, const std::wstrin
     return files;
 }
 
+// What the stamped folder `folder` holds as its pass listed it when it ended; false when there is no
+// whole list (a pass killed before its end, a folder a restore made), which leaves the folder to be
+// searched.
+bool ReadHeldListOf(const std::wstring& folder, std::vector<ListedEntry>& files) {
+    std::string text;
+    return ReadWhole(folder + WidenCp1251(kHeldListName), text) && ReadHeldList(text, files);
+}
+
 bool IsRestoreFolder(const std::wstring& versions, const std::wstring& name) {
     return IsFile(versions + name + L"\\" + WidenCp1251(kRestoreMarkName));
 }
@@ -178,8 +186,10 @@ void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
         if (IsRestoreFolder(versions, folder.name))
             continue;
         HeldFolder h{folder.stamp, folder.name, {}};
-        ListTree(versions + folder.name + L"\\", L"", true, h.files,
-                 [](const std::wstring&) { return true; });
+        if (!ReadHeldListOf(versions + folder.name + L"\\", h.files))
+            ListTree(versions + folder.name + L"\\", L"", true, h.files, [](const std::wstring& name) {
+                return !SameFileName(name, WidenCp1251(kHeldListName));
+            });
         held.push_back(std::move(h));
     }
     std::vector<ListedEntry> mirror;

@@ -197,3 +197,23 @@ TEST(History, AMomentIsTheNewestPassEndedByTheTimeAsked) {
         EXPECT_EQ(m ? StopText(m->stop) : "", c.stop) << FormatTimeStamp(c.when, ':');
     }
 }
+
+// A stamped folder's list is read only when whole: a list cut short by a killed pass leaves the
+// folder to be searched.
+TEST(History, AHeldListIsReadBackOnlyWhenWhole) {
+    const std::wstring odd = L"a\\\u00e9\u4e2d \u0444.txt";
+    const std::string whole =
+        HeldListLine(L"x.doc", {100, 5, 32}) + HeldListLine(odd, {-7, 1LL << 40, 1}) + HeldListEnd(2);
+    std::vector<ListedEntry> files;
+    ASSERT_TRUE(ReadHeldList(whole, files));
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1].rel, odd);
+    EXPECT_EQ(files[1].param.Time, -7);
+    EXPECT_EQ(files[1].param.Size, 1LL << 40);
+    EXPECT_TRUE(ReadHeldList(HeldListEnd(0), files) && files.empty());
+    for (const std::string& bad :
+         {whole.substr(0, whole.size() - 3), whole.substr(0, whole.find("end")), whole + "1\t1\t1\tmore\r\n",
+          HeldListLine(L"x", {1, 1, 1}) + HeldListEnd(2), std::string("1\t\t1\tx\r\n") + HeldListEnd(1),
+          std::string()})
+        EXPECT_FALSE(ReadHeldList(bad, files)) << bad;
+}

@@ -42,9 +42,9 @@ constexpr const char* kCopyTempName = "copy.~vestrand.tmp";
 // lets the few under way finish within a moment.
 constexpr int kCopierThreads = 2;
 constexpr size_t kCopiesAhead = 16;
-// The source listings made ahead of comparing, while the mirror is walked: about 40 bytes an entry
-// with its name, so the listings of most of a tree of 1,000,000 entries wait within the pass's
-// memory (see SourceLister).
+// The source listings made ahead of comparing, while the mirror is walked: 32 bytes an entry besides
+// its name, so that the listings of most of a tree of 1,000,000 entries can wait, beside the index,
+// within the pass's memory (see SourceLister).
 constexpr size_t kListingsAheadBytes = size_t{64} << 20;
 
 using Tag = JournalTag;

@@ -44,6 +44,9 @@ namespace {
       (a, b, c, d))                                                                                          \
     X(GetFullPathNameA, DWORD, (LPCSTR a, DWORD b, LPSTR c, LPSTR * d), (a, b, c, d))                        \
     X(FindFirstFileW, HANDLE, (LPCWSTR a, LPWIN32_FIND_DATAW b), (a, b))                                     \
+    X(FindFirstFileExW, HANDLE,                                                                              \
+      (LPCWSTR a, FINDEX_INFO_LEVELS b, LPVOID c, FINDEX_SEARCH_OPS d, LPVOID e, DWORD f),                   \
+      (a, b, c, d, e, f))                                                                                    \
     X(FindNextFileW, BOOL, (HANDLE a, LPWIN32_FIND_DATAW b), (a, b))                                         \
     X(GetFileAttributesW, DWORD, (LPCWSTR a), (a))                                                           \
     X(GetFileAttributesExW, BOOL, (LPCWSTR a, GET_FILEEX_INFO_LEVELS b, LPVOID c), (a, b, c))                \

@@ -4,6 +4,7 @@
 //   vestrand_bench generate ROOT ENTRIES [SEED]     make a source tree
 //   vestrand_bench mutate ROOT PERMILLE SEED         change, remove and add that share of files
 //   vestrand_bench walk DIR...                       bare FindFirstFileW/FindNextFileW walk
+//   vestrand_bench walk-both DIR1 DIR2               the same walk of both at once, on two threads
 //   vestrand_bench copyloop SRC DST                  walk, CreateDirectoryW, CopyFileW per file
 //   vestrand_bench pass SOURCE TARGETDIR IDENTIFCOMP [--calls|--profile] [--keep-days N]
 //                       [--stop-at PERCENT]          one backup pass, as the agent makes it (with
@@ -147,6 +148,20 @@ int Walk(int argc, char** argv) {
         entries += WalkTree(Folder(argv[i]));
     Put("seconds", sw.Seconds());
     Put("entries", entries);
+    return 0;
+}
+
+// The floor of a pass that walks its source and its mirror at the same time.
+int WalkBoth(int argc, char** argv) {
+    if (argc != 4)
+        return 2;
+    const Stopwatch sw;
+    int64_t second = 0;
+    std::thread other([&] { second = WalkTree(Folder(argv[3])); });
+    const int64_t first = WalkTree(Folder(argv[2]));
+    other.join();
+    Put("seconds", sw.Seconds());
+    Put("entries", first + second);
     return 0;
 }
 
@@ -630,6 +645,8 @@ int main(int argc, char** argv) {
             rc = Mutate(argc, argv);
         else if (command == "walk")
             rc = Walk(argc, argv);
+        else if (command == "walk-both")
+            rc = WalkBoth(argc, argv);
         else if (command == "copyloop")
             rc = CopyLoop(argc, argv);
         else if (command == "pass")

@@ -66,7 +66,7 @@ TEST(BenchCallCounter, SeesTheBackupPassCopyEveryFileOfAFirstPass) {
     EXPECT_EQ(CallCount("MoveFileExW"), 1);
     EXPECT_EQ(CallCount("MoveFileExA"), 1);
     // Every folder of the source and of the mirror is searched at least once.
-    EXPECT_GE(CallCount("FindFirstFileW"), tree.Folders + 2);
+    EXPECT_GE(CallCount("FindFirstFileExW"), tree.Folders + 2);
     // The free-space query, looked up at run time, is seen too.
     EXPECT_GE(CallCount("GetDiskFreeSpaceExW"), 1);
     RemoveTree(src);

@@ -19,6 +19,7 @@
 #include "engine/mirror_owner_win.h"
 #include "engine/new_file_copier.h"
 #include "engine/pass_progress.h"
+#include "engine/source_lister_win.h"
 #include "engine/source_plan.h"
 #include "engine/space_budget.h"
 #include "runtime/cp1251.h"
@@ -37,6 +38,10 @@ constexpr int32_t kProtectingBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
 // lets the few under way finish within a moment.
 constexpr int kCopierThreads = 2;
 constexpr size_t kCopiesAhead = 16;
+// The source listings made ahead of comparing, while the mirror is walked: 32 bytes an entry besides
+// its name, so that the listings of most of a tree of 1,000,000 entries can wait, beside the index,
+// within the pass's memory (see SourceLister).
+constexpr size_t kListingsAheadBytes = size_t{64} << 20;
 
 using Tag = JournalTag;
 
@@ -372,12 +377,14 @@ public:
         WriteAttributes(m_temp, 0); // a copy left unfinished by a pass that was ended part-way
         DeleteFileW(m_temp.c_str());
         PlanSources();
+        StartSourceLister(); // the sources are walked while the mirror is
         Walk(L"", BackupIndex::kTop);
         for (const auto& own : m_ownRels)
             m_index.RemoveTree(WithoutSeparator(own)); // never deleted, whatever happens
         m_display.StageReached(PassStage::MirrorIndexed);
         // Compare first, then act: the work is known before the first copy, so the gauge means it.
         CompareSources();
+        m_lister.reset();
         m_result.damage = PlanDamageCounted();
         if (!Stopped() && !m_confirmed && GuardTrips(m_result.damage, m_s.GuardPercent))
             return Paused(journal); // nothing changed, nothing pruned: the user decides
@@ -644,6 +651,42 @@ private:
 
     // ---- Comparing: every listed source against the index, before anything is copied ----
 
+    // The walk of the listed folders that comparing walks, in its order, on a thread of its own.
+    void StartSourceLister() {
+        std::vector<std::wstring> roots;
+        for (const auto& spot : m_spots)
+            if (spot.role == SourceRole::Mirror && spot.folder)
+                roots.push_back(spot.form);
+        m_lister.emplace(
+            std::move(roots),
+            [this](const std::wstring& root, const std::wstring& rel, const std::wstring& rootLong,
+                   const WideEntry& e) { return Enters(root, rel, rootLong, e); },
+            m_stop, kListingsAheadBytes);
+    }
+
+    // Whether comparing enters the source folder `e` listed at root + rel (see CompareOne). Reads
+    // only what is set before comparing, as the lister's thread calls it too.
+    bool Enters(const std::wstring& root, const std::wstring& rel, const std::wstring& rootLong,
+                const WideEntry& e) const {
+        if (!(e.Attr & kFolderBit) || m_exclusions.Excludes(rootLong, rel, e.Name, true))
+            return false;
+        const std::wstring src = root + rel + e.Name;
+        return !IsWalledOff(src, rootLong + rel + e.Name, root + rel, (e.Attr & kLinkBit) != 0) &&
+               !IsRefused(MirrorRelOf(src));
+    }
+
+    // A source folder never entered: the mirror folder itself, or a link back up the tree (whose
+    // content is being mirrored already).
+    bool IsWalledOff(const std::wstring& src, const std::wstring& longSrc, const std::wstring& dir,
+                     bool isLink) const {
+        return IsMirrorFolder(src, longSrc) || (isLink && LeadsBack(src, dir));
+    }
+
+    // The pass's own names, or the user's files in the mirror folder.
+    bool IsRefused(const std::wstring& mirrorRel) const {
+        return IsPassOwnName(mirrorRel) || IsOwnedByUser(mirrorRel);
+    }
+
     // Walks every listed folder in the order of the directory stage, and looks at every listed file,
     // deciding what each entry needs; what the mirror holds as it is leaves the index here.
     void CompareSources() {
@@ -690,11 +733,9 @@ private:
     // folder is to be made by this pass, so the mirror holds nothing in it.
     void CompareFolder(const std::wstring& root, const std::wstring& rel, uint32_t parent, bool fresh) {
         const std::wstring dir = root + rel;
-        const bool found = SearchFolder(ExtendedPath(dir) + L"*", [&](const WideEntry& listed) {
+        const bool found = m_lister->List(dir, [&](const WideEntry& listed) {
             if (Stopped())
                 return false;
-            if (listed.Name == L"." || listed.Name == L"..")
-                return true;
             ++m_listed;
             CompareOne(root, rel, listed, parent, fresh);
             return true;
@@ -721,10 +762,8 @@ private:
         const bool isLink = (e.Attr & kLinkBit) != 0;
         e.Attr &= ~kLinkBit;
         const std::wstring src = root + rel + e.Name;
-        if (isFolder && IsMirrorFolder(src, m_sourceLong + rel + e.Name))
-            return; // never enter the mirror folder
-        if (isFolder && isLink && LeadsBack(src, root + rel))
-            return; // a link back up the tree: its content is being mirrored already
+        if (isFolder && IsWalledOff(src, m_sourceLong + rel + e.Name, root + rel, isLink))
+            return;
         const std::wstring mirrorRel = MirrorRelOf(src);
         Planned entry{.size = e.Size,
                       .parent = parent,
@@ -734,8 +773,8 @@ private:
                       .nameSize = static_cast<uint16_t>(e.Name.size()),
                       .act = Act::Copy,
                       .flags = 0};
-        if (IsPassOwnName(mirrorRel) || IsOwnedByUser(mirrorRel)) {
-            entry.act = Act::Refuse; // the pass's own names, or the user's files in the mirror folder
+        if (IsRefused(mirrorRel)) {
+            entry.act = Act::Refuse;
         } else if (const BackupIndex::Node known = fresh ? BackupIndex::kNone : m_index.FindNode(mirrorRel);
                    known != BackupIndex::kNone) {
             entry.known = known;
@@ -859,7 +898,7 @@ private:
                 m_index.Remove(rel); // an unreachable source file keeps its mirror copy
             return;
         }
-        if (IsPassOwnName(rel) || IsOwnedByUser(rel)) {
+        if (IsRefused(rel)) {
             file.act = Act::Refuse;
         } else if (const BackupIndex::Node known = m_index.FindNode(rel); known == BackupIndex::kNone) {
             file.act = Act::Copy;
@@ -1370,8 +1409,9 @@ private:
     std::string m_hint;       // the tray hint last shown
     int64_t m_blockBytes = 0; // of the file being copied, what went to the gauge block by block
     Journal* m_journal = nullptr;
-    std::vector<SourceSpot> m_spots;     // the listed sources with what the pass does with each
-    std::vector<std::wstring> m_ownRels; // mirror paths of sources inside the mirror folder: the user's
+    std::vector<SourceSpot> m_spots;      // the listed sources with what the pass does with each
+    std::vector<std::wstring> m_ownRels;  // mirror paths of sources inside the mirror folder: the user's
+    std::optional<SourceLister> m_lister; // during comparing
     PassResult m_result;
 };
 

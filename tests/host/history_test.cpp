@@ -1,6 +1,7 @@
 // The history of a mirror folder built from journal text and the lists of held files.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cwctype>
 
 #include "engine/held_versions.h"
@@ -195,5 +196,19 @@ TEST(History, AMomentIsTheNewestPassEndedByTheTimeAsked) {
     for (const auto& c : cases) {
         const auto m = history.MomentAtOrBefore(c.when);
         EXPECT_EQ(m ? StopText(m->stop) : "", c.stop) << FormatTimeStamp(c.when, ':');
+    }
+}
+
+TEST(History, EachMomentCountsTheFilesItsPassMadeUpdatedAndDeleted) {
+    const struct {
+        size_t scenario;
+        std::vector<std::array<int, 3>> counts; // per moment: new, changed, deleted
+    } cases[] = {{0, {{3, 0, 0}, {0, 1, 0}, {1, 0, 2}}}, {2, {{1, 0, 0}, {0, 0, 1}, {0, 0, 0}}}};
+    for (const auto& c : cases) {
+        std::vector<std::array<int, 3>> counts;
+        const History history = Build(Scenarios()[c.scenario]);
+        for (const auto& m : history.Moments())
+            counts.push_back({m.added, m.changed, m.deleted});
+        EXPECT_EQ(counts, c.counts) << Scenarios()[c.scenario].what;
     }
 }

@@ -1,0 +1,247 @@
+// The window «Восстановление» in this process: a backup of two passes made by the real pass, the
+// older moment chosen, a folder checked in the tree and brought back in place or into a folder
+// chosen with the picker; the search, and the tray's item that opens the window.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <map>
+
+#include "engine/fileops_win.h"
+#include "engine/restore_win.h"
+#include "ui/form_vestrand_win.h"
+#include "ui/restore_form_win.h"
+#include "ui_helpers.h"
+
+using namespace vestrand;
+using namespace vestrand::test;
+
+namespace {
+
+using Files = std::map<std::string, std::string>; // path below the source or chosen folder: content
+using F = TFormRestore;
+
+// Calls `step` from a thread timer (so within any modal loop) until it returns true or 30 s pass.
+void DriveModal(std::function<bool()> step) {
+    static std::function<bool()> current;
+    static DWORD until = 0;
+    current = std::move(step);
+    until = ::GetTickCount() + 30000;
+    ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+        if (!current || current() || ::GetTickCount() > until) {
+            ::KillTimer(nullptr, id);
+            current = nullptr;
+        }
+    });
+}
+
+HWND FindThreadWindow(const char* className) {
+    for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, className, nullptr)) != nullptr;)
+        if (::GetWindowThreadProcessId(w, nullptr) == ::GetCurrentThreadId() && ::IsWindowVisible(w))
+            return w;
+    return nullptr;
+}
+
+std::string ItemText(HWND tree, HTREEITEM item) {
+    char text[1024] = {};
+    TVITEMA tv{};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = sizeof text;
+    ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
+
+std::vector<HTREEITEM> Children(HWND tree, HTREEITEM parent) {
+    std::vector<HTREEITEM> items;
+    auto item = reinterpret_cast<HTREEITEM>(::SendMessageA(
+        tree, TVM_GETNEXTITEM, parent ? TVGN_CHILD : TVGN_ROOT, reinterpret_cast<LPARAM>(parent)));
+    for (; item; item = reinterpret_cast<HTREEITEM>(
+                     ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item))))
+        items.push_back(item);
+    return items;
+}
+
+struct RestoreFormTest : ::testing::Test {
+    void SetUp() override {
+        root = FreshFolder('T', ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        source = root + "src\\";
+        WriteFile(root + "vestrand.ini",
+                  SettingsText(
+                      root, "SaveMin=30\r\nIdentifComp=PC\r\nLowDriveSpaceMb=5\r\nKeepVersionsDays=30\r\n"));
+        StartOptions options{"vestrand.exe",
+                             root + "vestrand.exe",
+                             root + "vestrand.ini",
+                             "software\\Oskenvar\\VestrandRestoreFormTests\\",
+                             &clock,
+                             nullptr,
+                             root,
+                             false};
+        form = std::make_unique<TFormVestrand>(options);
+        form->Create();
+    }
+    void TearDown() override {
+        form.reset();
+        PumpMessages(1);
+    }
+    void Pass() {
+        form->BtnGoClick();
+        form->WaitForPass();
+    }
+    // The window opened by the main window's button, once it has read the history.
+    TFormRestore& OpenWindow() {
+        ::SendMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(TFormVestrand::kBtnRestoreId, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(form->BtnRestore()));
+        for (const DWORD until = ::GetTickCount() + 20000;
+             form->RestoreForm()->Loading() && ::GetTickCount() < until;)
+            PumpMessages(1);
+        return *form->RestoreForm();
+    }
+    void WaitForRestore(TFormRestore& w) {
+        for (const DWORD until = ::GetTickCount() + 20000; w.Restoring() && ::GetTickCount() < until;)
+            PumpMessages(1);
+    }
+    Files Read(const std::string& folder, const std::vector<std::string>& names) {
+        Files files;
+        for (const auto& n : names)
+            if (IsFile(folder + n))
+                files[n] = ReadFile(folder + n);
+        return files;
+    }
+
+    std::string root, source;
+    FakeClock clock{EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 13, 0})};
+    std::unique_ptr<TFormVestrand> form;
+};
+
+} // namespace
+
+TEST_F(RestoreFormTest, TheOlderMomentComesBackInPlaceAndIntoAChosenFolder) {
+    WriteFile(source + "docs\\a.txt", "one");
+    WriteFile(source + "docs\\b.txt", "same");
+    WriteFile(source + "docs\\sub\\c.txt", "c1");
+    Pass();
+    clock.now += 60 * kMinute;
+    WriteFile(source + "docs\\a.txt", "second version");
+    WriteFile(source + "docs\\sub\\c.txt", "c second");
+    Pass();
+    ::DeleteFileA((source + "docs\\sub\\c.txt").c_str());
+    clock.now += 60 * kMinute;
+
+    TFormRestore& w = OpenWindow();
+    const HWND list = w.Item(F::kMomentsId), tree = w.Item(F::kTreeId);
+    ASSERT_EQ(::SendMessageA(list, LB_GETCOUNT, 0, 0), 3);
+    char older[128] = {};
+    ::SendMessageA(list, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(older));
+    EXPECT_STREQ(older, "06.12.26 18:20   нов. 3, изм. 0, удал. 0");
+    ::SendMessageA(list, LB_SETCURSEL, 2, 0); // as a click chooses it
+    ::SendMessageA(w.Handle(), WM_COMMAND, MAKEWPARAM(F::kMomentsId, LBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(list));
+
+    const std::string out = root + "out\\";
+    ASSERT_TRUE(::CreateDirectoryA(out.c_str(), nullptr));
+    const std::string beside = "docs\\a (восстановлено 2026-12-06 202013).txt";
+    const struct {
+        int button;
+        std::string folder; // where the files are looked for
+        Files files;
+        int restored, besides, identical;
+    } cases[] = {
+        {F::kRestoreId,
+         source,
+         {{"docs\\a.txt", "second version"},
+          {beside, "one"},
+          {"docs\\b.txt", "same"},
+          {"docs\\sub\\c.txt", "c1"}},
+         2,
+         1,
+         1},
+        {F::kRestoreToId,
+         out,
+         {{"docs\\a.txt", "one"}, {"docs\\b.txt", "same"}, {"docs\\sub\\c.txt", "c1"}},
+         3,
+         0,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        // The listed source under its own path; «docs» in it checked.
+        const auto top = Children(tree, nullptr);
+        ASSERT_EQ(top.size(), 1u);
+        EXPECT_EQ(ItemText(tree, top[0]), source.substr(0, source.size() - 1));
+        ::SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(top[0]));
+        const auto inside = Children(tree, top[0]);
+        ASSERT_EQ(inside.size(), 1u);
+        EXPECT_EQ(ItemText(tree, inside[0]), "docs");
+        TVITEMA check{TVIF_STATE, inside[0], INDEXTOSTATEIMAGEMASK(2), TVIS_STATEIMAGEMASK, {}, 0, 0, 0,
+                      0,          0};
+        ::SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&check));
+        if (c.button == F::kRestoreToId) {
+            // The picker opens at the folder it is told; the user makes sure of the folder and says OK.
+            w.SetPickerStart(root);
+            DriveModal([&] {
+                const HWND picker = FindThreadWindow("#32770");
+                if (picker) {
+                    ::SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
+                    ::PostMessageA(picker, WM_COMMAND, IDOK, 0);
+                }
+                return picker != nullptr;
+            });
+        }
+        ::SendMessageA(w.Item(c.button), BM_CLICK, 0, 0);
+        WaitForRestore(w);
+        const RestoreSummary& s = w.LastSummary();
+        EXPECT_EQ(s.outcome, RestoreOutcome::Done);
+        EXPECT_EQ(s.restored, c.restored);
+        EXPECT_EQ(s.beside.size(), static_cast<size_t>(c.besides));
+        EXPECT_EQ(s.identical, c.identical);
+        EXPECT_TRUE(s.failed.empty());
+        EXPECT_EQ(Read(c.folder, {"docs\\a.txt", beside, "docs\\b.txt", "docs\\sub\\c.txt"}), c.files);
+        EXPECT_EQ(::SendMessageA(w.Item(F::kProgressId), PBM_GETPOS, 0, 0), 1000);
+    }
+}
+
+TEST_F(RestoreFormTest, TheTrayItemOpensTheWindowAndTheSearchNarrowsTheTree) {
+    WriteFile(source + "docs\\a.txt", "one");
+    WriteFile(source + "docs\\sub\\c.txt", "c1");
+    WriteFile(source + "other\\cat.doc", "c2");
+    Pass();
+    // «Восстановить…» in the tray's menu, chosen with the keyboard.
+    DriveModal([&] {
+        const HWND menuWindow = FindThreadWindow("#32768");
+        const auto menu = reinterpret_cast<HMENU>(::SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+        if (!menu)
+            return false;
+        UINT pos = 0;
+        while (pos < static_cast<UINT>(::GetMenuItemCount(menu)) &&
+               ::GetMenuItemID(menu, static_cast<int>(pos)) != TFormVestrand::kPmRestore)
+            ++pos;
+        const bool there = ::GetMenuState(menu, pos, MF_BYPOSITION) & MF_HILITE;
+        ::PostMessageA(menuWindow, WM_KEYDOWN, there ? VK_RETURN : VK_DOWN, 0);
+        return there;
+    });
+    form->Tray().RightButtonUp();
+    ASSERT_TRUE(form->RestoreForm());
+    EXPECT_TRUE(::IsWindowVisible(form->RestoreForm()->Handle()));
+    TFormRestore& w = OpenWindow();
+    const HWND tree = w.Item(F::kTreeId);
+    const struct {
+        const char* text;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"C.T", {source + "docs\\sub\\c.txt"}},
+        {"At.D", {source + "other\\cat.doc"}},
+        {"", {source.substr(0, source.size() - 1)}},
+    };
+    for (const auto& c : cases) {
+        ::SetWindowTextA(w.Item(F::kSearchId), c.text);
+        std::vector<std::string> shown;
+        for (const HTREEITEM item : Children(tree, nullptr))
+            shown.push_back(ItemText(tree, item).substr(0, ItemText(tree, item).find("    ")));
+        EXPECT_EQ(shown, c.shown) << c.text;
+    }
+}

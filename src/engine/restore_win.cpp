@@ -38,7 +38,12 @@ constexpr size_t kCopiesAhead = 16;
 BlockCopy CopyToTemp(const std::wstring& source, const std::wstring& temp,
                      const std::function<bool(int64_t)>& onBlock) {
     BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
-    if (copied == BlockCopy::Failed && ReadAttributes(temp) != -1) {
+    if (copied == BlockCopy::Failed) {
+        const DWORD error = GetLastError(); // the reason, kept past the look at the temporary name
+        if (ReadAttributes(temp) == -1) {
+            SetLastError(error);
+            return copied;
+        }
         WriteAttributes(temp, 0);
         DeleteFileW(temp.c_str());
         copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);

@@ -11,9 +11,13 @@
 #include <map>
 
 #include "engine/fileops_win.h"
+#include "engine/backup_pass_win.h"
 #include "engine/restore_win.h"
+#include "runtime/platform_win.h"
 #include "ui/form_vestrand_win.h"
 #include "ui/restore_form_win.h"
+#include "file_lock.h"
+#include "journal_kit.h"
 #include "ui_helpers.h"
 
 using namespace vestrand;
@@ -142,30 +146,60 @@ TEST_F(RestoreFormTest, TheOlderMomentComesBackInPlaceAndIntoAChosenFolder) {
     ::SendMessageA(w.Handle(), WM_COMMAND, MAKEWPARAM(F::kMomentsId, LBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(list));
 
-    const std::string out = root + "out\\";
-    ASSERT_TRUE(::CreateDirectoryA(out.c_str(), nullptr));
+    const std::string out = root + "out\\", locked = root + "locked\\";
+    ASSERT_TRUE(::CreateDirectoryA(out.c_str(), nullptr) && ::CreateDirectoryA(locked.c_str(), nullptr));
     const std::string beside = "docs\\a (восстановлено 2026-12-06 202013).txt";
+    std::unique_ptr<FileLock> held;
+    const auto folderForA = [&] {
+        ::DeleteFileA((source + "docs\\a.txt").c_str());
+        ::CreateDirectoryA((source + "docs\\a.txt").c_str(), nullptr);
+    };
+    const auto holdB = [&] {
+        held = std::make_unique<FileLock>(root + "arch\\PC\\" + MirrorRel(source) + "docs\\b.txt");
+    };
     const struct {
         int button;
         std::string folder; // where the files are looked for
+        std::function<void()> before;
         Files files;
         int restored, besides, identical;
+        std::string failed; // the summary's line of the failure, if any
     } cases[] = {
         {F::kRestoreId,
          source,
+         nullptr,
          {{"docs\\a.txt", "second version"},
           {beside, "one"},
           {"docs\\b.txt", "same"},
           {"docs\\sub\\c.txt", "c1"}},
          2,
          1,
-         1},
+         1,
+         ""},
         {F::kRestoreToId,
          out,
+         nullptr,
          {{"docs\\a.txt", "one"}, {"docs\\b.txt", "same"}, {"docs\\sub\\c.txt", "c1"}},
          3,
          0,
-         0},
+         0,
+         ""},
+        {F::kReplaceId,
+         source,
+         folderForA,
+         {{beside, "one"}, {"docs\\b.txt", "same"}, {"docs\\sub\\c.txt", "c1"}},
+         0,
+         0,
+         2,
+         source + "docs\\a.txt - на этом месте папка"},
+        {F::kRestoreToId,
+         locked,
+         holdB,
+         {{"docs\\a.txt", "one"}, {"docs\\sub\\c.txt", "c1"}},
+         2,
+         0,
+         0,
+         locked + "docs\\b.txt - " + SystemErrorText(ERROR_SHARING_VIOLATION)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
@@ -177,6 +211,8 @@ TEST_F(RestoreFormTest, TheOlderMomentComesBackInPlaceAndIntoAChosenFolder) {
         const auto inside = Children(tree, top[0]);
         ASSERT_EQ(inside.size(), 1u);
         EXPECT_EQ(ItemText(tree, inside[0]), "docs");
+        if (c.before)
+            c.before();
         TVITEMA check{TVIF_STATE, inside[0], INDEXTOSTATEIMAGEMASK(2), TVIS_STATEIMAGEMASK, {}, 0, 0, 0,
                       0,          0};
         ::SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&check));
@@ -186,7 +222,8 @@ TEST_F(RestoreFormTest, TheOlderMomentComesBackInPlaceAndIntoAChosenFolder) {
             DriveModal([&] {
                 const HWND picker = FindThreadWindow("#32770");
                 if (picker) {
-                    ::SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
+                    ::SendMessageA(picker, BFFM_SETSELECTIONA, TRUE,
+                                   reinterpret_cast<LPARAM>(c.folder.c_str()));
                     ::PostMessageA(picker, WM_COMMAND, IDOK, 0);
                 }
                 return picker != nullptr;
@@ -199,10 +236,20 @@ TEST_F(RestoreFormTest, TheOlderMomentComesBackInPlaceAndIntoAChosenFolder) {
         EXPECT_EQ(s.restored, c.restored);
         EXPECT_EQ(s.beside.size(), static_cast<size_t>(c.besides));
         EXPECT_EQ(s.identical, c.identical);
-        EXPECT_TRUE(s.failed.empty());
+        EXPECT_EQ(s.failed.size(), c.failed.empty() ? 0u : 1u);
+        const std::string status = WindowText(w.Item(F::kStatusId));
+        EXPECT_NE(status.find(c.failed), std::string::npos) << status;
         EXPECT_EQ(Read(c.folder, {"docs\\a.txt", beside, "docs\\b.txt", "docs\\sub\\c.txt"}), c.files);
         EXPECT_EQ(::SendMessageA(w.Item(F::kProgressId), PBM_GETPOS, 0, 0), 1000);
     }
+    // A pass at work (another program's: it holds the mirror's lock) keeps the restore out.
+    held.reset();
+    FileLock pass(root + "arch\\PC\\" + kPassLockName);
+    ASSERT_TRUE(pass.Held());
+    ::SendMessageA(w.Item(F::kRestoreId), BM_CLICK, 0, 0);
+    WaitForRestore(w);
+    EXPECT_EQ(w.LastSummary().outcome, RestoreOutcome::Busy);
+    EXPECT_EQ(WindowText(w.Item(F::kStatusId)).rfind("Идёт копирование", 0), 0u);
 }
 
 TEST_F(RestoreFormTest, TheTrayItemOpensTheWindowAndTheSearchNarrowsTheTree) {

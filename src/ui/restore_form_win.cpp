@@ -237,7 +237,8 @@ void TFormRestore::FillTree() {
         };
         if (search[0] != '\0') {
             size_t shown = 0;
-            for (const auto& e : history.Find(at, WidenCp1251(search))) {
+            // A name code page 1251 cannot hold is typed as it is shown: <U+XXXX>.
+            for (const auto& e : history.Find(at, PathOfJournalText(search))) {
                 const auto original = originalOf(e.rel);
                 if (!original)
                     continue;

@@ -256,6 +256,7 @@ TEST_F(RestoreFormTest, TheTrayItemOpensTheWindowAndTheSearchNarrowsTheTree) {
     WriteFile(source + "docs\\a.txt", "one");
     WriteFile(source + "docs\\sub\\c.txt", "c1");
     WriteFile(source + "other\\cat.doc", "c2");
+    WriteFileW(WidenU(source) + L"other\\\u65e5.txt", "sun");
     Pass();
     // «Восстановить…» in the tray's menu, chosen with the keyboard.
     DriveModal([&] {
@@ -282,6 +283,7 @@ TEST_F(RestoreFormTest, TheTrayItemOpensTheWindowAndTheSearchNarrowsTheTree) {
     } cases[] = {
         {"C.T", {source + "docs\\sub\\c.txt"}},
         {"At.D", {source + "other\\cat.doc"}},
+        {"<U+65E5>", {source + "other\\<U+65E5>.txt"}},
         {"", {source.substr(0, source.size() - 1)}},
     };
     for (const auto& c : cases) {

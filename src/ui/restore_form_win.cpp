@@ -399,6 +399,7 @@ void TFormRestore::StartRestore(bool chooseFolder, bool replace) {
     m_startTick = ::GetTickCount();
     ::SendMessageA(Item(kProgressId), PBM_SETPOS, 0, 0);
     m_restoring = true;
+    m_signatureRestored = m_history->signature;
     const bool started = m_worker.Start(m_settings, *m_history, std::move(request), m_host.clock->Now(),
                                         [this, hwnd](const RestoreSummary& summary) {
                                             {
@@ -429,6 +430,18 @@ void TFormRestore::RestoreEnded() {
         m_summary = m_pendingSummary;
     }
     m_restoring = false;
+    if (m_history->signature != m_signatureRestored && m_history->history) {
+        // A pass had been at work: the restore read the history again. The moments follow it, the
+        // one chosen kept where it is still offered.
+        const HistoryMoment chosen = ChosenMoment();
+        const bool wasNow = ::SendMessageA(Item(kMomentsId), LB_GETCURSEL, 0, 0) <= 0;
+        ::SendMessageA(Item(kMomentsId), LB_RESETCONTENT, 0, 0);
+        ShowMoments();
+        for (size_t i = 1; i < m_moments.size() && !wasNow; ++i)
+            if (m_moments[i].start == chosen.start && m_moments[i].stop == chosen.stop)
+                ::SendMessageA(Item(kMomentsId), LB_SETCURSEL, i, 0);
+        FillTree();
+    }
     if (m_summary.outcome == RestoreOutcome::Done)
         ::SendMessageA(Item(kProgressId), PBM_SETPOS, kProgressSteps, 0);
     SetStatus(SummaryText(m_summary));
@@ -446,6 +459,9 @@ void TFormRestore::EnableActions() {
         ::EnableWindow(Item(id), ready);
     ::SetWindowTextA(Item(kStopId), m_offerStopPass ? kStopPassText : kStopText);
     ::EnableWindow(Item(kStopId), Restoring() || m_offerStopPass);
+    // The restore's thread may read the history again: nothing here reads it meanwhile.
+    for (const int id : {kMomentsId, kSearchId, kTreeId})
+        ::EnableWindow(Item(id), !Restoring());
 }
 
 void TFormRestore::OnDpiChanged(int dpi, LPARAM suggested) {

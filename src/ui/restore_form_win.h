@@ -108,7 +108,8 @@ private:
     std::atomic<bool> m_progressPosted{false};
     DWORD m_startTick = 0;
     RestoreSummary m_summary;
-    RestoreSummary m_pendingSummary; // left by the restore's thread (under m_mutex)
+    std::wstring m_signatureRestored; // of the history the restore started from
+    RestoreSummary m_pendingSummary;  // left by the restore's thread (under m_mutex)
     std::string m_pickerStart;
     std::string m_status;
 };

@@ -294,3 +294,24 @@ TEST_F(RestoreFormTest, TheTrayItemOpensTheWindowAndTheSearchNarrowsTheTree) {
         EXPECT_EQ(shown, c.shown) << c.text;
     }
 }
+
+TEST_F(RestoreFormTest, WhileAPassRunsTheWindowSaysSoAndStopsThePassWhenAsked) {
+    WriteFile(source + "docs\\a.txt", "one");
+    Pass();
+    TFormRestore& w = OpenWindow();
+    const HWND tree = w.Item(F::kTreeId);
+    ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET,
+                   ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)); // nothing checked: the selected one
+    for (int i = 0; i < 3000; ++i)
+        WriteFile(source + "many\\" + std::to_string(i) + ".txt", std::string(2000, 'm'));
+    form->BtnGoClick();
+    ASSERT_TRUE(form->PassRunning());
+    ::SendMessageA(w.Item(F::kRestoreId), BM_CLICK, 0, 0);
+    EXPECT_FALSE(w.Restoring());
+    EXPECT_EQ(WindowText(w.Item(F::kStatusId)).rfind("Идёт копирование…", 0), 0u);
+    EXPECT_EQ(WindowText(w.Item(F::kStopId)), "Остановить копирование");
+    ::SendMessageA(w.Item(F::kStopId), BM_CLICK, 0, 0);
+    form->WaitForPass();
+    EXPECT_TRUE(form->Runner().LastOutcome().result.interrupted);
+    EXPECT_EQ(WindowText(w.Item(F::kStopId)), "Стоп");
+}

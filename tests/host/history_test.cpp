@@ -1,7 +1,6 @@
 // The history of a mirror folder built from journal text and the lists of held files.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cwctype>
 
 #include "engine/held_versions.h"
@@ -202,10 +201,10 @@ TEST(History, AMomentIsTheNewestPassEndedByTheTimeAsked) {
 TEST(History, EachMomentCountsTheFilesItsPassMadeUpdatedAndDeleted) {
     const struct {
         size_t scenario;
-        std::vector<std::array<int, 3>> counts; // per moment: new, changed, deleted
+        std::vector<std::vector<int>> counts; // per moment: new, changed, deleted
     } cases[] = {{0, {{3, 0, 0}, {0, 1, 0}, {1, 0, 2}}}, {2, {{1, 0, 0}, {0, 0, 1}, {0, 0, 0}}}};
     for (const auto& c : cases) {
-        std::vector<std::array<int, 3>> counts;
+        std::vector<std::vector<int>> counts;
         const History history = Build(Scenarios()[c.scenario]);
         for (const auto& m : history.Moments())
             counts.push_back({m.added, m.changed, m.deleted});

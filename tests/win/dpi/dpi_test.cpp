@@ -15,7 +15,6 @@
 #include "settings/config_table.h"
 #include "ui/form_vestrand_win.h"
 #include "ui/resource_ids.h"
-#include "ui/restore_form_win.h"
 
 using namespace vestrand;
 using namespace vestrand::test;
@@ -121,31 +120,6 @@ TEST(DpiTest, MainWindowBoxesFontsAndIconsAtTheScaleAndAgainAfterWmDpiChanged) {
                       At(size, dpi));
     }
     EXPECT_EQ(IconWidth(f.Tray().Icon()), At(16, kDpi)); // the notification area's size
-}
-
-TEST(DpiTest, RestoreWindowBoxesAtTheScaleAndAgainAfterWmDpiChanged) {
-    const std::string root = FreshFolder('T', "dpi_restore");
-    WriteFile(root + "vestrand.ini", "[Config]\r\nIdentifComp=PC\r\nTargetDir=" + root + "arch\r\n");
-    FakeClock clock;
-    TFormVestrand f({"vestrand.exe", "", root + "vestrand.ini", "software\\Oskenvar\\VestrandDpiTests\\",
-                     &clock, nullptr, "", false});
-    f.Create();
-    f.pmRestoreClick();
-    const TFormRestore& w = *f.RestoreForm();
-    using R = TFormRestore;
-    const std::pair<int, RECT> boxes[] = {
-        {R::kMomentsId, {8, 26, 200, 326}},     {R::kSearchId, {262, 5, 250, 19}},
-        {R::kTreeId, {216, 30, 296, 322}},      {R::kRestoreId, {8, 410, 110, 24}},
-        {R::kRestoreToId, {124, 410, 120, 24}}, {R::kReplaceId, {250, 410, 160, 24}},
-        {R::kStopId, {372, 410, 140, 24}}};
-    int round = 0;
-    for (int dpi : {kDpi, 120, kDpi}) { // a window of its size at 192 dpi would not fit the test screen
-        SCOPED_TRACE(dpi);
-        if (round++ > 0)
-            SendDpiChanged(w.Handle(), R::kClientWidth, R::kClientHeight, dpi);
-        for (const auto& [id, box] : boxes)
-            EXPECT_TRUE(Placed(w.Item(id), box, dpi)) << id;
-    }
 }
 
 TEST(DpiTest, TheIconHasEachSizeAndTheMarksAreDrawnAtIt) {

@@ -67,7 +67,9 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
     struct Unheld {
         uint32_t step, node;
     };
-    std::vector<Unheld> unheldDeletes; // decided once every path is known
+    std::vector<Unheld> unheldDeletes;      // decided once every path is known
+    std::vector<Unheld> made, deletedNodes; // counted once every path is known
+    std::vector<int> updated(steps.size(), 0);
     for (uint32_t s = 0; s < steps.size(); ++s) {
         const Step& step = steps[s];
         if (step.held)
@@ -89,12 +91,17 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
                 const auto& changes = m_nodes[node].changes;
                 const bool heldHere =
                     !changes.empty() && changes.back().step == s && changes.back().change == Change::Held;
-                if (line.tag == JournalTag::New)
+                if (line.tag == JournalTag::New) {
                     SetChange(node, s, Change::Absent, 0, {});
-                else if (!heldHere)
-                    undoable[s] = false; // the copy it replaced is gone
+                    made.push_back({s, node});
+                } else {
+                    ++updated[s];
+                    if (!heldHere)
+                        undoable[s] = false; // the copy it replaced is gone
+                }
             } else if (line.tag == JournalTag::Delete && !path.empty()) {
                 const uint32_t node = NodeOf(path);
+                deletedNodes.push_back({s, node});
                 const auto& changes = m_nodes[node].changes;
                 if (changes.empty() || changes.back().step != s || changes.back().change != Change::Held)
                     unheldDeletes.push_back({s, node});
@@ -115,10 +122,24 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
     for (size_t s = 0; s < steps.size(); ++s)
         if (!undoable[s])
             firstOffered = s;
+    std::vector<int> added(steps.size(), 0), deleted(steps.size(), 0);
+    for (const auto& m : made)
+        added[m.step] += IsFolderNode(m.node) ? 0 : 1;
+    for (const auto& d : deletedNodes)
+        deleted[d.step] += IsFolderNode(d.node) ? 0 : 1;
     for (size_t s = firstOffered; s < steps.size(); ++s)
         if (steps[s].block && steps[s].block->start != 0)
             m_moments.push_back({steps[s].block->end != 0 ? steps[s].block->end : steps[s].block->start,
-                                 steps[s].block->start, s + 1});
+                                 steps[s].block->start, s + 1, added[s], updated[s], deleted[s]});
+}
+
+// A folder now, a folder some pass deleted, or one that ever held anything.
+bool History::IsFolderNode(uint32_t node) const {
+    const Node& n = m_nodes[node];
+    if (!n.children.empty() || (n.now && (n.now->Attr & kFolderAttr)))
+        return true;
+    return std::any_of(n.changes.begin(), n.changes.end(),
+                       [](const StepChange& c) { return c.change == Change::Folder; });
 }
 
 std::optional<HistoryMoment> History::MomentAtOrBefore(DateTime when) const {

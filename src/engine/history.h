@@ -53,6 +53,9 @@ struct HistoryMoment {
     DateTime stop = 0;
     DateTime start = 0;
     size_t undoFrom = 0; // the first step undone to reach it (see History)
+    // The files the pass made, updated and deleted (folders left out).
+    int added = 0, changed = 0, deleted = 0;
+    bool Changed() const { return added + changed + deleted > 0; }
 };
 
 class History {
@@ -111,6 +114,7 @@ private:
     void SetChange(uint32_t node, uint32_t step, Change change, uint32_t held, const TFileParam& param);
     State StateOf(uint32_t node, size_t undoFrom) const;
     bool AnyPresentBelow(uint32_t node, size_t undoFrom) const;
+    bool IsFolderNode(uint32_t node) const;
     void AddTree(uint32_t node, size_t undoFrom, std::vector<HistoryEntry>& out) const;
 
     const wchar_t* m_upper;

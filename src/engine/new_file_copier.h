@@ -32,6 +32,7 @@ public:
         int64_t Size;                // (the copy gives these what it copied)
         int64_t Written;             // the source's last write, to tell a file written while copied
         Outcome Result = Outcome::Waiting;
+        uint32_t Error = 0; // the system's error code of a failed copy
     };
     // Makes one copy on a copier's thread; must not throw.
     using CopyFunction = Outcome (*)(Copy&);

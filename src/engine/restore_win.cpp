@@ -18,6 +18,7 @@
 #include "engine/restore_rules.h"
 #include "runtime/cp1251.h"
 #include "runtime/handles_win.h"
+#include "runtime/platform_win.h"
 
 namespace vestrand {
 namespace {
@@ -37,7 +38,12 @@ constexpr size_t kCopiesAhead = 16;
 BlockCopy CopyToTemp(const std::wstring& source, const std::wstring& temp,
                      const std::function<bool(int64_t)>& onBlock) {
     BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
-    if (copied == BlockCopy::Failed && ReadAttributes(temp) != -1) {
+    if (copied == BlockCopy::Failed) {
+        const DWORD error = GetLastError(); // the reason, kept past the look at the temporary name
+        if (ReadAttributes(temp) == -1) {
+            SetLastError(error);
+            return copied;
+        }
         WriteAttributes(temp, 0);
         DeleteFileW(temp.c_str());
         copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
@@ -55,9 +61,12 @@ void GiveAttributes(const std::wstring& path, int32_t attr) {
 // only when complete and never over anything that took the name meanwhile.
 NewFileCopier::Outcome RestoreToFreeName(NewFileCopier::Copy& copy) {
     const std::wstring temp = copy.Target + kTempSuffix;
-    if (CopyToTemp(copy.Source, temp, [](int64_t) { return true; }) != BlockCopy::Done)
+    if (CopyToTemp(copy.Source, temp, [](int64_t) { return true; }) != BlockCopy::Done) {
+        copy.Error = GetLastError();
         return NewFileCopier::Outcome::Failed;
+    }
     if (!MoveFileExW(temp.c_str(), copy.Target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        copy.Error = GetLastError();
         DeleteFileW(temp.c_str());
         return NewFileCopier::Outcome::Failed;
     }
@@ -266,7 +275,11 @@ private:
         return m_loaded.root + e.rel;
     }
 
-    void Fail(const std::wstring& path) { m_summary.failed.push_back(PlainPath(path)); }
+    void Fail(const std::wstring& path, std::string reason) {
+        m_summary.failed.push_back({PlainPath(path), std::move(reason)});
+    }
+    // The system's reason for the last call that failed on this thread.
+    void FailWithLastError(const std::wstring& path) { Fail(path, SystemErrorText(GetLastError())); }
 
     void RestoreEntry(const std::wstring& selected, const HistoryEntry& e) {
         if (e.rel.empty())
@@ -276,7 +289,7 @@ private:
             // A folder above every listed source is made with what lies in it; a file no source
             // produces has no original place.
             if (!e.IsFolder()) {
-                Fail(e.rel);
+                Fail(e.rel, "ни один источник из списка не даёт этот путь: исходного места нет");
                 Advance(e.param.Size);
             }
             return;
@@ -286,7 +299,8 @@ private:
                 return;
             CreateDirChain(*dest);
             if (!IsFolder(*dest))
-                return Fail(*dest);
+                return Fail(*dest,
+                            ReadAttributes(*dest) != -1 ? "на этом месте файл" : "папку не удалось создать");
             m_madeFolders.insert(*dest);
             ++m_summary.folders;
             if (e.source == EntrySource::Mirror)
@@ -310,7 +324,7 @@ private:
         }
         if (occupied && (there.Attr & kFolderBit) && m_request.replace) {
             m_done += e.param.Size;
-            return Fail(dest); // a folder is never replaced by a file
+            return Fail(dest, "на этом месте папка"); // a folder is never replaced by a file
         }
         const bool beside = occupied && !m_request.replace;
         const std::wstring target =
@@ -335,17 +349,20 @@ private:
         }
         m_done = before + e.param.Size;
         if (copied != BlockCopy::Done)
-            return Fail(target);
+            return FailWithLastError(target);
         std::wstring heldAs;
         if (occupied && m_request.replace && !HoldCurrent(dest, e.rel, heldAs)) {
+            const DWORD error = GetLastError();
             DeleteFileW(temp.c_str());
-            return Fail(dest);
+            return Fail(dest,
+                        "файл пользователя не удалось сохранить в ~versions: " + SystemErrorText(error));
         }
         if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD error = GetLastError();
             DeleteFileW(temp.c_str());
             if (!heldAs.empty())
                 MoveFileExW(heldAs.c_str(), dest.c_str(), MOVEFILE_COPY_ALLOWED);
-            return Fail(target);
+            return Fail(target, SystemErrorText(error));
         }
         GiveAttributes(target, e.param.Attr);
         ++m_summary.restored;
@@ -366,7 +383,7 @@ private:
             if (copy.Result == NewFileCopier::Outcome::NotStarted)
                 continue;
             if (copy.Result != NewFileCopier::Outcome::Done) {
-                Fail(copy.Target);
+                Fail(copy.Target, SystemErrorText(copy.Error));
             } else {
                 ++m_summary.restored;
                 if (beside)

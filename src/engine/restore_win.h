@@ -49,14 +49,20 @@ struct RestoreRequest {
     const std::atomic<bool>* stop = nullptr; // ends the restore at the next block, no temporary file left
 };
 
+// A file or folder a restore could not write, and why.
+struct RestoreFailure {
+    std::wstring path;
+    std::string reason; // in the program's code page: the system's message, or what stood in the way
+};
+
 struct RestoreSummary {
     RestoreOutcome outcome = RestoreOutcome::Done;
-    int restored = 0;                 // files put in a free place, or in place of a different one (replace)
-    int replaced = 0;                 // of those, the ones whose earlier file went to ~versions
-    int identical = 0;                // files left as they were: the destination was the same
-    int folders = 0;                  // folders made
-    std::vector<std::wstring> beside; // restored copies put beside a different file of the user's
-    std::vector<std::wstring> failed; // destinations that could not be written (or traced to a source)
+    int restored = 0;                   // files put in a free place, or in place of a different one (replace)
+    int replaced = 0;                   // of those, the ones whose earlier file went to ~versions
+    int identical = 0;                  // files left as they were: the destination was the same
+    int folders = 0;                    // folders made
+    std::vector<std::wstring> beside;   // restored copies put beside a different file of the user's
+    std::vector<RestoreFailure> failed; // destinations that could not be written (or traced to a source)
     std::string error;
 };
 

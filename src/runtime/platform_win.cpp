@@ -70,3 +70,21 @@ std::string ExecutablePath() {
 }
 
 } // namespace vestrand
+
+namespace vestrand {
+
+std::string SystemErrorText(unsigned long code) {
+    char* buffer = nullptr;
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text(buffer ? buffer : "", length);
+    if (buffer)
+        ::LocalFree(buffer);
+    while (!text.empty() &&
+           (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "ошибка " + std::to_string(code) : text;
+}
+
+} // namespace vestrand

@@ -27,5 +27,8 @@ RegKey OpenOrCreateKey(HKEY root, const std::string& path, REGSAM access);
 
 // Full path of the running executable (GetModuleFileNameA).
 std::string ExecutablePath();
+// The system's message for an error code in the program's code page, without its line break; a
+// text of the code itself where the system has none.
+std::string SystemErrorText(unsigned long code);
 
 } // namespace vestrand

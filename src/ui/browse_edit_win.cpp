@@ -195,6 +195,8 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
     return 0;
 }
 
+} // namespace
+
 bool BrowseForFolder(HWND owner, const std::string& start, std::wstring& chosen) {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring selection = FullPath(WidenCp1251(start));
@@ -222,8 +224,6 @@ bool BrowseForFolder(HWND owner, const std::string& start, std::wstring& chosen)
         ::CoUninitialize();
     return ok;
 }
-
-} // namespace
 
 void DirectoryEdit::RunPicker() {
     std::string start = Text();

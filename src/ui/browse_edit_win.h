@@ -27,6 +27,10 @@ private:
     std::vector<HWND> m_disabled;
 };
 
+// The system's folder picker over `owner`, centred, open at `start` (a folder that exists), OK only on
+// folders of the file system; false when the user cancels it.
+bool BrowseForFolder(HWND owner, const std::string& start, std::wstring& chosen);
+
 // While a picker is open: the program's other windows disabled, the platform's critical-error boxes
 // suppressed; afterwards both restored and the previously active window activated again.
 class PickerScope {

@@ -13,6 +13,7 @@
 #include "ui/config_form_win.h"
 #include "ui/pass_notices_win.h"
 #include "ui/resource_ids.h"
+#include "ui/restore_form_win.h"
 #include "ui/single_agent_win.h"
 
 namespace vestrand {
@@ -68,6 +69,7 @@ TFormVestrand::TFormVestrand(StartOptions options)
       m_oncePending(m_autoRunOnce) {}
 
 TFormVestrand::~TFormVestrand() {
+    m_restore.reset(); // its restore ends before what it asks about goes
     // The pass thread ends before anything it reports to goes.
     m_runner.SetOnEnded(nullptr);
     m_runner.RequestStop();
@@ -104,6 +106,8 @@ void TFormVestrand::CreateWidgets() {
     // Creation order is the tab order: the button comes first.
     m_btnGo = CreateControl("BUTTON", m_oncePending ? "Остановить" : "Сейчас", WS_TABSTOP | BS_PUSHBUTTON, 0,
                             176, 72, 105, 25, Handle(), kBtnGoId);
+    m_btnRestore = CreateControl("BUTTON", "Восстановить…", WS_TABSTOP | BS_PUSHBUTTON, 0, 64, 72, 105, 25,
+                                 Handle(), kBtnRestoreId);
     m_label1 = CreateControl("STATIC", kNextRunLabel, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, 0,
                              kLabelLeft, 8, kLabelWidth, 13, Handle(), 0);
     m_lastCopy = CreateControl("STATIC", "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, kLabelLeft, 24,
@@ -149,6 +153,7 @@ void TFormVestrand::FormCreate() {
     m_tray.SetMenuItems({{kPmCenter, "Управление", true, true},
                          {kPmConfig, "Настройки", false, true},
                          {kPmJournal, "Журнал", false, true},
+                         {kPmRestore, "Восстановить…", false, true},
                          {kPmStop, "Остановить полис", false, m_oncePending},
                          {kPmAllow, "Разрешить изменения", false, false},
                          {kPmExit, "Выход", false, true}},
@@ -440,7 +445,7 @@ void TFormVestrand::ShowStatusText(const std::string& text) {
 // places, and sizes the window to hold them.
 void TFormVestrand::PlaceBelowStatus(int extra) {
     const int dpi = LayoutDpi(Handle());
-    for (const HWND child : {m_lastCopy, m_gauge.Handle(), m_btnGo}) {
+    for (const HWND child : {m_lastCopy, m_gauge.Handle(), m_btnGo, m_btnRestore}) {
         LayoutBox box;
         if (!PlacedBox(child, box))
             continue;
@@ -464,6 +469,18 @@ void TFormVestrand::pmJournalClick() {
     } catch (const VestrandError&) {
         HandleException(std::current_exception());
     }
+}
+
+void TFormVestrand::pmRestoreClick() {
+    if (!m_restore) {
+        RestoreFormHost host;
+        host.settings = [this] { return m_settings; };
+        host.passRunning = [this] { return m_runner.Running() || m_oncePending; };
+        host.stopPass = [this] { pmStopClick(); };
+        host.clock = &m_clock;
+        m_restore = std::make_unique<TFormRestore>(std::move(host));
+    }
+    m_restore->Open(Handle());
 }
 
 void TFormVestrand::pmStopClick() {
@@ -515,6 +532,9 @@ void TFormVestrand::OnMenuItem(int id) {
     case kPmJournal:
         pmJournalClick();
         break;
+    case kPmRestore:
+        pmRestoreClick();
+        break;
     case kPmExit:
         pmExitClick();
         break;
@@ -563,6 +583,8 @@ void TFormVestrand::SetTimerEnabled(bool enabled) {
 void TFormVestrand::OnCommand(int id, int code, HWND control) {
     if (id == kBtnGoId && control == m_btnGo && code == BN_CLICKED)
         BtnGoClick();
+    else if (id == kBtnRestoreId && control == m_btnRestore && code == BN_CLICKED)
+        pmRestoreClick();
 }
 
 void TFormVestrand::OnTimer(UINT_PTR id) {

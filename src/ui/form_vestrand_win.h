@@ -20,6 +20,7 @@
 namespace vestrand {
 
 class TFormConfigVestrand;
+class TFormRestore;
 
 // Where the program's outside world comes from; tests give their own.
 struct StartOptions {
@@ -52,7 +53,9 @@ public:
         kPmExit = 103,
         kPmStop = 104,
         kPmAllow = 105,
-        kPmJournal = 106
+        kPmJournal = 106,
+        kPmRestore = 107,
+        kBtnRestoreId = 202
     };
     // A click on "Остановить" this soon after a click on "Сейчас" started the pass is the second
     // click of a double click, not a stop (a pass started otherwise stops at every click).
@@ -81,6 +84,8 @@ public:
     void pmStopClick();
     void pmAllowClick();
     void pmJournalClick();
+    // «Восстановить…»: the restore window, made at the first call.
+    void pmRestoreClick();
     void TimerTimer();
     // Waits (dispatching the pass's calls) until the running pass has ended and been reported.
     void WaitForPass() { m_runner.WaitForEnd(); }
@@ -106,6 +111,8 @@ public:
     HWND LastCopy() const { return m_lastCopy; }
     bool Overdue() const { return m_overdue; }
     HWND BtnGo() const { return m_btnGo; }
+    HWND BtnRestore() const { return m_btnRestore; }
+    TFormRestore* RestoreForm() { return m_restore.get(); }
     bool TimerEnabled() const { return m_timerOn; }
     bool AutoRunOnce() const { return m_autoRunOnce; }
     bool FirstPaintPending() const { return m_firstPaintPending; }
@@ -159,6 +166,8 @@ private:
     HWND m_nextTime = nullptr;
     HWND m_lastCopy = nullptr; // the last complete pass, under the next run
     HWND m_btnGo = nullptr;
+    HWND m_btnRestore = nullptr;
+    std::unique_ptr<TFormRestore> m_restore;
     std::string m_statusText; // what stands in the place of the next run; empty: the next run
     bool m_firstPaintPending = false;
     bool m_autoRunOnce = false;

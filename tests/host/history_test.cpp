@@ -217,3 +217,17 @@ TEST(History, AHeldListIsReadBackOnlyWhenWhole) {
           std::string()})
         EXPECT_FALSE(ReadHeldList(bad, files)) << bad;
 }
+
+TEST(History, EachMomentCountsTheFilesItsPassMadeUpdatedAndDeleted) {
+    const struct {
+        size_t scenario;
+        std::vector<std::vector<int>> counts; // per moment: new, changed, deleted
+    } cases[] = {{0, {{3, 0, 0}, {0, 1, 0}, {1, 0, 2}}}, {2, {{1, 0, 0}, {0, 0, 1}, {0, 0, 0}}}};
+    for (const auto& c : cases) {
+        std::vector<std::vector<int>> counts;
+        const History history = Build(Scenarios()[c.scenario]);
+        for (const auto& m : history.Moments())
+            counts.push_back({m.added, m.changed, m.deleted});
+        EXPECT_EQ(counts, c.counts) << Scenarios()[c.scenario].what;
+    }
+}

@@ -108,6 +108,7 @@ TEST(DpiTest, MainWindowBoxesFontsAndIconsAtTheScaleAndAgainAfterWmDpiChanged) {
         if (round++ > 0)
             SendDpiChanged(f.Handle(), 302, 103, dpi);
         EXPECT_TRUE(Placed(f.BtnGo(), {176, 72, 105, 25}, dpi));
+        EXPECT_TRUE(Placed(f.BtnRestore(), {64, 72, 105, 25}, dpi));
         EXPECT_EQ(Str(InParent(f.Gauge().Handle())), Str(Scaled({8, 40, 281, 25}, dpi)));
         const RECT next = InParent(f.NextTime()), edge{At(302, dpi), 0, At(302, dpi), At(103, dpi)};
         EXPECT_TRUE(Placed(f.Label1(), {16, 8, 131, 13}, dpi, &next));

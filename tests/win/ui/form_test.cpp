@@ -267,10 +267,10 @@ TEST_F(FormTest, TrayMenuHasOneBoldDefaultItem) {
     std::vector<std::string> captions;
     for (const auto& item : items)
         captions.push_back(item.caption);
-    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Журнал", "Остановить полис",
-                                                  "Разрешить изменения", "Выход"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"Управление", "Настройки", "Журнал", "Восстановить…",
+                                                  "Остановить полис", "Разрешить изменения", "Выход"}));
     const MenuHandle menu = f.Tray().BuildMenu();
-    EXPECT_EQ(::GetMenuItemCount(menu.Get()), 6);
+    EXPECT_EQ(::GetMenuItemCount(menu.Get()), 7);
     EXPECT_EQ(::GetMenuState(menu.Get(), TFormVestrand::kPmStop, MF_BYCOMMAND) & MF_GRAYED,
               static_cast<UINT>(MF_GRAYED)); // no pass runs
     EXPECT_EQ(::GetMenuDefaultItem(menu.Get(), FALSE, 0), static_cast<UINT>(TFormVestrand::kPmCenter));

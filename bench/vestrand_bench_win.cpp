@@ -50,7 +50,7 @@
 #include "engine/pass_progress.h"
 #include "engine/restore_rules.h"
 #include "engine/restore_win.h"
-#include "engine/held_versions.h"
+#include "engine/held_versions_win.h"
 #include "heap_counter.h"
 #include "report.h"
 #include "runtime/cp1251.h"
@@ -604,6 +604,7 @@ int HistoryFigure(int argc, char** argv) {
                 return Fail("a file could not be held");
             added += FormatJournalLine(JournalTag::Delete, JournalText(rel)) + "\r\n";
         }
+        PassVersions(root, start, 30).WriteHeldList(); // as the pass does at its end
         added += StampLine(JournalTag::Stop, start + kMinute, ':') + "\r\n\r\n";
     }
     std::ofstream(journalPath, std::ios::binary | std::ios::trunc) << added << journal;

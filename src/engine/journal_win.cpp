@@ -4,7 +4,9 @@
 
 #include <utility>
 
+#include "engine/backup_index_win.h" // SameFileName
 #include "engine/fileops_win.h"
+#include "runtime/cp1251.h"
 #include "runtime/error.h"
 #include "runtime/handles_win.h"
 
@@ -116,6 +118,18 @@ void Journal::Save() {
         DeleteFileA(TempPath().c_str());
         throw;
     }
+}
+
+std::vector<WideEntry> JournalArchivesIn(const std::wstring& targetDir, const std::string& identifComp) {
+    const std::wstring name = WidenCp1251(identifComp);
+    std::vector<WideEntry> found;
+    SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
+        if (e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.' &&
+            !(e.Attr & FILE_ATTRIBUTE_DIRECTORY) && SameFileName(e.Name.substr(7), name))
+            found.push_back(e);
+        return true;
+    });
+    return found;
 }
 
 void RotateJournal(const std::string& backupRoot, const std::string& targetDir,

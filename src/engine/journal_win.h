@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fileops_win.h" // WideEntry
 #include "engine/journal.h"
 #include "runtime/handles_win.h"
 
@@ -41,6 +42,10 @@ private:
 
 // Moves the journal of backupRoot to its dated archive in targetDir when it is larger than
 // 200,000 bytes. An archive of the same day that already exists gets the journal appended.
+// The journal archives of the mirror folder `identifComp` in `targetDir` (extended-length, ending
+// in "\\"): the files named "yymmdd." + identifComp, in the order the search gives them.
+std::vector<WideEntry> JournalArchivesIn(const std::wstring& targetDir, const std::string& identifComp);
+
 void RotateJournal(const std::string& backupRoot, const std::string& targetDir,
                    const std::string& identifComp, DateTime now);
 

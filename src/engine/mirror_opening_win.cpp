@@ -4,6 +4,7 @@
 
 #include "engine/backup_index_win.h" // SameFileName
 #include "engine/fileops_win.h"
+#include "engine/journal_win.h"
 #include "engine/mirror_owner_win.h"
 #include "engine/paths.h"
 #include "runtime/cp1251.h"
@@ -12,19 +13,6 @@
 namespace vestrand {
 namespace {
 
-// A journal archive of this computer's folder in the backup folder ("yymmdd." + IdentifComp).
-bool HasJournalArchive(const std::wstring& targetDir, const std::string& identifComp) {
-    const std::wstring name = WidenCp1251(identifComp);
-    bool found = false;
-    SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
-        const bool digits =
-            e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.';
-        found = digits && !(e.Attr & FILE_ATTRIBUTE_DIRECTORY) && SameFileName(e.Name.substr(7), name);
-        return !found;
-    });
-    return found;
-}
-
 // A folder this program mirrors into: it holds the mark that every pass leaves, the journal or
 // the versions folder, or the backup folder holds an archive of its journal. An empty folder is
 // taken too. Any other folder holds the user's own files, which a pass would delete.
@@ -32,7 +20,7 @@ bool IsMirrorOfThisProgram(const std::wstring& root, const std::wstring& targetD
                            const std::string& identifComp) {
     return ReadAttributes(root + WidenCp1251(kPassLockName)) != -1 ||
            IsFile(root + WidenCp1251(kJournalName)) || IsFolder(root + WidenCp1251(kVersionsFolderName)) ||
-           IsEmptyFolder(root) || HasJournalArchive(targetDir, identifComp);
+           IsEmptyFolder(root) || !JournalArchivesIn(targetDir, identifComp).empty();
 }
 
 MirrorOpening Refusal(PassRefusal why, std::string path) {

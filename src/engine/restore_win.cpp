@@ -11,7 +11,7 @@
 #include "engine/backup_pass_win.h"
 #include "engine/fileops_win.h"
 #include "engine/held_versions_win.h"
-#include "engine/journal.h"
+#include "engine/journal_win.h"
 #include "engine/mirror_lock_win.h"
 #include "engine/mirror_owner_win.h"
 #include "engine/new_file_copier.h"
@@ -114,13 +114,8 @@ struct JournalFile {
 std::vector<JournalFile> JournalFiles(const BackupSettings& s, const std::wstring& root) {
     std::vector<JournalFile> files;
     const std::wstring targetDir = ExtendedPath(WithSeparator(FullPath(WidenCp1251(s.TargetDir))));
-    const std::wstring name = WidenCp1251(s.IdentifComp);
-    SearchFolder(targetDir + L"??????." + name, [&](const WideEntry& e) {
-        if (e.Name.size() > 7 && e.Name.find_first_not_of(L"0123456789") == 6 && e.Name[6] == L'.' &&
-            !(e.Attr & kFolderBit) && SameFileName(e.Name.substr(7), name))
-            files.push_back({targetDir + e.Name, e});
-        return true;
-    });
+    for (const auto& e : JournalArchivesIn(targetDir, s.IdentifComp))
+        files.push_back({targetDir + e.Name, e});
     std::sort(files.begin(), files.end(), [](const JournalFile& a, const JournalFile& b) {
         return a.entry.Name.substr(0, 6) < b.entry.Name.substr(0, 6);
     });

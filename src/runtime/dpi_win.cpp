@@ -116,6 +116,14 @@ SIZE FrameForClient(int width, int height, DWORD style, DWORD exStyle, int dpi) 
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
+int SizeForItsDpi(HWND hwnd, int width, int height, DWORD style, DWORD exStyle) {
+    const int dpi = WindowDpi(hwnd);
+    SetLayoutDpi(hwnd, dpi);
+    const SIZE size = FrameForClient(ScaleToDpi(width, dpi), ScaleToDpi(height, dpi), style, exStyle, dpi);
+    ::SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return dpi;
+}
+
 void PlaceControl(HWND hwnd, const LayoutBox& box) {
     if (!hwnd)
         return;

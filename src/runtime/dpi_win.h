@@ -23,6 +23,9 @@ int MetricForDpi(int index, int dpi);
 // The window size that gives a client area of width x height at `dpi` (AdjustWindowRectExForDpi
 // where the system has it).
 SIZE FrameForClient(int width, int height, DWORD style, DWORD exStyle, int dpi);
+// Lays the new top-level window `hwnd` out at the scale of the screen it is on: its layout dpi set
+// and its frame sized for a client area of `width` x `height` at 96 dpi. Returns that dpi.
+int SizeForItsDpi(HWND hwnd, int width, int height, DWORD style, DWORD exStyle);
 
 // Puts a child window at the 96-dpi box `box` scaled to its top-level window's layout dpi, and
 // keeps the box with the window for RescaleChildren.

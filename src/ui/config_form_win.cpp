@@ -117,12 +117,7 @@ void TFormConfigVestrand::Create(HINSTANCE /*instance: windows are made for the 
     if (!CreateWindowOf(kClassName, kFormExStyle, kFormStyle, "Настройка страхового полиса", 0, 0,
                         frame.right - frame.left, frame.bottom - frame.top, owner, nullptr))
         return;
-    // The layout at the scale of the screen the window is on.
-    const int dpi = WindowDpi(Handle());
-    SetLayoutDpi(Handle(), dpi);
-    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi),
-                                     kFormStyle, kFormExStyle, dpi);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SizeForItsDpi(Handle(), kClientWidth, kClientHeight, kFormStyle, kFormExStyle);
     CreateControls();
 }
 

@@ -89,12 +89,7 @@ void TFormVestrand::Create() {
                    frame.bottom - frame.top, nullptr, nullptr);
     if (!Handle())
         throw std::runtime_error("The main window cannot be created");
-    // The layout at the scale of the screen the window is on.
-    const int dpi = WindowDpi(Handle());
-    SetLayoutDpi(Handle(), dpi);
-    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi),
-                                     kFormStyle, kFormExStyle, dpi);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int dpi = SizeForItsDpi(Handle(), kClientWidth, kClientHeight, kFormStyle, kFormExStyle);
     CenterOnScreen(Handle());
     LoadIcons(dpi);
     CreateWidgets();

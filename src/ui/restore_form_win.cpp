@@ -118,12 +118,7 @@ void TFormRestore::Create(HWND owner) {
     if (!CreateWindowOf(kClassName, kFormExStyle, kFormStyle, "Восстановление", 0, 0, kClientWidth,
                         kClientHeight, owner, nullptr))
         return;
-    // The layout at the scale of the screen the window is on.
-    const int dpi = WindowDpi(Handle());
-    SetLayoutDpi(Handle(), dpi);
-    const SIZE size = FrameForClient(ScaleToDpi(kClientWidth, dpi), ScaleToDpi(kClientHeight, dpi),
-                                     kFormStyle, kFormExStyle, dpi);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SizeForItsDpi(Handle(), kClientWidth, kClientHeight, kFormStyle, kFormExStyle);
     CenterOnScreen(Handle());
     CreateControls();
 }

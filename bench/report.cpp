@@ -14,6 +14,8 @@ namespace {
 // one after the other, and (not binding) no slower than the two at once.
 constexpr double kUnchangedLimit = 0.75;
 constexpr double kUnchangedBothLimit = 1.0;
+// Comparing, planning and the guard on top of the walks an unchanged pass makes.
+constexpr double kPlanAddedLimit = 1.03;
 constexpr double kFirstLimit = 1.0; // the first pass no slower than a bare copy loop
 constexpr double kScalingLimit = 11.0;
 constexpr double kIndexLimit = 1.6;
@@ -236,6 +238,9 @@ std::vector<TargetCheck> CheckTargets(const Figures& f) {
                 add("unchanged pass / both walks at once, " + tree,
                     f.PairedRatio(size, medium, "unchanged.agent", "unchanged.floor_both"),
                     kUnchangedBothLimit, false);
+            if (size == kHundredThousand || size == kMillion)
+                add("unchanged pass / its walks alone (comparing, planning and the guard added), " + tree,
+                    f.PairedRatio(size, medium, "unchanged.agent", "unchanged.walk_index"), kPlanAddedLimit);
             if (size == kMillion)
                 add("index walked+looked up / walk, " + tree,
                     f.PairedRatio(size, medium, "index.total", "index.walk"), kIndexLimit);
@@ -353,6 +358,9 @@ std::string FormatReport(const Figures& f, const std::vector<TargetCheck>& check
             };
             floorRow("unchanged pass (floor: the walks of source and mirror at once, on two threads)",
                      "unchanged.agent", "unchanged.floor_both");
+            floorRow("unchanged pass (floor: the same two walks at once, the mirror's into the backup index: "
+                     "the pass less its comparing, planning and guard)",
+                     "unchanged.agent", "unchanged.walk_index");
             floorRow("index: walk into BackupIndex, one Find per entry (floor: walk alone" +
                          MisorderedNote(f.Median(size, m, "index.misordered")) + ")",
                      "index.total", "index.walk");

@@ -5,6 +5,9 @@
 //   vestrand_bench mutate ROOT PERMILLE SEED         change, remove and add that share of files
 //   vestrand_bench walk DIR...                       bare FindFirstFileW/FindNextFileW walk
 //   vestrand_bench walk-both DIR1 DIR2               the same walk of both at once, on two threads
+//   vestrand_bench walk-index-both SOURCE MIRROR     the same, the mirror walked into the backup
+//                                                    index as a pass walks it: a pass less its
+//                                                    comparing, planning and guard
 //   vestrand_bench copyloop SRC DST                  walk, CreateDirectoryW, CopyFileW per file
 //   vestrand_bench pass SOURCE TARGETDIR IDENTIFCOMP [--calls|--profile] [--keep-days N]
 //                       [--stop-at PERCENT]          one backup pass, as the agent makes it (with
@@ -324,6 +327,22 @@ void IndexWalk(BackupIndex& index, const std::wstring& root, const std::wstring&
             IndexWalk(index, root, rel + e.Name + L"\\", node);
         return true;
     });
+}
+
+// What an unchanged pass does besides comparing, planning and the guard: the source walked while
+// the mirror is walked into the backup index.
+int WalkIndexBoth(int argc, char** argv) {
+    if (argc != 4)
+        return 2;
+    const Stopwatch sw;
+    int64_t walked = 0;
+    std::thread other([&] { walked = WalkTree(Folder(argv[2])); });
+    BackupIndex index;
+    IndexWalk(index, ExtendedPath(FullPath(WidenAnsi(Folder(argv[3])))), L"", BackupIndex::kTop);
+    other.join();
+    Put("seconds", sw.Seconds());
+    Put("entries", walked + static_cast<int64_t>(index.Count()));
+    return 0;
 }
 
 // Every entry below `root` as the index walk finds it, in the order found: the start of the
@@ -648,6 +667,8 @@ int main(int argc, char** argv) {
             rc = Walk(argc, argv);
         else if (command == "walk-both")
             rc = WalkBoth(argc, argv);
+        else if (command == "walk-index-both")
+            rc = WalkIndexBoth(argc, argv);
         else if (command == "copyloop")
             rc = CopyLoop(argc, argv);
         else if (command == "pass")

@@ -7,6 +7,7 @@
 
 #include "engine/backup_settings.h"
 #include "engine/mirror_names.h"
+#include "engine/mirror_opening_win.h" // IsPassOwnName
 #include "engine/pass_host.h"
 #include "engine/pass_result.h"
 #include "engine/source_plan.h"
@@ -16,10 +17,6 @@
 namespace vestrand {
 
 class Exclusions;
-
-// True for the program's own names at the top of the mirror folder (`rel` a name there: the journal,
-// the lock, ~versions, ...), which no mirror entry may replace and no listing of the mirror shows.
-bool IsPassOwnName(const std::wstring& rel);
 
 // The listed sources of `settings` (folders first, then files, each in list order) in the full form
 // they are mapped from, with the role each plays for the mirror folder `rootFull` (`rootLong` its

@@ -9,8 +9,6 @@
 namespace vestrand {
 namespace {
 
-constexpr int32_t kFolderAttr = 0x10; // the file system's mark of a folder
-
 // One step of the history: a pass's block, its stamped folder, or both.
 struct Step {
     const JournalBlock* block = nullptr;

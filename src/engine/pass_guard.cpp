@@ -47,4 +47,28 @@ bool DamageChangedMuch(const PlanDamage& told, const PlanDamage& now) {
            far(told.mirrored, now.mirrored);
 }
 
+bool DamageCount::Compared(const TFileParam& was, const TFileParam& now, Act act) {
+    if (was.Attr & kFolderAttr)
+        return false;
+    if (act == Act::Replace) {
+        ++m_replacedFiles;
+        return false;
+    }
+    ++m_damage.mirrored;
+    if (was.Time == now.Time && was.Size == now.Size)
+        return false;
+    ++m_damage.overwritten;
+    return true;
+}
+
+PlanDamage DamageCount::WithLeft(int64_t left, int64_t unexcludedLeft) const {
+    PlanDamage damage = m_damage;
+    left = std::max<int64_t>(left, 0);
+    damage.mirrored += left;
+    damage.deleted = std::max<int64_t>(left - m_replacedFiles, 0);
+    damage.overwritten += std::min(m_replacedFiles, left);
+    damage.unexcluded += unexcludedLeft;
+    return damage;
+}
+
 } // namespace vestrand

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/compare_rule.h"
+
 namespace vestrand {
 
 // What a plan would destroy of the mirror files under the listed, reachable sources. Folders, the
@@ -20,6 +22,27 @@ struct PlanDamage {
 
     int64_t Destroyed() const { return overwritten + deleted; }
     bool operator==(const PlanDamage&) const = default;
+};
+
+// What comparing counts for the guard as it goes, and what the plan destroys once the mirror
+// files no source matched are known.
+class DamageCount {
+public:
+    // A mirror entry `was` found under the name of a source entry `now`, which comparing decided
+    // `act` for: one more file of the backup, overwritten when its content changes (a change of
+    // attributes alone is made in place). A file that an entry of the other kind replaces is still
+    // in the index: it is counted with what is left there. True for a file overwritten.
+    bool Compared(const TFileParam& was, const TFileParam& now, Act act);
+    // One of the files overwritten was kept as it was by a pattern taken out of the list.
+    void Unexcluded() { ++m_damage.unexcluded; }
+    // The plan's damage, with `left` the mirror files no source matched under the listed, reachable
+    // sources (deleted, or overwritten by a folder of their name) and `unexcludedLeft` those of
+    // them a removed pattern had kept.
+    PlanDamage WithLeft(int64_t left, int64_t unexcludedLeft) const;
+
+private:
+    PlanDamage m_damage;
+    int64_t m_replacedFiles = 0; // mirror files a folder of their name replaces
 };
 
 // No guard below this many files, however small the backup.

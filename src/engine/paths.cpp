@@ -1,5 +1,7 @@
 #include "engine/paths.h"
 
+#include <algorithm>
+
 namespace vestrand {
 
 std::string NormalizeDir(const std::string& path) {
@@ -171,6 +173,10 @@ size_t MirrorKeyStart(std::wstring_view path) {
     size_t keyStart = 0;
     ParseRoot(path, keyStart);
     return keyStart;
+}
+
+std::wstring MirrorRelOf(const std::wstring& path) {
+    return path.substr(std::min(MirrorKeyStart(path), path.size()));
 }
 
 std::wstring PlainPath(const std::wstring& path) {

@@ -64,6 +64,9 @@ size_t RootLength(std::string_view path);
 // Where the part of a rooted path that the mirror keeps begins: after "X:\" for a drive, after
 // "\\server\" for a share (whose name the mirror keeps); 0 when the path starts at no root.
 size_t MirrorKeyStart(std::wstring_view path);
+// A source path's place in the mirror: without its drive ("C:\x" gives "x"), or without its server
+// ("\\nas\projects\x" gives "projects\x").
+std::wstring MirrorRelOf(const std::wstring& path);
 // The root of a full path (plain or extended-length) in plain form, ending in "\": what the free
 // space of its volume is asked of. Empty when it has none.
 std::wstring VolumeRoot(std::wstring_view path);

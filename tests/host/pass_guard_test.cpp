@@ -41,3 +41,24 @@ TEST(PassGuard, CountsAreToldAgainOnlyWhenTheyMoveByMoreThanATenth) {
     EXPECT_TRUE(DamageChangedMuch({100, 100, 1000}, {112, 100, 1000}));
     EXPECT_TRUE(DamageChangedMuch({0, 100, 1000}, {1, 100, 1000}));
 }
+
+TEST(PassGuard, CountsTheFilesComparedAndWhatIsLeftForDeletion) {
+    const TFileParam file{1000, 10, 0x20}, folder{0, 0, 0x10};
+    DamageCount count;
+    // kept, attributes alone, content changed, a file a folder replaces, a folder
+    EXPECT_FALSE(count.Compared(file, file, Act::Keep));
+    EXPECT_FALSE(count.Compared(file, {1000, 10, 0x21}, Act::Update));
+    EXPECT_TRUE(count.Compared(file, {1002, 10, 0x20}, Act::Update));
+    EXPECT_FALSE(count.Compared(file, folder, Act::Replace));
+    EXPECT_FALSE(count.Compared(folder, folder, Act::Keep));
+    count.Unexcluded();
+    struct Case {
+        int64_t left, unexcludedLeft;
+        PlanDamage damage; // overwritten, deleted, mirrored, unexcluded
+    };
+    // The replaced file is still among those left: it counts as overwritten, not deleted.
+    const Case cases[] = {
+        {0, 0, {1, 0, 3, 1}}, {1, 0, {2, 0, 4, 1}}, {5, 2, {2, 4, 8, 3}}, {-3, 0, {1, 0, 3, 1}}};
+    for (const Case& c : cases)
+        EXPECT_EQ(count.WithLeft(c.left, c.unexcludedLeft), c.damage) << c.left;
+}

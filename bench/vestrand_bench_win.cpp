@@ -16,7 +16,7 @@
 //   vestrand_bench index MIRROR [--trials]           the backup index alone (and two other designs)
 //   vestrand_bench match SOURCE                      the default exclusions matched against every
 //                                                    entry of the tree, as a pass matches them
-//   vestrand_bench restore SOURCE TARGETDIR IDENTIFCOMP DEST
+//   vestrand_bench restore SOURCE TARGETDIR IDENTIFCOMP DEST [--calls|--profile]
 //                                                    the source's whole backup, as it is now,
 //                                                    restored into the empty folder DEST
 //   vestrand_bench history SOURCE TARGETDIR IDENTIFCOMP PASSES
@@ -85,6 +85,17 @@ void Put(const char* key, double value) {
 }
 void Put(const char* key, int64_t value) {
     std::printf("%s=%lld\n", key, static_cast<long long>(value));
+}
+
+// The platform calls counted since the last reset ("--calls"), with their times ("--profile").
+void PutCalls(const std::string& mode) {
+    if (mode.empty())
+        return;
+    for (const auto& c : CallCounts()) {
+        std::printf("call.%s.count=%lld\n", c.Name.c_str(), static_cast<long long>(c.Calls));
+        if (mode == "--profile")
+            std::printf("call.%s.seconds=%.6f\n", c.Name.c_str(), c.Seconds);
+    }
 }
 
 void PutMemory() {
@@ -290,13 +301,7 @@ int Pass(int argc, char** argv) {
     Put("floor_measurements", static_cast<int64_t>(result.floorMeasurements));
     Put("floor_seconds", result.floorSeconds);
     PutMemory();
-    if (!mode.empty()) {
-        for (const auto& c : CallCounts()) {
-            std::printf("call.%s.count=%lld\n", c.Name.c_str(), static_cast<long long>(c.Calls));
-            if (mode == "--profile")
-                std::printf("call.%s.seconds=%.6f\n", c.Name.c_str(), c.Seconds);
-        }
-    }
+    PutCalls(mode);
     if (watcher) {
         Put("gauge", static_cast<int64_t>(display.Gauge()));
         Put("block_bytes", static_cast<int64_t>(kCopyBlockBytes));
@@ -521,10 +526,14 @@ std::wstring SourceRel(const LoadedHistory& loaded, const std::string& source) {
 }
 
 int Restore(int argc, char** argv) {
-    if (argc < 6)
+    const std::string mode = argc == 7 ? argv[6] : "";
+    if (argc < 6 || argc > 7 || !(mode.empty() || mode == "--calls" || mode == "--profile"))
         return 2;
     BackupSettings s = BenchSettings(argv[2], Folder(argv[3]));
     s.IdentifComp = argv[4];
+    if (!mode.empty())
+        InstallCallCounter(mode == "--profile");
+    ResetCallCounts();
     ResetHeapPeak();
     const Stopwatch sw;
     LoadedHistory loaded = LoadHistory(s);
@@ -544,6 +553,7 @@ int Restore(int argc, char** argv) {
     Put("restored", static_cast<int64_t>(summary.restored));
     Put("failed", static_cast<int64_t>(summary.failed.size()));
     PutMemory();
+    PutCalls(mode);
     if (summary.outcome != RestoreOutcome::Done || !summary.failed.empty() || summary.restored == 0) {
         std::fprintf(stderr, "the restore did not restore everything (outcome %d, %zu failed)\n",
                      static_cast<int>(summary.outcome), summary.failed.size());

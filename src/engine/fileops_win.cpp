@@ -1,5 +1,6 @@
 #include "engine/fileops_win.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -259,9 +260,30 @@ bool RemoveFolderTree(const std::wstring& folder) {
     return ReadAttributes(dir) == -1;
 }
 
+namespace {
+
+// Renames the open file `file` (opened with DELETE access) to `target`, unless something is there.
+bool RenameOpenFile(HANDLE file, const std::wstring& target) {
+    const size_t nameBytes = target.size() * sizeof(wchar_t);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, target.data(), nameBytes);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// The first block of a copy: most files are smaller, and a block of a megabyte made (and its pages
+// touched) for every small file costs more than copying it, as does asking each file its size.
+constexpr size_t kFirstBlockBytes = 64 * 1024;
+
+} // namespace
+
 BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, size_t blockSize,
-                           const std::function<bool(int64_t)>& onBlock) {
+                           const std::function<bool(int64_t)>& onBlock, const std::wstring& renameTo) {
     BlockCopy outcome = BlockCopy::Failed;
+    DWORD error = 0;
     {
         // Shared for writing, as CopyFileW shares it: a file another program keeps open for writing
         // can be copied; the caller tells a copy of a file written meanwhile by its size and time.
@@ -269,39 +291,53 @@ BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, siz
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!in)
             return BlockCopy::Failed;
-        FileHandle out(CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        FileHandle out(CreateFileW(dst.c_str(), GENERIC_WRITE | (renameTo.empty() ? 0 : DELETE), 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                   nullptr));
         if (!out)
             return BlockCopy::Failed;
-        // No larger than the file: a block of a megabyte made (and its pages touched) for every small
-        // file costs more than copying it.
-        LARGE_INTEGER size{};
-        const size_t blockLength =
-            GetFileSizeEx(in.Get(), &size) && size.QuadPart < static_cast<LONGLONG>(blockSize)
-                ? static_cast<size_t>(size.QuadPart) + 1
-                : blockSize;
-        const std::unique_ptr<char[]> block(new char[blockLength]);
+        size_t blockLength = std::min(blockSize, kFirstBlockBytes);
+        std::unique_ptr<char[]> block(new char[blockLength]);
         for (;;) {
             DWORD got = 0, put = 0;
             if (!ReadFile(in.Get(), block.get(), static_cast<DWORD>(blockLength), &got, nullptr))
                 break;
-            if (got == 0) {
+            if (got == blockLength && blockLength < blockSize) {
+                // A larger file: blocks of the full size from here on, this one read in two parts.
+                std::unique_ptr<char[]> full(new char[blockSize]);
+                std::memcpy(full.get(), block.get(), got);
+                block = std::move(full);
+                DWORD more = 0;
+                if (!ReadFile(in.Get(), block.get() + got, static_cast<DWORD>(blockSize - got), &more,
+                              nullptr))
+                    break;
+                got += more;
+                blockLength = blockSize;
+            }
+            if (got > 0) {
+                if (!WriteFile(out.Get(), block.get(), got, &put, nullptr) || put != got)
+                    break;
+                if (!onBlock(got)) {
+                    outcome = BlockCopy::Stopped;
+                    break;
+                }
+            }
+            if (got < blockLength) { // a read of a file stops short only at its end
                 FILETIME created{}, accessed{}, written{};
                 if (GetFileTime(in.Get(), &created, &accessed, &written) &&
-                    SetFileTime(out.Get(), nullptr, nullptr, &written))
+                    SetFileTime(out.Get(), nullptr, nullptr, &written) &&
+                    (renameTo.empty() || RenameOpenFile(out.Get(), renameTo)))
                     outcome = BlockCopy::Done;
                 break;
             }
-            if (!WriteFile(out.Get(), block.get(), got, &put, nullptr) || put != got)
-                break;
-            if (!onBlock(got)) {
-                outcome = BlockCopy::Stopped;
-                break;
-            }
         }
+        if (outcome == BlockCopy::Failed)
+            error = GetLastError();
     }
-    if (outcome != BlockCopy::Done)
+    if (outcome != BlockCopy::Done) {
         DeleteFileW(dst.c_str());
+        SetLastError(error); // the reason, not that of the removal
+    }
     return outcome;
 }
 

@@ -102,10 +102,12 @@ bool IdentityOf(const std::string& path, FileIdentity& identity);
 // last-write time at the end (not its attributes, nor its alternate data streams); the source may be
 // open for writing elsewhere, so the copy is only as good as the source stood still. After every block
 // `onBlock` gets the bytes just written and returns false to stop the copy: `dst` is then removed,
-// as it is after a failure.
+// as it is after a failure. With `renameTo`, the complete copy is renamed there before it is closed
+// (one call, where a rename by the names opens the file again), never over anything that stands
+// there: a copy that cannot be renamed fails, and is removed.
 enum class BlockCopy { Done, Failed, Stopped };
 BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, size_t blockSize,
-                           const std::function<bool(int64_t)>& onBlock);
+                           const std::function<bool(int64_t)>& onBlock, const std::wstring& renameTo = {});
 
 // True when the file `part` holds the first bytes of the file `whole` and nothing else (false when
 // either cannot be read).

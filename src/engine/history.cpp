@@ -23,11 +23,17 @@ bool HistoryEntry::IsFolder() const {
 
 History::History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
                  const std::vector<ListedEntry>& mirrorNow, const wchar_t* upper)
+    : History(
+          journal, mirrorFolder, std::move(held),
+          [&]() -> const std::vector<ListedEntry>& { return mirrorNow; }, upper) {}
+
+History::History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
+                 const MirrorListing& mirrorNow, const wchar_t* upper)
     : m_upper(upper) {
     m_nodes.emplace_back();
+    m_nodes[0].hasNow = true;
     m_nodes[0].now = TFileParam{0, 0, kFolderAttr};
-    for (const auto& e : mirrorNow)
-        m_nodes[NodeOf(e.rel)].now = e.param;
+    m_table.assign(size_t{1} << 10, kNone);
 
     // Blocks and stamped folders paired by their moment; a stamped folder of no block goes where its
     // stamp puts it among the blocks.
@@ -60,7 +66,13 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
     for (auto& h : held)
         m_heldNames.push_back(h.name);
 
-    const std::wstring root = Fold(WidenCp1251(mirrorFolder));
+    const std::wstring root = WidenCp1251(mirrorFolder);
+    const auto inRoot = [&](const std::wstring& path) {
+        return path.size() > root.size() &&
+               std::equal(root.begin(), root.end(), path.begin(), [this](wchar_t a, wchar_t b) {
+                   return m_upper[static_cast<uint16_t>(a)] == m_upper[static_cast<uint16_t>(b)];
+               });
+    };
     std::vector<bool> undoable(steps.size(), true);
     struct Unheld {
         uint32_t step, node;
@@ -78,17 +90,19 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
         if (step.block->start == 0)
             undoable[s] = false;
         for (const auto& line : step.block->entries) {
+            if (line.tag == JournalTag::Failed)
+                continue;
             const std::wstring path = PathOfJournalText(line.text);
             if (line.tag == JournalTag::New || line.tag == JournalTag::Update) {
                 // The history ends at a line of another mirror folder (TargetDir or IdentifComp changed).
-                if (path.size() <= root.size() || Fold(path.substr(0, root.size())) != root) {
+                if (!inRoot(path)) {
                     undoable[s] = false;
                     continue;
                 }
-                const uint32_t node = NodeOf(path.substr(root.size()));
-                const auto& changes = m_nodes[node].changes;
+                const uint32_t node = NodeOf(std::wstring_view(path).substr(root.size()));
+                const uint32_t last = m_nodes[node].lastChange;
                 const bool heldHere =
-                    !changes.empty() && changes.back().step == s && changes.back().change == Change::Held;
+                    last != kNone && m_changes[last].step == s && m_changes[last].change == Change::Held;
                 if (line.tag == JournalTag::New) {
                     SetChange(node, s, Change::Absent, 0, {});
                     made.push_back({s, node});
@@ -100,17 +114,25 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
             } else if (line.tag == JournalTag::Delete && !path.empty()) {
                 const uint32_t node = NodeOf(path);
                 deletedNodes.push_back({s, node});
-                const auto& changes = m_nodes[node].changes;
-                if (changes.empty() || changes.back().step != s || changes.back().change != Change::Held)
+                const uint32_t last = m_nodes[node].lastChange;
+                if (last == kNone || m_changes[last].step != s || m_changes[last].change != Change::Held)
                     unheldDeletes.push_back({s, node});
             }
         }
     }
+    // The mirror's own spelling names what it holds.
+    m_lastFolderNode = kNone;
+    for (const auto& e : mirrorNow()) {
+        Node& n = m_nodes[NodeOf(e.rel, true)];
+        n.hasNow = true;
+        n.now = e.param;
+    }
+
     // A deletion of something not held is a folder's when versions were on for the pass (its stamped
     // folder is there: a file it could not hold got a Failed line) or when anything ever lay below the
     // path; otherwise it may have been a file deleted with versions off, which cannot come back.
     for (const auto& d : unheldDeletes) {
-        if (steps[d.step].held || !m_nodes[d.node].children.empty())
+        if (steps[d.step].held || m_nodes[d.node].firstChild != kNone)
             SetChange(d.node, d.step, Change::Folder, 0, TFileParam{0, 0, kFolderAttr});
         else
             undoable[d.step] = false;
@@ -131,15 +153,6 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
                                  steps[s].block->start, s + 1, added[s], updated[s], deleted[s]});
 }
 
-// A folder now, a folder some pass deleted, or one that ever held anything.
-bool History::IsFolderNode(uint32_t node) const {
-    const Node& n = m_nodes[node];
-    if (!n.children.empty() || (n.now && (n.now->Attr & kFolderAttr)))
-        return true;
-    return std::any_of(n.changes.begin(), n.changes.end(),
-                       [](const StepChange& c) { return c.change == Change::Folder; });
-}
-
 std::optional<HistoryMoment> History::MomentAtOrBefore(DateTime when) const {
     std::optional<HistoryMoment> found;
     for (const auto& m : m_moments)
@@ -152,57 +165,129 @@ HistoryMoment History::Now() const {
     return {0, 0, m_stepCount};
 }
 
-std::wstring History::Fold(const std::wstring& text) const {
+// A folder now, a folder some pass deleted, or one that ever held anything.
+bool History::IsFolderNode(uint32_t node) const {
+    const Node& n = m_nodes[node];
+    if (n.firstChild != kNone || (n.hasNow && (n.now.Attr & kFolderAttr)))
+        return true;
+    for (uint32_t c = n.lastChange; c != kNone; c = m_changes[c].earlier)
+        if (m_changes[c].change == Change::Folder)
+            return true;
+    return false;
+}
+
+std::wstring History::Fold(std::wstring_view text) const {
     std::wstring out(text);
     for (auto& c : out)
         c = m_upper[static_cast<uint16_t>(c)];
     return out;
 }
 
-namespace {
-std::wstring KeyOf(const std::wstring& folded, uint32_t parent) {
-    std::wstring key = folded;
-    key += L'\0';
-    key += static_cast<wchar_t>(parent & 0xFFFF);
-    key += static_cast<wchar_t>(parent >> 16);
-    return key;
+bool History::FoldedLess(std::wstring_view a, std::wstring_view b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [this](wchar_t x, wchar_t y) {
+        return m_upper[static_cast<uint16_t>(x)] < m_upper[static_cast<uint16_t>(y)];
+    });
 }
-} // namespace
 
-uint32_t History::NodeOf(const std::wstring& rel) {
+std::wstring_view History::NameOf(uint32_t node) const {
+    return std::wstring_view(m_names).substr(m_nodes[node].nameAt, m_nodes[node].nameLength);
+}
+
+uint32_t History::HashOf(uint32_t parent, std::wstring_view name) const {
+    uint32_t h = 2166136261u ^ (parent * 0x9E3779B1u);
+    for (const wchar_t c : name)
+        h = (h ^ m_upper[static_cast<uint16_t>(c)]) * 16777619u;
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    return h ^ (h >> 13);
+}
+
+std::optional<uint32_t> History::ChildNamed(uint32_t parent, std::wstring_view name, uint32_t hash) const {
+    const size_t mask = m_table.size() - 1;
+    for (size_t slot = hash & mask; m_table[slot] != kNone; slot = (slot + 1) & mask) {
+        const uint32_t candidate = m_table[slot];
+        const Node& n = m_nodes[candidate];
+        if (n.hash == hash && n.parent == parent && n.nameLength == name.size() &&
+            std::equal(name.begin(), name.end(), m_names.begin() + n.nameAt, [this](wchar_t a, wchar_t b) {
+                return m_upper[static_cast<uint16_t>(a)] == m_upper[static_cast<uint16_t>(b)];
+            }))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+void History::AddToTable(uint32_t node) {
+    const auto place = [this](uint32_t n) {
+        const size_t mask = m_table.size() - 1;
+        size_t slot = m_nodes[n].hash & mask;
+        while (m_table[slot] != kNone)
+            slot = (slot + 1) & mask;
+        m_table[slot] = n;
+    };
+    if (m_nodes.size() * 2 > m_table.size()) { // at most half full, so that a search ends soon
+        m_table.assign(m_table.size() * 2, kNone);
+        for (uint32_t n = 1; n < node; ++n)
+            place(n);
+    }
+    place(node);
+}
+
+uint32_t History::NodeOf(std::wstring_view rel, bool respell) {
     uint32_t node = 0;
-    for (size_t at = 0; at < rel.size();) {
+    size_t at = 0;
+    const size_t slash = rel.rfind(L'\\');
+    if (slash != std::wstring_view::npos && m_lastFolderNode != kNone &&
+        rel.substr(0, slash) == m_lastFolder) {
+        node = m_lastFolderNode;
+        at = slash + 1;
+    }
+    while (at < rel.size()) {
         size_t end = rel.find(L'\\', at);
-        if (end == std::wstring::npos)
+        if (end == std::wstring_view::npos)
             end = rel.size();
         if (end > at) {
-            const std::wstring name = rel.substr(at, end - at);
-            const auto [it, added] = m_byKey.try_emplace(KeyOf(Fold(name), node), 0);
-            if (added) {
-                it->second = static_cast<uint32_t>(m_nodes.size());
-                m_nodes.emplace_back();
-                m_nodes.back().parent = node;
-                m_nodes.back().name = name;
-                m_nodes[node].children.push_back(it->second);
+            const std::wstring_view name = rel.substr(at, end - at);
+            const uint32_t hash = HashOf(node, name);
+            if (const auto child = ChildNamed(node, name, hash)) {
+                node = *child;
+                if (respell) // the same length: the names are the same but for letter case
+                    std::copy(name.begin(), name.end(), m_names.begin() + m_nodes[node].nameAt);
+            } else {
+                const auto made = static_cast<uint32_t>(m_nodes.size());
+                Node n;
+                n.parent = node;
+                n.nameAt = static_cast<uint32_t>(m_names.size());
+                n.nameLength = static_cast<uint32_t>(name.size());
+                n.hash = hash;
+                n.nextSibling = m_nodes[node].firstChild;
+                m_names.append(name);
+                m_nodes[node].firstChild = made;
+                m_nodes.push_back(n);
+                AddToTable(made);
+                node = made;
             }
-            node = it->second;
+        }
+        if (end == slash) {
+            m_lastFolder.assign(rel.substr(0, slash));
+            m_lastFolderNode = node;
         }
         at = end + 1;
     }
     return node;
 }
 
-std::optional<uint32_t> History::NodeAt(const std::wstring& rel) const {
+std::optional<uint32_t> History::NodeAt(std::wstring_view rel) const {
     uint32_t node = 0;
     for (size_t at = 0; at < rel.size();) {
         size_t end = rel.find(L'\\', at);
-        if (end == std::wstring::npos)
+        if (end == std::wstring_view::npos)
             end = rel.size();
         if (end > at) {
-            const auto it = m_byKey.find(KeyOf(Fold(rel.substr(at, end - at)), node));
-            if (it == m_byKey.end())
+            const std::wstring_view name = rel.substr(at, end - at);
+            const auto child = ChildNamed(node, name, HashOf(node, name));
+            if (!child)
                 return std::nullopt;
-            node = it->second;
+            node = *child;
         }
         at = end + 1;
     }
@@ -210,54 +295,77 @@ std::optional<uint32_t> History::NodeAt(const std::wstring& rel) const {
 }
 
 std::wstring History::RelOf(uint32_t node) const {
-    std::wstring rel;
+    std::vector<uint32_t> chain;
     for (; node != 0; node = m_nodes[node].parent)
-        rel = rel.empty() ? m_nodes[node].name : m_nodes[node].name + L"\\" + rel;
+        chain.push_back(node);
+    std::wstring rel;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!rel.empty())
+            rel += L'\\';
+        rel += NameOf(*it);
+    }
     return rel;
 }
 
 void History::SetChange(uint32_t node, uint32_t step, Change change, uint32_t held, const TFileParam& param) {
-    auto& changes = m_nodes[node].changes;
-    if (!changes.empty() && changes.back().step == step) {
+    Node& n = m_nodes[node];
+    if (n.lastChange != kNone && m_changes[n.lastChange].step == step) {
         // Within one pass what it held wins over a folder it deleted, which wins over what it made.
-        if (static_cast<int>(change) > static_cast<int>(changes.back().change))
-            changes.back() = {step, change, held, param};
+        StepChange& last = m_changes[n.lastChange];
+        if (static_cast<int>(change) > static_cast<int>(last.change)) {
+            last.change = change;
+            last.held = held;
+            last.param = param;
+        }
         return;
     }
-    changes.push_back({step, change, held, param});
+    m_changes.push_back({step, change, held, n.lastChange, param});
+    n.lastChange = static_cast<uint32_t>(m_changes.size() - 1);
 }
 
 History::State History::StateOf(uint32_t node, size_t undoFrom) const {
     const Node& n = m_nodes[node];
     State state;
-    state.entry.rel = RelOf(node);
-    const auto it = std::lower_bound(n.changes.begin(), n.changes.end(), undoFrom,
-                                     [](const StepChange& c, size_t step) { return c.step < step; });
-    if (it != n.changes.end()) {
-        if (it->change == Change::Held) {
+    // The oldest change of a step undone, if any: what the node was before it.
+    uint32_t first = kNone;
+    for (uint32_t c = n.lastChange; c != kNone && m_changes[c].step >= undoFrom; c = m_changes[c].earlier)
+        first = c;
+    if (first != kNone) {
+        const StepChange& c = m_changes[first];
+        if (c.change == Change::Held) {
             state.present = true;
-            state.entry.param = it->param;
-            state.entry.source = EntrySource::Held;
-            state.entry.held = m_heldNames[it->held];
-        } else if (it->change == Change::Folder) {
+            state.param = c.param;
+            state.source = EntrySource::Held;
+            state.held = c.held;
+        } else if (c.change == Change::Folder) {
             state.present = true;
-            state.entry.param = it->param;
-            state.entry.source = EntrySource::FolderOnly;
+            state.param = c.param;
+            state.source = EntrySource::FolderOnly;
         }
-    } else if (n.now) {
+    } else if (n.hasNow) {
         state.present = true;
-        state.entry.param = *n.now;
+        state.param = n.now;
     }
     if (!state.present && AnyPresentBelow(node, undoFrom)) {
         state.present = true; // a folder that holds what comes back
-        state.entry.param = TFileParam{0, 0, kFolderAttr};
-        state.entry.source = EntrySource::FolderOnly;
+        state.param = TFileParam{0, 0, kFolderAttr};
+        state.source = EntrySource::FolderOnly;
     }
     return state;
 }
 
+HistoryEntry History::EntryOf(const State& state, std::wstring rel) const {
+    HistoryEntry e;
+    e.rel = std::move(rel);
+    e.param = state.param;
+    e.source = state.source;
+    if (state.source == EntrySource::Held)
+        e.held = m_heldNames[state.held];
+    return e;
+}
+
 bool History::AnyPresentBelow(uint32_t node, size_t undoFrom) const {
-    for (const uint32_t child : m_nodes[node].children)
+    for (uint32_t child = m_nodes[node].firstChild; child != kNone; child = m_nodes[child].nextSibling)
         if (StateOf(child, undoFrom).present)
             return true;
     return false;
@@ -268,15 +376,17 @@ std::vector<HistoryEntry> History::Folder(const HistoryMoment& at, const std::ws
     const auto node = NodeAt(folderRel);
     if (!node)
         return out;
-    for (const uint32_t child : m_nodes[*node].children) {
-        State s = StateOf(child, at.undoFrom);
+    const std::wstring base = RelOf(*node);
+    for (uint32_t child = m_nodes[*node].firstChild; child != kNone; child = m_nodes[child].nextSibling) {
+        const State s = StateOf(child, at.undoFrom);
         if (s.present)
-            out.push_back(std::move(s.entry));
+            out.push_back(EntryOf(s, base.empty() ? std::wstring(NameOf(child))
+                                                  : base + L'\\' + std::wstring(NameOf(child))));
     }
     std::sort(out.begin(), out.end(), [this](const HistoryEntry& a, const HistoryEntry& b) {
         if (a.IsFolder() != b.IsFolder())
             return a.IsFolder();
-        return Fold(a.rel) < Fold(b.rel);
+        return FoldedLess(a.rel, b.rel);
     });
     return out;
 }
@@ -285,31 +395,40 @@ std::optional<HistoryEntry> History::Entry(const HistoryMoment& at, const std::w
     const auto node = NodeAt(rel);
     if (!node)
         return std::nullopt;
-    State s = StateOf(*node, at.undoFrom);
+    const State s = StateOf(*node, at.undoFrom);
     if (!s.present)
         return std::nullopt;
-    return std::move(s.entry);
+    return EntryOf(s, RelOf(*node));
 }
 
-void History::AddTree(uint32_t node, size_t undoFrom, std::vector<HistoryEntry>& out) const {
-    State s = StateOf(node, undoFrom);
+void History::AddTree(uint32_t node, const std::wstring& rel, size_t undoFrom,
+                      std::vector<HistoryEntry>& out) const {
+    const State s = StateOf(node, undoFrom);
     if (!s.present)
         return;
-    const bool folder = s.entry.IsFolder();
-    out.push_back(std::move(s.entry));
-    if (!folder)
+    out.push_back(EntryOf(s, rel));
+    if (!(s.param.Attr & kFolderAttr))
         return;
-    std::vector<uint32_t> children = m_nodes[node].children;
+    std::vector<uint32_t> children;
+    for (uint32_t child = m_nodes[node].firstChild; child != kNone; child = m_nodes[child].nextSibling)
+        children.push_back(child);
     std::sort(children.begin(), children.end(),
-              [this](uint32_t a, uint32_t b) { return Fold(m_nodes[a].name) < Fold(m_nodes[b].name); });
-    for (const uint32_t child : children)
-        AddTree(child, undoFrom, out);
+              [this](uint32_t a, uint32_t b) { return FoldedLess(NameOf(a), NameOf(b)); });
+    std::wstring childRel = rel;
+    if (!childRel.empty())
+        childRel += L'\\';
+    const size_t base = childRel.size();
+    for (const uint32_t child : children) {
+        childRel.resize(base);
+        childRel += NameOf(child);
+        AddTree(child, childRel, undoFrom, out);
+    }
 }
 
 std::vector<HistoryEntry> History::Tree(const HistoryMoment& at, const std::wstring& rel) const {
     std::vector<HistoryEntry> out;
     if (const auto node = NodeAt(rel))
-        AddTree(*node, at.undoFrom, out);
+        AddTree(*node, RelOf(*node), at.undoFrom, out);
     return out;
 }
 
@@ -317,14 +436,17 @@ std::vector<HistoryEntry> History::Find(const HistoryMoment& at, const std::wstr
     std::vector<HistoryEntry> out;
     const std::wstring wanted = Fold(text);
     for (uint32_t node = 1; node < m_nodes.size(); ++node) {
-        if (Fold(m_nodes[node].name).find(wanted) == std::wstring::npos)
+        const std::wstring_view name = NameOf(node);
+        if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), [this](wchar_t a, wchar_t b) {
+                return m_upper[static_cast<uint16_t>(a)] == b;
+            }) == name.end())
             continue;
-        State s = StateOf(node, at.undoFrom);
+        const State s = StateOf(node, at.undoFrom);
         if (s.present)
-            out.push_back(std::move(s.entry));
+            out.push_back(EntryOf(s, RelOf(node)));
     }
     std::sort(out.begin(), out.end(),
-              [this](const HistoryEntry& a, const HistoryEntry& b) { return Fold(a.rel) < Fold(b.rel); });
+              [this](const HistoryEntry& a, const HistoryEntry& b) { return FoldedLess(a.rel, b.rel); });
     return out;
 }
 

@@ -10,9 +10,10 @@
 // moments before the newest pass that cannot be undone are not offered.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "engine/compare_rule.h" // TFileParam
@@ -66,6 +67,11 @@ public:
     // the program's own files left out. `upper`: the file system's upper-case table of 65536 units.
     History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
             const std::vector<ListedEntry>& mirrorNow, const wchar_t* upper);
+    // The same, with the mirror asked for only once the journal and the held folders are followed,
+    // so that the caller can list it meanwhile.
+    using MirrorListing = std::function<const std::vector<ListedEntry>&()>;
+    History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
+            const MirrorListing& mirrorNow, const wchar_t* upper);
 
     // The moments offered, oldest first; "now" (the mirror as it is) is not among them.
     const std::vector<HistoryMoment>& Moments() const { return m_moments; }
@@ -88,38 +94,61 @@ public:
     size_t StepCount() const { return m_stepCount; }
 
 private:
+    static constexpr uint32_t kNone = 0xFFFFFFFF;
     enum class Change : uint8_t { Absent, Folder, Held }; // in the order one pass's lines give way
     struct StepChange {
         uint32_t step;
         Change change;
-        uint32_t held; // index of the stamped folder
+        uint32_t held;    // index of the stamped folder
+        uint32_t earlier; // the node's change before this one, kNone for its first
         TFileParam param;
     };
+    // The tree is kept in a few arrays: a window opening reads 100,000 entries and more, and
+    // allocations per node (its name, its key, its children, its changes) took most of that time.
     struct Node {
         uint32_t parent = 0;
-        std::wstring name;
-        std::optional<TFileParam> now;
-        std::vector<StepChange> changes; // by step, oldest first, at most one a step
-        std::vector<uint32_t> children;
+        uint32_t nameAt = 0, nameLength = 0; // in m_names
+        uint32_t hash = 0;                   // of the parent and the name, letter case folded
+        uint32_t firstChild = kNone, nextSibling = kNone;
+        uint32_t lastChange = kNone; // in m_changes: the newest, each linked to the one before
+        bool hasNow = false;
+        TFileParam now;
     };
     struct State {
         bool present = false;
-        HistoryEntry entry;
+        EntrySource source = EntrySource::Mirror;
+        uint32_t held = 0;
+        TFileParam param;
     };
 
-    uint32_t NodeOf(const std::wstring& rel); // made with its parents when missing
-    std::optional<uint32_t> NodeAt(const std::wstring& rel) const;
-    std::wstring Fold(const std::wstring& text) const;
+    // Made with its parents when missing; with `respell`, the nodes on the way take the spelling of
+    // `rel`.
+    uint32_t NodeOf(std::wstring_view rel, bool respell = false);
+    std::optional<uint32_t> NodeAt(std::wstring_view rel) const;
+    std::optional<uint32_t> ChildNamed(uint32_t parent, std::wstring_view name, uint32_t hash) const;
+    uint32_t HashOf(uint32_t parent, std::wstring_view name) const;
+    void AddToTable(uint32_t node);
+    std::wstring_view NameOf(uint32_t node) const;
+    bool FoldedLess(std::wstring_view a, std::wstring_view b) const;
+    std::wstring Fold(std::wstring_view text) const;
     std::wstring RelOf(uint32_t node) const;
     void SetChange(uint32_t node, uint32_t step, Change change, uint32_t held, const TFileParam& param);
     State StateOf(uint32_t node, size_t undoFrom) const;
+    HistoryEntry EntryOf(const State& state, std::wstring rel) const;
     bool AnyPresentBelow(uint32_t node, size_t undoFrom) const;
     bool IsFolderNode(uint32_t node) const;
-    void AddTree(uint32_t node, size_t undoFrom, std::vector<HistoryEntry>& out) const;
+    void AddTree(uint32_t node, const std::wstring& rel, size_t undoFrom,
+                 std::vector<HistoryEntry>& out) const;
 
     const wchar_t* m_upper;
-    std::vector<Node> m_nodes; // the top first
-    std::unordered_map<std::wstring, uint32_t> m_byKey;
+    std::vector<Node> m_nodes;     // the top first
+    std::wstring m_names;          // every node's name, one after another
+    std::vector<uint32_t> m_table; // nodes by HashOf, open addressing; kNone for a free slot
+    std::vector<StepChange> m_changes;
+    // The folder of the last path made (NodeOf), kNone for none: a listing gives a folder's entries
+    // one after another.
+    std::wstring m_lastFolder;
+    uint32_t m_lastFolderNode = kNone;
     std::vector<std::wstring> m_heldNames;
     std::vector<HistoryMoment> m_moments;
     size_t m_stepCount = 0;

@@ -133,23 +133,15 @@ std::vector<JournalBlock> ReadJournalBlocks(const std::string& text) {
 
 std::vector<std::string> SplitJournalLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string current;
-    bool open = false; // a line has begun and not yet ended
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(current);
-            current.clear();
-            open = false;
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            current += c;
-            open = true;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos) { // a final line without a break
+            lines.emplace_back(text, at);
+            break;
         }
+        lines.emplace_back(text, at, end - at);
+        at = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
     }
-    if (open)
-        lines.push_back(current);
     return lines;
 }
 

@@ -34,10 +34,11 @@ constexpr int kCopierThreads = 2;
 constexpr size_t kCopiesAhead = 16;
 
 // The source copied to the temporary name beside `target`, which is cleared once when an earlier
-// restore left it behind read-only or hidden.
+// restore left it behind read-only or hidden; with `renameTo`, renamed there once complete (see
+// CopyFileInBlocks).
 BlockCopy CopyToTemp(const std::wstring& source, const std::wstring& temp,
-                     const std::function<bool(int64_t)>& onBlock) {
-    BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
+                     const std::function<bool(int64_t)>& onBlock, const std::wstring& renameTo = {}) {
+    BlockCopy copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock, renameTo);
     if (copied == BlockCopy::Failed) {
         const DWORD error = GetLastError(); // the reason, kept past the look at the temporary name
         if (ReadAttributes(temp) == -1) {
@@ -46,7 +47,7 @@ BlockCopy CopyToTemp(const std::wstring& source, const std::wstring& temp,
         }
         WriteAttributes(temp, 0);
         DeleteFileW(temp.c_str());
-        copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock);
+        copied = CopyFileInBlocks(source, temp, kBlockBytes, onBlock, renameTo);
     }
     return copied;
 }
@@ -61,13 +62,9 @@ void GiveAttributes(const std::wstring& path, int32_t attr) {
 // only when complete and never over anything that took the name meanwhile.
 NewFileCopier::Outcome RestoreToFreeName(NewFileCopier::Copy& copy) {
     const std::wstring temp = copy.Target + kTempSuffix;
-    if (CopyToTemp(copy.Source, temp, [](int64_t) { return true; }) != BlockCopy::Done) {
+    if (CopyToTemp(
+            copy.Source, temp, [](int64_t) { return true; }, copy.Target) != BlockCopy::Done) {
         copy.Error = GetLastError();
-        return NewFileCopier::Outcome::Failed;
-    }
-    if (!MoveFileExW(temp.c_str(), copy.Target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        copy.Error = GetLastError();
-        DeleteFileW(temp.c_str());
         return NewFileCopier::Outcome::Failed;
     }
     GiveAttributes(copy.Target, copy.Attr);
@@ -166,12 +163,39 @@ bool PlaceOf(const BackupSettings& settings, LoadedHistory& out, BackupSettings&
     return true;
 }
 
+// The mirror listed on a thread of its own while the rest of the history is read: the listing is
+// most of the time a window waits for its history. Joined when asked for its entries, or when it goes.
+class MirrorLister {
+public:
+    explicit MirrorLister(const std::wstring& root)
+        : m_thread([this, root] {
+              ListTree(root, L"", false, m_entries,
+                       [](const std::wstring& name) { return !IsPassOwnName(name); });
+          }) {}
+    ~MirrorLister() { Wait(); }
+    MirrorLister(const MirrorLister&) = delete;
+    MirrorLister& operator=(const MirrorLister&) = delete;
+    const std::vector<ListedEntry>& Entries() {
+        Wait();
+        return m_entries;
+    }
+
+private:
+    void Wait() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    std::vector<ListedEntry> m_entries;
+    std::thread m_thread; // after what it fills
+};
+
 void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
     out.history.reset();
     if (!IsFolder(out.root)) {
         out.error = out.rootText;
         return;
     }
+    MirrorLister mirror(out.root);
     out.signature = SignatureOf(expanded, out.root);
     std::string journal;
     for (const auto& f : JournalFiles(expanded, out.root)) {
@@ -196,10 +220,9 @@ void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
             });
         held.push_back(std::move(h));
     }
-    std::vector<ListedEntry> mirror;
-    ListTree(out.root, L"", false, mirror, [](const std::wstring& name) { return !IsPassOwnName(name); });
-    out.history =
-        std::make_unique<History>(journal, out.rootText, std::move(held), mirror, FileSystemUpperTable());
+    out.history = std::make_unique<History>(
+        journal, out.rootText, std::move(held),
+        [&]() -> const std::vector<ListedEntry>& { return mirror.Entries(); }, FileSystemUpperTable());
     out.error.clear();
 }
 
@@ -290,15 +313,20 @@ private:
             return;
         }
         if (e.IsFolder()) {
-            if (IsFolder(*dest))
-                return;
-            CreateDirChain(*dest);
-            if (!IsFolder(*dest))
-                return Fail(*dest,
-                            ReadAttributes(*dest) != -1 ? "на этом месте файл" : "папку не удалось создать");
+            // Made at once where it can be (a folder comes before what it holds, so its parent is
+            // there); else it is there already, or the folders above it are missing.
+            if (!MakeFolder(*dest)) {
+                if (IsFolder(*dest))
+                    return;
+                CreateDirChain(*dest);
+                if (!IsFolder(*dest))
+                    return Fail(*dest, ReadAttributes(*dest) != -1 ? "на этом месте файл"
+                                                                   : "папку не удалось создать");
+            }
             m_madeFolders.insert(*dest);
             ++m_summary.folders;
-            if (e.source == EntrySource::Mirror)
+            // A folder made has no attributes but the folder's own.
+            if (e.source == EntrySource::Mirror && (e.param.Attr & ~kFolderBit) != 0)
                 WriteAttributes(*dest, e.param.Attr & ~kFolderBit);
             return;
         }
@@ -388,9 +416,10 @@ private:
         }
     }
 
-    // Makes a file's folder with the folders above it, unless the file before it went there too.
+    // Makes a file's folder with the folders above it, unless this restore made it or the file
+    // before it went there too.
     void MakeFolderOnce(const std::wstring& folder) {
-        if (folder == m_lastFolder)
+        if (folder == m_lastFolder || m_madeFolders.count(folder) != 0)
             return;
         CreateDirChain(folder);
         m_lastFolder = folder;

@@ -82,7 +82,7 @@ std::wstring PathOfJournalText(const std::string& text) {
     std::wstring out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 3, "<U+") == 0) {
+        if (text[i] == '<' && text.compare(i, 3, "<U+") == 0) {
             size_t end = i + 3;
             unsigned long point = 0;
             while (end < text.size() && end - i - 3 < 7 &&

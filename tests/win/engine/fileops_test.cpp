@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <stdexcept>
+#include <vector>
 
 #include "engine/fileops_win.h"
 #include "runtime/error.h"
@@ -113,6 +114,41 @@ TEST(FileOps, CopyFileOverCarriesTimeAndAttributes) {
     EXPECT_EQ(d.Attr, s.Attr);
     EXPECT_EQ(d.Size, 11);
     EXPECT_EQ(ReadFile(dir + "dst.txt"), "new content");
+}
+
+// Blocks are whole whatever a copy reads first; renamed as it ends, a copy never takes a name in use.
+TEST(FileOps, CopyInBlocksGivesWholeBlocksAndItsRenameReplacesNothing) {
+    const std::string dir = FreshFolder('T', "ops_blocks");
+    const struct {
+        size_t bytes;
+        bool taken; // something stands under the name the copy is renamed to
+        std::vector<int64_t> blocks;
+        BlockCopy outcome;
+    } cases[] = {{5, false, {5}, BlockCopy::Done},
+                 {3 << 19, false, {1 << 20, 1 << 19}, BlockCopy::Done},
+                 {5, true, {5}, BlockCopy::Failed}};
+    for (const auto& c : cases) {
+        const std::string content(c.bytes, 's');
+        WriteFile(dir + "src.bin", content);
+        SetStamp(dir + "src.bin", 0);
+        DeleteFileA((dir + "dst.bin").c_str());
+        if (c.taken)
+            WriteFile(dir + "dst.bin", "mine");
+        std::vector<int64_t> blocks;
+        const BlockCopy outcome = CopyFileInBlocks(
+            WidenAnsi(dir + "src.bin"), WidenAnsi(dir + "dst.tmp"), 1 << 20,
+            [&](int64_t bytes) {
+                blocks.push_back(bytes);
+                return true;
+            },
+            WidenAnsi(dir + "dst.bin"));
+        EXPECT_EQ(outcome, c.outcome) << c.bytes;
+        EXPECT_EQ(blocks, c.blocks) << c.bytes;
+        EXPECT_FALSE(IsFile(dir + "dst.tmp")) << c.bytes;
+        EXPECT_EQ(ReadFile(dir + "dst.bin"), c.taken ? "mine" : content) << c.bytes;
+        if (!c.taken)
+            EXPECT_EQ(FileStamp(dir + "dst.bin"), FileStamp(dir + "src.bin")) << c.bytes;
+    }
 }
 
 TEST(FileOps, MoveFileWithFallbackMovesOrCopiesOver) {

@@ -20,7 +20,10 @@ public:
             {"S:\\soak\\beta dir\\", "S:\\soak\\beta dir"}, // listed without its separator
             {"U:\\soak\\Альфа\\", "U:\\soak\\Альфа\\"},     // the same mirror paths as the first
             {"S:\\soak\\Альфа\\Вложенная\\", "s:\\SOAK\\альфа\\Вложенная"}, // inside the first
-            {"V:\\", "V:\\"}, // a drive root, mirrored straight under BackupRoot
+            // A drive root: it overlaps every source of the other drives, so it is refused while
+            // listed and keeps what no other source produced; listed now and then, so that the
+            // passes without it delete what is stale.
+            {"V:\\", "V:\\"},
             {kDeepRoot, kDeepRoot},
         };
         for (auto& r : m_roots)
@@ -33,6 +36,7 @@ public:
         std::replace(v.begin(), v.end(), '/', '\\');
         v = v.empty() ? v : "Z:" + v.substr(0, v.find_last_of('\\')) + "\\drives\\v";
         m_vFolder = !v.empty() && IsDir(v) ? v : std::string();
+        m_roots[4].InSettings = false;
         m_roots[4].AwayPath = m_vFolder.empty() ? std::string() : m_vFolder + "-soak-away";
         if (!m_vFolder.empty() && IsDir(m_roots[4].AwayPath))
             MoveEntry(m_roots[4].AwayPath, m_vFolder); // left over from an interrupted run
@@ -519,11 +523,15 @@ private:
     }
 
     bool ToggleSettings() {
-        const bool folder = m_rng.Chance(50);
-        bool& in = folder ? m_roots[1].InSettings : m_files[1].InSettings;
+        const uint32_t which = m_rng.Below(3);
+        bool& in = which == 0   ? m_roots[1].InSettings
+                   : which == 1 ? m_files[1].InSettings
+                                : m_roots[4].InSettings;
         in = !in;
-        return Count(std::string(folder ? "source folder" : "source file") +
-                     (in ? " put back in the settings" : " taken out of the settings"));
+        return Count(std::string(which == 0   ? "source folder"
+                                 : which == 1 ? "source file"
+                                              : "drive root") +
+                     (in ? " put in the settings" : " taken out of the settings"));
     }
 
     bool SingleFileChange() {

@@ -367,8 +367,8 @@ private:
         return false;
     }
 
-    // 0: new content and size; 1: same size, new time stamp; 2: new time stamp; 3: same size and
-    // time stamp; 4: new attributes; 5: deleted.
+    // 0: new content and size (now and then with the same time stamp); 1: same size, new time stamp; 2: new
+    // time stamp; 3: same size and time stamp; 4: new attributes; 5: deleted.
     bool ModifyFile(const Pick& file, int how) {
         const DWORD attr = GetAttr(file.Path);
         if (attr == INVALID_FILE_ATTRIBUTES)
@@ -389,10 +389,17 @@ private:
         const std::string old = ReadWhole(file.Path);
         bool ok = true;
         if (how == 0) {
-            ok = WriteWhole(file.Path, Content());
-            if (m_rng.Chance(60))
+            std::string now = Content();
+            if (now.size() == old.size())
+                now += 'x';
+            ok = WriteWhole(file.Path, now);
+            const uint32_t stamp = m_rng.Below(100);
+            if (stamp < 60)
                 SetWriteTime(file.Path, RandomTime());
-            Count("file content and size changed");
+            else if (stamp < 80)
+                SetWriteTime(file.Path, before.Write); // only the size tells the change
+            Count(stamp < 60 || stamp >= 80 ? "file content and size changed"
+                                            : "file content and size changed, same time stamp");
         } else if (how == 1 || how == 3) {
             if (old.empty()) {
                 SetAttr(file.Path, attr);

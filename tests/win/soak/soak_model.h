@@ -1,17 +1,33 @@
-// The soak's own model of the mirror: what BackupRoot must hold after each pass and which New,
-// Update and Delete lines the pass must write, worked out from the source tree and the mapping
-// rules alone (a source path is mirrored as BackupRoot + the path without its drive designator;
-// an entry is copied when it is new or differs in time stamp, size or attributes; what no source
-// produced is deleted, a folder only once it is empty; a source that cannot be searched keeps its
-// mirror; a mirror entry of the other kind than its source entry, a file where the source has a
-// folder or the reverse, is deleted with its content before the source entry is copied as new; a
-// copy onto an entry of the other kind that stays, kept for a source that cannot be reached, fails
-// and leaves the mirror as it was).
-// It never looks at what the engine reports.
+// The soak's own model of the mirror: what BackupRoot must hold after each pass, worked out from
+// the listed sources as they are now and the mirror as the last pass left it, by these rules alone:
+//  1. Which sources are mirrored. Empty entries are skipped. A listed folder or file inside another
+//     listed folder of its drive, or naming the same path as one listed before it, adds nothing.
+//     Of the others, taken folders first and each in list order, one whose mirror paths meet
+//     (lie at, above or below) those of an earlier one of another drive is refused: a Failed line
+//     with its path as listed.
+//  2. What they hold. A mirrored folder gives every entry below it, at BackupRoot + its path
+//     without the drive, with its attributes, time stamp, size and bytes; a mirrored file gives
+//     itself. A folder that cannot be searched (a medium not there), and a listed file that is
+//     not there, give nothing and keep what the mirror holds at (and below) their mirror path.
+//  3. The mirror after the pass holds each source entry: an entry that the mirror held of the
+//     same kind stays as it was when its time stamp, size and attributes are the same (for a
+//     folder: its attributes), takes the source's attributes alone when only they changed (a
+//     file keeps its bytes), and is the source's copy otherwise. An entry of the other kind is
+//     replaced, a folder with all it holds. A copy onto an entry of the other kind that stays,
+//     or below a file that stays, fails with a Failed line (BackupRoot + path) and changes
+//     nothing. Folders above the source entries that the mirror lacks are made as plain folders.
+//  4. What no source produced: what is kept for an unreachable source stays as it is, and so does
+//     what lies in the mirror paths of a refused source (it may be that source's). The rest is
+//     stale and goes, a file at once and a folder only when it held nothing at the start of the
+//     pass and nothing is copied into it; a stale folder that stays is left a plain folder (its
+//     attributes cleared for the attempt).
+// The pass's lines are then the difference between the mirror before and after, as sets (see
+// PredictPass). It never looks at what the engine reports and calls nothing of the engine.
 #pragma once
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,26 +51,119 @@ class MirrorModel {
 public:
     using Items = std::map<std::string, MirrorItem, NoCaseLess>;
 
-    // Works out one pass over the sources as they are now: moves the model to the state after the
-    // pass and returns the lines the pass writes between its Start line and its Stop line.
+    // Works out one pass over the sources as they are now: moves the model to the mirror after the
+    // pass and returns the lines the pass writes between its Start line and its Stop line, in no
+    // particular order:
+    //  - "Failed " + the source as listed for each refused source, and + BackupRoot + path for
+    //    each copy that fails;
+    //  - "New    " + BackupRoot + path for each source entry the mirror holds after the pass and
+    //    did not hold before, or held as the other kind;
+    //  - "Update " + BackupRoot + path for each source entry the mirror held before and after as
+    //    the same kind, whose attributes (and for a file its time stamp or size) differ;
+    //  - "Delete " + path for each entry the mirror held before and does not hold after, or holds
+    //    as the other kind.
+    // Folders made only to hold the source entries, and stale folders that stay, get no line.
     std::vector<std::string> PredictPass(const BackupSettings& settings) {
-        m_root = settings.TargetDir + settings.IdentifComp + "\\";
-        m_lines.clear();
-        m_index = m_items;
-        PlanSources(settings);
-        for (const auto& p : m_plan)
-            if (p.folder && !RefusedAtItsTurn(p) && p.role == Role::Mirror)
-                MirrorFolder(p.path, "");
-        FileStage();
-        // A refused source keeps what no other source produced in its mirror paths.
-        for (const auto& p : m_plan)
-            if (p.role == Role::Refused)
-                Take(KeyOf(p.path));
-        // The index order: the locale's case-insensitive order of the relative paths.
-        for (const auto& entry : m_index)
-            DeleteStale(entry.second);
-        m_index.clear();
-        return m_lines;
+        const std::string root = settings.TargetDir + settings.IdentifComp + "\\";
+        std::vector<std::string> lines;
+        Reading now;
+        for (const Source& s : Sources(settings))
+            if (s.role == Role::Refused) {
+                lines.push_back(FailedLine(s.written));
+                now.refused.push_back(s.key);
+                ++Refusals;
+            } else if (s.role == Role::Mirrored && s.folder) {
+                ReadFolder(WithSeparator(s.path), s.key, now);
+            } else if (s.role == Role::Mirrored) {
+                ReadFile(s.path, s.key, now);
+            }
+
+        const Items before = m_items;
+        Items after;
+        // Rule 2: what an unreachable source keeps stays as it is.
+        for (const auto& [key, was] : before)
+            if (Kept(key, now)) {
+                after[key] = was;
+                ++KeptUnreachable;
+            }
+        // Rule 3, folders before what they hold.
+        std::vector<std::string> replaced; // mirror entries that another kind replaces
+        std::set<std::string, NoCaseLess> failed;
+        for (const MirrorItem* e : ParentsFirst(now.produced)) {
+            const std::string& key = e->Rel;
+            const auto was = before.find(key);
+            if (Blocked(key, e->Folder, after)) {
+                lines.push_back(FailedLine(root + key));
+                failed.insert(key);
+                if (was != before.end())
+                    after.insert(*was);
+                ++Failures;
+                continue;
+            }
+            if (was == before.end() || was->second.Folder != e->Folder) {
+                if (was != before.end())
+                    replaced.push_back(key);
+                after[key] = *e;
+            } else if (Same(was->second, *e)) {
+                after[key] = was->second;
+            } else if (e->Folder || (was->second.Time == e->Time && was->second.Size == e->Size)) {
+                after[key] = was->second; // the attributes alone are set where the entry stands
+                after[key].Attr = e->Attr;
+            } else {
+                after[key] = *e;
+                after[key].Rel = was->second.Rel; // overwritten, it keeps its name as the mirror has it
+            }
+        }
+        // Rule 4.
+        std::set<std::string, NoCaseLess> holding; // folders that something lies in, before or after
+        for (const Items* items : {&before, static_cast<const Items*>(&after)})
+            for (const auto& entry : *items)
+                for (size_t at = entry.first.find('\\'); at != std::string::npos;
+                     at = entry.first.find('\\', at + 1))
+                    holding.insert(entry.first.substr(0, at));
+        for (const auto& [key, was] : before) {
+            if (after.count(key) || now.produced.count(key))
+                continue;
+            const auto inReplaced = [&](const std::string& r) { return IsBelow(key, r); };
+            if (std::any_of(replaced.begin(), replaced.end(), inReplaced))
+                continue; // went with the entry of the other kind
+            if (Within(key, now.refused))
+                after[key] = was;
+            else if (was.Folder && holding.count(key))
+                after[key] = MirrorItem{was.Rel, true, 0, 0, FILE_ATTRIBUTE_DIRECTORY};
+        }
+        for (const auto& entry : now.produced)
+            if (after.count(entry.first))
+                for (size_t at = entry.first.find('\\'); at != std::string::npos;
+                     at = entry.first.find('\\', at + 1))
+                    after.try_emplace(entry.first.substr(0, at), MirrorItem{entry.first.substr(0, at), true,
+                                                                            0, 0, FILE_ATTRIBUTE_DIRECTORY});
+
+        // The lines: the difference between the mirror before and after.
+        for (const auto& produced : now.produced) {
+            const std::string& key = produced.first;
+            if (failed.count(key))
+                continue;
+            const auto was = before.find(key);
+            const auto is = after.find(key);
+            if (was == before.end() || was->second.Folder != is->second.Folder) {
+                lines.push_back(NewLine(root + key));
+                ++Copies;
+            } else if (!Same(was->second, is->second)) {
+                lines.push_back(UpdateLine(root + key));
+                ++Updates;
+            }
+        }
+        for (const auto& [key, was] : before) {
+            const auto is = after.find(key);
+            if (is != after.end() && is->second.Folder == was.Folder)
+                continue;
+            lines.push_back(DeleteLine(was.Rel));
+            ++Deletes;
+            KindChanges += is != after.end();
+        }
+        m_items = std::move(after);
+        return lines;
     }
 
     // Every difference between the model and the mirror folder on disk (the journal, the pass's
@@ -111,11 +220,18 @@ public:
          Refusals = 0;
 
 private:
-    enum class Role { Skip, Mirror, Covered, Refused };
-    struct Planned {
-        std::string written, path; // as listed; a folder with its trailing separator
+    enum class Role { Skipped, Mirrored, Covered, Refused };
+    struct Source {
+        std::string written, path, key; // as listed, as a path, its mirror path
         bool folder = false;
-        Role role = Role::Skip;
+        Role role = Role::Skipped;
+    };
+    // What the mirrored sources hold now, and where they keep the mirror as it is.
+    struct Reading {
+        Items produced;                     // source entries by mirror path, Rel = that path
+        std::vector<std::string> keptTrees; // unreachable folders' mirror paths
+        std::vector<std::string> keptFiles; // missing listed files' mirror paths
+        std::vector<std::string> refused;   // refused sources' mirror paths
     };
 
     static std::string Describe(const MirrorItem& m) {
@@ -124,187 +240,106 @@ private:
                  static_cast<unsigned>(m.Time), m.Size, static_cast<unsigned>(m.Attr));
         return buf;
     }
-
-    // Which listed sources the pass mirrors: each entry once, by one source. A source inside
-    // another listed folder of its drive, or listed again, adds nothing (a folder takes the turn of
-    // the folders inside it wherever they stand); one whose mirror paths meet those of a source of
-    // another drive mirrored before it is refused.
-    void PlanSources(const BackupSettings& settings) {
-        m_plan.clear();
-        for (const auto& folder : settings.SourceDirs)
-            m_plan.push_back(
-                {folder, folder.empty() || folder.back() == '\\' ? folder : folder + "\\", true});
-        for (const auto& file : settings.SourceFiles)
-            m_plan.push_back({file, file, false});
-        for (size_t i = 0; i < m_plan.size(); ++i) {
-            Planned& p = m_plan[i];
-            if (p.path.size() < 3)
-                continue;
-            const std::string key = KeyOf(p.path);
-            p.role = Role::Mirror;
-            for (size_t j = 0; j < i; ++j) {
-                const Planned& q = m_plan[j];
-                if (q.role != Role::Mirror)
-                    continue;
-                const std::string other = KeyOf(q.path);
-                const bool sameDrive = SameNoCase(p.path.substr(0, 1), q.path.substr(0, 1));
-                if (sameDrive && ((q.folder && KeyWithin(key, other)) ||
-                                  (!q.folder && !p.folder && SameNoCase(key, other))))
-                    p.role = Role::Covered;
-                else if (!sameDrive && (KeyWithin(key, other) || KeyWithin(other, key)) &&
-                         p.role == Role::Mirror)
-                    p.role = Role::Refused;
-            }
-            if (p.role == Role::Mirror && p.folder)
-                for (size_t j = 0; j < i; ++j)
-                    if (m_plan[j].role == Role::Mirror && m_plan[j].folder &&
-                        SameNoCase(p.path.substr(0, 1), m_plan[j].path.substr(0, 1)) &&
-                        KeyWithin(KeyOf(m_plan[j].path), key))
-                        m_plan[j].role = Role::Covered;
+    static std::string WithSeparator(const std::string& folder) {
+        return folder.back() == '\\' ? folder : folder + "\\";
+    }
+    static bool SameDrive(const Source& a, const Source& b) {
+        return SameNoCase(a.path.substr(0, 2), b.path.substr(0, 2));
+    }
+    static bool Within(const std::string& key, const std::vector<std::string>& outers) {
+        return std::any_of(outers.begin(), outers.end(), [&](const auto& o) { return KeyWithin(key, o); });
+    }
+    static bool Kept(const std::string& key, const Reading& now) {
+        return Within(key, now.keptTrees) || std::any_of(now.keptFiles.begin(), now.keptFiles.end(),
+                                                         [&](const auto& f) { return SameNoCase(key, f); });
+    }
+    // Unchanged by the mirror's rule: a folder by its attributes, a file also by time stamp and size.
+    static bool Same(const MirrorItem& a, const MirrorItem& b) {
+        return a.Folder == b.Folder && a.Attr == b.Attr &&
+               (a.Folder || (a.Time == b.Time && a.Size == b.Size));
+    }
+    static std::vector<const MirrorItem*> ParentsFirst(const Items& items) {
+        std::vector<const MirrorItem*> out;
+        for (const auto& entry : items)
+            out.push_back(&entry.second);
+        std::stable_sort(out.begin(), out.end(), [](const MirrorItem* a, const MirrorItem* b) {
+            return std::count(a->Rel.begin(), a->Rel.end(), '\\') <
+                   std::count(b->Rel.begin(), b->Rel.end(), '\\');
+        });
+        return out;
+    }
+    // A copy to `key` that cannot be made: what stays there is of the other kind, or a file above.
+    static bool Blocked(const std::string& key, bool folder, const Items& after) {
+        const auto it = after.find(key);
+        if (it != after.end() && it->second.Folder != folder)
+            return true;
+        for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+            const auto parent = after.find(key.substr(0, at));
+            if (parent != after.end() && !parent->second.Folder)
+                return true;
         }
+        return false;
     }
 
-    bool RefusedAtItsTurn(const Planned& p) {
-        if (p.role != Role::Refused)
-            return false;
-        m_lines.push_back(FailedLine(p.written));
-        ++Refusals;
-        return true;
+    // Rule 1.
+    static std::vector<Source> Sources(const BackupSettings& settings) {
+        std::vector<Source> out;
+        for (const auto& folder : settings.SourceDirs)
+            out.push_back({folder, folder, KeyOf(folder), true});
+        for (const auto& file : settings.SourceFiles)
+            out.push_back({file, file, KeyOf(file), false});
+        for (auto& s : out)
+            s.role = s.path.size() < 3 ? Role::Skipped : Role::Mirrored;
+        for (size_t i = 0; i < out.size(); ++i)
+            for (size_t j = 0; j < out.size() && out[i].role == Role::Mirrored; ++j) {
+                const Source &p = out[i], &q = out[j];
+                const bool inside = q.folder && (q.key.empty() ? !p.key.empty() : IsBelow(p.key, q.key));
+                const bool again = j < i && SameNoCase(p.key, q.key);
+                if (j != i && q.role != Role::Skipped && SameDrive(p, q) && (inside || again))
+                    out[i].role = Role::Covered;
+            }
+        for (size_t i = 0; i < out.size(); ++i)
+            for (size_t j = 0; j < i && out[i].role == Role::Mirrored; ++j)
+                if (out[j].role == Role::Mirrored && !SameDrive(out[i], out[j]) &&
+                    (KeyWithin(out[i].key, out[j].key) || KeyWithin(out[j].key, out[i].key)))
+                    out[i].role = Role::Refused;
+        return out;
     }
 
-    void MirrorFolder(const std::string& root, const std::string& rel) {
-        const std::string dir = root + rel;
+    // Rule 2: every entry below `dir` (ending in "\") whose mirror path is `key`.
+    static void ReadFolder(const std::string& dir, const std::string& key, Reading& now) {
         std::vector<MirrorItem> entries;
         if (!WalkTree(dir, [&](const std::wstring&, const WIN32_FIND_DATAW& found) {
                 entries.push_back(FromFindData(found));
                 return false;
             })) {
-            if (GetLastError() == ERROR_FILE_NOT_FOUND && IsDir(dir))
-                return; // an empty drive root: nothing is kept back
-            // Cannot be searched: everything the mirror holds at and below it stays.
-            KeptUnreachable += static_cast<long>(Take(KeyOf(dir)).size());
+            if (!(GetLastError() == ERROR_FILE_NOT_FOUND && IsDir(dir))) // an empty drive root holds nothing
+                now.keptTrees.push_back(key);
             return;
         }
-        for (const auto& e : entries) {
-            Follow(dir + e.Rel, e, true);
+        for (MirrorItem& e : entries) {
+            const std::string path = dir + e.Rel;
+            e.Rel = key.empty() ? e.Rel : key + "\\" + e.Rel;
+            if (!e.Folder)
+                e.Content = ReadWhole(path);
+            now.produced[e.Rel] = e;
             if (e.Folder)
-                MirrorFolder(root, rel + e.Rel + "\\");
+                ReadFolder(path + "\\", e.Rel, now);
         }
     }
-
-    void FileStage() {
-        for (const auto& p : m_plan) {
-            if (p.folder || RefusedAtItsTurn(p) || p.role != Role::Mirror)
-                continue;
-            MirrorItem e;
-            if (!FindOne(p.path, e) || e.Folder) {
-                if (m_index.erase(MirrorRel(p.path)) > 0)
-                    ++KeptUnreachable; // a listed file that is not there keeps its mirror copy
-                continue;
-            }
-            e.Attr = static_cast<int32_t>(GetAttr(p.path));
-            Follow(p.path, e, false);
-        }
-    }
-
-    // One source entry against the index: an entry of the other kind goes first, then the entry is
-    // copied as New, or as Update when it changed (for a folder: its attributes; for a file also its
-    // time stamp, and its size where `sizeCounts`).
-    void Follow(const std::string& src, const MirrorItem& e, bool sizeCounts) {
-        const std::string rel = MirrorRel(src);
-        auto found = m_index.find(rel);
-        if (found != m_index.end() && found->second.Folder != e.Folder) {
-            DeleteStaleTree(rel); // the name changed its kind: the old entry goes first
-            found = m_index.end();
-        }
-        const bool isNew = found == m_index.end();
-        bool copy = isNew, attributesOnly = false;
-        if (!isNew) {
-            const MirrorItem& was = found->second;
-            copy = was.Attr != e.Attr ||
-                   (!e.Folder && (was.Time != e.Time || (sizeCounts && was.Size != e.Size)));
-            // A file whose attributes alone changed gets them where it stands: its content stays.
-            attributesOnly = copy && !e.Folder && was.Time == e.Time && was.Size == e.Size;
-            m_index.erase(found);
-        }
-        if (!copy || FailedCopy(rel, e.Folder))
-            return;
-        // Missing parents are made as plain folders.
-        for (size_t at = rel.find('\\'); at != std::string::npos; at = rel.find('\\', at + 1))
-            m_items.try_emplace(rel.substr(0, at),
-                                MirrorItem{rel.substr(0, at), true, 0, 0, FILE_ATTRIBUTE_DIRECTORY});
-        MirrorItem& m = m_items[rel];
-        if (m.Rel.empty())
-            m.Rel = rel; // an entry overwritten keeps its name as the mirror has it
-        m.Folder = e.Folder;
-        m.Attr = e.Attr;
-        if (!e.Folder && !attributesOnly) {
-            m.Time = e.Time;
-            m.Size = e.Size;
-            m.Write = e.Write;
-            m.Content = ReadWhole(src);
-        }
-        m_lines.push_back(isNew ? NewLine(m_root + rel) : UpdateLine(m_root + rel));
-        ++(isNew ? Copies : Updates);
-    }
-
-    void DeleteStale(const MirrorItem& was) {
-        const auto it = m_items.find(was.Rel);
-        if (it == m_items.end())
-            return;
-        const auto below = [&](const auto& item) { return IsBelow(item.first, was.Rel); };
-        if (it->second.Folder && std::any_of(m_items.begin(), m_items.end(), below)) {
-            it->second.Attr = FILE_ATTRIBUTE_DIRECTORY; // its attributes were cleared for the attempt
+    static void ReadFile(const std::string& path, const std::string& key, Reading& now) {
+        MirrorItem e;
+        if (!FindOne(path, e) || e.Folder) {
+            now.keptFiles.push_back(key);
             return;
         }
-        m_items.erase(it);
-        m_lines.push_back(DeleteLine(was.Rel));
-        ++Deletes;
-    }
-
-    // What the index still holds at and below `key`, taken out of it in the index order (in which
-    // a folder comes before its content).
-    std::vector<MirrorItem> Take(const std::string& key) {
-        std::vector<MirrorItem> out;
-        for (auto it = m_index.begin(); it != m_index.end();)
-            if (KeyWithin(it->first, key)) {
-                out.push_back(it->second);
-                it = m_index.erase(it);
-            } else {
-                ++it;
-            }
-        return out;
-    }
-
-    void DeleteStaleTree(const std::string& rel) {
-        const std::vector<MirrorItem> stale = Take(rel); // deleted innermost first
-        for (auto it = stale.rbegin(); it != stale.rend(); ++it)
-            DeleteStale(*it);
-        ++KindChanges;
-    }
-
-    // True, with its Failed line, when a copy to `rel` cannot succeed: the mirror still holds an
-    // entry of the other kind there (kept for a source that cannot be reached, or a folder that
-    // could not be emptied), or a file above it. The mirror then stays as it was.
-    bool FailedCopy(const std::string& rel, bool folder) {
-        const auto it = m_items.find(rel);
-        bool blocked = it != m_items.end() && it->second.Folder != folder;
-        for (size_t at = rel.find('\\'); !blocked && at != std::string::npos; at = rel.find('\\', at + 1)) {
-            const auto parent = m_items.find(rel.substr(0, at));
-            blocked = parent != m_items.end() && !parent->second.Folder;
-        }
-        if (blocked) {
-            m_lines.push_back(FailedLine(m_root + rel));
-            ++Failures;
-        }
-        return blocked;
+        e.Rel = key;
+        e.Attr = static_cast<int32_t>(GetAttr(path));
+        e.Content = ReadWhole(path);
+        now.produced[key] = e;
     }
 
     Items m_items;
-    Items m_index; // during a prediction: what the pass's index still holds
-    std::string m_root;
-    std::vector<std::string> m_lines;
-    std::vector<Planned> m_plan;
 };
 
 } // namespace vestrand::soak

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <utility>
 
 #include "engine/backup_pass_win.h"
 #include "engine/restore_win.h"
@@ -65,17 +67,66 @@ std::string VersionStamp(const SYSTEMTIME& t) {
     return buf;
 }
 
-// Line lists agree when every line is the same, except that the path of a Delete line, which is
-// the name found in the mirror, may differ in letter case.
-bool SameLines(const std::vector<std::string>& want, const std::vector<std::string>& got, std::string& why) {
-    for (size_t i = 0; i < std::max(want.size(), got.size()); ++i) {
-        const std::string w = i < want.size() ? want[i] : "<none>", g = i < got.size() ? got[i] : "<none>";
-        if (w == g || (w.rfind("Delete ", 0) == 0 && g.rfind("Delete ", 0) == 0 && SameNoCase(w, g)))
-            continue;
-        why = "line " + std::to_string(i + 1) + ": expected \"" + w + "\", found \"" + g + "\"";
+// The key by which a journal line is matched: the line, except that the path of a Delete line,
+// the name found in the mirror, is taken without regard to letter case.
+std::string LineKey(const std::string& line) {
+    if (line.rfind("Delete ", 0) != 0)
+        return line;
+    std::wstring wide = WidenU(line);
+    CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return NarrowU(wide);
+}
+
+// Where the body of the last block lies: from the line after its Start line to its Stop line.
+std::pair<size_t, size_t> LastBody(const Lines& lines) {
+    size_t start = lines.size();
+    for (size_t i = lines.size(); i-- > 0 && start == lines.size();)
+        if (lines[i].rfind("Start ", 0) == 0)
+            start = i;
+    size_t stop = std::min(start + 1, lines.size());
+    while (stop < lines.size() && lines[stop].rfind("Stop ", 0) != 0)
+        ++stop;
+    return {std::min(start + 1, lines.size()), stop};
+}
+
+// Journals agree when every line before and after the last block's body is the same and the body
+// holds the same lines, in any order: which lines a pass writes is the model's to say, their order
+// is tested by the pass's own tests.
+bool SameLines(const Lines& want, const Lines& got, std::string& why) {
+    const auto [wantFrom, wantTo] = LastBody(want);
+    const auto [gotFrom, gotTo] = LastBody(got);
+    const auto differ = [&](size_t w, size_t g, const char* where) {
+        why = std::string(where) + " line " + std::to_string(g + 1) + ": expected \"" +
+              (w < want.size() ? want[w] : "<none>") + "\", found \"" + (g < got.size() ? got[g] : "<none>") +
+              "\"";
         return false;
-    }
-    return true;
+    };
+    for (size_t i = 0; i < std::max(wantFrom, gotFrom); ++i)
+        if (i >= wantFrom || i >= gotFrom || want[i] != got[i])
+            return differ(i, i, "before the last block's body,");
+    for (size_t w = wantTo, g = gotTo; w < want.size() || g < got.size(); ++w, ++g)
+        if (w >= want.size() || g >= got.size() || want[w] != got[g])
+            return differ(w, g, "after the last block's body,");
+    Lines wanted, found;
+    for (size_t i = wantFrom; i < wantTo; ++i)
+        wanted.push_back(LineKey(want[i]));
+    for (size_t i = gotFrom; i < gotTo; ++i)
+        found.push_back(LineKey(got[i]));
+    std::sort(wanted.begin(), wanted.end());
+    std::sort(found.begin(), found.end());
+    Lines missing, extra;
+    std::set_difference(wanted.begin(), wanted.end(), found.begin(), found.end(),
+                        std::back_inserter(missing));
+    std::set_difference(found.begin(), found.end(), wanted.begin(), wanted.end(), std::back_inserter(extra));
+    if (missing.empty() && extra.empty())
+        return true;
+    why = "the last block's body lacks " + std::to_string(missing.size()) + " and has " +
+          std::to_string(extra.size()) + " lines more than expected:";
+    for (size_t i = 0; i < missing.size() && i < 8; ++i)
+        why += "\n    lacks \"" + missing[i] + "\"";
+    for (size_t i = 0; i < extra.size() && i < 8; ++i)
+        why += "\n    has   \"" + extra[i] + "\"";
+    return false;
 }
 
 // A journal's worth of earlier blocks, so that the journal passes 200,000 bytes early in the run.
@@ -282,7 +333,7 @@ private:
             const std::string got = ReadWhole(path);
             if (!Exists(path))
                 problems.push_back("journal missing");
-            else if (got.size() != whole.size() || !SameLines(SplitCrLf(whole), SplitCrLf(got), why))
+            else if (!SameLines(SplitCrLf(whole), SplitCrLf(got), why) || got.size() != whole.size())
                 problems.push_back("journal differs (" + std::to_string(got.size()) + " bytes, " +
                                    std::to_string(whole.size()) + " expected): " + why);
             m_journal = got;

@@ -20,7 +20,10 @@ public:
             {"S:\\soak\\beta dir\\", "S:\\soak\\beta dir"}, // listed without its separator
             {"U:\\soak\\Альфа\\", "U:\\soak\\Альфа\\"},     // the same mirror paths as the first
             {"S:\\soak\\Альфа\\Вложенная\\", "s:\\SOAK\\альфа\\Вложенная"}, // inside the first
-            {"V:\\", "V:\\"}, // a drive root, mirrored straight under BackupRoot
+            // A drive root: it overlaps every source of the other drives, so it is refused while
+            // listed and keeps what no other source produced; listed now and then, so that the
+            // passes without it delete what is stale.
+            {"V:\\", "V:\\"},
             {kDeepRoot, kDeepRoot},
         };
         for (auto& r : m_roots)
@@ -33,6 +36,7 @@ public:
         std::replace(v.begin(), v.end(), '/', '\\');
         v = v.empty() ? v : "Z:" + v.substr(0, v.find_last_of('\\')) + "\\drives\\v";
         m_vFolder = !v.empty() && IsDir(v) ? v : std::string();
+        m_roots[4].InSettings = false;
         m_roots[4].AwayPath = m_vFolder.empty() ? std::string() : m_vFolder + "-soak-away";
         if (!m_vFolder.empty() && IsDir(m_roots[4].AwayPath))
             MoveEntry(m_roots[4].AwayPath, m_vFolder); // left over from an interrupted run
@@ -363,8 +367,8 @@ private:
         return false;
     }
 
-    // 0: new content and size; 1: same size, new time stamp; 2: new time stamp; 3: same size and
-    // time stamp; 4: new attributes; 5: deleted.
+    // 0: new content and size (now and then with the same time stamp); 1: same size, new time stamp; 2: new
+    // time stamp; 3: same size and time stamp; 4: new attributes; 5: deleted.
     bool ModifyFile(const Pick& file, int how) {
         const DWORD attr = GetAttr(file.Path);
         if (attr == INVALID_FILE_ATTRIBUTES)
@@ -385,10 +389,17 @@ private:
         const std::string old = ReadWhole(file.Path);
         bool ok = true;
         if (how == 0) {
-            ok = WriteWhole(file.Path, Content());
-            if (m_rng.Chance(60))
+            std::string now = Content();
+            if (now.size() == old.size())
+                now += 'x';
+            ok = WriteWhole(file.Path, now);
+            const uint32_t stamp = m_rng.Below(100);
+            if (stamp < 60)
                 SetWriteTime(file.Path, RandomTime());
-            Count("file content and size changed");
+            else if (stamp < 80)
+                SetWriteTime(file.Path, before.Write); // only the size tells the change
+            Count(stamp < 60 || stamp >= 80 ? "file content and size changed"
+                                            : "file content and size changed, same time stamp");
         } else if (how == 1 || how == 3) {
             if (old.empty()) {
                 SetAttr(file.Path, attr);
@@ -519,11 +530,15 @@ private:
     }
 
     bool ToggleSettings() {
-        const bool folder = m_rng.Chance(50);
-        bool& in = folder ? m_roots[1].InSettings : m_files[1].InSettings;
+        const uint32_t which = m_rng.Below(3);
+        bool& in = which == 0   ? m_roots[1].InSettings
+                   : which == 1 ? m_files[1].InSettings
+                                : m_roots[4].InSettings;
         in = !in;
-        return Count(std::string(folder ? "source folder" : "source file") +
-                     (in ? " put back in the settings" : " taken out of the settings"));
+        return Count(std::string(which == 0   ? "source folder"
+                                 : which == 1 ? "source file"
+                                              : "drive root") +
+                     (in ? " put in the settings" : " taken out of the settings"));
     }
 
     bool SingleFileChange() {

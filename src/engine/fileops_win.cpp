@@ -322,7 +322,9 @@ BlockCopy CopyFileInBlocks(const std::wstring& src, const std::wstring& dst, siz
                     break;
                 }
             }
-            if (got < blockLength) { // a read of a file stops short only at its end
+            // Only a read that gives nothing is the end: a read of a share may stop short of a
+            // block before it, and a copy cut there would pass for whole.
+            if (got == 0) {
                 FILETIME created{}, accessed{}, written{};
                 if (GetFileTime(in.Get(), &created, &accessed, &written) &&
                     SetFileTime(out.Get(), nullptr, nullptr, &written) &&

@@ -50,6 +50,14 @@ public:
     // The entry of a path still in the index, or kNone; its parameters, also once taken out.
     Node FindNode(const std::wstring& rel) const;
     const TFileParam& Param(Node node) const { return m_items[node].Param; }
+    // The node of a path, or of the entry `name` in the folder `folder`, whether still in the index
+    // or taken out; kNone when the index never held it. Comparing goes down the tree with these,
+    // instead of looking up every entry by its whole path.
+    Node NodeOf(const std::wstring& rel) const { return Locate(rel); }
+    Node ChildOf(Node folder, const std::wstring& name) const {
+        return folder == kNone ? kNone : Child(folder, name.data(), name.size());
+    }
+    bool Holds(Node node) const { return node != kNone && (m_items[node].Flags & kLive); }
     void Remove(Node node) { Kill(node); }
     // Takes a path out of the index (no effect when absent).
     void Remove(const std::wstring& rel);

@@ -163,7 +163,7 @@ void MirrorComparing::CompareSource(size_t spotIndex) {
                          FirstVisitOfIndexedFolder(MirrorRelOf(root))};
     m_topLostEntries = false;
     const size_t listedBefore = m_listed;
-    CompareFolder(root, L"", Planned::kNoParent, false);
+    CompareFolder(root, L"", Planned::kNoParent, m_plan.index.NodeOf(WithoutSeparator(MirrorRelOf(root))));
     // A share shows an empty top to a user without rights to it: one that lists nothing while
     // its mirror holds files is taken as unreachable, not as emptied, so that a share seen
     // under other rights never deletes its backup (nor trips the guard).
@@ -184,16 +184,21 @@ bool MirrorComparing::IsMirrorFolder(const std::wstring& src, const std::wstring
     return SameFileName(src + L"\\", m_rootFull) || SameFileName(longSrc + L"\\", m_rootLong);
 }
 
-// Compares root + rel (rel empty or ending in "\"), planned as `parent`. `fresh`: its mirror
-// folder is to be made by this pass, so the mirror holds nothing in it.
+// Compares root + rel (rel empty or ending in "\"), planned as `parent`. `mirrorFolder`: the
+// index's node of its mirror folder, or kNone when the mirror holds nothing in it (a folder this
+// pass is to make, or one the index never saw).
 void MirrorComparing::CompareFolder(const std::wstring& root, const std::wstring& rel, uint32_t parent,
-                                    bool fresh) {
+                                    BackupIndex::Node mirrorFolder) {
     const std::wstring dir = root + rel;
+    // Only the entries at the top of the mirror can bear the pass's own names, and only the
+    // mirror paths of a source inside the mirror folder are the user's: elsewhere the paths
+    // are not put together for files.
+    const bool mayRefuseFiles = !m_ownRels.empty() || MirrorRelOf(dir).empty();
     const bool found = m_lister->List(dir, [&](const WideEntry& listed) {
         if (Stopped())
             return false;
         ++m_listed;
-        CompareOne(root, rel, listed, parent, fresh);
+        CompareOne(root, rel, listed, parent, mirrorFolder, mayRefuseFiles);
         return true;
     });
     if (!found) {
@@ -206,37 +211,43 @@ void MirrorComparing::CompareFolder(const std::wstring& root, const std::wstring
 }
 
 // One source entry compared with what the mirror holds under its name.
-void MirrorComparing::CompareOne(const std::wstring& root, const std::wstring& rel, WideEntry e,
-                                 uint32_t parent, bool fresh) {
+void MirrorComparing::CompareOne(const std::wstring& root, const std::wstring& rel, const WideEntry& e,
+                                 uint32_t parent, BackupIndex::Node mirrorFolder, bool mayRefuseFiles) {
     const bool isFolder = (e.Attr & kFolderAttr) != 0;
     if (m_exclusions.Excludes(m_sourceLong, rel, e.Name, isFolder)) {
-        if (!fresh)
+        if (mirrorFolder != BackupIndex::kNone)
             KeepMirrorOf(MirrorRelOf(root + rel + e.Name), parent);
         return; // neither compared nor entered
     }
     // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
     const bool isLink = (e.Attr & kLinkAttr) != 0;
-    e.Attr &= ~kLinkAttr;
-    const std::wstring src = root + rel + e.Name;
-    if (isFolder && IsWalledOff(src, m_sourceLong + rel + e.Name, root + rel, isLink))
-        return;
-    const std::wstring mirrorRel = MirrorRelOf(src);
+    const uint32_t attr = e.Attr & ~kLinkAttr;
+    const TFileParam stamp{e.Time, e.Size, attr};
+    std::wstring mirrorRel;
+    if (isFolder) {
+        const std::wstring src = root + rel + e.Name;
+        if (IsWalledOff(src, m_sourceLong + rel + e.Name, root + rel, isLink))
+            return;
+        mirrorRel = MirrorRelOf(src);
+    } else if (mayRefuseFiles) {
+        mirrorRel = MirrorRelOf(root + rel + e.Name);
+    }
     Planned entry{.size = e.Size,
                   .parent = parent,
                   .nameAt = static_cast<uint32_t>(m_plan.names.size()),
                   .known = BackupIndex::kNone,
-                  .attr = e.Attr,
+                  .attr = attr,
                   .nameSize = static_cast<uint16_t>(e.Name.size()),
                   .act = Act::Copy,
                   .flags = 0};
-    if (IsRefused(mirrorRel)) {
+    if ((isFolder || mayRefuseFiles) && IsRefused(mirrorRel)) {
         entry.act = Act::Refuse;
-    } else if (const BackupIndex::Node known = fresh ? BackupIndex::kNone : m_plan.index.FindNode(mirrorRel);
-               known != BackupIndex::kNone) {
+    } else if (const BackupIndex::Node known = m_plan.index.ChildOf(mirrorFolder, e.Name);
+               m_plan.index.Holds(known)) {
         entry.known = known;
         const TFileParam& was = m_plan.index.Param(known);
-        entry.act = DecideAct(&was, StampOf(e), false);
-        if (m_damage.Compared(was, StampOf(e), entry.act) && KeptByRemovedPattern(m_sourceLong, rel + e.Name))
+        entry.act = DecideAct(&was, stamp, false);
+        if (m_damage.Compared(was, stamp, entry.act) && KeptByRemovedPattern(m_sourceLong, rel + e.Name))
             m_damage.Unexcluded();
         if (entry.act != Act::Replace)
             m_plan.index.Remove(known); // a replaced entry is deleted with what is stale
@@ -251,7 +262,7 @@ void MirrorComparing::CompareOne(const std::wstring& root, const std::wstring& r
     m_plan.entries.push_back(entry);
     if (isFolder && entry.act != Act::Refuse)
         CompareFolder(root, rel + e.Name + L"\\", self,
-                      fresh || entry.act == Act::Copy || entry.act == Act::Replace);
+                      entry.act == Act::Copy || entry.act == Act::Replace ? BackupIndex::kNone : entry.known);
 }
 
 // What the mirror holds of an entry the user excludes stays exactly as it is: it leaves the

@@ -50,9 +50,10 @@ private:
 
     void CompareSources();
     void CompareSource(size_t spotIndex);
-    void CompareFolder(const std::wstring& root, const std::wstring& rel, uint32_t parent, bool fresh);
-    void CompareOne(const std::wstring& root, const std::wstring& rel, WideEntry e, uint32_t parent,
-                    bool fresh);
+    void CompareFolder(const std::wstring& root, const std::wstring& rel, uint32_t parent,
+                       BackupIndex::Node mirrorFolder);
+    void CompareOne(const std::wstring& root, const std::wstring& rel, const WideEntry& e, uint32_t parent,
+                    BackupIndex::Node mirrorFolder, bool mayRefuseFiles);
     void CompareListedFile(size_t spotIndex);
     void KeepMirrorOf(const std::wstring& mirrorRel, uint32_t parent);
     bool KeptByRemovedPattern(const std::wstring& listedLong, const std::wstring& entryRel) const;

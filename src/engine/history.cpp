@@ -1,6 +1,8 @@
 #include "engine/history.h"
 
 #include <algorithm>
+#include <memory>
+#include <unordered_map>
 
 #include "engine/held_versions.h"
 #include "engine/journal.h"
@@ -15,6 +17,40 @@ struct Step {
     std::optional<uint32_t> held;
 };
 
+std::wstring Folded(std::wstring_view text, const wchar_t* upper) {
+    std::wstring out(text);
+    for (auto& c : out)
+        c = upper[static_cast<uint16_t>(c)];
+    return out;
+}
+
+// A whole listing of the mirror, asked for as the mirror would be: its entries by their folder,
+// letter case folded.
+MirrorAccess ListedMirror(const std::vector<ListedEntry>& mirrorNow, const wchar_t* upper) {
+    struct Listed {
+        std::unordered_map<std::wstring, std::vector<ListedEntry>> byFolder;
+        std::unordered_map<std::wstring, TFileParam> byPath;
+    };
+    auto listed = std::make_shared<Listed>();
+    for (const auto& e : mirrorNow) {
+        const size_t slash = e.rel.rfind(L'\\');
+        const size_t nameAt = slash == std::wstring::npos ? 0 : slash + 1;
+        listed->byFolder[Folded(std::wstring_view(e.rel).substr(0, nameAt == 0 ? 0 : slash), upper)]
+            .push_back({e.rel.substr(nameAt), e.param});
+        listed->byPath[Folded(e.rel, upper)] = e.param;
+    }
+    MirrorAccess mirror;
+    mirror.list = [listed, upper](const std::wstring& folder) {
+        const auto found = listed->byFolder.find(Folded(folder, upper));
+        return found == listed->byFolder.end() ? std::vector<ListedEntry>() : found->second;
+    };
+    mirror.entry = [listed, upper](const std::wstring& rel) -> std::optional<TFileParam> {
+        const auto found = listed->byPath.find(Folded(rel, upper));
+        return found == listed->byPath.end() ? std::nullopt : std::optional<TFileParam>(found->second);
+    };
+    return mirror;
+}
+
 } // namespace
 
 bool HistoryEntry::IsFolder() const {
@@ -23,14 +59,13 @@ bool HistoryEntry::IsFolder() const {
 
 History::History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
                  const std::vector<ListedEntry>& mirrorNow, const wchar_t* upper)
-    : History(
-          journal, mirrorFolder, std::move(held),
-          [&]() -> const std::vector<ListedEntry>& { return mirrorNow; }, upper) {}
+    : History(journal, mirrorFolder, std::move(held), ListedMirror(mirrorNow, upper), upper) {}
 
 History::History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
-                 const MirrorListing& mirrorNow, const wchar_t* upper)
-    : m_upper(upper) {
+                 MirrorAccess mirror, const wchar_t* upper)
+    : m_upper(upper), m_mirror(std::move(mirror)) {
     m_nodes.emplace_back();
+    m_nodes[0].nowKnown = true;
     m_nodes[0].hasNow = true;
     m_nodes[0].now = TFileParam{0, 0, kFolderAttr};
     m_table.assign(size_t{1} << 10, kNone);
@@ -120,18 +155,13 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
             }
         }
     }
-    // The mirror's own spelling names what it holds.
-    m_lastFolderNode = kNone;
-    for (const auto& e : mirrorNow()) {
-        Node& n = m_nodes[NodeOf(e.rel, true)];
-        n.hasNow = true;
-        n.now = e.param;
-    }
-
     // A deletion of something not held is a folder's when versions were on for the pass (its stamped
     // folder is there: a file it could not hold got a Failed line) or when anything ever lay below the
-    // path; otherwise it may have been a file deleted with versions off, which cannot come back.
+    // path, in the journal, a stamped folder or the mirror now; otherwise it may have been a file
+    // deleted with versions off, which cannot come back.
     for (const auto& d : unheldDeletes) {
+        if (!steps[d.step].held && m_nodes[d.node].firstChild == kNone)
+            List(d.node);
         if (steps[d.step].held || m_nodes[d.node].firstChild != kNone)
             SetChange(d.node, d.step, Change::Folder, 0, TFileParam{0, 0, kFolderAttr});
         else
@@ -167,20 +197,48 @@ HistoryMoment History::Now() const {
 
 // A folder now, a folder some pass deleted, or one that ever held anything.
 bool History::IsFolderNode(uint32_t node) const {
-    const Node& n = m_nodes[node];
-    if (n.firstChild != kNone || (n.hasNow && (n.now.Attr & kFolderAttr)))
+    if (m_nodes[node].firstChild != kNone)
         return true;
-    for (uint32_t c = n.lastChange; c != kNone; c = m_changes[c].earlier)
+    for (uint32_t c = m_nodes[node].lastChange; c != kNone; c = m_changes[c].earlier)
         if (m_changes[c].change == Change::Folder)
             return true;
-    return false;
+    KnowNow(node); // anything in the mirror below it makes it a folder now
+    return m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr);
+}
+
+void History::KnowNow(uint32_t node) const {
+    if (m_nodes[node].nowKnown)
+        return;
+    const std::optional<TFileParam> now = m_mirror.entry(RelOf(node));
+    Node& n = m_nodes[node];
+    n.nowKnown = true;
+    n.hasNow = now.has_value();
+    n.now = now.value_or(TFileParam{});
+}
+
+void History::List(uint32_t node) const {
+    if (m_nodes[node].listed)
+        return;
+    KnowNow(node);
+    m_nodes[node].listed = true;
+    // What it holds now is what the listing gives, whatever was asked of single entries before.
+    for (uint32_t child = m_nodes[node].firstChild; child != kNone; child = m_nodes[child].nextSibling) {
+        m_nodes[child].nowKnown = true;
+        m_nodes[child].hasNow = false;
+    }
+    if (!m_nodes[node].hasNow || !(m_nodes[node].now.Attr & kFolderAttr))
+        return;
+    for (const auto& e : m_mirror.list(RelOf(node))) {
+        // The mirror's own spelling names what it holds.
+        Node& n = m_nodes[ChildOf(node, e.rel, true)];
+        n.nowKnown = true;
+        n.hasNow = true;
+        n.now = e.param;
+    }
 }
 
 std::wstring History::Fold(std::wstring_view text) const {
-    std::wstring out(text);
-    for (auto& c : out)
-        c = m_upper[static_cast<uint16_t>(c)];
-    return out;
+    return Folded(text, m_upper);
 }
 
 bool History::FoldedLess(std::wstring_view a, std::wstring_view b) const {
@@ -216,7 +274,7 @@ std::optional<uint32_t> History::ChildNamed(uint32_t parent, std::wstring_view n
     return std::nullopt;
 }
 
-void History::AddToTable(uint32_t node) {
+void History::AddToTable(uint32_t node) const {
     const auto place = [this](uint32_t n) {
         const size_t mask = m_table.size() - 1;
         size_t slot = m_nodes[n].hash & mask;
@@ -232,7 +290,31 @@ void History::AddToTable(uint32_t node) {
     place(node);
 }
 
-uint32_t History::NodeOf(std::wstring_view rel, bool respell) {
+uint32_t History::ChildOf(uint32_t parent, std::wstring_view name, bool respell) const {
+    const uint32_t hash = HashOf(parent, name);
+    if (const auto child = ChildNamed(parent, name, hash)) {
+        if (respell) // the same length: the names are the same but for letter case
+            std::copy(name.begin(), name.end(), m_names.begin() + m_nodes[*child].nameAt);
+        return *child;
+    }
+    const auto made = static_cast<uint32_t>(m_nodes.size());
+    Node n;
+    n.parent = parent;
+    n.nameAt = static_cast<uint32_t>(m_names.size());
+    n.nameLength = static_cast<uint32_t>(name.size());
+    n.hash = hash;
+    n.nextSibling = m_nodes[parent].firstChild;
+    // Below a folder listed, or one that is not in the mirror, nothing else is there now.
+    const Node& above = m_nodes[parent];
+    n.nowKnown = above.listed || (above.nowKnown && !(above.hasNow && (above.now.Attr & kFolderAttr)));
+    m_names.append(name);
+    m_nodes[parent].firstChild = made;
+    m_nodes.push_back(n);
+    AddToTable(made);
+    return made;
+}
+
+uint32_t History::NodeOf(std::wstring_view rel, bool respell) const {
     uint32_t node = 0;
     size_t at = 0;
     const size_t slash = rel.rfind(L'\\');
@@ -245,28 +327,8 @@ uint32_t History::NodeOf(std::wstring_view rel, bool respell) {
         size_t end = rel.find(L'\\', at);
         if (end == std::wstring_view::npos)
             end = rel.size();
-        if (end > at) {
-            const std::wstring_view name = rel.substr(at, end - at);
-            const uint32_t hash = HashOf(node, name);
-            if (const auto child = ChildNamed(node, name, hash)) {
-                node = *child;
-                if (respell) // the same length: the names are the same but for letter case
-                    std::copy(name.begin(), name.end(), m_names.begin() + m_nodes[node].nameAt);
-            } else {
-                const auto made = static_cast<uint32_t>(m_nodes.size());
-                Node n;
-                n.parent = node;
-                n.nameAt = static_cast<uint32_t>(m_names.size());
-                n.nameLength = static_cast<uint32_t>(name.size());
-                n.hash = hash;
-                n.nextSibling = m_nodes[node].firstChild;
-                m_names.append(name);
-                m_nodes[node].firstChild = made;
-                m_nodes.push_back(n);
-                AddToTable(made);
-                node = made;
-            }
-        }
+        if (end > at)
+            node = ChildOf(node, rel.substr(at, end - at), respell);
         if (end == slash) {
             m_lastFolder.assign(rel.substr(0, slash));
             m_lastFolderNode = node;
@@ -283,6 +345,7 @@ std::optional<uint32_t> History::NodeAt(std::wstring_view rel) const {
         if (end == std::wstring_view::npos)
             end = rel.size();
         if (end > at) {
+            List(node);
             const std::wstring_view name = rel.substr(at, end - at);
             const auto child = ChildNamed(node, name, HashOf(node, name));
             if (!child)
@@ -324,7 +387,8 @@ void History::SetChange(uint32_t node, uint32_t step, Change change, uint32_t he
 }
 
 History::State History::StateOf(uint32_t node, size_t undoFrom) const {
-    const Node& n = m_nodes[node];
+    KnowNow(node);
+    const Node& n = m_nodes[node]; // not used past AnyPresentBelow, which may add nodes
     State state;
     // The oldest change of a step undone, if any: what the node was before it.
     uint32_t first = kNone;
@@ -365,6 +429,7 @@ HistoryEntry History::EntryOf(const State& state, std::wstring rel) const {
 }
 
 bool History::AnyPresentBelow(uint32_t node, size_t undoFrom) const {
+    List(node);
     for (uint32_t child = m_nodes[node].firstChild; child != kNone; child = m_nodes[child].nextSibling)
         if (StateOf(child, undoFrom).present)
             return true;
@@ -372,10 +437,12 @@ bool History::AnyPresentBelow(uint32_t node, size_t undoFrom) const {
 }
 
 std::vector<HistoryEntry> History::Folder(const HistoryMoment& at, const std::wstring& folderRel) const {
+    const std::lock_guard<std::mutex> lock(m_lock);
     std::vector<HistoryEntry> out;
     const auto node = NodeAt(folderRel);
     if (!node)
         return out;
+    List(*node);
     const std::wstring base = RelOf(*node);
     for (uint32_t child = m_nodes[*node].firstChild; child != kNone; child = m_nodes[child].nextSibling) {
         const State s = StateOf(child, at.undoFrom);
@@ -392,6 +459,7 @@ std::vector<HistoryEntry> History::Folder(const HistoryMoment& at, const std::ws
 }
 
 std::optional<HistoryEntry> History::Entry(const HistoryMoment& at, const std::wstring& rel) const {
+    const std::lock_guard<std::mutex> lock(m_lock);
     const auto node = NodeAt(rel);
     if (!node)
         return std::nullopt;
@@ -409,6 +477,7 @@ void History::AddTree(uint32_t node, const std::wstring& rel, size_t undoFrom,
     out.push_back(EntryOf(s, rel));
     if (!(s.param.Attr & kFolderAttr))
         return;
+    List(node);
     std::vector<uint32_t> children;
     for (uint32_t child = m_nodes[node].firstChild; child != kNone; child = m_nodes[child].nextSibling)
         children.push_back(child);
@@ -426,6 +495,7 @@ void History::AddTree(uint32_t node, const std::wstring& rel, size_t undoFrom,
 }
 
 std::vector<HistoryEntry> History::Tree(const HistoryMoment& at, const std::wstring& rel) const {
+    const std::lock_guard<std::mutex> lock(m_lock);
     std::vector<HistoryEntry> out;
     if (const auto node = NodeAt(rel))
         AddTree(*node, RelOf(*node), at.undoFrom, out);
@@ -433,6 +503,10 @@ std::vector<HistoryEntry> History::Tree(const HistoryMoment& at, const std::wstr
 }
 
 std::vector<HistoryEntry> History::Find(const HistoryMoment& at, const std::wstring& text) const {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    // Every name is looked at: the whole mirror is read first (a node comes after its parent).
+    for (uint32_t node = 0; node < m_nodes.size(); ++node)
+        List(node);
     std::vector<HistoryEntry> out;
     const std::wstring wanted = Fold(text);
     for (uint32_t node = 1; node < m_nodes.size(); ++node) {

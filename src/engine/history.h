@@ -11,6 +11,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,15 @@ struct HistoryMoment {
     bool Changed() const { return added + changed + deleted > 0; }
 };
 
+// The mirror folder now, asked for only as far as the history needs it: `list` gives the entries
+// directly in a folder (`rel` a bare name; nothing for a folder that is not there or not to be
+// followed), `entry` one entry by its path (none when it is not there). Relative to the mirror
+// folder, in any letter case; the program's own files are never among them.
+struct MirrorAccess {
+    std::function<std::vector<ListedEntry>(const std::wstring& folderRel)> list;
+    std::function<std::optional<TFileParam>(const std::wstring& rel)> entry;
+};
+
 class History {
 public:
     // `journal`: the journal's text, its archives first, oldest first. `mirrorFolder`: the mirror
@@ -67,11 +77,10 @@ public:
     // the program's own files left out. `upper`: the file system's upper-case table of 65536 units.
     History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
             const std::vector<ListedEntry>& mirrorNow, const wchar_t* upper);
-    // The same, with the mirror asked for only once the journal and the held folders are followed,
-    // so that the caller can list it meanwhile.
-    using MirrorListing = std::function<const std::vector<ListedEntry>&()>;
+    // The same, with the mirror read folder by folder as the history is looked at: the moments come
+    // from the journal and the held folders, and ask the mirror only about the paths they name.
     History(const std::string& journal, const std::string& mirrorFolder, std::vector<HeldFolder> held,
-            const MirrorListing& mirrorNow, const wchar_t* upper);
+            MirrorAccess mirror, const wchar_t* upper);
 
     // The moments offered, oldest first; "now" (the mirror as it is) is not among them.
     const std::vector<HistoryMoment>& Moments() const { return m_moments; }
@@ -79,6 +88,8 @@ public:
     std::optional<HistoryMoment> MomentAtOrBefore(DateTime when) const;
     // The moment "now": nothing undone.
     HistoryMoment Now() const;
+
+    // What follows may read the mirror (and keeps what it read); safe to call from several threads.
 
     // The entries directly in the folder `folderRel` ("" for the top) at a moment, folders first, then
     // by name.
@@ -111,6 +122,8 @@ private:
         uint32_t hash = 0;                   // of the parent and the name, letter case folded
         uint32_t firstChild = kNone, nextSibling = kNone;
         uint32_t lastChange = kNone; // in m_changes: the newest, each linked to the one before
+        bool nowKnown = false;       // whether hasNow and now are read from the mirror
+        bool listed = false;         // whether the mirror's entries in it are among the children
         bool hasNow = false;
         TFileParam now;
     };
@@ -123,11 +136,17 @@ private:
 
     // Made with its parents when missing; with `respell`, the nodes on the way take the spelling of
     // `rel`.
-    uint32_t NodeOf(std::wstring_view rel, bool respell = false);
+    uint32_t NodeOf(std::wstring_view rel, bool respell = false) const;
+    uint32_t ChildOf(uint32_t parent, std::wstring_view name, bool respell) const;
+    // The node of `rel` with every folder above it listed; none when it was never there.
     std::optional<uint32_t> NodeAt(std::wstring_view rel) const;
     std::optional<uint32_t> ChildNamed(uint32_t parent, std::wstring_view name, uint32_t hash) const;
     uint32_t HashOf(uint32_t parent, std::wstring_view name) const;
-    void AddToTable(uint32_t node);
+    void AddToTable(uint32_t node) const;
+    // What the mirror holds at the node now, asked for alone when its folder is not listed.
+    void KnowNow(uint32_t node) const;
+    // The mirror's entries in the node, once: a folder of the mirror now, or the top.
+    void List(uint32_t node) const;
     std::wstring_view NameOf(uint32_t node) const;
     bool FoldedLess(std::wstring_view a, std::wstring_view b) const;
     std::wstring Fold(std::wstring_view text) const;
@@ -141,14 +160,17 @@ private:
                  std::vector<HistoryEntry>& out) const;
 
     const wchar_t* m_upper;
-    std::vector<Node> m_nodes;     // the top first
-    std::wstring m_names;          // every node's name, one after another
-    std::vector<uint32_t> m_table; // nodes by HashOf, open addressing; kNone for a free slot
+    MirrorAccess m_mirror;
+    // The tree grows as the mirror is read, also from the const calls, under m_lock.
+    mutable std::mutex m_lock;
+    mutable std::vector<Node> m_nodes;     // the top first, each node after its parent
+    mutable std::wstring m_names;          // every node's name, one after another
+    mutable std::vector<uint32_t> m_table; // nodes by HashOf, open addressing; kNone for a free slot
     std::vector<StepChange> m_changes;
-    // The folder of the last path made (NodeOf), kNone for none: a listing gives a folder's entries
-    // one after another.
-    std::wstring m_lastFolder;
-    uint32_t m_lastFolderNode = kNone;
+    // The folder of the last path made (NodeOf), kNone for none: the journal names a folder's
+    // entries one after another.
+    mutable std::wstring m_lastFolder;
+    mutable uint32_t m_lastFolderNode = kNone;
     std::vector<std::wstring> m_heldNames;
     std::vector<HistoryMoment> m_moments;
     size_t m_stepCount = 0;

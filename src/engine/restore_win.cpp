@@ -163,31 +163,34 @@ bool PlaceOf(const BackupSettings& settings, LoadedHistory& out, BackupSettings&
     return true;
 }
 
-// The mirror listed on a thread of its own while the rest of the history is read: the listing is
-// most of the time a window waits for its history. Joined when asked for its entries, or when it goes.
-class MirrorLister {
-public:
-    explicit MirrorLister(const std::wstring& root)
-        : m_thread([this, root] {
-              ListTree(root, L"", false, m_entries,
-                       [](const std::wstring& name) { return !IsPassOwnName(name); });
-          }) {}
-    ~MirrorLister() { Wait(); }
-    MirrorLister(const MirrorLister&) = delete;
-    MirrorLister& operator=(const MirrorLister&) = delete;
-    const std::vector<ListedEntry>& Entries() {
-        Wait();
-        return m_entries;
-    }
-
-private:
-    void Wait() {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    std::vector<ListedEntry> m_entries;
-    std::thread m_thread; // after what it fills
-};
+// The mirror folder `root` as the history asks for it: a folder's entries when it is first looked
+// at, single entries where the moments need them. A link is an entry but never followed, and the
+// program's own files at the top are no entries.
+MirrorAccess MirrorOnDisk(const std::wstring& root) {
+    constexpr int32_t kLinkBit = FILE_ATTRIBUTE_REPARSE_POINT;
+    MirrorAccess mirror;
+    mirror.list = [root](const std::wstring& folderRel) {
+        std::vector<ListedEntry> out;
+        if (!folderRel.empty()) {
+            const int32_t attr = ReadAttributes(root + folderRel);
+            if (attr == -1 || !(attr & kFolderBit) || (attr & kLinkBit))
+                return out;
+        }
+        SearchFolder(root + folderRel + (folderRel.empty() ? L"*" : L"\\*"), [&](const WideEntry& e) {
+            if (e.Name != L"." && e.Name != L".." && !(folderRel.empty() && IsPassOwnName(e.Name)))
+                out.push_back({e.Name, TFileParam{e.Time, e.Size, e.Attr & ~kLinkBit}});
+            return true;
+        });
+        return out;
+    };
+    mirror.entry = [root](const std::wstring& rel) -> std::optional<TFileParam> {
+        WideEntry e;
+        if (IsPassOwnName(rel) || !ReadEntry(root + rel, e))
+            return std::nullopt;
+        return TFileParam{e.Time, e.Size, e.Attr & ~kLinkBit};
+    };
+    return mirror;
+}
 
 void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
     out.history.reset();
@@ -195,7 +198,6 @@ void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
         out.error = out.rootText;
         return;
     }
-    MirrorLister mirror(out.root);
     out.signature = SignatureOf(expanded, out.root);
     std::string journal;
     for (const auto& f : JournalFiles(expanded, out.root)) {
@@ -220,9 +222,8 @@ void ReadHistory(const BackupSettings& expanded, LoadedHistory& out) {
             });
         held.push_back(std::move(h));
     }
-    out.history = std::make_unique<History>(
-        journal, out.rootText, std::move(held),
-        [&]() -> const std::vector<ListedEntry>& { return mirror.Entries(); }, FileSystemUpperTable());
+    out.history = std::make_unique<History>(journal, out.rootText, std::move(held), MirrorOnDisk(out.root),
+                                            FileSystemUpperTable());
     out.error.clear();
 }
 

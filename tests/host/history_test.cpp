@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <functional>
 
 #include "engine/held_versions.h"
 #include "engine/history.h"
+#include "engine/journal.h"
 #include "journal_kit.h"
 #include "runtime/cp1251.h"
 
@@ -235,5 +237,49 @@ TEST(History, EachMomentCountsTheFilesItsPassMadeUpdatedAndDeleted) {
         for (const auto& m : history.Moments())
             counts.push_back({m.added, m.changed, m.deleted});
         EXPECT_EQ(counts, c.counts) << Scenarios()[c.scenario].what;
+    }
+}
+
+// The mirror is read folder by folder as far as the history is looked at: opening lists only the
+// path of a deletion nothing else tells the kind of, a folder the folders down to it, a search all.
+TEST(History, TheMirrorIsListedOnlyAsFarAsItIsLookedAt) {
+    const std::vector<std::pair<std::wstring, bool>> mirror = {
+        {L"A", true}, {L"A\\B", true}, {L"A\\B\\x.txt", false}, {L"C", true},     {L"C\\y.txt", false},
+        {L"D", true}, {L"E", true},    {L"E\\w.txt", false},    {L"z.txt", false}};
+    std::vector<std::wstring> asked;
+    MirrorAccess access;
+    access.list = [&](const std::wstring& folder) {
+        asked.push_back(folder);
+        std::vector<ListedEntry> out;
+        for (const auto& [rel, isFolder] : mirror)
+            if (rel.size() > folder.size() && rel.rfind(folder.empty() ? L"" : folder + L"\\", 0) == 0 &&
+                rel.find(L'\\', folder.empty() ? 0 : folder.size() + 1) == std::wstring::npos)
+                out.push_back({rel.substr(folder.empty() ? 0 : folder.size() + 1),
+                               TFileParam{2, 9, isFolder ? 0x10 : 0x20}});
+        return out;
+    };
+    access.entry = [&](const std::wstring& rel) -> std::optional<TFileParam> {
+        for (const auto& [path, isFolder] : mirror)
+            if (path == rel)
+                return TFileParam{2, 9, isFolder ? 0x10 : 0x20};
+        return std::nullopt;
+    };
+    const std::string journal = JoinJournalLines(Block(
+        "10:00:00", "10:00:01", {NewLine(kRoot + "A\\B\\x.txt"), NewLine(kRoot + "z.txt"), DeleteLine("E")}));
+    const History history(journal, kRoot, {}, access, Upper());
+    const HistoryMoment now = history.Now();
+    const struct {
+        std::function<void()> look;
+        std::vector<std::wstring> listed; // what the look adds to the folders listed
+    } cases[] = {{[] {}, {L"E"}},
+                 {[&] { history.Folder(now, L"a\\b"); }, {L"", L"A", L"A\\B"}},
+                 {[&] { history.Entry(now, L"C\\y.txt"); }, {L"C"}},
+                 {[&] { history.Find(now, L"w"); }, {L"D"}}};
+    size_t before = 0;
+    for (const auto& c : cases) {
+        c.look();
+        EXPECT_EQ(std::vector<std::wstring>(asked.begin() + static_cast<ptrdiff_t>(before), asked.end()),
+                  c.listed);
+        before = asked.size();
     }
 }

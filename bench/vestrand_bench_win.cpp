@@ -194,9 +194,19 @@ class GaugeDisplay final : public NullDisplay {
 public:
     void SetGaugeProgress(int32_t value) override { m_gauge.store(value, std::memory_order_relaxed); }
     int32_t Gauge() const { return m_gauge.load(std::memory_order_relaxed); }
+    // When the pass reached each of its stages, in seconds from the display's making (just before
+    // the pass starts): where an unchanged pass spends its time.
+    void StageReached(PassStage stage) override { m_reached.emplace_back(stage, m_since.Seconds()); }
+    void PutStages() const {
+        static const char* const kNames[] = {"indexed", "compared", "folders", "files", "deleted"};
+        for (const auto& [stage, seconds] : m_reached)
+            Put((std::string("stage.") + kNames[static_cast<int>(stage)]).c_str(), seconds);
+    }
 
 private:
     std::atomic<int32_t> m_gauge{0};
+    Stopwatch m_since;
+    std::vector<std::pair<PassStage, double>> m_reached;
 };
 
 // The user's stop: a thread that looks at the gauge about every millisecond and sets the stop flag
@@ -300,6 +310,7 @@ int Pass(int argc, char** argv) {
     Put("seconds", seconds);
     Put("floor_measurements", static_cast<int64_t>(result.floorMeasurements));
     Put("floor_seconds", result.floorSeconds);
+    display.PutStages();
     PutMemory();
     PutCalls(mode);
     if (watcher) {

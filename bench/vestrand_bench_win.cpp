@@ -649,6 +649,10 @@ int HistoryFigure(int argc, char** argv) {
     }
     std::ofstream(journalPath, std::ios::binary | std::ios::trunc) << added << journal;
 
+    const std::string mode = argc > 6 ? argv[6] : "";
+    if (!mode.empty())
+        InstallCallCounter(mode == "--profile");
+    ResetCallCounts();
     const Stopwatch sw;
     LoadedHistory loaded = LoadHistory(s);
     if (!loaded.history)
@@ -670,6 +674,7 @@ int HistoryFigure(int argc, char** argv) {
     Put("moments", static_cast<int64_t>(moments.size()));
     Put("shown", static_cast<int64_t>(shown));
     PutMemory();
+    PutCalls(mode);
     return moments.size() >= static_cast<size_t>(passes) && shown > 0
                ? 0
                : Fail("the history does not offer every pass");

@@ -221,7 +221,7 @@ void MirrorComparing::CompareOne(const std::wstring& root, const std::wstring& r
     }
     // A link is mirrored as the entry it leads to; the mirror cannot hold a link.
     const bool isLink = (e.Attr & kLinkAttr) != 0;
-    const uint32_t attr = e.Attr & ~kLinkAttr;
+    const int32_t attr = e.Attr & ~kLinkAttr;
     const TFileParam stamp{e.Time, e.Size, attr};
     std::wstring mirrorRel;
     if (isFolder) {

@@ -202,7 +202,12 @@ bool History::IsFolderNode(uint32_t node) const {
     for (uint32_t c = m_nodes[node].lastChange; c != kNone; c = m_changes[c].earlier)
         if (m_changes[c].change == Change::Folder)
             return true;
-    KnowNow(node); // anything in the mirror below it makes it a folder now
+    // What the mirror holds there now decides. Its folder is listed rather than the entry asked
+    // for alone: the moments' counts ask this of every entry a pass made, and one listing answers
+    // for all the entries of a folder (a history's first pass made every entry of the mirror).
+    if (!m_nodes[node].nowKnown)
+        List(m_nodes[node].parent);
+    KnowNow(node);
     return m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr);
 }
 

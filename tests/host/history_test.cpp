@@ -271,8 +271,10 @@ TEST(History, TheMirrorIsListedOnlyAsFarAsItIsLookedAt) {
     const struct {
         std::function<void()> look;
         std::vector<std::wstring> listed; // what the look adds to the folders listed
-    } cases[] = {{[] {}, {L"E"}},
-                 {[&] { history.Folder(now, L"a\\b"); }, {L"", L"A", L"A\\B"}},
+    } cases[] = {// Opening lists the folder a pass deleted and those holding what a pass made new,
+                 // whose listings tell the files among them for the moments' counts.
+                 {[] {}, {L"E", L"A\\B", L""}},
+                 {[&] { history.Folder(now, L"a\\b"); }, {L"A"}},
                  {[&] { history.Entry(now, L"C\\y.txt"); }, {L"C"}},
                  {[&] { history.Find(now, L"w"); }, {L"D"}}};
     size_t before = 0;

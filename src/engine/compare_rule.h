@@ -7,11 +7,15 @@ namespace vestrand {
 
 // What comparing reads of an entry, and the index keeps of a mirror entry: its packed time stamp,
 // size and attributes (without the mark of a link, which the mirror never carries).
+// Packed to 16 bytes (24 with the size aligned): the index and the history keep one for every entry.
+#pragma pack(push, 4)
 struct TFileParam {
     int32_t Time = 0;
     int64_t Size = 0;
     int32_t Attr = 0;
 };
+#pragma pack(pop)
+static_assert(sizeof(TFileParam) == 16);
 
 // The file system's marks in TFileParam::Attr that the rules read.
 inline constexpr int32_t kFolderAttr = 0x10; // FILE_ATTRIBUTE_DIRECTORY

@@ -13,9 +13,10 @@ namespace vestrand {
 namespace {
 
 // The listings of the sources made ahead of comparing, while the mirror is walked: 32 bytes an
-// entry besides its name, so that the listings of most of a tree of 1,000,000 entries can wait,
-// beside the index, within the pass's memory (see SourceLister).
-constexpr size_t kListingsAheadBytes = size_t{64} << 20;
+// entry besides its name, so that the listings of a tree of 1,000,000 entries can wait, beside the
+// index, within the pass's memory (see SourceLister). Past it the lister waits for comparing, which
+// waits for the mirror's walk to end: the two walks no longer overlap.
+constexpr size_t kListingsAheadBytes = size_t{96} << 20;
 
 bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
     return vestrand::IsAtOrBelow(path, folder, SameFileName);

@@ -15,7 +15,13 @@ size_t FolderListing::Bytes() const {
            m_entries.capacity() * sizeof(Entry);
 }
 
+void FolderListing::Fit() {
+    m_entries.shrink_to_fit();
+    m_names.shrink_to_fit();
+}
+
 bool ListingQueue::Put(FolderListing listing) {
+    listing.Fit();
     const size_t bytes = listing.Bytes();
     std::unique_lock lock(m_mutex);
     while (!m_closed && !m_listings.empty() && m_bytes + bytes > m_byteLimit) {

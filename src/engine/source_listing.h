@@ -46,6 +46,9 @@ public:
     uint32_t Error() const { return m_error; }
     // What it holds in memory.
     size_t Bytes() const;
+    // Gives back the room its entries and names grew into beyond what they hold: a listing waits
+    // in the queue, where that room would be most of a small folder's.
+    void Fit();
 
 private:
     std::wstring m_folder;

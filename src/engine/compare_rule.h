@@ -7,7 +7,8 @@ namespace vestrand {
 
 // What comparing reads of an entry, and the index keeps of a mirror entry: its packed time stamp,
 // size and attributes (without the mark of a link, which the mirror never carries).
-// Packed to 16 bytes (24 with the size aligned): the index and the history keep one for every entry.
+// Packed to 16 bytes (24 with the size aligned): the index and the history keep one for every
+// entry. Its Size is therefore not aligned: copy it rather than bind a reference or pointer to it.
 #pragma pack(push, 4)
 struct TFileParam {
     int32_t Time = 0;

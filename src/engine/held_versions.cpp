@@ -60,9 +60,11 @@ bool ReadHeldList(const std::string& text, std::vector<ListedEntry>& files) {
         }
         ListedEntry e;
         size_t pos = 0;
-        if (!TakeNumber(line, pos, e.param.Time) || !TakeNumber(line, pos, e.param.Size) ||
+        int64_t size = 0; // read apart: a reference to TFileParam::Size would not be aligned
+        if (!TakeNumber(line, pos, e.param.Time) || !TakeNumber(line, pos, size) ||
             !TakeNumber(line, pos, e.param.Attr) || pos >= line.size())
             return false;
+        e.param.Size = size;
         e.rel = PathOfJournalText(line.substr(pos));
         files.push_back(std::move(e));
     }

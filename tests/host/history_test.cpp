@@ -217,7 +217,7 @@ TEST(History, AHeldListIsReadBackOnlyWhenWhole) {
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[1].rel, odd);
     EXPECT_EQ(files[1].param.Time, -7);
-    EXPECT_EQ(files[1].param.Size, 1LL << 40);
+    EXPECT_EQ(int64_t{files[1].param.Size}, 1LL << 40);
     EXPECT_TRUE(ReadHeldList(HeldListEnd(0), files) && files.empty());
     for (const std::string& bad :
          {whole.substr(0, whole.size() - 3), whole.substr(0, whole.find("end")), whole + "1\t1\t1\tmore\r\n",

@@ -241,7 +241,8 @@ TEST(History, EachMomentCountsTheFilesItsPassMadeUpdatedAndDeleted) {
 }
 
 // The mirror is read folder by folder as far as the history is looked at: opening lists only the
-// path of a deletion nothing else tells the kind of, a folder the folders down to it, a search all.
+// path of a deletion nothing else tells the kind of and the folders of what passes made new, a
+// folder the folders down to it, a search all.
 TEST(History, TheMirrorIsListedOnlyAsFarAsItIsLookedAt) {
     const std::vector<std::pair<std::wstring, bool>> mirror = {
         {L"A", true}, {L"A\\B", true}, {L"A\\B\\x.txt", false}, {L"C", true},     {L"C\\y.txt", false},
@@ -265,9 +266,11 @@ TEST(History, TheMirrorIsListedOnlyAsFarAsItIsLookedAt) {
         return std::nullopt;
     };
     const std::string journal = JoinJournalLines(Block(
-        "10:00:00", "10:00:01", {NewLine(kRoot + "A\\B\\x.txt"), NewLine(kRoot + "z.txt"), DeleteLine("E")}));
+        "10:00:00", "10:00:01",
+        {NewLine(kRoot + "A\\B\\x.txt"), NewLine(kRoot + "z.txt"), NewLine(kRoot + "D"), DeleteLine("E")}));
     const History history(journal, kRoot, {}, access, Upper());
     const HistoryMoment now = history.Now();
+    EXPECT_EQ(history.Moments().back().added, 2); // the empty folder D is no file
     const struct {
         std::function<void()> look;
         std::vector<std::wstring> listed; // what the look adds to the folders listed

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 
 #include "engine/held_versions.h"
@@ -173,6 +174,12 @@ History::History(const std::string& journal, const std::string& mirrorFolder, st
         if (!undoable[s])
             firstOffered = s;
     std::vector<int> added(steps.size(), 0), deleted(steps.size(), 0);
+    std::vector<uint32_t> counted;
+    for (const auto& m : made)
+        counted.push_back(m.node);
+    for (const auto& d : deletedNodes)
+        counted.push_back(d.node);
+    ListFoldersOf(counted);
     for (const auto& m : made)
         added[m.step] += IsFolderNode(m.node) ? 0 : 1;
     for (const auto& d : deletedNodes)
@@ -211,6 +218,40 @@ bool History::IsFolderNode(uint32_t node) const {
     return m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr);
 }
 
+// Lists ahead the folders whose listings IsFolderNode will ask for about `nodes`. Many of them are
+// listed on two threads: under Wine a listing costs a file-status call for every entry, and two
+// threads list a tree faster than one.
+void History::ListFoldersOf(const std::vector<uint32_t>& nodes) const {
+    constexpr size_t kFoldersWorthAThread = 64;
+    std::vector<uint32_t> folders;
+    std::vector<bool> seen(m_nodes.size(), false);
+    for (const uint32_t node : nodes) {
+        const uint32_t parent = m_nodes[node].parent;
+        if (node == 0 || m_nodes[node].nowKnown || m_nodes[node].firstChild != kNone || seen[parent] ||
+            m_nodes[parent].listed)
+            continue;
+        seen[parent] = true;
+        KnowNow(parent);
+        if (m_nodes[parent].hasNow && (m_nodes[parent].now.Attr & kFolderAttr))
+            folders.push_back(parent);
+    }
+    if (folders.size() < kFoldersWorthAThread)
+        return; // IsFolderNode lists them one by one
+    std::vector<std::wstring> rels;
+    for (const uint32_t folder : folders)
+        rels.push_back(RelOf(folder));
+    std::vector<std::vector<ListedEntry>> listings(folders.size());
+    const auto listEvery = [&](size_t first) {
+        for (size_t i = first; i < rels.size(); i += 2)
+            listings[i] = m_mirror.list(rels[i]);
+    };
+    std::thread other(listEvery, 1);
+    listEvery(0);
+    other.join();
+    for (size_t i = 0; i < folders.size(); ++i)
+        TakeListing(folders[i], listings[i]);
+}
+
 void History::KnowNow(uint32_t node) const {
     if (m_nodes[node].nowKnown)
         return;
@@ -225,15 +266,20 @@ void History::List(uint32_t node) const {
     if (m_nodes[node].listed)
         return;
     KnowNow(node);
+    if (m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr))
+        TakeListing(node, m_mirror.list(RelOf(node)));
+    else
+        TakeListing(node, {});
+}
+
+void History::TakeListing(uint32_t node, const std::vector<ListedEntry>& listing) const {
     m_nodes[node].listed = true;
     // What it holds now is what the listing gives, whatever was asked of single entries before.
     for (uint32_t child = m_nodes[node].firstChild; child != kNone; child = m_nodes[child].nextSibling) {
         m_nodes[child].nowKnown = true;
         m_nodes[child].hasNow = false;
     }
-    if (!m_nodes[node].hasNow || !(m_nodes[node].now.Attr & kFolderAttr))
-        return;
-    for (const auto& e : m_mirror.list(RelOf(node))) {
+    for (const auto& e : listing) {
         // The mirror's own spelling names what it holds.
         Node& n = m_nodes[ChildOf(node, e.rel, true)];
         n.nowKnown = true;

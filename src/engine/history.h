@@ -63,7 +63,8 @@ struct HistoryMoment {
 // The mirror folder now, asked for only as far as the history needs it: `list` gives the entries
 // directly in a folder (`rel` a bare name; nothing for a folder that is not there or not to be
 // followed), `entry` one entry by its path (none when it is not there). Relative to the mirror
-// folder, in any letter case; the program's own files are never among them.
+// folder, in any letter case; the program's own files are never among them. `list` may be called
+// from two threads at once.
 struct MirrorAccess {
     std::function<std::vector<ListedEntry>(const std::wstring& folderRel)> list;
     std::function<std::optional<TFileParam>(const std::wstring& rel)> entry;
@@ -147,6 +148,9 @@ private:
     void KnowNow(uint32_t node) const;
     // The mirror's entries in the node, once: a folder of the mirror now, or the top.
     void List(uint32_t node) const;
+    // The node's listing taken as what the mirror holds in it now.
+    void TakeListing(uint32_t node, const std::vector<ListedEntry>& listing) const;
+    void ListFoldersOf(const std::vector<uint32_t>& nodes) const;
     std::wstring_view NameOf(uint32_t node) const;
     bool FoldedLess(std::wstring_view a, std::wstring_view b) const;
     std::wstring Fold(std::wstring_view text) const;

@@ -215,7 +215,7 @@ bool History::IsFolderNode(uint32_t node) const {
     if (!m_nodes[node].nowKnown)
         List(m_nodes[node].parent);
     KnowNow(node);
-    return m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr);
+    return IsFolderNow(node);
 }
 
 // Lists ahead the folders whose listings IsFolderNode will ask for about `nodes`. Many of them are
@@ -232,7 +232,7 @@ void History::ListFoldersOf(const std::vector<uint32_t>& nodes) const {
             continue;
         seen[parent] = true;
         KnowNow(parent);
-        if (m_nodes[parent].hasNow && (m_nodes[parent].now.Attr & kFolderAttr))
+        if (IsFolderNow(parent))
             folders.push_back(parent);
     }
     if (folders.size() < kFoldersWorthAThread)
@@ -252,6 +252,10 @@ void History::ListFoldersOf(const std::vector<uint32_t>& nodes) const {
         TakeListing(folders[i], listings[i]);
 }
 
+bool History::IsFolderNow(uint32_t node) const {
+    return m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr);
+}
+
 void History::KnowNow(uint32_t node) const {
     if (m_nodes[node].nowKnown)
         return;
@@ -266,7 +270,7 @@ void History::List(uint32_t node) const {
     if (m_nodes[node].listed)
         return;
     KnowNow(node);
-    if (m_nodes[node].hasNow && (m_nodes[node].now.Attr & kFolderAttr))
+    if (IsFolderNow(node))
         TakeListing(node, m_mirror.list(RelOf(node)));
     else
         TakeListing(node, {});
@@ -357,7 +361,7 @@ uint32_t History::ChildOf(uint32_t parent, std::wstring_view name, bool respell)
     n.nextSibling = m_nodes[parent].firstChild;
     // Below a folder listed, or one that is not in the mirror, nothing else is there now.
     const Node& above = m_nodes[parent];
-    n.nowKnown = above.listed || (above.nowKnown && !(above.hasNow && (above.now.Attr & kFolderAttr)));
+    n.nowKnown = above.listed || (above.nowKnown && !IsFolderNow(parent));
     m_names.append(name);
     m_nodes[parent].firstChild = made;
     m_nodes.push_back(n);

@@ -146,6 +146,8 @@ private:
     void AddToTable(uint32_t node) const;
     // What the mirror holds at the node now, asked for alone when its folder is not listed.
     void KnowNow(uint32_t node) const;
+    // Whether the mirror holds a folder at the node now, as far as KnowNow or a listing told.
+    bool IsFolderNow(uint32_t node) const;
     // The mirror's entries in the node, once: a folder of the mirror now, or the top.
     void List(uint32_t node) const;
     // The node's listing taken as what the mirror holds in it now.
